@@ -1,0 +1,62 @@
+// The one object that talks to the scanner command library while the source
+// is open: opening and probing the scanner, preview and final set-ups with
+// colour matrix and tone map, geometry, bed-size and feeder questions, and
+// reading the scan data as a raw stream or line by line into DIB rows.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "device/scanner_library.h"
+#include "platform/global_memory.h"
+
+class ScannerDevice {
+public:
+    ScannerDevice();
+    virtual ~ScannerDevice();
+    ScannerDevice(const ScannerDevice&) = delete;
+    ScannerDevice& operator=(const ScannerDevice&) = delete;
+
+    void SetWindowHandle(void* window);
+    bool Open();
+    // 0 no scanner, 1 scanner without colour, 2 colour scanner.
+    int GetKind();
+    bool SetupPreview(int resolution);
+    bool SetupFinalScan(std::uint32_t xResolution, std::uint32_t scaling, std::uint32_t bitsPerPixel,
+                        const std::uint16_t* window, std::uint32_t invert);
+    void SendResolution(std::uint32_t x, std::uint32_t y);
+    void LoadColourMatrix(bool keepRgbOrder);
+    void LoadToneMap(double gamma);
+    static void BuildToneMap(std::uint8_t* table, int shadow, unsigned highlight, double gamma);
+
+    // Raw stream in chunks of at most 60000 bytes; returns the bytes read.
+    std::uint32_t ReadData(std::uint32_t count, void* buffer);
+    // Reads `lines` scan lines into DIB rows of RowStride(bytesPerLine)
+    // bytes; the destination holds destinationSize bytes. Returns the bytes
+    // placed, row padding included.
+    std::uint32_t ReadImageToDIB(int bytesPerLine, int lines, void* destination, std::size_t destinationSize,
+                                 bool bottomUp);
+
+    int GetPixelsPerLine();
+    int GetBytesPerLine();
+    int GetLineCount();
+    int GetPhysicalWidth();
+    int GetPhysicalHeight();
+    bool IsFeederEnabled();
+    bool IsFeederLoaded();
+    void EndScan();
+
+    int kind() const { return kind_; }
+    // The total byte count of the ScanGeometry of the last set-up.
+    std::int32_t TotalBytes() const;
+
+private:
+    void* windowHandle_ = nullptr;
+    int kind_ = 0;
+    int isOpen_ = 0;
+    int readMode_ = 2;
+    std::int16_t defaultResolution_[2] = {75, 75};
+    std::int16_t defaultExtent_[2] = {2400, 3150};
+    platform::GlobalHandle geometryHandle_ = nullptr;
+    ScanGeometry* geometry_ = nullptr;
+};

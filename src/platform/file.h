@@ -1,0 +1,35 @@
+// Files the source writes: the transfer files and the test open of a file
+// name, and the deletion of a file by name. Writers receive an open File;
+// nothing else in the source touches the file system.
+#pragma once
+
+#include <cstddef>
+
+namespace platform {
+
+enum class FileMode {
+    CreateReadWrite,  // create, or empty an existing file; read and write
+    ReadWrite,        // an existing file only, neither created nor emptied
+};
+
+class File {
+public:
+    File() = default;
+    ~File() { Close(); }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    bool Open(const char* name, FileMode mode);
+    // True only when every byte was written.
+    bool Write(const void* data, std::size_t bytes);
+    void Close();
+    bool IsOpen() const { return handle_ != nullptr; }
+
+private:
+    void* handle_ = nullptr;
+};
+
+// True when the file existed and is gone.
+bool DeleteFileByName(const char* name);
+
+}  // namespace platform
