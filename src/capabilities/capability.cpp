@@ -1,0 +1,271 @@
+// The Capability record: building the MSG_GET, MSG_GETCURRENT and
+// MSG_GETDEFAULT containers, taking a MSG_SET container apart, and MSG_RESET.
+// Every container an application hands in is untrusted: its head and its
+// items are read only after the block's size has been found to hold them.
+#include "capabilities/capability.h"
+
+#include "capabilities/container_block.h"
+#include "platform/global_memory.h"
+
+using namespace containers;
+
+namespace {
+
+TW_UINT32 SignExtend(TW_INT16 value) { return static_cast<TW_UINT32>(static_cast<TW_INT32>(value)); }
+
+// A TW_FIX32 item: the 16-bit count as Whole, Frac 0. The physical sizes are
+// handed over this way, as 1/300-inch counts.
+TW_UINT32 Fix32Item(TW_INT16 value) { return static_cast<TW_UINT16>(value); }
+
+// Bytes one enumeration item of a readable type takes; 0 for the types the
+// source does not read (FIX32 and above).
+unsigned ItemSize(TW_UINT16 itemType) {
+    switch (itemType) {
+    case TWTY_INT8:
+    case TWTY_UINT8:
+        return 1;
+    case TWTY_INT16:
+    case TWTY_UINT16:
+    case TWTY_BOOL:
+        return 2;
+    case TWTY_INT32:
+    case TWTY_UINT32:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+TW_UINT16 StoreOneValue(TW_UINT16 itemType, TW_UINT32 item, TW_CAPABILITY& cap) {
+    cap.hContainer = BuildBlock(kOneValueSize, [&](std::uint8_t* block) {
+        PutU16(block, kItemType, itemType);  // ItemType
+        PutU32(block, kOneValueItem, item);  // Item
+    });
+    return cap.hContainer != nullptr ? TWCC_SUCCESS : TWCC_LOWMEMORY;
+}
+
+}  // namespace
+
+void Capability::Initialize(const CapabilityInit& init) noexcept {
+    id = init.id;
+    container = init.container;
+    itemType = init.itemType;
+    supportedMask = init.supportedMask;
+    allowedMask = init.supportedMask;
+    minimum = init.minimum;
+    maximum = init.maximum;
+    current = init.current;
+    defaultValue = init.defaultValue;
+    step = init.step;
+    initialCurrent = current;
+    initialMinimum = minimum;
+    initialMaximum = maximum;
+    initialStep = step;
+}
+
+TW_UINT16 Capability::Get(TW_CAPABILITY& cap) noexcept {
+    cap.ConType = container;
+    switch (container) {
+    case TWON_ENUMERATION:
+        return GetEnumeration(cap);
+    case TWON_RANGE:
+        return GetRange(cap);
+    default:
+        return StoreOneValue(itemType, itemType == TWTY_FIX32 ? Fix32Item(current) : SignExtend(current), cap);
+    }
+}
+
+TW_UINT16 Capability::GetEnumeration(TW_CAPABILITY& cap) noexcept {
+    // The list holds the values both supported and still allowed, rising.
+    const TW_UINT32 listed = supportedMask & allowedMask;
+    TW_UINT32 count = 0;
+    TW_UINT32 currentIndex = 0;
+    TW_UINT32 defaultIndex = 0;
+    for (unsigned value = 0; value < 32; ++value) {
+        if ((listed >> value & 1) == 0) continue;
+        if (static_cast<TW_INT32>(value) == current) currentIndex = count;
+        if (static_cast<TW_INT32>(value) == defaultValue) defaultIndex = count;
+        ++count;
+    }
+
+    // Two spare bytes follow the items.
+    const std::size_t size = kEnumItemList + 2 * std::size_t{count} + 2;
+    cap.hContainer = BuildBlock(size, [&](std::uint8_t* block) {
+        PutU16(block, kItemType, itemType);                // ItemType
+        PutU32(block, kEnumNumItems, count);               // NumItems
+        PutU32(block, kEnumCurrentIndex, currentIndex);    // CurrentIndex
+        PutU32(block, kEnumDefaultIndex, defaultIndex);    // DefaultIndex
+        std::size_t offset = kEnumItemList;
+        for (unsigned value = 0; value < 32; ++value) {
+            if ((listed >> value & 1) == 0) continue;
+            PutU16(block, offset, static_cast<std::uint16_t>(value));  // ItemList[i]
+            offset += 2;
+        }
+    });
+    return cap.hContainer != nullptr ? TWCC_SUCCESS : TWCC_LOWMEMORY;
+}
+
+TW_UINT16 Capability::GetRange(TW_CAPABILITY& cap) noexcept {
+    cap.hContainer = BuildBlock(kRangeSize, [&](std::uint8_t* block) {
+        PutU16(block, kItemType, itemType);                        // ItemType
+        PutU32(block, kRangeMinValue, SignExtend(minimum));        // MinValue
+        PutU32(block, kRangeMaxValue, SignExtend(maximum));        // MaxValue
+        PutU32(block, kRangeStepSize, SignExtend(step));           // StepSize
+        PutU32(block, kRangeDefaultValue, SignExtend(defaultValue));  // DefaultValue
+        PutU32(block, kRangeCurrentValue, SignExtend(current));    // CurrentValue
+    });
+    return cap.hContainer != nullptr ? TWCC_SUCCESS : TWCC_LOWMEMORY;
+}
+
+TW_UINT16 Capability::GetCurrent(TW_CAPABILITY& cap) noexcept {
+    cap.ConType = TWON_ONEVALUE;
+    return MakeOneValue(SignExtend(current), cap);
+}
+
+TW_UINT16 Capability::GetDefault(TW_CAPABILITY& cap) noexcept {
+    cap.ConType = TWON_ONEVALUE;
+    return MakeOneValue(SignExtend(defaultValue), cap);
+}
+
+TW_UINT16 Capability::MakeOneValue(TW_UINT32 value, TW_CAPABILITY& cap) noexcept {
+    TW_UINT32 item = 0;
+    switch (itemType) {
+    case TWTY_INT8:
+        item = static_cast<TW_UINT32>(static_cast<TW_INT32>(static_cast<TW_INT8>(value & 0xFF)));
+        break;
+    case TWTY_INT16:
+        item = static_cast<TW_UINT32>(static_cast<TW_INT32>(static_cast<TW_INT16>(value & 0xFFFF)));
+        break;
+    case TWTY_UINT8:
+        item = value & 0xFF;
+        break;
+    case TWTY_UINT16:
+    case TWTY_BOOL:
+        item = value & 0xFFFF;
+        break;
+    case TWTY_FIX32:
+        // The same number MSG_GET answers, so the three messages agree.
+        item = Fix32Item(static_cast<TW_INT16>(value & 0xFFFF));
+        break;
+    case TWTY_INT32:
+    case TWTY_UINT32:
+    case TWTY_STR32:
+    case TWTY_STR64:
+    case TWTY_STR128:
+    case TWTY_STR255:
+        item = value;
+        break;
+    default:
+        // TWTY_FRAME and unknown types carry no meaningful 32-bit item: 0.
+        item = 0;
+        break;
+    }
+    return StoreOneValue(itemType, item, cap);
+}
+
+TW_UINT16 Capability::Set(const TW_CAPABILITY& cap) noexcept {
+    platform::LockedBlock locked(cap.hContainer);
+    if (!locked) return TWCC_LOWMEMORY;
+    // Everything read below is bounded by what the block really holds, not
+    // by the counts the application wrote into it.
+    const std::uint64_t size = platform::GlobalBlockSize(cap.hContainer);
+    switch (cap.ConType) {
+    case TWON_ENUMERATION:
+        return SetFromEnumeration(locked.bytes(), size);
+    case TWON_ONEVALUE:
+        return SetFromOneValue(locked.bytes(), size);
+    case TWON_RANGE:
+        return SetFromRange(locked.bytes(), size);
+    default:
+        return TWCC_BADPROTOCOL;
+    }
+}
+
+TW_UINT16 Capability::SetFromEnumeration(const std::uint8_t* block, std::uint64_t blockSize) noexcept {
+    if (blockSize < kEnumItemList) return TWCC_BADVALUE;
+    const TW_UINT16 listType = GetU16(block, kItemType);
+    const TW_UINT32 numItems = GetU32(block, kEnumNumItems);
+    const TW_UINT32 currentIndex = GetU32(block, kEnumCurrentIndex);
+
+    // An empty list is accepted whatever its item type and allows nothing.
+    // A list of a type the source cannot read is refused as a whole.
+    const unsigned itemSize = ItemSize(listType);
+    if (numItems != 0 && itemSize == 0) return TWCC_BADVALUE;
+    if (kEnumItemList + std::uint64_t{numItems} * itemSize > blockSize) return TWCC_BADVALUE;
+
+    TW_UINT32 allowed = 0;
+    bool haveCurrent = false;
+    TW_INT16 newCurrent = 0;
+    for (TW_UINT32 i = 0; i < numItems; ++i) {
+        const std::size_t offset = kEnumItemList + std::size_t{i} * itemSize;
+        TW_UINT32 raw = 0;
+        TW_INT16 asCurrent = 0;
+        switch (itemSize) {
+        case 1:
+            raw = GetU8(block, offset);
+            asCurrent = listType == TWTY_INT8 ? static_cast<TW_INT16>(static_cast<TW_INT8>(raw))
+                                              : static_cast<TW_INT16>(raw);
+            break;
+        case 2:
+            raw = GetU16(block, offset);
+            asCurrent = static_cast<TW_INT16>(raw);
+            break;
+        default:
+            raw = GetU32(block, offset);
+            asCurrent = static_cast<TW_INT16>(raw & 0xFFFF);
+            break;
+        }
+        // Values are taken modulo 32; a negative value's low five bits are
+        // the same whatever width it is read or extended to.
+        allowed |= TW_UINT32{1} << (raw & 31);
+        if (i == currentIndex) {
+            haveCurrent = true;
+            newCurrent = asCurrent;
+        }
+    }
+
+    // Values the source does not support may enter the allowed set; MSG_GET
+    // lists only those that are also supported.
+    allowedMask = allowed;
+    if (haveCurrent) current = newCurrent;
+    return TWCC_SUCCESS;
+}
+
+TW_UINT16 Capability::SetFromOneValue(const std::uint8_t* block, std::uint64_t blockSize) noexcept {
+    if (blockSize < kOneValueSize) return TWCC_BADVALUE;
+    const TW_INT16 value = static_cast<TW_INT16>(GetU16(block, kOneValueItem));
+    // The current bounds, which a range MSG_SET may have narrowed.
+    if (value < minimum || value > maximum) return TWCC_BADVALUE;
+    current = value;
+    return TWCC_SUCCESS;
+}
+
+TW_UINT16 Capability::SetFromRange(const std::uint8_t* block, std::uint64_t blockSize) noexcept {
+    if (blockSize < kRangeSize) return TWCC_BADVALUE;
+    const TW_UINT32 minValue = GetU32(block, kRangeMinValue);
+    const TW_UINT32 maxValue = GetU32(block, kRangeMaxValue);
+    const TW_UINT32 stepSize = GetU32(block, kRangeStepSize);
+    const TW_UINT32 currentValue = GetU32(block, kRangeCurrentValue);
+
+    // Unsigned comparison against the initial bounds, kept as applications
+    // have always seen it: a negative initial minimum becomes 0xFFFF...,
+    // so a capability such as CAP_XFERCOUNT refuses every range.
+    const TW_UINT32 lowest = SignExtend(initialMinimum);
+    const TW_UINT32 highest = SignExtend(initialMaximum);
+    if (minValue < lowest || maxValue > highest || currentValue < lowest || currentValue > highest) {
+        return TWCC_BADVALUE;
+    }
+    minimum = static_cast<TW_INT16>(minValue & 0xFFFF);
+    maximum = static_cast<TW_INT16>(maxValue & 0xFFFF);
+    current = static_cast<TW_INT16>(currentValue & 0xFFFF);
+    step = static_cast<TW_INT16>(stepSize & 0xFFFF);
+    return TWCC_SUCCESS;
+}
+
+void Capability::Reset() noexcept {
+    current = initialCurrent;
+    minimum = initialMinimum;
+    maximum = initialMaximum;
+    step = initialStep;
+    allowedMask = supportedMask;
+}
