@@ -59,4 +59,6 @@ private:
     std::int16_t defaultExtent_[2] = {2400, 3150};
     platform::GlobalHandle geometryHandle_ = nullptr;
     ScanGeometry* geometry_ = nullptr;
+    // Holds the geometry when its global memory block cannot be had.
+    ScanGeometry spareGeometry_{};
 };

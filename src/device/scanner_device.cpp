@@ -1,0 +1,383 @@
+// ScannerDevice: every conversation with the scanner command library while
+// the source is open. The library table is looked up on every call (not
+// cached), so the table a test installs takes effect at once.
+//
+// Reading into DIB rows goes through a 64000-byte block, whole lines at a
+// time. A line longer than that block is read in pieces of at most 64000
+// bytes, each piece copied to its place in the row, so no line length makes
+// the reader stall. Nothing is placed unless every row fits the destination.
+#include "device/scanner_device.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "imaging/dib_format.h"
+#include "platform/debug_output.h"
+#include "platform/profile.h"
+#include "resources/resource_ids.h"
+#include "ui/error_message.h"
+
+namespace {
+
+// ReadScanData's mode: 2 starts the scan just set up, 0 goes on reading.
+constexpr std::int16_t kStartScan = 2;
+constexpr std::int16_t kContinueScan = 0;
+constexpr std::int16_t kOpenStatusNoCommunication = -10;
+
+constexpr std::uint32_t kRawChunk = 60000;
+constexpr std::uint32_t kLineBufferSize = 64000;
+
+// Block types and parameter codes of the command library.
+constexpr std::int16_t kBlockToneMap = 1;
+constexpr std::int16_t kBlockColourMatrix = 2;
+constexpr std::int16_t kColourMatrixSize = 9;
+constexpr std::int16_t kParamReset = 1;
+constexpr std::int16_t kParamResolution = 8;
+constexpr std::int16_t kParamInvert = 22;
+constexpr std::int16_t kParamDataType = 25;
+constexpr std::int16_t kParamDataWidth = 26;
+constexpr std::int16_t kParamUseToneMap = 28;
+constexpr std::int16_t kParamColourMatrix = 36;
+constexpr std::int16_t kDataTypeBiLevel = 0;
+constexpr std::int16_t kDataTypeGrey = 4;
+constexpr std::int16_t kDataTypeColour = 5;
+constexpr std::int16_t kBuiltInMatrix = 7;
+constexpr std::int16_t kDownloadedMatrix = -1;
+
+// Inquiry codes with their forms.
+constexpr std::int16_t kInquirePhysicalWidth = 18;
+constexpr std::int16_t kInquirePhysicalHeight = 19;
+constexpr std::int16_t kFormPhysical = 72;
+constexpr std::int16_t kInquireFeederEnabled = 43;
+constexpr std::int16_t kInquireFeederLoaded = 44;
+constexpr std::int16_t kInquirePixelsPerLine = 51;
+constexpr std::int16_t kInquireBytesPerLine = 52;
+constexpr std::int16_t kInquireLines = 53;
+constexpr std::int16_t kFormScan = 82;
+
+constexpr const char* kProfileSection = "Test";
+constexpr const char* kHighlightKey = "Highlight";
+constexpr const char* kGammaKey = "GammaX10";
+constexpr int kDefaultHighlight = 220;
+constexpr double kPreviewGamma = 2.2;
+constexpr double kFinalGamma = 2.2;
+
+int Inquire(std::int16_t code, std::int16_t form) {
+    std::int16_t value = 0;
+    Scanner().InquireParameter(code, form, &value);
+    return value;
+}
+
+}  // namespace
+
+ScannerDevice::ScannerDevice() {
+    geometryHandle_ = platform::GlobalAllocate(platform::kGmemMoveable | platform::kGmemZeroInit, sizeof(ScanGeometry));
+    geometry_ = static_cast<ScanGeometry*>(platform::GlobalLockBlock(geometryHandle_));
+    if (geometry_ == nullptr) {
+        // Without the block the device keeps its geometry in itself rather
+        // than handing the library a null record.
+        platform::GlobalFreeBlock(geometryHandle_);
+        geometryHandle_ = nullptr;
+        geometry_ = &spareGeometry_;
+    }
+}
+
+ScannerDevice::~ScannerDevice() {
+    isOpen_ = 0;
+    Scanner().GetCommandError();
+    if (geometryHandle_ != nullptr) {
+        platform::GlobalUnlockBlock(geometryHandle_);
+        platform::GlobalFreeBlock(geometryHandle_);
+    }
+}
+
+void ScannerDevice::SetWindowHandle(void* window) { windowHandle_ = window; }
+
+bool ScannerDevice::Open() {
+    if (windowHandle_ == nullptr) return false;
+    if (isOpen_ == 1) return true;
+    const auto window = static_cast<std::uint16_t>(reinterpret_cast<std::uintptr_t>(windowHandle_));
+    const std::int16_t status = Scanner().OpenScanner(window, 1);
+    if (status == kOpenStatusNoCommunication) {
+        ShowErrorMessage(IDS_NO_COMMUNICATION);
+        return false;
+    }
+    if (status != 0) {
+        ShowErrorMessage(IDS_OPEN_FAILED);
+        return false;
+    }
+    isOpen_ = 1;
+    return true;
+}
+
+int ScannerDevice::GetKind() {
+    if (isOpen_ == 1) return kind_;
+    kind_ = 0;
+    if (!Open()) return 0;
+    if (Scanner().ResetScanner() != 0) {
+        // The device stays open with kind 0: later set-ups fail without
+        // asking the scanner again.
+        ShowErrorMessage(IDS_NO_COMMUNICATION);
+        kind_ = 0;
+        return 0;
+    }
+    Scanner().SetParameter(kParamDataType, kDataTypeColour);
+    kind_ = Scanner().GetCommandError() != 0 ? 1 : 2;
+    return kind_;
+}
+
+bool ScannerDevice::SetupPreview(int resolution) {
+    if (GetKind() == 0) return false;
+    const ScannerLibrary& scanner = Scanner();
+    scanner.ResetScanner();
+    scanner.SetScanResolution(static_cast<std::int16_t>(resolution), static_cast<std::int16_t>(resolution));
+    scanner.SetParameter(kParamReset, 0);
+    scanner.SetParameter(kParamDataType, kDataTypeColour);
+    bool grey = false;
+    if (scanner.GetCommandError() != 0) {
+        scanner.SetParameter(kParamDataType, kDataTypeGrey);
+        scanner.SetParameter(kParamDataWidth, 8);
+        grey = true;
+    }
+    // Blue, green, red: the order of the preview buffer and of a DIB.
+    LoadColourMatrix(false);
+    LoadToneMap(kPreviewGamma);
+    scanner.GetScanGeometry(geometry_);
+    if (grey) {
+        // The preview buffer holds three bytes per pixel; the grey bytes
+        // the scanner sends are widened after reading.
+        geometry_->bytesPerLine = static_cast<std::int16_t>(geometry_->pixelsPerLine * 3);
+        geometry_->totalBytes = std::int32_t(geometry_->lines) * geometry_->bytesPerLine;
+    }
+    readMode_ = kStartScan;
+    return true;
+}
+
+bool ScannerDevice::SetupFinalScan(std::uint32_t xResolution, std::uint32_t scaling, std::uint32_t bitsPerPixel,
+                                   const std::uint16_t* window, std::uint32_t invert) {
+    if (GetKind() == 0) return false;
+    const ScannerLibrary& scanner = Scanner();
+    scanner.ResetScanner();
+    switch (bitsPerPixel) {
+        case 1:
+            scanner.SetParameter(kParamDataType, kDataTypeBiLevel);
+            break;
+        case 8:
+            scanner.SetParameter(kParamDataType, kDataTypeGrey);
+            scanner.SetParameter(kParamDataWidth, 8);
+            break;
+        case 24:
+            scanner.SetParameter(kParamDataType, kDataTypeColour);
+            LoadColourMatrix(true);  // red, green, blue
+            break;
+        default:
+            break;
+    }
+    LoadToneMap(kFinalGamma);
+    scanner.SetParameter(kParamInvert, static_cast<std::int16_t>(invert));
+    scanner.SetScaling(static_cast<std::int16_t>(scaling), static_cast<std::int16_t>(scaling));
+    // Y is scanned at the X resolution; the window's vertical values were
+    // already stretched by X / Y.
+    scanner.SetScanResolution(static_cast<std::int16_t>(xResolution), static_cast<std::int16_t>(xResolution));
+    if (window != nullptr) {
+        // The library takes a writable record; hand it a copy of the five values.
+        std::uint16_t record[5];
+        std::copy(window, window + 5, record);
+        scanner.SetScanWindow(record, 0);
+    }
+    scanner.GetScanGeometry(geometry_);
+    readMode_ = kStartScan;
+    return true;
+}
+
+void ScannerDevice::SendResolution(std::uint32_t x, std::uint32_t y) {
+    if (Scanner().SetParameter(kParamResolution, static_cast<std::int16_t>(x)) == 0)
+        Scanner().SetParameter(kParamResolution, static_cast<std::int16_t>(y));
+}
+
+void ScannerDevice::LoadColourMatrix(bool keepRgbOrder) {
+    const ScannerLibrary& scanner = Scanner();
+    std::uint8_t matrix[kColourMatrixSize] = {};
+    std::int16_t length = 0;
+
+    scanner.SetParameter(kParamReset, 0);
+    scanner.SetParameter(kParamColourMatrix, kBuiltInMatrix);
+    if (scanner.GetCommandError() != 0) {
+        // No built-in matrix 7: make a copy of matrix 0 the downloaded
+        // matrix in use.
+        scanner.SetParameter(kParamColourMatrix, 0);
+        scanner.UploadBlock(kBlockColourMatrix, matrix, kColourMatrixSize, &length);
+        scanner.DownloadBlock(kBlockColourMatrix, matrix);
+        scanner.SetParameter(kParamColourMatrix, kDownloadedMatrix);
+    }
+    if (keepRgbOrder) return;
+
+    // Exchanging the first and third byte of every row swaps the red and
+    // blue outputs: the scanner then delivers blue, green, red.
+    scanner.UploadBlock(kBlockColourMatrix, matrix, kColourMatrixSize, &length);
+    for (int row = 0; row < 3; ++row) std::swap(matrix[3 * row], matrix[3 * row + 2]);
+    scanner.DownloadBlock(kBlockColourMatrix, matrix);
+}
+
+void ScannerDevice::LoadToneMap(double gamma) {
+    const auto highlight =
+        static_cast<std::uint16_t>(platform::ProfileGetInt(kProfileSection, kHighlightKey, kDefaultHighlight));
+    const auto defaultGammaTimesTen = static_cast<std::uint16_t>(static_cast<int>(gamma * 10));
+    const auto gammaTimesTen =
+        static_cast<std::uint16_t>(platform::ProfileGetInt(kProfileSection, kGammaKey, defaultGammaTimesTen));
+    gamma = gammaTimesTen * 0.1;
+
+    std::uint8_t table[256];
+    BuildToneMap(table, 0, highlight, gamma);
+    Scanner().DownloadBlock(kBlockToneMap, table);
+    Scanner().SetParameter(kParamUseToneMap, -1);
+
+    // Written straight back, so the values in use can be found and edited.
+    platform::ProfileWriteInt(kProfileSection, kHighlightKey, highlight);
+    platform::ProfileWriteInt(kProfileSection, kGammaKey, static_cast<std::uint16_t>(static_cast<int>(gamma * 10)));
+}
+
+void ScannerDevice::BuildToneMap(std::uint8_t* table, int shadow, unsigned highlight, double gamma) {
+    if (table == nullptr) return;
+    const double oneOver255 = 1.0 / 255;
+    for (int i = 0; i < 256; ++i) {
+        double v;
+        if (i <= shadow) {
+            v = 0;
+        } else if (static_cast<unsigned>(i) > highlight) {
+            v = 255;
+        } else {
+            v = std::pow(i * oneOver255, 1.0 / gamma) * 65025 / highlight;
+            v = std::min(v, 255.0);
+            if (!(v >= 0)) v = 0;  // a gamma of 0 or less must not give NaN or negatives
+        }
+        int e = static_cast<int>(v);
+        // Near black the curve rises by at most 8 per input step.
+        const int limit = 8 * (i - shadow);
+        if (e > limit) e = limit;
+        table[255 - i] = static_cast<std::uint8_t>(e);
+    }
+}
+
+std::uint32_t ScannerDevice::ReadData(std::uint32_t count, void* buffer) {
+    if (buffer == nullptr) return 0;
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    std::uint32_t total = 0;
+    std::uint32_t chunk = std::min(count, kRawChunk);
+    for (;;) {
+        chunk = std::min(chunk, count - total);
+        std::int32_t got = 0;
+        Scanner().ReadScanData(static_cast<std::int16_t>(readMode_), out + total, static_cast<std::int32_t>(chunk),
+                               &got);
+        readMode_ = kContinueScan;
+        // A library answering more than was asked for is held to the request.
+        const std::uint32_t arrived = got <= 0 ? 0 : std::min(static_cast<std::uint32_t>(got), chunk);
+        total += arrived;
+        if (arrived != chunk || total >= count) return total;
+    }
+}
+
+std::uint32_t ScannerDevice::ReadImageToDIB(int bytesPerLine, int lines, void* destination,
+                                            std::size_t destinationSize, bool bottomUp) {
+    if (destination == nullptr) {
+        platform::DebugOutput("ReadImageToDIB: Null pointer passed");
+        return 0;
+    }
+    // A failed inquiry answers 0 bytes per line; such a scan reads nothing.
+    if (bytesPerLine <= 0 || lines <= 0) return 0;
+    const std::size_t line = static_cast<std::size_t>(bytesPerLine);
+    const std::size_t stride = RowStride(static_cast<std::uint32_t>(bytesPerLine));
+    if (stride * static_cast<std::size_t>(lines) > destinationSize) {
+        platform::DebugOutput("ReadImageToDIB: Destination too small");
+        return 0;
+    }
+
+    platform::GlobalHandle bufferHandle =
+        platform::GlobalAllocate(platform::kGmemMoveable | platform::kGmemZeroInit, kLineBufferSize);
+    std::uint8_t* buffer = static_cast<std::uint8_t*>(platform::GlobalLockBlock(bufferHandle));
+    if (buffer == nullptr) {
+        platform::GlobalFreeBlock(bufferHandle);
+        platform::DebugOutput("ReadImageToDIB: Can't alloc temp buffer");
+        return 0;
+    }
+
+    auto* dib = static_cast<std::uint8_t*>(destination);
+    // Row k of the scan: from the top, or (bottom-up) from the last row back.
+    auto rowAt = [&](std::size_t placed) {
+        return bottomUp ? dib + stride * static_cast<std::size_t>(lines - 1) - placed : dib + placed;
+    };
+    auto read = [&](std::size_t bytes) {
+        std::int32_t got = 0;
+        Scanner().ReadScanData(static_cast<std::int16_t>(readMode_), buffer, static_cast<std::int32_t>(bytes), &got);
+        readMode_ = kContinueScan;
+        return got <= 0 ? std::size_t(0) : std::min(static_cast<std::size_t>(got), bytes);
+    };
+
+    std::size_t placed = 0;
+    if (line <= kLineBufferSize) {
+        const std::size_t linesPerRead = kLineBufferSize / line;
+        for (std::size_t done = 0; done < static_cast<std::size_t>(lines);) {
+            const std::size_t n = std::min(linesPerRead, static_cast<std::size_t>(lines) - done);
+            const std::size_t got = read(n * line);
+            // A line that arrived only in part is still copied whole.
+            for (std::size_t consumed = 0; consumed < got; consumed += line) {
+                std::memcpy(rowAt(placed), buffer + consumed, line);
+                placed += stride;
+            }
+            // The line count is reached whether or not the scanner delivered.
+            done += n;
+        }
+    } else {
+        // Lines longer than the block: piece by piece into the row.
+        for (int done = 0; done < lines; ++done) {
+            std::uint8_t* row = rowAt(placed);
+            bool arrived = false;
+            for (std::size_t offset = 0; offset < line;) {
+                const std::size_t piece = std::min<std::size_t>(kLineBufferSize, line - offset);
+                const std::size_t got = read(piece);
+                if (got == 0) break;
+                std::memcpy(row + offset, buffer, piece);
+                arrived = true;
+                offset += piece;
+                if (got < piece) break;
+            }
+            if (arrived) placed += stride;
+        }
+    }
+
+    platform::GlobalUnlockBlock(bufferHandle);
+    platform::GlobalFreeBlock(bufferHandle);
+    return static_cast<std::uint32_t>(placed);
+}
+
+int ScannerDevice::GetPixelsPerLine() {
+    return readMode_ == kStartScan ? Inquire(kInquirePixelsPerLine, kFormScan) : geometry_->pixelsPerLine;
+}
+
+int ScannerDevice::GetBytesPerLine() {
+    return readMode_ == kStartScan ? Inquire(kInquireBytesPerLine, kFormScan) : geometry_->bytesPerLine;
+}
+
+int ScannerDevice::GetLineCount() {
+    return readMode_ == kStartScan ? Inquire(kInquireLines, kFormScan) : geometry_->lines;
+}
+
+int ScannerDevice::GetPhysicalWidth() {
+    return readMode_ == kStartScan ? Inquire(kInquirePhysicalWidth, kFormPhysical) : 0;
+}
+
+int ScannerDevice::GetPhysicalHeight() {
+    return readMode_ == kStartScan ? Inquire(kInquirePhysicalHeight, kFormPhysical) : 0;
+}
+
+bool ScannerDevice::IsFeederEnabled() { return Inquire(kInquireFeederEnabled, kFormScan) > 0; }
+
+bool ScannerDevice::IsFeederLoaded() { return Inquire(kInquireFeederLoaded, kFormScan) > 0; }
+
+void ScannerDevice::EndScan() {
+    Scanner().GetCommandError();
+    Scanner().ResetScanner();
+}
+
+std::int32_t ScannerDevice::TotalBytes() const { return geometry_->totalBytes; }
