@@ -7,5 +7,5 @@
 extern const TripletHandler controlTable[];
 extern const TripletHandler imageTable[];
 
-// Everything DS_Entry does; never throws.
-TW_UINT16 Dispatch(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) noexcept;
+// Everything DS_Entry does but catching what escapes.
+TW_UINT16 Dispatch(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);

@@ -6,3 +6,9 @@
 int NotifyXferReady();
 // Sends MSG_CLOSEDSREQ; no state change.
 int NotifyCloseDSRequest();
+
+#include "twain/twain.h"
+
+// Native tests receive the messages here instead of a source manager.
+using NotificationHook = void (*)(TW_UINT16 msg);
+void SetNotificationHookForTesting(NotificationHook hook);

@@ -18,3 +18,18 @@ struct TripletHandler {
     TW_UINT16 dat;
     Handler handler;  // null in the closing row
 };
+
+#include "platform/pointer_check.h"
+
+// The request's data as a structure the handler may read and write, or null
+// when the pointer does not reach that many writable bytes.
+template <typename T>
+T* WritableData(const TripletRequest* request) {
+    return platform::IsWritable(request->data, sizeof(T)) ? static_cast<T*>(request->data) : nullptr;
+}
+
+// The request's data as a structure the handler only reads, or null.
+template <typename T>
+const T* ReadableData(const TripletRequest* request) {
+    return platform::IsReadable(request->data, sizeof(T)) ? static_cast<const T*>(request->data) : nullptr;
+}

@@ -80,5 +80,10 @@ public:
     DialogWindow& window() { return *window_; }
 
 private:
+    // Renders the preview buffer in the image type the list shows.
+    void RenderPreview();
+    // The five-value scan window record from the region and resolutions.
+    void BuildScanWindow(std::uint16_t window[5]) const;
+
     std::unique_ptr<DialogWindow> window_;
 };

@@ -1,0 +1,49 @@
+// Files for the native build, over POSIX descriptors.
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+
+namespace platform {
+namespace {
+
+int Descriptor(void* handle) { return static_cast<int>(reinterpret_cast<std::intptr_t>(handle)) - 1; }
+void* HandleOf(int fd) { return reinterpret_cast<void*>(static_cast<std::intptr_t>(fd) + 1); }
+
+}  // namespace
+
+bool File::Open(const char* name, FileMode mode) {
+    Close();
+    if (name == nullptr || name[0] == '\0') return false;
+    int flags = O_RDWR;
+    if (mode == FileMode::CreateReadWrite) flags |= O_CREAT | O_TRUNC;
+    int fd = ::open(name, flags, 0644);
+    if (fd < 0) return false;
+    handle_ = HandleOf(fd);
+    return true;
+}
+
+bool File::Write(const void* data, std::size_t bytes) {
+    if (handle_ == nullptr) return false;
+    const char* p = static_cast<const char*>(data);
+    while (bytes > 0) {
+        ssize_t n = ::write(Descriptor(handle_), p, bytes);
+        if (n <= 0) return false;
+        p += n;
+        bytes -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void File::Close() {
+    if (handle_ != nullptr) {
+        ::close(Descriptor(handle_));
+        handle_ = nullptr;
+    }
+}
+
+bool DeleteFileByName(const char* name) { return name != nullptr && ::unlink(name) == 0; }
+
+}  // namespace platform

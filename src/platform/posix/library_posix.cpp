@@ -1,0 +1,29 @@
+// Libraries for the native build, over dlopen. There are no ordinals here:
+// the scanner library's table is installed directly by the tests.
+#include "platform/library.h"
+
+#include <dlfcn.h>
+
+namespace platform {
+
+LibraryHandle LoadLibraryByName(const char* name) { return name ? dlopen(name, RTLD_NOW | RTLD_LOCAL) : nullptr; }
+
+void* FindFunction(LibraryHandle library, const char* name) {
+    return library && name ? dlsym(library, name) : nullptr;
+}
+
+void* FindFunctionByOrdinal(LibraryHandle, unsigned) { return nullptr; }
+
+void FreeLibraryHandle(LibraryHandle library) {
+    if (library) dlclose(library);
+}
+
+std::string ModuleFolder() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&ModuleFolder), &info) == 0 || info.dli_fname == nullptr) return {};
+    std::string path = info.dli_fname;
+    auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+}  // namespace platform

@@ -1,0 +1,41 @@
+// Files over the Windows file handles.
+#include <windows.h>
+
+#include "platform/file.h"
+
+namespace platform {
+
+bool File::Open(const char* name, FileMode mode) {
+    Close();
+    if (name == nullptr || name[0] == '\0') return false;
+    DWORD disposition = mode == FileMode::CreateReadWrite ? CREATE_ALWAYS : OPEN_EXISTING;
+    HANDLE file = ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    handle_ = file;
+    return true;
+}
+
+bool File::Write(const void* data, std::size_t bytes) {
+    if (handle_ == nullptr) return false;
+    const char* p = static_cast<const char*>(data);
+    while (bytes > 0) {
+        DWORD chunk = bytes > 0x10000000 ? 0x10000000 : static_cast<DWORD>(bytes);
+        DWORD written = 0;
+        if (!::WriteFile(static_cast<HANDLE>(handle_), p, chunk, &written, nullptr) || written == 0) return false;
+        p += written;
+        bytes -= written;
+    }
+    return true;
+}
+
+void File::Close() {
+    if (handle_ != nullptr) {
+        ::CloseHandle(static_cast<HANDLE>(handle_));
+        handle_ = nullptr;
+    }
+}
+
+bool DeleteFileByName(const char* name) { return name != nullptr && ::DeleteFileA(name) != 0; }
+
+}  // namespace platform

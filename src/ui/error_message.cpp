@@ -1,0 +1,16 @@
+// Error boxes for scanner failures, captioned with the source's name.
+#include "ui/error_message.h"
+
+#include <string>
+
+#include "platform/message_box.h"
+#include "platform/strings.h"
+#include "resources/resource_ids.h"
+
+int ShowErrorMessage(unsigned stringId) {
+    std::string text = platform::LoadStringResource(stringId);
+    text += "  [" + std::to_string(stringId) + "]";
+    std::string caption = platform::LoadStringResource(IDS_PRODUCT_NAME);
+    platform::ShowMessageBox(nullptr, text.c_str(), caption.c_str(), platform::kBoxOk | platform::kBoxIconWarning);
+    return 0;
+}

@@ -1,0 +1,17 @@
+// What the headless dialog window was asked to do, for the native tests.
+#pragma once
+
+#include <string>
+
+#include "ui/headless/headless_list.h"
+
+struct HeadlessWindowLog {
+    bool failCreation = false;  // the next creations fail, as when no window can be made
+    int windowsAlive = 0;
+    bool scanButtonsEnabled = true;
+    std::string aboutMenuText;
+    int aboutBoxes = 0;
+    int renders = 0;
+};
+
+extern HeadlessWindowLog headlessWindowLog;

@@ -1,0 +1,50 @@
+// PreviewWindow's data: the preview buffer, the image rectangle and the
+// scan region in preview pixels and in 1/300 inch.
+#include "ui/preview_window.h"
+
+#include <cstring>
+
+PreviewWindow::~PreviewWindow() { ReleaseBuffer(); }
+
+void PreviewWindow::ReleaseBuffer() {
+    if (bufferHandle_ != nullptr) {
+        platform::GlobalUnlockBlock(bufferHandle_);
+        platform::GlobalFreeBlock(bufferHandle_);
+    }
+    bufferHandle_ = nullptr;
+    buffer_ = nullptr;
+    bufferSize_ = 0;
+}
+
+std::uint8_t* PreviewWindow::AllocatePreviewBuffer(std::size_t bytes) {
+    ReleaseBuffer();
+    platform::GlobalHandle handle = platform::GlobalAllocate(platform::kGmemMoveable | platform::kGmemZeroInit, bytes);
+    if (handle == nullptr) return nullptr;
+    auto* data = static_cast<std::uint8_t*>(platform::GlobalLockBlock(handle));
+    if (data == nullptr) {
+        platform::GlobalFreeBlock(handle);
+        return nullptr;
+    }
+    std::memset(data, 0xFF, bytes);  // white in every image type
+    bufferHandle_ = handle;
+    buffer_ = data;
+    bufferSize_ = bytes;
+    return data;
+}
+
+void PreviewWindow::SetPreviewSize(std::int32_t width, std::int32_t height) {
+    imageRect = Rect32{0, 0, width, height};
+    region300 = Rect32{0, 0, 10 * width, 10 * height};
+}
+
+void PreviewWindow::RenderPreview(std::uint32_t paletteEntries, std::uint32_t bitsPerPixel) {
+    renderedPaletteEntries = paletteEntries;
+    renderedBitsPerPixel = bitsPerPixel;
+}
+
+int PreviewWindow::SetRegion(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
+    region300 = Rect32{left, top, right, bottom};
+    region = Rect32{left / 10, top / 10, right / 10, bottom / 10};
+    regionLocked = true;
+    return 1;
+}

@@ -1,0 +1,205 @@
+// SourceDialog: the dialog's start-up, its image type list, the preview and
+// final scans, and the operations the protocol handlers call. The window
+// itself is the DialogWindow's; this file holds what the dialog decides.
+#include "ui/source_dialog.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+
+#include "imaging/pixel_conversion.h"
+#include "platform/message_box.h"
+#include "platform/strings.h"
+#include "protocol/notifications.h"
+#include "resources/resource_ids.h"
+#include "ui/dialog_window.h"
+#include "ui/error_message.h"
+#include "ui/image_type_list.h"
+
+namespace {
+
+constexpr int kPreviewResolution = 30;
+const unsigned kImageTypeNames[3] = {IDS_BW_DRAWING, IDS_BW_PHOTO, IDS_COLOR_PHOTO};
+
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// Bytes of a buffer of three bytes per pixel; 0 for a geometry that makes
+// no sense (a scanner answering nonsense gets no buffer).
+std::size_t TripleBufferBytes(int pixelsPerLine, int lines) {
+    if (pixelsPerLine <= 0 || lines <= 0) return 0;
+    return static_cast<std::size_t>(pixelsPerLine) * static_cast<std::size_t>(lines) * 3;
+}
+
+}  // namespace
+
+SourceDialog::SourceDialog() : window_(std::make_unique<DialogWindow>(*this)) {}
+
+SourceDialog::~SourceDialog() { window_->Destroy(); }
+
+bool SourceDialog::Create() { return window_->Create(); }
+void* SourceDialog::WindowHandle() const { return window_->Handle(); }
+void SourceDialog::DestroyWindow() { window_->Destroy(); }
+void SourceDialog::ShowWindow(bool show) { window_->Show(show); }
+bool SourceDialog::IsWindowVisible() const { return window_->IsVisible(); }
+
+bool SourceDialog::OnInitDialog() {
+    std::string about = platform::LoadStringResource(IDS_ABOUTBOX);
+    if (!about.empty()) window_->AddAboutMenuItem(about.c_str());
+    window_->SetIcons();
+    window_->AttachPreview();
+    scanner.SetWindowHandle(window_->Handle());
+
+    if (scanner.SetupPreview(kPreviewResolution)) {
+        std::size_t bytes = TripleBufferBytes(scanner.GetPixelsPerLine(), scanner.GetLineCount());
+        if (bytes > 0) preview.AllocatePreviewBuffer(bytes);
+    }
+    preview.SetPreviewSize(scanner.GetPixelsPerLine(), scanner.GetLineCount());
+    RenderPreview();
+
+    if (scanner.kind() == 0) window_->EnableScanButtons(false);
+
+    ImageTypeList& list = window_->List();
+    list.AddString(platform::LoadStringResource(IDS_BW_DRAWING).c_str());
+    list.AddString(platform::LoadStringResource(IDS_BW_PHOTO).c_str());
+    if (scanner.kind() != 1) {
+        list.AddString(platform::LoadStringResource(IDS_COLOR_PHOTO).c_str());
+        list.SetCurSel(2);
+    } else {
+        list.SetCurSel(1);
+    }
+    return true;
+}
+
+void SourceDialog::RenderPreview() {
+    const ImageTypeEntry& type = ImageTypeTable[GetImageTypeIndex()];
+    preview.RenderPreview(type.paletteEntries, type.bitsPerPixel);
+    window_->RenderPreview(type.paletteEntries, type.bitsPerPixel);
+}
+
+// Types are removed by name rather than by list position: the list is never
+// refilled, so after an earlier enabling has shortened it a position no
+// longer names the same type.
+void SourceDialog::RemoveDisallowedImageTypes() {
+    ImageTypeList& list = window_->List();
+    for (int type = 2; type >= 0; --type) {
+        if (allowedImageTypes & (1u << type)) continue;
+        std::string name = platform::LoadStringResource(kImageTypeNames[type]);
+        for (int i = list.GetCount() - 1; i >= 0; --i) {
+            if (EqualIgnoringCase(list.GetText(i), name)) list.DeleteString(i);
+        }
+    }
+    list.SetCurSel(list.GetCount() - 1);
+}
+
+int SourceDialog::SelectImageType(int index) {
+    unsigned name = index == 0 ? IDS_BW_DRAWING : index == 1 ? IDS_BW_PHOTO : IDS_COLOR_PHOTO;
+    window_->List().SelectString(0, platform::LoadStringResource(name).c_str());
+    return GetImageTypeIndex();
+}
+
+int SourceDialog::GetImageTypeIndex() {
+    ImageTypeList& list = window_->List();
+    int selected = list.GetCurSel();
+    std::string text = selected >= 0 ? list.GetText(selected) : std::string();
+    if (text.size() > 259) text.resize(259);
+    if (text.empty()) return 0;
+    for (int type = 0; type < 3; ++type) {
+        if (EqualIgnoringCase(text, platform::LoadStringResource(kImageTypeNames[type]))) return type;
+    }
+    return 0;
+}
+
+std::uint32_t SourceDialog::GetBitsPerPixel() { return ImageTypeTable[GetImageTypeIndex()].bitsPerPixel; }
+
+void SourceDialog::SetResolution(std::uint32_t x, std::uint32_t y) {
+    xResolution = x;
+    yResolution = y;
+    scanner.SendResolution(x, y);
+}
+
+void SourceDialog::GetScanRegion(std::int32_t* left, std::int32_t* top, std::int32_t* right,
+                                 std::int32_t* bottom) const {
+    Rect32 region = preview.GetRegion();
+    *left = region.left;
+    *top = region.top;
+    *right = region.right;
+    *bottom = region.bottom;
+}
+
+int SourceDialog::SetScanRegion(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
+    return preview.SetRegion(left, top, right, bottom);
+}
+
+void SourceDialog::BuildScanWindow(std::uint16_t window[5]) const {
+    Rect32 region = preview.GetRegion();
+    // Vertical values are stretched by X / Y, since the scanner takes both
+    // axes at the X resolution. When Y exceeds X the whole-number ratio
+    // would be 0 and flatten the window to nothing; scale exactly instead.
+    auto stretch = [this](std::int64_t value) -> std::int64_t {
+        if (yResolution == 0) return value;
+        if (xResolution >= yResolution) return value * (xResolution / yResolution);
+        return value * xResolution / yResolution;
+    };
+    window[0] = static_cast<std::uint16_t>(xResolution);
+    window[1] = static_cast<std::uint16_t>(region.left);
+    window[2] = static_cast<std::uint16_t>(stretch(region.top));
+    window[3] = static_cast<std::uint16_t>(region.right - region.left);
+    window[4] = static_cast<std::uint16_t>(stretch(std::int64_t(region.bottom) - region.top));
+}
+
+int SourceDialog::FinalScan() {
+    if (scanner.kind() == 0) return 0;
+    if (window_->IsVisible() && scanner.IsFeederLoaded()) {
+        std::string question = platform::LoadStringResource(IDS_FEEDER_QUESTION);
+        if (window_->MessageBox(question.c_str(), platform::kBoxOkCancel) == platform::kAnswerCancel) return 0;
+    }
+    int index = GetImageTypeIndex();
+    std::uint16_t window[5];
+    BuildScanWindow(window);
+    scanner.SetupFinalScan(xResolution, scaling, ImageTypeTable[index].bitsPerPixel, window, invert);
+    return NotifyXferReady();
+}
+
+void SourceDialog::PreviewScan() {
+    if (scanner.kind() == 0) return;
+    if (window_->IsVisible() && scanner.IsFeederLoaded()) {
+        std::string refusal = platform::LoadStringResource(IDS_NO_PREVIEW_WITH_FEEDER);
+        window_->MessageBox(refusal.c_str(), platform::kBoxOk);
+        return;
+    }
+    if (!scanner.SetupPreview(kPreviewResolution)) return;
+    int pixels = scanner.GetPixelsPerLine();
+    int lines = scanner.GetLineCount();
+    std::size_t bytes = TripleBufferBytes(pixels, lines);
+    if (bytes == 0) return;
+    std::uint8_t* buffer = preview.AllocatePreviewBuffer(bytes);
+    if (buffer == nullptr) return;
+    // Never read more than the buffer holds, whatever total the scanner
+    // announces.
+    std::int32_t total = scanner.TotalBytes();
+    std::uint32_t toRead = total <= 0 ? 0 : static_cast<std::uint32_t>(std::min<std::size_t>(total, bytes));
+    if (toRead > 0) scanner.ReadData(toRead, buffer);
+    if (scanner.kind() == 1) ExpandGreyToTriples(buffer, pixels, lines);
+    RenderPreview();
+}
+
+void SourceDialog::OnImageTypeChange() { RenderPreview(); }
+
+void SourceDialog::OnSysCommand(unsigned commandId) {
+    if ((commandId & 0xFFF0) == IDM_ABOUTBOX) window_->ShowAboutBox();
+}
+
+void SourceDialog::OnClose() { NotifyCloseDSRequest(); }
+
+void SourceDialog::OnCancel() { NotifyCloseDSRequest(); }
+
+int SourceDialog::ShowErrorMessage(unsigned stringId) { return ::ShowErrorMessage(stringId); }
+
+// The transfers of the final scan come with the transfer mechanisms.
+platform::GlobalHandle SourceDialog::ReadNativeImage() { return nullptr; }
+std::uint32_t SourceDialog::ReadMemoryStrip(void*, std::uint32_t) { return 0; }
+int SourceDialog::WriteImageFile(const char*, std::uint16_t) { return 1; }
