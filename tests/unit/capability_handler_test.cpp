@@ -1,0 +1,197 @@
+// DG_CONTROL / DAT_CAPABILITY as an application meets it: return codes and
+// the condition code left behind, CAP_SUPPORTEDCAPS for every message, the
+// messages that write nothing, the feeder refresh, and requests the handler
+// must refuse rather than follow. The native tests run without a dialog, so
+// the feeder reads as absent.
+#include <gtest/gtest.h>
+
+#include "capabilities/capability_table.h"
+#include "capability_test_blocks.h"
+#include "platform/global_memory.h"
+#include "protocol/handlers.h"
+#include "protocol/reporting.h"
+
+using namespace capability_test;
+
+namespace {
+
+const Bytes kSupportedCaps = {
+    1, 0,  20, 0, 0, 0,                                                         // ItemType TWTY_INT16, NumItems
+    0x01, 0x00, 0x02, 0x10, 0x03, 0x10, 0x07, 0x10, 0x0B, 0x10, 0x0E, 0x10, 0x0F, 0x10,  //
+    0x05, 0x10, 0x01, 0x01, 0x02, 0x01, 0x03, 0x01, 0x18, 0x11, 0x19, 0x11, 0x1C, 0x11,  //
+    0x1F, 0x11, 0x20, 0x11, 0x2B, 0x11, 0x0C, 0x11, 0x12, 0x11, 0x11, 0x11,              //
+    0, 0, 0, 0,                                                                // spare
+};
+
+class CapabilityHandlerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        capabilityTable.Build();
+        blocksBefore = platform::GlobalBlocksOutstanding();
+    }
+    void TearDown() override {
+        platform::FailGlobalAllocationsAfter(-1);
+        capabilityTable.Clear();
+        EXPECT_EQ(platform::GlobalBlocksOutstanding(), blocksBefore) << "every block freed";
+    }
+
+    TW_UINT16 Call(TW_UINT16 msg, TW_CAPABILITY* cap) {
+        TripletRequest request{nullptr, DG_CONTROL, DAT_CAPABILITY, msg, cap};
+        return CapabilityHandler(&request);
+    }
+
+    long blocksBefore = 0;
+};
+
+TEST_F(CapabilityHandlerTest, SupportedCapsAnswersEveryMessage) {
+    for (TW_UINT16 msg : {MSG_GET, MSG_GETCURRENT, MSG_GETDEFAULT, MSG_GETFIRST, MSG_GETNEXT, MSG_SET, MSG_RESET,
+                          MSG_QUERYSUPPORT, TW_UINT16{0x7777}}) {
+        conditionCode = TWCC_BUMMER;
+        TW_CAPABILITY cap{CAP_SUPPORTEDCAPS, TWON_ONEVALUE, nullptr};
+        EXPECT_EQ(Call(msg, &cap), TWRC_SUCCESS) << "CAP_SUPPORTEDCAPS msg " << msg;
+        EXPECT_EQ(conditionCode, TWCC_SUCCESS) << "cleared at the start, msg " << msg;
+        EXPECT_EQ(cap.ConType, TWON_ARRAY) << "msg " << msg;
+        EXPECT_EQ(TakeBlock(cap.hContainer), kSupportedCaps) << "50-byte array, msg " << msg;
+    }
+}
+
+TEST_F(CapabilityHandlerTest, SupportedCapsWithoutMemory) {
+    TW_CAPABILITY cap{CAP_SUPPORTEDCAPS, 0, Sentinel()};
+    platform::FailGlobalAllocationsAfter(0);
+    EXPECT_EQ(Call(MSG_GET, &cap), TWRC_FAILURE) << "MSG_GET CAP_SUPPORTEDCAPS, no memory";
+    EXPECT_EQ(conditionCode, TWCC_LOWMEMORY);
+    EXPECT_EQ(cap.hContainer, nullptr);
+}
+
+TEST_F(CapabilityHandlerTest, MessagesThatWriteNothingLeaveTheContainerAlone) {
+    for (TW_UINT16 msg : {MSG_GETFIRST, MSG_GETNEXT, MSG_QUERYSUPPORT, MSG_RESET, TW_UINT16{0x7777}}) {
+        TW_CAPABILITY cap{ICAP_PIXELTYPE, 0x1234, Sentinel()};
+        EXPECT_EQ(Call(msg, &cap), TWRC_SUCCESS) << "ICAP_PIXELTYPE msg " << msg;
+        EXPECT_EQ(cap.hContainer, Sentinel()) << "hContainer untouched, msg " << msg;
+        EXPECT_EQ(cap.ConType, 0x1234) << "ConType untouched, msg " << msg;
+    }
+}
+
+TEST_F(CapabilityHandlerTest, ResetThenGetCurrentAnswersTheInitialValue) {
+    capabilityTable.Find(ICAP_UNITS).current = TWUN_INCHES;
+    TW_CAPABILITY cap{ICAP_UNITS, 0, Sentinel()};
+    ASSERT_EQ(Call(MSG_RESET, &cap), TWRC_SUCCESS) << "MSG_RESET ICAP_UNITS";
+    EXPECT_EQ(cap.hContainer, Sentinel()) << "no container for MSG_RESET";
+    ASSERT_EQ(Call(MSG_GETCURRENT, &cap), TWRC_SUCCESS) << "MSG_GETCURRENT ICAP_UNITS";
+    EXPECT_EQ(cap.ConType, TWON_ONEVALUE);
+    EXPECT_EQ(TakeBlock(cap.hContainer), OneValue(TWTY_UINT16, TWUN_PIXELS)) << "TWUN_PIXELS after reset";
+}
+
+TEST_F(CapabilityHandlerTest, EachGetMessageReachesTheRecord) {
+    struct Case {
+        TW_UINT16 msg;
+        TW_UINT16 conType;
+        Bytes bytes;
+    };
+    capabilityTable.Find(ICAP_XRESOLUTION).current = 300;
+    const Case cases[] = {
+        {MSG_GET, TWON_RANGE, Range(TWTY_UINT16, 12, 2400, 1, 150, 300)},
+        {MSG_GETCURRENT, TWON_ONEVALUE, OneValue(TWTY_UINT16, 300)},
+        {MSG_GETDEFAULT, TWON_ONEVALUE, OneValue(TWTY_UINT16, 150)},
+    };
+    for (const Case& c : cases) {
+        TW_CAPABILITY cap{ICAP_XRESOLUTION, 0, nullptr};
+        ASSERT_EQ(Call(c.msg, &cap), TWRC_SUCCESS) << "ICAP_XRESOLUTION msg " << c.msg;
+        EXPECT_EQ(cap.ConType, c.conType) << "msg " << c.msg;
+        EXPECT_EQ(TakeBlock(cap.hContainer), c.bytes) << "msg " << c.msg;
+    }
+}
+
+TEST_F(CapabilityHandlerTest, SetReportsItsConditionCode) {
+    struct Case {
+        const char* name;
+        TW_UINT16 id;
+        TW_UINT16 conType;
+        Bytes bytes;
+        TW_UINT16 rc;
+        TW_UINT16 cc;
+    };
+    const Case cases[] = {
+        {"CAP_XFERCOUNT 3", CAP_XFERCOUNT, TWON_ONEVALUE, OneValue(TWTY_INT16, 3), TWRC_SUCCESS, TWCC_SUCCESS},
+        {"CAP_XFERCOUNT -2", CAP_XFERCOUNT, TWON_ONEVALUE, OneValue(TWTY_INT16, 0xFFFFFFFE), TWRC_FAILURE,
+         TWCC_BADVALUE},
+        {"ICAP_UNITS as array", ICAP_UNITS, TWON_ARRAY, OneValue(TWTY_UINT16, 0), TWRC_FAILURE, TWCC_BADPROTOCOL},
+        {"ICAP_UNITS short range", ICAP_UNITS, TWON_RANGE, Bytes(21, 0), TWRC_FAILURE, TWCC_BADVALUE},
+    };
+    for (const Case& c : cases) {
+        TW_CAPABILITY cap{c.id, c.conType, AppBlock(c.bytes)};
+        TW_HANDLE appBlock = cap.hContainer;
+        EXPECT_EQ(Call(MSG_SET, &cap), c.rc) << "MSG_SET " << c.name;
+        EXPECT_EQ(conditionCode, c.cc) << "MSG_SET " << c.name;
+        EXPECT_EQ(cap.hContainer, appBlock) << "MSG_SET answers no container, " << c.name;
+        platform::GlobalFreeBlock(appBlock);
+    }
+    EXPECT_EQ(capabilityTable.Slot(0).current, 3) << "CAP_XFERCOUNT after MSG_SET 3";
+
+    TW_CAPABILITY cap{ICAP_UNITS, TWON_ONEVALUE, nullptr};
+    EXPECT_EQ(Call(MSG_SET, &cap), TWRC_FAILURE) << "MSG_SET with null hContainer";
+    EXPECT_EQ(conditionCode, TWCC_LOWMEMORY);
+}
+
+TEST_F(CapabilityHandlerTest, FeederCapabilitiesFollowTheScanner) {
+    // As if MSG_OPENDS had seeded a loaded feeder; without a dialog there is none now.
+    capabilityTable.Find(CAP_FEEDERENABLED).current = 1;
+    capabilityTable.Find(CAP_FEEDERLOADED).current = 1;
+    for (TW_UINT16 id : {CAP_FEEDERENABLED, CAP_FEEDERLOADED}) {
+        for (TW_UINT16 msg : {MSG_GET, MSG_GETCURRENT, MSG_SET, MSG_RESET, MSG_GETFIRST}) {
+            platform::GlobalHandle appBlock = AppBlock(OneValue(TWTY_BOOL, 1));
+            TW_CAPABILITY cap{id, TWON_ONEVALUE, appBlock};
+            EXPECT_EQ(Call(msg, &cap), TWRC_SUCCESS) << "cap " << id << " msg " << msg;
+            EXPECT_NE(cap.hContainer, appBlock) << "a new answer, cap " << id << " msg " << msg;
+            EXPECT_EQ(cap.ConType, TWON_ONEVALUE);
+            EXPECT_EQ(TakeBlock(cap.hContainer), OneValue(TWTY_BOOL, 0)) << "refreshed, cap " << id << " msg " << msg;
+            platform::GlobalFreeBlock(appBlock);
+        }
+        EXPECT_EQ(capabilityTable.Find(id).current, 0) << "cap " << id;
+    }
+}
+
+TEST_F(CapabilityHandlerTest, UnknownCapabilityIsBadCap) {
+    for (TW_UINT16 msg : {MSG_GET, MSG_SET, MSG_GETFIRST}) {
+        TW_CAPABILITY cap{0x1234, 0x5678, Sentinel()};
+        EXPECT_EQ(Call(msg, &cap), TWRC_FAILURE) << "cap 0x1234 msg " << msg;
+        EXPECT_EQ(conditionCode, TWCC_BADCAP) << "cap 0x1234 msg " << msg;
+        EXPECT_EQ(cap.hContainer, Sentinel()) << "nothing allocated";
+        EXPECT_EQ(cap.ConType, 0x5678);
+    }
+}
+
+TEST_F(CapabilityHandlerTest, CompressionIsAnsweredThoughNotAdvertised) {
+    TW_CAPABILITY cap{ICAP_COMPRESSION, 0, nullptr};
+    EXPECT_EQ(Call(MSG_GETCURRENT, &cap), TWRC_SUCCESS) << "MSG_GETCURRENT ICAP_COMPRESSION";
+    EXPECT_EQ(TakeBlock(cap.hContainer), OneValue(TWTY_UINT16, TWCP_NONE));
+}
+
+TEST_F(CapabilityHandlerTest, GetWithoutMemoryIsLowMemory) {
+    TW_CAPABILITY cap{ICAP_PIXELTYPE, 0, Sentinel()};
+    platform::FailGlobalAllocationsAfter(0);
+    EXPECT_EQ(Call(MSG_GET, &cap), TWRC_FAILURE) << "MSG_GET ICAP_PIXELTYPE, no memory";
+    EXPECT_EQ(conditionCode, TWCC_LOWMEMORY);
+    EXPECT_EQ(cap.hContainer, nullptr);
+    EXPECT_EQ(cap.ConType, TWON_ENUMERATION);
+}
+
+TEST_F(CapabilityHandlerTest, NullCapabilityIsBadValue) {
+    EXPECT_EQ(Call(MSG_GET, nullptr), TWRC_FAILURE) << "MSG_GET, data null";
+    EXPECT_EQ(conditionCode, TWCC_BADVALUE);
+    EXPECT_EQ(Call(MSG_SET, reinterpret_cast<TW_CAPABILITY*>(std::uintptr_t{0x20})), TWRC_FAILURE)
+        << "MSG_SET, data in the lowest page";
+    EXPECT_EQ(conditionCode, TWCC_BADVALUE);
+}
+
+TEST_F(CapabilityHandlerTest, WithoutATableEveryRequestIsOutOfSequence) {
+    capabilityTable.Clear();
+    for (TW_UINT16 id : {ICAP_PIXELTYPE, CAP_SUPPORTEDCAPS, TW_UINT16{0x1234}}) {
+        TW_CAPABILITY cap{id, 0x5678, Sentinel()};
+        EXPECT_EQ(Call(MSG_GET, &cap), TWRC_FAILURE) << "MSG_GET cap " << id << " in state 300";
+        EXPECT_EQ(conditionCode, TWCC_SEQERROR) << "cap " << id;
+        EXPECT_EQ(cap.hContainer, Sentinel()) << "cap " << id;
+    }
+}
+
+}  // namespace

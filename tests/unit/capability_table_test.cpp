@@ -1,0 +1,88 @@
+// The table of the 20 capabilities: its order, what Build puts in each slot,
+// Find's fallback, and that a close and reopen starts from scratch. Also
+// consistency checks on the static rows, where a typo would go unnoticed.
+#include "capabilities/capability_table.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+class CapabilityTableTest : public ::testing::Test {
+protected:
+    void SetUp() override { capabilityTable.Build(); }
+    void TearDown() override { capabilityTable.Clear(); }
+};
+
+TEST_F(CapabilityTableTest, BuildFillsEverySlotFromItsRow) {
+    ASSERT_TRUE(capabilityTable.IsBuilt());
+    ASSERT_EQ(capabilityTable.Size(), 20u);
+    EXPECT_EQ(capabilityTable.Slot(0).id, CAP_XFERCOUNT) << "slot 0";
+    EXPECT_EQ(capabilityTable.Slot(19).id, ICAP_PHYSICALWIDTH) << "slot 19";
+    for (std::size_t i = 0; i < kCapabilityCount; ++i) {
+        const CapabilityInit& row = CapabilityInitTable[i];
+        const Capability& record = capabilityTable.Slot(i);
+        EXPECT_EQ(record.id, row.id) << "slot " << i;
+        EXPECT_EQ(record.container, row.container) << "slot " << i;
+        EXPECT_EQ(record.itemType, row.itemType) << "slot " << i;
+        EXPECT_EQ(record.supportedMask, row.supportedMask) << "slot " << i;
+        EXPECT_EQ(record.allowedMask, row.supportedMask) << "slot " << i;
+        EXPECT_EQ(record.current, row.current) << "slot " << i;
+        EXPECT_EQ(record.defaultValue, row.defaultValue) << "slot " << i;
+        EXPECT_EQ(record.initialMinimum, row.minimum) << "slot " << i;
+        EXPECT_EQ(record.initialMaximum, row.maximum) << "slot " << i;
+        EXPECT_EQ(record.initialStep, row.step) << "slot " << i;
+    }
+}
+
+TEST_F(CapabilityTableTest, FindFallsBackToTheLastSlot) {
+    EXPECT_EQ(&capabilityTable.Find(ICAP_COMPRESSION), &capabilityTable.Slot(17)) << "Find ICAP_COMPRESSION";
+    EXPECT_EQ(capabilityTable.Find(0x1234).id, ICAP_PHYSICALWIDTH) << "Find 0x1234";
+    EXPECT_EQ(capabilityTable.Find(CAP_SUPPORTEDCAPS).id, ICAP_PHYSICALWIDTH) << "Find CAP_SUPPORTEDCAPS";
+    EXPECT_EQ(capabilityTable.Lookup(0x1234), nullptr) << "Lookup 0x1234";
+    EXPECT_EQ(capabilityTable.Lookup(ICAP_PHYSICALWIDTH), &capabilityTable.Slot(19));
+}
+
+TEST_F(CapabilityTableTest, ClearLeavesNoRecordThatLooksReal) {
+    capabilityTable.Clear();
+    EXPECT_FALSE(capabilityTable.IsBuilt());
+    EXPECT_EQ(capabilityTable.Size(), 0u);
+    EXPECT_EQ(capabilityTable.Find(ICAP_PIXELTYPE).id, 0) << "a caller comparing ids sees no record";
+    EXPECT_EQ(capabilityTable.Lookup(ICAP_PIXELTYPE), nullptr);
+}
+
+TEST_F(CapabilityTableTest, ReopeningForgetsTheNegotiation) {
+    Capability& units = capabilityTable.Find(ICAP_UNITS);
+    units.current = TWUN_INCHES;
+    units.allowedMask = 1;
+    capabilityTable.Find(ICAP_XRESOLUTION).maximum = 600;
+    capabilityTable.Clear();
+    capabilityTable.Build();
+    EXPECT_EQ(capabilityTable.Find(ICAP_UNITS).current, TWUN_PIXELS);
+    EXPECT_EQ(capabilityTable.Find(ICAP_UNITS).allowedMask, 0x3Fu);
+    EXPECT_EQ(capabilityTable.Find(ICAP_XRESOLUTION).maximum, 2400);
+}
+
+TEST(CapabilityInitTableTest, RowsAreConsistent) {
+    for (const CapabilityInit& row : CapabilityInitTable) {
+        EXPECT_LE(row.minimum, row.current) << "cap " << row.id;
+        EXPECT_LE(row.current, row.maximum) << "cap " << row.id;
+        if (row.container == TWON_ENUMERATION) {
+            EXPECT_TRUE(row.supportedMask >> row.current & 1) << "current supported, cap " << row.id;
+            EXPECT_TRUE(row.supportedMask >> row.defaultValue & 1) << "default supported, cap " << row.id;
+        }
+        EXPECT_EQ(std::count_if(std::begin(CapabilityInitTable), std::end(CapabilityInitTable),
+                                [&](const CapabilityInit& other) { return other.id == row.id; }),
+                  1)
+            << "cap " << row.id << " once";
+    }
+    // Every advertised code is answered: by a record, or CAP_SUPPORTEDCAPS itself.
+    for (TW_UINT16 code : SupportedCapsList) {
+        bool answered = code == CAP_SUPPORTEDCAPS;
+        for (const CapabilityInit& row : CapabilityInitTable) answered = answered || row.id == code;
+        EXPECT_TRUE(answered) << "advertised cap " << code;
+    }
+}
+
+}  // namespace
