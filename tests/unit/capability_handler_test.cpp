@@ -60,14 +60,14 @@ TEST_F(CapabilityHandlerTest, SupportedCapsWithoutMemory) {
     platform::FailGlobalAllocationsAfter(0);
     EXPECT_EQ(Call(MSG_GET, &cap), TWRC_FAILURE) << "MSG_GET CAP_SUPPORTEDCAPS, no memory";
     EXPECT_EQ(conditionCode, TWCC_LOWMEMORY);
-    EXPECT_EQ(cap.hContainer, nullptr);
+    EXPECT_EQ(HandleOf(cap), nullptr);
 }
 
 TEST_F(CapabilityHandlerTest, MessagesThatWriteNothingLeaveTheContainerAlone) {
     for (TW_UINT16 msg : {MSG_GETFIRST, MSG_GETNEXT, MSG_QUERYSUPPORT, MSG_RESET, TW_UINT16{0x7777}}) {
         TW_CAPABILITY cap{ICAP_PIXELTYPE, 0x1234, Sentinel()};
         EXPECT_EQ(Call(msg, &cap), TWRC_SUCCESS) << "ICAP_PIXELTYPE msg " << msg;
-        EXPECT_EQ(cap.hContainer, Sentinel()) << "hContainer untouched, msg " << msg;
+        EXPECT_EQ(HandleOf(cap), Sentinel()) << "hContainer untouched, msg " << msg;
         EXPECT_EQ(cap.ConType, 0x1234) << "ConType untouched, msg " << msg;
     }
 }
@@ -76,7 +76,7 @@ TEST_F(CapabilityHandlerTest, ResetThenGetCurrentAnswersTheInitialValue) {
     capabilityTable.Find(ICAP_UNITS).current = TWUN_INCHES;
     TW_CAPABILITY cap{ICAP_UNITS, 0, Sentinel()};
     ASSERT_EQ(Call(MSG_RESET, &cap), TWRC_SUCCESS) << "MSG_RESET ICAP_UNITS";
-    EXPECT_EQ(cap.hContainer, Sentinel()) << "no container for MSG_RESET";
+    EXPECT_EQ(HandleOf(cap), Sentinel()) << "no container for MSG_RESET";
     ASSERT_EQ(Call(MSG_GETCURRENT, &cap), TWRC_SUCCESS) << "MSG_GETCURRENT ICAP_UNITS";
     EXPECT_EQ(cap.ConType, TWON_ONEVALUE);
     EXPECT_EQ(TakeBlock(cap.hContainer), OneValue(TWTY_UINT16, TWUN_PIXELS)) << "TWUN_PIXELS after reset";
@@ -123,7 +123,7 @@ TEST_F(CapabilityHandlerTest, SetReportsItsConditionCode) {
         TW_HANDLE appBlock = cap.hContainer;
         EXPECT_EQ(Call(MSG_SET, &cap), c.rc) << "MSG_SET " << c.name;
         EXPECT_EQ(conditionCode, c.cc) << "MSG_SET " << c.name;
-        EXPECT_EQ(cap.hContainer, appBlock) << "MSG_SET answers no container, " << c.name;
+        EXPECT_EQ(HandleOf(cap), appBlock) << "MSG_SET answers no container, " << c.name;
         platform::GlobalFreeBlock(appBlock);
     }
     EXPECT_EQ(capabilityTable.Slot(0).current, 3) << "CAP_XFERCOUNT after MSG_SET 3";
@@ -142,7 +142,7 @@ TEST_F(CapabilityHandlerTest, FeederCapabilitiesFollowTheScanner) {
             platform::GlobalHandle appBlock = AppBlock(OneValue(TWTY_BOOL, 1));
             TW_CAPABILITY cap{id, TWON_ONEVALUE, appBlock};
             EXPECT_EQ(Call(msg, &cap), TWRC_SUCCESS) << "cap " << id << " msg " << msg;
-            EXPECT_NE(cap.hContainer, appBlock) << "a new answer, cap " << id << " msg " << msg;
+            EXPECT_NE(HandleOf(cap), appBlock) << "a new answer, cap " << id << " msg " << msg;
             EXPECT_EQ(cap.ConType, TWON_ONEVALUE);
             EXPECT_EQ(TakeBlock(cap.hContainer), OneValue(TWTY_BOOL, 0)) << "refreshed, cap " << id << " msg " << msg;
             platform::GlobalFreeBlock(appBlock);
@@ -156,7 +156,7 @@ TEST_F(CapabilityHandlerTest, UnknownCapabilityIsBadCap) {
         TW_CAPABILITY cap{0x1234, 0x5678, Sentinel()};
         EXPECT_EQ(Call(msg, &cap), TWRC_FAILURE) << "cap 0x1234 msg " << msg;
         EXPECT_EQ(conditionCode, TWCC_BADCAP) << "cap 0x1234 msg " << msg;
-        EXPECT_EQ(cap.hContainer, Sentinel()) << "nothing allocated";
+        EXPECT_EQ(HandleOf(cap), Sentinel()) << "nothing allocated";
         EXPECT_EQ(cap.ConType, 0x5678);
     }
 }
@@ -172,7 +172,7 @@ TEST_F(CapabilityHandlerTest, GetWithoutMemoryIsLowMemory) {
     platform::FailGlobalAllocationsAfter(0);
     EXPECT_EQ(Call(MSG_GET, &cap), TWRC_FAILURE) << "MSG_GET ICAP_PIXELTYPE, no memory";
     EXPECT_EQ(conditionCode, TWCC_LOWMEMORY);
-    EXPECT_EQ(cap.hContainer, nullptr);
+    EXPECT_EQ(HandleOf(cap), nullptr);
     EXPECT_EQ(cap.ConType, TWON_ENUMERATION);
 }
 
@@ -190,7 +190,7 @@ TEST_F(CapabilityHandlerTest, WithoutATableEveryRequestIsOutOfSequence) {
         TW_CAPABILITY cap{id, 0x5678, Sentinel()};
         EXPECT_EQ(Call(MSG_GET, &cap), TWRC_FAILURE) << "MSG_GET cap " << id << " in state 300";
         EXPECT_EQ(conditionCode, TWCC_SEQERROR) << "cap " << id;
-        EXPECT_EQ(cap.hContainer, Sentinel()) << "cap " << id;
+        EXPECT_EQ(HandleOf(cap), Sentinel()) << "cap " << id;
     }
 }
 

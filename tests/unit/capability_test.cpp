@@ -112,7 +112,7 @@ TEST_F(CapabilityTest, EveryGetAllocatesANewBlock) {
     TW_CAPABILITY second{ICAP_UNITS, 0, nullptr};
     ASSERT_EQ(record.Get(first), TWCC_SUCCESS) << "MSG_GET ICAP_UNITS";
     ASSERT_EQ(record.Get(second), TWCC_SUCCESS) << "MSG_GET ICAP_UNITS again";
-    EXPECT_NE(first.hContainer, second.hContainer) << "two answers, two blocks";
+    EXPECT_NE(HandleOf(first), HandleOf(second)) << "two answers, two blocks";
     TakeBlock(first.hContainer);
     TakeBlock(second.hContainer);
 }
@@ -157,7 +157,7 @@ TEST_F(CapabilityTest, LowMemoryLeavesNoContainer) {
                                                    : record.GetDefault(cap);
             platform::FailGlobalAllocationsAfter(-1);
             EXPECT_EQ(code, TWCC_LOWMEMORY) << "cap " << id;
-            EXPECT_EQ(cap.hContainer, nullptr) << "cap " << id;
+            EXPECT_EQ(HandleOf(cap), nullptr) << "cap " << id;
             EXPECT_EQ(cap.ConType, ask == Ask::Get ? record.container : TWON_ONEVALUE) << "ConType still written, cap " << id;
         }
     }

@@ -62,6 +62,10 @@ inline Bytes TakeBlock(TW_HANDLE handle) {
     return out;
 }
 
+// hContainer by value: in the native build the handle sits unaligned inside
+// the packed TW_CAPABILITY, so it must not be bound to a reference.
+inline TW_HANDLE HandleOf(const TW_CAPABILITY& cap) { return cap.hContainer; }
+
 // A handle no allocation produced, to check that hContainer was left alone.
 inline TW_HANDLE Sentinel() { return reinterpret_cast<TW_HANDLE>(std::uintptr_t{0xDEADBEEF}); }
 
