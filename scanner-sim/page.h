@@ -1,0 +1,23 @@
+// What lies on the simulated scanner's bed: a page that can be read one
+// row at a time in cells of 1/300 inch, red, green and blue per cell. The
+// scan engine samples it at whatever resolution a scan asks for, so every
+// scan of the same spot sees the same original.
+#pragma once
+
+#include <cstdint>
+
+namespace sim {
+
+// The bed of an 8.5 by 14 inch flatbed, in 1/300 inch.
+constexpr int kBedWidth = 2550;
+constexpr int kBedHeight = 4200;
+
+class Page {
+public:
+    virtual ~Page() = default;
+    // Writes cells x0 to x1 - 1 of bed row y (0 <= y < kBedHeight,
+    // 0 <= x0 <= x1 <= kBedWidth) as red, green, blue bytes to rgb.
+    virtual void ReadRow(int y, int x0, int x1, std::uint8_t* rgb) const = 0;
+};
+
+}  // namespace sim

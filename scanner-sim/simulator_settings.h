@@ -1,0 +1,28 @@
+// The knobs that make the simulated scanner behave like a particular model
+// or fail in a particular way, read from the VOREL_SIM_* environment
+// variables. A value that cannot be understood is reported on stderr and
+// replaced by the default, so a typo never stops a scan.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace sim {
+
+struct SimulatorSettings {
+    bool colour = true;                // VOREL_SIM_COLOR: data type 5 available
+    std::int16_t openStatus = 0;       // VOREL_SIM_OPEN: what OpenScanner(..., 1) answers
+    std::int16_t resetStatus = 0;      // VOREL_SIM_RESET: what ResetScanner answers
+    bool feederEnabled = false;        // VOREL_SIM_FEEDER enabled or loaded
+    bool feederLoaded = false;         // VOREL_SIM_FEEDER loaded
+    bool matrix7 = true;               // VOREL_SIM_MATRIX7: built-in colour matrix 7 available
+    std::int32_t lineLimit = -1;       // VOREL_SIM_LINES: lines delivered before the scanner stops; -1 none
+    std::string pagePath;              // VOREL_SIM_PAGE: picture to scan instead of the built-in page
+    std::string logPath;               // VOREL_SIM_LOG: file that receives one line per call
+};
+
+// Reads the environment; complaints about bad values go to diagnostics.
+SimulatorSettings ReadSimulatorSettings(std::FILE* diagnostics);
+
+}  // namespace sim
