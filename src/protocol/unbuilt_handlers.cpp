@@ -7,12 +7,6 @@ namespace {
 TW_UINT16 NotYetAnswered() { return Refuse(TWCC_BADPROTOCOL); }
 }  // namespace
 
-TW_UINT16 IdentityHandler(const TripletRequest*) noexcept { return NotYetAnswered(); }
-TW_UINT16 UserInterfaceHandler(const TripletRequest*) noexcept { return NotYetAnswered(); }
-TW_UINT16 PendingXfersHandler(const TripletRequest*) noexcept { return NotYetAnswered(); }
-TW_UINT16 SetupMemXferHandler(const TripletRequest*) noexcept { return NotYetAnswered(); }
-TW_UINT16 SetupFileXferHandler(const TripletRequest*) noexcept { return NotYetAnswered(); }
-TW_UINT16 XferGroupHandler(const TripletRequest*) noexcept { return NotYetAnswered(); }
 TW_UINT16 ImageInfoHandler(const TripletRequest*) noexcept { return NotYetAnswered(); }
 TW_UINT16 ImageLayoutHandler(const TripletRequest*) noexcept { return NotYetAnswered(); }
 TW_UINT16 ImageMemXferHandler(const TripletRequest*) noexcept { return NotYetAnswered(); }

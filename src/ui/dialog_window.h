@@ -34,7 +34,7 @@ public:
     // Draws the preview buffer in the given image type.
     void RenderPreview(unsigned paletteEntries, unsigned bitsPerPixel);
     // A box owned by the dialog, captioned "Vorel Source".
-    int MessageBox(const char* text, unsigned type);
+    int ShowMessage(const char* text, unsigned type);
     // The modal About box; returns when it is dismissed.
     void ShowAboutBox();
 

@@ -155,7 +155,7 @@ int SourceDialog::FinalScan() {
     if (scanner.kind() == 0) return 0;
     if (window_->IsVisible() && scanner.IsFeederLoaded()) {
         std::string question = platform::LoadStringResource(IDS_FEEDER_QUESTION);
-        if (window_->MessageBox(question.c_str(), platform::kBoxOkCancel) == platform::kAnswerCancel) return 0;
+        if (window_->ShowMessage(question.c_str(), platform::kBoxOkCancel) == platform::kAnswerCancel) return 0;
     }
     int index = GetImageTypeIndex();
     std::uint16_t window[5];
@@ -168,7 +168,7 @@ void SourceDialog::PreviewScan() {
     if (scanner.kind() == 0) return;
     if (window_->IsVisible() && scanner.IsFeederLoaded()) {
         std::string refusal = platform::LoadStringResource(IDS_NO_PREVIEW_WITH_FEEDER);
-        window_->MessageBox(refusal.c_str(), platform::kBoxOk);
+        window_->ShowMessage(refusal.c_str(), platform::kBoxOk);
         return;
     }
     if (!scanner.SetupPreview(kPreviewResolution)) return;

@@ -58,7 +58,7 @@ void DialogWindow::AttachPreview() {}
 
 void DialogWindow::RenderPreview(unsigned, unsigned) { ++headlessWindowLog.renders; }
 
-int DialogWindow::MessageBox(const char* text, unsigned type) {
+int DialogWindow::ShowMessage(const char* text, unsigned type) {
     return platform::ShowMessageBox(Handle(), text, platform::LoadStringResource(IDS_PRODUCT_NAME).c_str(), type);
 }
 

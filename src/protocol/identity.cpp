@@ -1,0 +1,85 @@
+// DAT_IDENTITY: the source's identity, and opening and closing the source.
+// Opening records both identities, builds the capability table, creates the
+// dialog (which opens the scanner) and seeds the capabilities the scanner
+// decides; closing releases the scanner, destroys the dialog's window and
+// discards the table.
+#include <cstring>
+
+#include "capabilities/capability_table.h"
+#include "device/scanner_library.h"
+#include "module/source_app.h"
+#include "platform/file.h"
+#include "protocol/handlers.h"
+#include "protocol/reporting.h"
+#include "protocol/source_globals.h"
+#include "ui/source_dialog.h"
+
+namespace {
+
+const char kOpenPrefix[] = "General failure in response to MSG_OPENDS.  ";
+const char kClosePrefix[] = "General failure in response to MSG_CLOSEDS.  ";
+const char kIdentityPrefix[] = "General failure in response to DAT_IDENTITY.  ";
+
+void Seed(TW_UINT16 id, int value) { capabilityTable.Find(id).current = static_cast<TW_INT16>(value); }
+
+TW_UINT16 OpenSource(const TripletRequest* request) {
+    // The old log goes first, whatever becomes of the request.
+    platform::DeleteFileByName("c:\\twsrc.log");
+    if (sourceState != 300) return Refuse(TWCC_SEQERROR, kOpenPrefix);
+    const auto* identity = ReadableData<TW_IDENTITY>(request);
+    if (identity == nullptr || !platform::IsReadable(request->origin, sizeof(TW_IDENTITY))) {
+        return Refuse(TWCC_BADVALUE, kOpenPrefix);
+    }
+    std::memcpy(&appIdentity, request->origin, sizeof appIdentity);
+    std::memcpy(&sourceIdentity, identity, sizeof sourceIdentity);
+    sourceState = 400;
+
+    capabilityTable.Build();
+    SourceDialog* dialog = theApp.CreateSourceDialog();
+    Seed(CAP_DEVICEONLINE, dialog->IsDeviceOnline() ? 1 : 0);
+    Seed(CAP_FEEDERENABLED, dialog->IsFeederEnabled() ? 1 : 0);
+    Seed(CAP_FEEDERLOADED, dialog->IsFeederLoaded() ? 1 : 0);
+    Seed(ICAP_PHYSICALWIDTH, dialog->GetPhysicalWidth());
+    Seed(ICAP_PHYSICALHEIGHT, dialog->GetPhysicalHeight());
+    return TWRC_SUCCESS;
+}
+
+TW_UINT16 CloseSource() {
+    TW_UINT16 outcome = TWRC_SUCCESS;
+    if (sourceState >= 400 && sourceState <= 600) {
+        appIdentity.Id = 0;
+        SourceDialog* dialog = CurrentDialog();
+        // The scanner is released with the window it was opened with.
+        auto window = reinterpret_cast<std::uintptr_t>(dialog ? dialog->WindowHandle() : nullptr);
+        Scanner().OpenScanner(static_cast<std::uint16_t>(window & 0xFFFF), 0);
+        if (dialog != nullptr) dialog->DestroyWindow();
+        dialogWindow = nullptr;
+        sourceState = 300;
+    } else {
+        outcome = Refuse(TWCC_SEQERROR, kClosePrefix);
+    }
+    capabilityTable.Clear();
+    return outcome;
+}
+
+}  // namespace
+
+TW_UINT16 IdentityHandler(const TripletRequest* request) noexcept {
+    switch (request->msg) {
+        case MSG_GET: {
+            auto* identity = WritableData<TW_IDENTITY>(request);
+            if (identity == nullptr) return Refuse(TWCC_BADVALUE, kIdentityPrefix);
+            std::memcpy(identity, &sourceIdentity, sizeof sourceIdentity);
+            return TWRC_SUCCESS;
+        }
+        case MSG_OPENDS: {
+            TW_UINT16 outcome = OpenSource(request);
+            scanInProgress = 0;
+            return outcome;
+        }
+        case MSG_CLOSEDS:
+            return CloseSource();
+        default:
+            return Refuse(TWCC_BADPROTOCOL, kIdentityPrefix);
+    }
+}

@@ -1,0 +1,54 @@
+// DAT_PENDINGXFERS: counts transfers off the CAP_XFERCOUNT record (slot 0
+// of the capability table) and leaves state 600 when none remain.
+#include "capabilities/capability_table.h"
+#include "module/source_app.h"
+#include "protocol/handlers.h"
+#include "protocol/notifications.h"
+#include "protocol/reporting.h"
+#include "protocol/source_globals.h"
+#include "ui/source_dialog.h"
+
+namespace {
+const char kPrefix[] = "General failure in response to DAT_PENDINGXFER.  ";
+}
+
+TW_UINT16 PendingXfersHandler(const TripletRequest* request) noexcept {
+    Capability& count = capabilityTable.Slot(0);
+    switch (request->msg) {
+        case MSG_GET: {
+            if (sourceState < 400 || sourceState > 600) return Refuse(TWCC_SEQERROR, kPrefix);
+            auto* pending = WritableData<TW_PENDINGXFERS>(request);
+            if (pending == nullptr) return Refuse(TWCC_BADVALUE, kPrefix);
+            pending->Count = static_cast<TW_UINT16>(count.current);
+            return TWRC_SUCCESS;
+        }
+        case MSG_ENDXFER: {
+            if (sourceState != 600) return Refuse(TWCC_SEQERROR);
+            auto* pending = WritableData<TW_PENDINGXFERS>(request);
+            if (pending == nullptr) return Refuse(TWCC_BADVALUE, kPrefix);
+            SourceDialog* dialog = CurrentDialog();
+            if (scanInProgress && dialog != nullptr) dialog->EndScan();
+            if (count.current > 1) {
+                --count.current;
+                pending->Count = static_cast<TW_UINT16>(count.current);
+                return TWRC_SUCCESS;
+            }
+            sourceState = 500;
+            count.current = -1;
+            pending->Count = 0;
+            NotifyCloseDSRequest();
+            return TWRC_SUCCESS;
+        }
+        case MSG_RESET: {
+            if (sourceState != 600) return Refuse(TWCC_SEQERROR, kPrefix);
+            auto* pending = WritableData<TW_PENDINGXFERS>(request);
+            if (pending == nullptr) return Refuse(TWCC_BADVALUE, kPrefix);
+            sourceState = 500;
+            pending->Count = 0;
+            count.current = 0;
+            return TWRC_SUCCESS;
+        }
+        default:
+            return Refuse(TWCC_BADPROTOCOL, kPrefix);
+    }
+}

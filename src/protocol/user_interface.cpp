@@ -1,0 +1,80 @@
+// DAT_USERINTERFACE: enabling hands the negotiated image type, resolution
+// and flavour to the dialog, then shows it or starts the final scan at once;
+// disabling returns to state 400.
+#include "capabilities/capability_table.h"
+#include "module/source_app.h"
+#include "protocol/handlers.h"
+#include "protocol/reporting.h"
+#include "protocol/source_globals.h"
+#include "ui/source_dialog.h"
+
+namespace {
+
+const char kEnablePrefix[] = "General failure in response to MSG_ENABLEDS.  ";
+const char kDisablePrefix[] = "General failure in response to MSG_DISABLEDS.  ";
+const char kInterfacePrefix[] = "General failure in response to DAT_USERINTERFACE.  ";
+
+// The image type from the negotiated bit depth and pixel type.
+int ChooseImageType(TW_INT16 bitDepth, TW_INT16 pixelType) {
+    if (bitDepth == 1 || pixelType == TWPT_BW) return 0;
+    if (bitDepth == 8 && pixelType == TWPT_GRAY) return 1;
+    return 2;
+}
+
+TW_UINT16 Enable(const TripletRequest* request) {
+    Capability& pixelType = capabilityTable.Find(ICAP_PIXELTYPE);
+    Capability& xResolution = capabilityTable.Find(ICAP_XRESOLUTION);
+    Capability& yResolution = capabilityTable.Find(ICAP_YRESOLUTION);
+    Capability& pixelFlavor = capabilityTable.Find(ICAP_PIXELFLAVOR);
+    Capability& bitDepth = capabilityTable.Find(ICAP_BITDEPTH);
+    if (xResolution.id != ICAP_XRESOLUTION || yResolution.id != ICAP_YRESOLUTION ||
+        pixelType.id != ICAP_PIXELTYPE || bitDepth.id != ICAP_BITDEPTH) {
+        return Refuse(TWCC_BUMMER);
+    }
+    if (sourceState != 400) return Refuse(TWCC_SEQERROR, kEnablePrefix);
+    const auto* ui = ReadableData<TW_USERINTERFACE>(request);
+    if (ui == nullptr) return Refuse(TWCC_BADVALUE, kEnablePrefix);
+
+    SourceDialog* dialog = CurrentDialog();
+    dialogWindow = dialog ? dialog->WindowHandle() : nullptr;
+    if (dialog != nullptr) {
+        dialog->allowedImageTypes = pixelType.supportedMask & pixelType.allowedMask;
+        dialog->RemoveDisallowedImageTypes();
+        dialog->SelectImageType(ChooseImageType(bitDepth.current, pixelType.current));
+        dialog->SetResolution(static_cast<TW_UINT32>(static_cast<TW_INT32>(xResolution.current)),
+                              static_cast<TW_UINT32>(static_cast<TW_INT32>(yResolution.current)));
+        dialog->SetInvert(pixelFlavor.current == TWPF_VANILLA ? 1 : 0);
+    }
+
+    Capability& online = capabilityTable.Find(CAP_DEVICEONLINE);
+    if (online.id != CAP_DEVICEONLINE || online.current == 0) return Refuse(TWCC_BUMMER, kEnablePrefix);
+    if (dialogWindow == nullptr) return Refuse(TWCC_LOWMEMORY, kEnablePrefix);
+
+    sourceState = 500;
+    if (ui->ShowUI) {
+        dialog->ShowWindow(true);
+    } else {
+        dialog->FinalScan();
+    }
+    return TWRC_SUCCESS;
+}
+
+TW_UINT16 Disable(const TripletRequest* request) {
+    if (sourceState != 500 && sourceState != 600) return Refuse(TWCC_SEQERROR, kDisablePrefix);
+    const auto* ui = ReadableData<TW_USERINTERFACE>(request);
+    if (ui == nullptr) return Refuse(TWCC_BADVALUE, kDisablePrefix);
+    SourceDialog* dialog = CurrentDialog();
+    if (ui->ShowUI && dialog != nullptr) dialog->ShowWindow(false);
+    sourceState = 400;
+    return TWRC_SUCCESS;
+}
+
+}  // namespace
+
+TW_UINT16 UserInterfaceHandler(const TripletRequest* request) noexcept {
+    switch (request->msg) {
+        case MSG_ENABLEDS: return Enable(request);
+        case MSG_DISABLEDS: return Disable(request);
+        default: return Refuse(TWCC_BADPROTOCOL, kInterfacePrefix);
+    }
+}

@@ -1,0 +1,187 @@
+// The source dialog's window on Windows: a modeless dialog from template
+// 129. The dialog procedure decodes each message once and hands it to the
+// SourceDialog; the SourceDialog reaches the controls through the small
+// operations below.
+#include <windows.h>
+
+#include "platform/message_box.h"
+#include "platform/pointer_check.h"
+#include "platform/strings.h"
+#include "resources/resource_ids.h"
+#include "ui/dialog_window.h"
+#include "ui/source_dialog.h"
+#include "ui/win32/combo_box.h"
+#include "ui/win32/preview_control.h"
+
+struct DialogWindow::Impl {
+    explicit Impl(SourceDialog& dialog) : owner(dialog) {}
+
+    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR OnCommand(int id, int code);
+
+    SourceDialog& owner;
+    HWND hwnd = nullptr;
+    HICON icon = nullptr;
+    ComboBox list;
+    PreviewControl preview;
+};
+
+namespace {
+
+INT_PTR CALLBACK SourceDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* impl = reinterpret_cast<DialogWindow::Impl*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (message == WM_INITDIALOG) {
+        impl = reinterpret_cast<DialogWindow::Impl*>(lParam);
+        ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl));
+        impl->hwnd = hwnd;
+        impl->list.Attach(::GetDlgItem(hwnd, IDC_IMAGE_TYPE));
+    }
+    if (impl == nullptr) return FALSE;
+    if (message == WM_NCDESTROY) {
+        ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+        impl->hwnd = nullptr;
+        impl->list.Attach(nullptr);
+        impl->preview.Detach();
+        return FALSE;
+    }
+    return impl->HandleMessage(message, wParam, lParam);
+}
+
+INT_PTR CALLBACK AboutDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+        case WM_INITDIALOG:
+            return TRUE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+                ::EndDialog(hwnd, LOWORD(wParam));
+                return TRUE;
+            }
+            return FALSE;
+        default:
+            return FALSE;
+    }
+}
+
+}  // namespace
+
+INT_PTR DialogWindow::Impl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            return owner.OnInitDialog() ? TRUE : FALSE;
+        case WM_COMMAND:
+            return OnCommand(LOWORD(wParam), HIWORD(wParam));
+        case WM_CLOSE:
+            // The close request goes to the application once; the window is
+            // hidden as a cancelled dialog is, and MSG_CLOSEDS destroys it.
+            owner.OnClose();
+            ::ShowWindow(hwnd, SW_HIDE);
+            return TRUE;
+        case WM_SYSCOMMAND:
+            if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
+                owner.OnSysCommand(static_cast<unsigned>(wParam));
+                return TRUE;
+            }
+            return FALSE;
+        case WM_QUERYNEWPALETTE: {
+            LRESULT changed = preview.Handle() ? ::SendMessageA(preview.Handle(), WM_QUERYNEWPALETTE, 0, 0) : 0;
+            ::SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, changed != 0);
+            return TRUE;
+        }
+        case WM_PALETTECHANGED:
+            if (preview.Handle()) ::SendMessageA(preview.Handle(), WM_PALETTECHANGED, wParam, 0);
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+INT_PTR DialogWindow::Impl::OnCommand(int id, int code) {
+    switch (id) {
+        case IDC_FINAL_SCAN:
+            if (code == BN_CLICKED) owner.FinalScan();
+            return TRUE;
+        case IDC_PREVIEW_SCAN:
+            if (code == BN_CLICKED) owner.PreviewScan();
+            return TRUE;
+        case IDC_IMAGE_TYPE:
+            if (code == CBN_SELCHANGE) owner.OnImageTypeChange();
+            return TRUE;
+        case IDCANCEL:
+            owner.OnCancel();
+            ::ShowWindow(hwnd, SW_HIDE);  // what ending a modeless dialog does
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+DialogWindow::DialogWindow(SourceDialog& owner) : impl_(std::make_unique<Impl>(owner)) {
+    impl_->icon = ::LoadIconA(static_cast<HINSTANCE>(platform::ModuleInstance()), MAKEINTRESOURCEA(IDI_SOURCE));
+}
+
+DialogWindow::~DialogWindow() { Destroy(); }
+
+bool DialogWindow::Create() {
+    HWND hwnd = ::CreateDialogParamA(static_cast<HINSTANCE>(platform::ModuleInstance()),
+                                     MAKEINTRESOURCEA(IDD_SOURCE_DIALOG), nullptr, SourceDialogProc,
+                                     reinterpret_cast<LPARAM>(impl_.get()));
+    return hwnd != nullptr;
+}
+
+void* DialogWindow::Handle() const { return impl_->hwnd; }
+
+void DialogWindow::Destroy() {
+    if (impl_->hwnd != nullptr && ::IsWindow(impl_->hwnd)) ::DestroyWindow(impl_->hwnd);
+    impl_->hwnd = nullptr;
+}
+
+void DialogWindow::Show(bool show) {
+    if (impl_->hwnd) ::ShowWindow(impl_->hwnd, show ? SW_SHOW : SW_HIDE);
+}
+
+bool DialogWindow::IsVisible() const { return impl_->hwnd && ::IsWindowVisible(impl_->hwnd); }
+
+ImageTypeList& DialogWindow::List() { return impl_->list; }
+
+void DialogWindow::EnableScanButtons(bool enable) {
+    ::EnableWindow(::GetDlgItem(impl_->hwnd, IDC_FINAL_SCAN), enable);
+    ::EnableWindow(::GetDlgItem(impl_->hwnd, IDC_PREVIEW_SCAN), enable);
+}
+
+bool DialogWindow::AddAboutMenuItem(const char* text) {
+    HMENU menu = ::GetSystemMenu(impl_->hwnd, FALSE);
+    if (menu == nullptr) return false;
+    ::AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, text);
+    return true;
+}
+
+void DialogWindow::SetIcons() {
+    ::SendMessageA(impl_->hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(impl_->icon));
+    ::SendMessageA(impl_->hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(impl_->icon));
+}
+
+void DialogWindow::AttachPreview() {
+    impl_->preview.Attach(::GetDlgItem(impl_->hwnd, IDC_PREVIEW), &impl_->owner.preview);
+}
+
+void DialogWindow::RenderPreview(unsigned paletteEntries, unsigned bitsPerPixel) {
+    impl_->preview.Render(paletteEntries, bitsPerPixel);
+}
+
+int DialogWindow::ShowMessage(const char* text, unsigned type) {
+    std::string caption = platform::LoadStringResource(IDS_PRODUCT_NAME);
+    return platform::ShowMessageBox(impl_->hwnd, text, caption.c_str(), type);
+}
+
+void DialogWindow::ShowAboutBox() {
+    ::DialogBoxParamA(static_cast<HINSTANCE>(platform::ModuleInstance()), MAKEINTRESOURCEA(IDD_ABOUTBOX),
+                      impl_->hwnd, AboutDialogProc, 0);
+}
+
+bool IsDialogMessageFor(void* window, void* message) {
+    HWND hwnd = static_cast<HWND>(window);
+    if (hwnd == nullptr || !::IsWindow(hwnd)) return false;
+    if (!platform::IsReadable(message, sizeof(MSG))) return false;
+    return ::IsDialogMessageA(hwnd, static_cast<MSG*>(message)) != FALSE;
+}

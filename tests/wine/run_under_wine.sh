@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs one Windows program under Wine with the project's own prefix, quiet,
+# with our TWAIN_32.DLL preferred over Wine's, and a time limit. The caller
+# provides the display (xvfb-run) and WINEPREFIX.
+set -u
+: "${WINEPREFIX:?WINEPREFIX must be set}"
+export WINEPREFIX WINEDEBUG=${WINEDEBUG:--all} WINEARCH=win32
+export WINEDLLOVERRIDES="twain_32=n,b;mscoree=;mshtml=;winemenubuilder.exe=d"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  wineboot -i >/dev/null 2>&1
+  wineserver -w
+fi
+timeout --kill-after=10 "${VOREL_WINE_TIMEOUT:-200}" wine "$@"
+status=$?
+exit $status

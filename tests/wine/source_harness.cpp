@@ -1,0 +1,189 @@
+// The Wine test harness: source loading, the notification record, and a
+// watcher thread that answers every message box and About box the source
+// shows, so that no test can hang on a modal window.
+#include "source_harness.h"
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::mutex boxesMutex;
+std::vector<AnsweredBox> answered;
+std::atomic<int> answerButton{IDOK};
+std::atomic<bool> watching{false};
+
+std::string WindowText(HWND hwnd) {
+    char text[2048] = {};
+    ::GetWindowTextA(hwnd, text, sizeof text);
+    return text;
+}
+
+// Message boxes have their text in a static control with id 0xFFFF; the
+// About box is known by its caption. The source's own dialog is neither.
+BOOL CALLBACK AnswerWindow(HWND hwnd, LPARAM) {
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(hwnd, &process);
+    if (process != ::GetCurrentProcessId() || !::IsWindowVisible(hwnd)) return TRUE;
+    char className[64] = {};
+    ::GetClassNameA(hwnd, className, sizeof className);
+    if (std::strcmp(className, "#32770") != 0) return TRUE;
+    std::string caption = WindowText(hwnd);
+    HWND textControl = ::GetDlgItem(hwnd, 0xFFFF);
+    if (textControl != nullptr) {
+        {
+            std::lock_guard<std::mutex> guard(boxesMutex);
+            answered.push_back({caption, WindowText(textControl)});
+        }
+        int button = answerButton.load();
+        if (::GetDlgItem(hwnd, button) == nullptr) button = IDOK;
+        ::PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+    } else if (caption == "About Vorel Source") {
+        {
+            std::lock_guard<std::mutex> guard(boxesMutex);
+            answered.push_back({caption, ""});
+        }
+        ::PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    }
+    return TRUE;
+}
+
+DWORD WINAPI WatchForBoxes(LPVOID) {
+    while (watching.load()) {
+        ::EnumWindows(AnswerWindow, 0);
+        ::Sleep(50);
+    }
+    return 0;
+}
+
+class BoxWatcher : public ::testing::Environment {
+public:
+    void SetUp() override {
+        watching = true;
+        thread_ = ::CreateThread(nullptr, 0, WatchForBoxes, nullptr, 0, nullptr);
+    }
+    void TearDown() override {
+        watching = false;
+        if (thread_) ::WaitForSingleObject(thread_, 5000);
+    }
+
+private:
+    HANDLE thread_ = nullptr;
+};
+
+::testing::Environment* const boxWatcher = ::testing::AddGlobalTestEnvironment(new BoxWatcher);
+
+template <typename Function>
+Function ManagerFunction(const char* name) {
+    HMODULE manager = ::GetModuleHandleA("TWAIN_32.DLL");
+    if (manager == nullptr) manager = ::LoadLibraryA("TWAIN_32.DLL");
+    return manager ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(manager, name))) : nullptr;
+}
+
+}  // namespace
+
+std::string TestFolder() {
+    char path[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path);
+    return folder.substr(0, folder.find_last_of("\\/") + 1);
+}
+
+SourceHarness::SourceHarness() {
+    module_ = ::LoadLibraryA((TestFolder() + "vorelsrc.ds").c_str());
+    if (module_) entry_ = reinterpret_cast<DSENTRYPROC>(reinterpret_cast<void*>(::GetProcAddress(module_, "DS_Entry")));
+    app.Id = 7;
+    app.Version.MajorNum = 1;
+    app.ProtocolMajor = 1;
+    app.ProtocolMinor = 6;
+    app.SupportedGroups = DG_CONTROL | DG_IMAGE;
+    std::strcpy(app.ProductName, "Wine test application");
+    ClearNotifications();
+    ClearAnsweredBoxes();
+    AnswerBoxesWith(IDOK);
+}
+
+SourceHarness::~SourceHarness() {
+    if (module_) ::FreeLibrary(module_);
+}
+
+TW_UINT16 SourceHarness::Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+    return CallFrom(&app, dg, dat, msg, data);
+}
+
+TW_UINT16 SourceHarness::CallFrom(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+    return entry_ ? entry_(origin, dg, dat, msg, data) : TWRC_FAILURE;
+}
+
+TW_UINT16 SourceHarness::Status() {
+    TW_STATUS status{0x1234, 0x5678};
+    Call(DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+    return status.ConditionCode;
+}
+
+TW_UINT16 SourceHarness::Open() {
+    source = TW_IDENTITY{};
+    TW_UINT16 rc = Call(DG_CONTROL, DAT_IDENTITY, MSG_GET, &source);
+    source.Id = 42;
+    if (rc == TWRC_SUCCESS) rc = Call(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source);
+    return rc;
+}
+
+TW_UINT16 SourceHarness::Close() { return Call(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source); }
+
+TW_UINT16 SourceHarness::Enable(bool showUI) {
+    TW_USERINTERFACE ui{static_cast<TW_BOOL>(showUI ? 1 : 0), 0, nullptr};
+    return Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
+}
+
+TW_UINT16 SourceHarness::Disable() {
+    TW_USERINTERFACE ui{1, 0, nullptr};
+    return Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
+}
+
+std::vector<RecordedNotification> Notifications() {
+    using CountFunction = int(__stdcall*)();
+    using ItemFunction = int(__stdcall*)(int, TW_UINT16*, TW_UINT32*, TW_UINT32*, char*, int*);
+    std::vector<RecordedNotification> result;
+    auto count = ManagerFunction<CountFunction>("TestDsm_NotificationCount");
+    auto item = ManagerFunction<ItemFunction>("TestDsm_Notification");
+    if (!count || !item) return result;
+    for (int i = 0; i < count(); ++i) {
+        RecordedNotification note{};
+        char product[34] = {};
+        int dataWasNull = 0;
+        item(i, &note.msg, &note.originId, &note.destinationId, product, &dataWasNull);
+        note.originProduct.assign(product, strnlen(product, sizeof product));
+        note.dataWasNull = dataWasNull != 0;
+        result.push_back(note);
+    }
+    return result;
+}
+
+void ClearNotifications() {
+    using ResetFunction = void(__stdcall*)();
+    if (auto reset = ManagerFunction<ResetFunction>("TestDsm_Reset")) reset();
+}
+
+std::vector<AnsweredBox> AnsweredBoxes() {
+    std::lock_guard<std::mutex> guard(boxesMutex);
+    return answered;
+}
+
+void ClearAnsweredBoxes() {
+    std::lock_guard<std::mutex> guard(boxesMutex);
+    answered.clear();
+}
+
+void AnswerBoxesWith(int button) { answerButton = button; }
+
+void PumpMessages() {
+    MSG message;
+    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageA(&message);
+    }
+}

@@ -1,0 +1,65 @@
+// The Wine tests' stand-in for application and source manager: loads the
+// real vorelsrc.ds from the test's folder and calls its DS_Entry; reads
+// what the source sent to the test copy of TWAIN_32.DLL; and answers the
+// message boxes the source shows, recording their texts.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "twain/twain.h"
+
+std::string TestFolder();
+
+class SourceHarness {
+public:
+    SourceHarness();
+    ~SourceHarness();
+
+    bool Loaded() const { return entry_ != nullptr; }
+    HMODULE Module() const { return module_; }
+
+    // A triplet from the application, with its identity as origin.
+    TW_UINT16 Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+    TW_UINT16 CallFrom(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+    // DAT_STATUS: the condition code, reported and cleared.
+    TW_UINT16 Status();
+
+    TW_UINT16 Open();   // MSG_OPENDS with a fresh source identity
+    TW_UINT16 Close();  // MSG_CLOSEDS
+    TW_UINT16 Enable(bool showUI);
+    TW_UINT16 Disable();
+
+    TW_IDENTITY app{};
+    TW_IDENTITY source{};
+
+private:
+    HMODULE module_ = nullptr;
+    DSENTRYPROC entry_ = nullptr;
+};
+
+// What the test copy of TWAIN_32.DLL recorded.
+struct RecordedNotification {
+    TW_UINT16 msg;
+    TW_UINT32 originId;
+    TW_UINT32 destinationId;
+    std::string originProduct;
+    bool dataWasNull;
+};
+std::vector<RecordedNotification> Notifications();
+void ClearNotifications();
+
+// Message boxes answered by the watcher thread.
+struct AnsweredBox {
+    std::string caption;
+    std::string text;
+};
+std::vector<AnsweredBox> AnsweredBoxes();
+void ClearAnsweredBoxes();
+// The button the watcher presses in the next boxes (IDOK or IDCANCEL).
+void AnswerBoxesWith(int button);
+
+// Pumps this thread's messages until none are left.
+void PumpMessages();
