@@ -2,12 +2,16 @@
 // the condition code left behind, CAP_SUPPORTEDCAPS for every message, the
 // messages that write nothing, the feeder refresh, and requests the handler
 // must refuse rather than follow. The native tests run without a dialog, so
-// the feeder reads as absent.
+// the feeder reads as absent, except in the one test that opens a dialog
+// over a scanner that answers only the feeder inquiries.
 #include <gtest/gtest.h>
 
 #include "capabilities/capability_table.h"
 #include "capability_test_blocks.h"
+#include "device/scanner_library.h"
+#include "module/source_app.h"
 #include "platform/global_memory.h"
+#include "platform/message_box.h"
 #include "protocol/handlers.h"
 #include "protocol/reporting.h"
 
@@ -192,6 +196,71 @@ TEST_F(CapabilityHandlerTest, WithoutATableEveryRequestIsOutOfSequence) {
         EXPECT_EQ(conditionCode, TWCC_SEQERROR) << "cap " << id;
         EXPECT_EQ(HandleOf(cap), Sentinel()) << "cap " << id;
     }
+}
+
+// A scanner that cannot be opened but reports a feeder: the two inquiries
+// the feeder capabilities ask are answered from these flags.
+std::int16_t feederEnabled = 0;
+std::int16_t feederLoaded = 0;
+
+std::int16_t VOREL_API NoOpen(std::uint16_t, std::int16_t) { return -1; }
+std::int16_t VOREL_API NoBlock(std::int16_t, void*) { return 1; }
+std::int16_t VOREL_API NoGeometry(ScanGeometry* geometry) {
+    *geometry = ScanGeometry{};
+    return 1;
+}
+std::int16_t VOREL_API NoReset() { return 1; }
+std::int16_t VOREL_API NoRead(std::int16_t, void*, std::int32_t, std::int32_t* got) {
+    *got = 0;
+    return 1;
+}
+std::int16_t VOREL_API NoPair(std::int16_t, std::int16_t) { return 1; }
+std::int16_t VOREL_API NoWindow(std::uint16_t*, std::int16_t) { return 1; }
+std::int16_t VOREL_API NoUpload(std::int16_t, void*, std::int16_t, std::int16_t* length) {
+    *length = 0;
+    return 1;
+}
+std::int16_t VOREL_API FeederInquiry(std::int16_t code, std::int16_t, std::int16_t* value) {
+    *value = code == 43 ? feederEnabled : code == 44 ? feederLoaded : 0;
+    return 0;
+}
+std::int16_t VOREL_API NoError() { return 1; }
+
+const ScannerLibrary kFeederScanner = {NoOpen,   NoBlock, NoGeometry, NoReset, NoRead,        NoPair,
+                                       NoPair,   NoWindow, NoUpload,  FeederInquiry, NoError, NoPair};
+
+TEST(CapabilityHandlerFeederTest, FeederIsReadFromTheDialogOnEveryMessage) {
+    SetScannerLibraryForTesting(&kFeederScanner);
+    platform::SetMessageBoxHook([](const std::string&, const std::string&, unsigned) { return 1; });
+    capabilityTable.Build();
+    ASSERT_NE(theApp.CreateSourceDialog(), nullptr);
+
+    struct Step {
+        std::int16_t enabled, loaded;
+        TW_UINT16 msg;
+    };
+    const Step steps[] = {{1, 0, MSG_GET}, {1, 1, MSG_GETCURRENT}, {0, 0, MSG_SET}, {1, 1, MSG_GETFIRST}};
+    for (const Step& step : steps) {
+        feederEnabled = step.enabled;
+        feederLoaded = step.loaded;
+        TW_CAPABILITY enabled{CAP_FEEDERENABLED, TWON_ONEVALUE, nullptr};
+        TW_CAPABILITY loaded{CAP_FEEDERLOADED, TWON_ONEVALUE, nullptr};
+        // MSG_SET offers the opposite of what the scanner reports; it is answered, not taken.
+        platform::GlobalHandle offer = AppBlock(OneValue(TWTY_BOOL, step.enabled ? 0 : 1));
+        if (step.msg == MSG_SET) enabled.hContainer = loaded.hContainer = offer;
+        TripletRequest askEnabled{nullptr, DG_CONTROL, DAT_CAPABILITY, step.msg, &enabled};
+        TripletRequest askLoaded{nullptr, DG_CONTROL, DAT_CAPABILITY, step.msg, &loaded};
+        EXPECT_EQ(CapabilityHandler(&askEnabled), TWRC_SUCCESS) << "CAP_FEEDERENABLED msg " << step.msg;
+        EXPECT_EQ(CapabilityHandler(&askLoaded), TWRC_SUCCESS) << "CAP_FEEDERLOADED msg " << step.msg;
+        EXPECT_EQ(TakeBlock(enabled.hContainer), OneValue(TWTY_BOOL, step.enabled)) << "CAP_FEEDERENABLED msg " << step.msg;
+        EXPECT_EQ(TakeBlock(loaded.hContainer), OneValue(TWTY_BOOL, step.loaded)) << "CAP_FEEDERLOADED msg " << step.msg;
+        platform::GlobalFreeBlock(offer);
+    }
+
+    theApp.ExitInstance();
+    capabilityTable.Clear();
+    platform::SetMessageBoxHook(nullptr);
+    SetScannerLibraryForTesting(nullptr);
 }
 
 }  // namespace
