@@ -15,24 +15,14 @@ protected:
     void TearDown() override { capabilityTable.Clear(); }
 };
 
-TEST_F(CapabilityTableTest, BuildFillsEverySlotFromItsRow) {
+TEST_F(CapabilityTableTest, BuildKeepsTheRowOrder) {
     ASSERT_TRUE(capabilityTable.IsBuilt());
     ASSERT_EQ(capabilityTable.Size(), 20u);
-    EXPECT_EQ(capabilityTable.Slot(0).id, CAP_XFERCOUNT) << "slot 0";
-    EXPECT_EQ(capabilityTable.Slot(19).id, ICAP_PHYSICALWIDTH) << "slot 19";
+    EXPECT_EQ(capabilityTable.Slot(0).id, CAP_XFERCOUNT) << "slot 0, read by DAT_PENDINGXFERS";
+    EXPECT_EQ(capabilityTable.Slot(19).id, ICAP_PHYSICALWIDTH) << "slot 19, Find's fallback";
     for (std::size_t i = 0; i < kCapabilityCount; ++i) {
-        const CapabilityInit& row = CapabilityInitTable[i];
-        const Capability& record = capabilityTable.Slot(i);
-        EXPECT_EQ(record.id, row.id) << "slot " << i;
-        EXPECT_EQ(record.container, row.container) << "slot " << i;
-        EXPECT_EQ(record.itemType, row.itemType) << "slot " << i;
-        EXPECT_EQ(record.supportedMask, row.supportedMask) << "slot " << i;
-        EXPECT_EQ(record.allowedMask, row.supportedMask) << "slot " << i;
-        EXPECT_EQ(record.current, row.current) << "slot " << i;
-        EXPECT_EQ(record.defaultValue, row.defaultValue) << "slot " << i;
-        EXPECT_EQ(record.initialMinimum, row.minimum) << "slot " << i;
-        EXPECT_EQ(record.initialMaximum, row.maximum) << "slot " << i;
-        EXPECT_EQ(record.initialStep, row.step) << "slot " << i;
+        EXPECT_EQ(capabilityTable.Slot(i).id, CapabilityInitTable[i].id) << "slot " << i;
+        EXPECT_EQ(capabilityTable.Slot(i).allowedMask, CapabilityInitTable[i].supportedMask) << "slot " << i;
     }
 }
 
