@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,11 @@ struct GeometryCase {
     int scaling;
     simtest::Window window;  // left, top, width, height in 1/300 inch
 };
+
+void PrintTo(const GeometryCase& c, std::ostream* out) {
+    *out << "type " << c.dataType << ", " << c.resolution << " dpi, " << c.scaling << " %, window " << c.window.left
+         << ", " << c.window.top << ", " << c.window.width << " x " << c.window.height;
+}
 
 class SimulatorGeometryTest : public SimulatorTest, public ::testing::WithParamInterface<GeometryCase> {};
 
