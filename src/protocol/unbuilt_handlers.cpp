@@ -7,8 +7,6 @@ namespace {
 TW_UINT16 NotYetAnswered() { return Refuse(TWCC_BADPROTOCOL); }
 }  // namespace
 
-TW_UINT16 ImageInfoHandler(const TripletRequest*) noexcept { return NotYetAnswered(); }
-TW_UINT16 ImageLayoutHandler(const TripletRequest*) noexcept { return NotYetAnswered(); }
 TW_UINT16 ImageMemXferHandler(const TripletRequest*) noexcept { return NotYetAnswered(); }
 TW_UINT16 ImageNativeXferHandler(const TripletRequest*) noexcept { return NotYetAnswered(); }
 TW_UINT16 ImageFileXferHandler(const TripletRequest*) noexcept { return NotYetAnswered(); }

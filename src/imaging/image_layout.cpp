@@ -1,0 +1,87 @@
+// DAT_IMAGELAYOUT: the scan region as the application sees it, in the
+// current ICAP_UNITS unit. The dialog holds the region in 1/300 inch; the
+// frame is converted on the way in and out and is not checked for order or
+// bounds here (the preview's region keeps whatever it is given).
+#include "imaging/units.h"
+#include "module/source_app.h"
+#include "protocol/handlers.h"
+#include "protocol/reporting.h"
+#include "ui/source_dialog.h"
+
+namespace {
+
+struct Region {
+    std::int32_t left, top, right, bottom;
+};
+
+Region ReadRegion(const SourceDialog& dialog) {
+    Region r{};
+    dialog.GetScanRegion(&r.left, &r.top, &r.right, &r.bottom);
+    return r;
+}
+
+// A width or height in 1/300 inch; the region may hold any values, so the
+// difference is taken without overflow.
+std::int32_t Extent(std::int32_t from, std::int32_t to) {
+    const std::int64_t extent = std::int64_t(to) - from;
+    if (extent > INT32_MAX) return INT32_MAX;
+    if (extent < INT32_MIN) return INT32_MIN;
+    return static_cast<std::int32_t>(extent);
+}
+
+TW_UINT16 GetLayout(const TripletRequest* request) {
+    auto* layout = WritableData<TW_IMAGELAYOUT>(request);
+    if (layout == nullptr) return Refuse(TWCC_BADVALUE);
+    SourceDialog* dialog = CurrentDialog();
+    if (dialog == nullptr) return Refuse(TWCC_SEQERROR);
+
+    const Region r = ReadRegion(*dialog);
+    const float left = InternalToUnits(r.left);
+    const float top = InternalToUnits(r.top);
+    const float width = InternalToUnits(Extent(r.left, r.right));
+    const float height = InternalToUnits(Extent(r.top, r.bottom));
+    layout->Frame.Left = ToFix32(left);
+    layout->Frame.Top = ToFix32(top);
+    layout->Frame.Right = ToFix32(left + width);
+    layout->Frame.Bottom = ToFix32(top + height);
+    layout->DocumentNumber = 1;
+    layout->PageNumber = 1;
+    layout->FrameNumber = 1;
+    return TWRC_SUCCESS;
+}
+
+TW_UINT16 SetLayout(const TripletRequest* request) {
+    const auto* layout = ReadableData<TW_IMAGELAYOUT>(request);
+    if (layout == nullptr) return Refuse(TWCC_BADVALUE);
+    SourceDialog* dialog = CurrentDialog();
+    if (dialog == nullptr) return Refuse(TWCC_SEQERROR);
+
+    Region wanted{UnitsToInternal(FromFix32(layout->Frame.Left)), UnitsToInternal(FromFix32(layout->Frame.Top)),
+                  UnitsToInternal(FromFix32(layout->Frame.Right)), UnitsToInternal(FromFix32(layout->Frame.Bottom))};
+    // A frame left open on the right or at the bottom means a letter page.
+    if (wanted.right == 0) wanted.right = UnitsToInternal(8.0f);
+    if (wanted.bottom == 0) wanted.bottom = UnitsToInternal(11.0f);
+    dialog->SetScanRegion(wanted.left, wanted.top, wanted.right, wanted.bottom);
+
+    const Region held = ReadRegion(*dialog);
+    const bool same = held.left == wanted.left && held.top == wanted.top && held.right == wanted.right &&
+                      held.bottom == wanted.bottom;
+    return same ? TWRC_SUCCESS : TWRC_CHECKSTATUS;
+}
+
+}  // namespace
+
+TW_UINT16 ImageLayoutHandler(const TripletRequest* request) noexcept {
+    switch (request->msg) {
+        case MSG_GET:
+        case MSG_GETCURRENT:
+        case MSG_GETDEFAULT:
+            return GetLayout(request);
+        case MSG_SET:
+            return SetLayout(request);
+        case MSG_RESET:
+            return TWRC_SUCCESS;
+        default:
+            return Refuse(TWCC_BADPROTOCOL);
+    }
+}
