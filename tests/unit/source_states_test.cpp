@@ -1,0 +1,410 @@
+// The source's states as an application drives them: which triplet is
+// accepted in which state, opening and closing with everything bound to an
+// opening (identities, capability table, dialog, scanner), and enabling with
+// and without the dialog.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <functional>
+
+#include "resources/resource_ids.h"
+#include "source_fixture.h"
+
+using namespace source_test;
+
+namespace {
+
+class SourceStatesTest : public SourceTest {
+protected:
+    // Brings a freshly loaded source into `state` the way an application
+    // would: 600 is reached by enabling without the dialog.
+    void EnterState(TW_INT32 state) {
+        if (state >= 400) {
+            ASSERT_EQ(Open(), TWRC_SUCCESS) << "MSG_OPENDS";
+        }
+        if (state == 500) {
+            ASSERT_EQ(Enable(true), TWRC_SUCCESS) << "MSG_ENABLEDS ShowUI 1";
+        }
+        if (state == 600) {
+            ASSERT_EQ(Enable(false), TWRC_SUCCESS) << "MSG_ENABLEDS ShowUI 0";
+        }
+        ASSERT_EQ(sourceState, state);
+        conditionCode = TWCC_SUCCESS;
+    }
+
+    static bool Exists(const char* name) {
+        struct stat info;
+        return stat(name, &info) == 0;
+    }
+    static void Touch(const char* name) {
+        std::FILE* f = std::fopen(name, "w");
+        ASSERT_NE(f, nullptr) << name;
+        std::fputs("old log", f);
+        std::fclose(f);
+    }
+};
+
+constexpr TW_INT32 kStates[] = {300, 400, 500, 600};
+constexpr TW_INT32 kSame = 0;  // state unchanged
+
+struct Outcome {
+    TW_UINT16 rc;
+    TW_UINT16 cc;  // conditionCode afterwards; checked only for failures
+    TW_INT32 state;
+};
+constexpr Outcome Ok(TW_INT32 state = kSame) { return {TWRC_SUCCESS, TWCC_SUCCESS, state}; }
+constexpr Outcome No(TW_UINT16 cc) { return {TWRC_FAILURE, cc, kSame}; }
+
+struct Row {
+    const char* what;
+    TW_UINT16 dat;
+    TW_UINT16 msg;
+    Outcome in[4];  // 300, 400, 500, 600
+};
+
+const Row kAcceptance[] = {
+    {"MSG_GET DAT_IDENTITY", DAT_IDENTITY, MSG_GET, {Ok(), Ok(), Ok(), Ok()}},
+    {"MSG_OPENDS", DAT_IDENTITY, MSG_OPENDS, {Ok(400), No(TWCC_SEQERROR), No(TWCC_SEQERROR), No(TWCC_SEQERROR)}},
+    {"MSG_CLOSEDS", DAT_IDENTITY, MSG_CLOSEDS, {No(TWCC_SEQERROR), Ok(300), Ok(300), Ok(300)}},
+    {"MSG_SET DAT_IDENTITY", DAT_IDENTITY, MSG_SET,
+     {No(TWCC_BADPROTOCOL), No(TWCC_BADPROTOCOL), No(TWCC_BADPROTOCOL), No(TWCC_BADPROTOCOL)}},
+    // Without capability records the request fails before the state test.
+    {"MSG_ENABLEDS", DAT_USERINTERFACE, MSG_ENABLEDS,
+     {No(TWCC_BUMMER), Ok(500), No(TWCC_SEQERROR), No(TWCC_SEQERROR)}},
+    {"MSG_DISABLEDS", DAT_USERINTERFACE, MSG_DISABLEDS, {No(TWCC_SEQERROR), No(TWCC_SEQERROR), Ok(400), Ok(400)}},
+    {"MSG_GET DAT_USERINTERFACE", DAT_USERINTERFACE, MSG_GET,
+     {No(TWCC_BADPROTOCOL), No(TWCC_BADPROTOCOL), No(TWCC_BADPROTOCOL), No(TWCC_BADPROTOCOL)}},
+    {"MSG_GETCURRENT DAT_CAPABILITY", DAT_CAPABILITY, MSG_GETCURRENT, {No(TWCC_SEQERROR), Ok(), Ok(), Ok()}},
+    {"MSG_GET DAT_STATUS", DAT_STATUS, MSG_GET, {Ok(), Ok(), Ok(), Ok()}},
+    {"MSG_SET DAT_STATUS", DAT_STATUS, MSG_SET,
+     {No(TWCC_BADPROTOCOL), No(TWCC_BADPROTOCOL), No(TWCC_BADPROTOCOL), No(TWCC_BADPROTOCOL)}},
+    {"MSG_GET DAT_PENDINGXFERS", DAT_PENDINGXFERS, MSG_GET, {No(TWCC_SEQERROR), Ok(), Ok(), Ok()}},
+    {"MSG_ENDXFER", DAT_PENDINGXFERS, MSG_ENDXFER,
+     {No(TWCC_SEQERROR), No(TWCC_SEQERROR), No(TWCC_SEQERROR), Ok(500)}},
+    {"MSG_RESET DAT_PENDINGXFERS", DAT_PENDINGXFERS, MSG_RESET,
+     {No(TWCC_SEQERROR), No(TWCC_SEQERROR), No(TWCC_SEQERROR), Ok(500)}},
+    {"MSG_SET DAT_PENDINGXFERS", DAT_PENDINGXFERS, MSG_SET,
+     {No(TWCC_BADPROTOCOL), No(TWCC_BADPROTOCOL), No(TWCC_BADPROTOCOL), No(TWCC_BADPROTOCOL)}},
+    {"MSG_GET DAT_SETUPMEMXFER", DAT_SETUPMEMXFER, MSG_GET, {No(TWCC_SEQERROR), Ok(), Ok(), Ok()}},
+    {"MSG_GET DAT_SETUPFILEXFER", DAT_SETUPFILEXFER, MSG_GET, {No(TWCC_SEQERROR), Ok(), Ok(), Ok()}},
+    {"MSG_GETCURRENT DAT_SETUPFILEXFER", DAT_SETUPFILEXFER, MSG_GETCURRENT, {No(TWCC_SEQERROR), Ok(), Ok(), Ok()}},
+    {"MSG_GETDEFAULT DAT_SETUPFILEXFER", DAT_SETUPFILEXFER, MSG_GETDEFAULT, {No(TWCC_SEQERROR), Ok(), Ok(), Ok()}},
+    {"MSG_SET DAT_SETUPFILEXFER", DAT_SETUPFILEXFER, MSG_SET, {No(TWCC_SEQERROR), Ok(), Ok(), Ok()}},
+    {"MSG_GET DAT_XFERGROUP", DAT_XFERGROUP, MSG_GET, {No(TWCC_SEQERROR), Ok(), Ok(), Ok()}},
+    {"MSG_GETCURRENT DAT_XFERGROUP", DAT_XFERGROUP, MSG_GETCURRENT, {No(TWCC_SEQERROR), Ok(), Ok(), Ok()}},
+    {"MSG_GETDEFAULT DAT_XFERGROUP", DAT_XFERGROUP, MSG_GETDEFAULT, {No(TWCC_SEQERROR), Ok(), Ok(), Ok()}},
+    {"MSG_SET DAT_XFERGROUP", DAT_XFERGROUP, MSG_SET, {No(TWCC_SEQERROR), Ok(), Ok(), Ok()}},
+    {"MSG_RESET DAT_XFERGROUP", DAT_XFERGROUP, MSG_RESET, {No(TWCC_SEQERROR), Ok(), Ok(), Ok()}},
+};
+
+TEST_F(SourceStatesTest, EveryTripletInEveryState) {
+    for (const Row& row : kAcceptance) {
+        for (int s = 0; s < 4; ++s) {
+            const TW_INT32 state = kStates[s];
+            const Outcome& want = row.in[s];
+            TearDown();
+            SetUp();
+            EnterState(state);
+            if (HasFatalFailure()) return;
+
+            // Data shaped for the triplet; generous room for any structure.
+            union {
+                TW_IDENTITY identity;
+                TW_USERINTERFACE ui;
+                TW_CAPABILITY cap;
+                TW_SETUPFILEXFER file;
+                std::uint8_t bytes[512];
+            } data;
+            std::memset(&data, 0, sizeof data);
+            if (row.msg == MSG_OPENDS) {
+                DS_Entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, &data.identity);
+                data.identity.Id = kSourceId;
+            }
+            if (row.dat == DAT_USERINTERFACE) data.ui.ShowUI = 1;
+            if (row.dat == DAT_CAPABILITY) data.cap.Cap = ICAP_PIXELTYPE;
+            if (row.dat == DAT_SETUPFILEXFER) {
+                std::strcpy(data.file.FileName, "state.bmp");
+                data.file.Format = TWFF_BMP;
+            }
+
+            const TW_UINT16 rc = Control(row.dat, row.msg, &data);
+            EXPECT_EQ(rc, want.rc) << row.what << " in state " << state;
+            if (want.rc == TWRC_FAILURE) {
+                EXPECT_EQ(conditionCode, want.cc) << row.what << " in state " << state;
+            }
+            EXPECT_EQ(sourceState, want.state == kSame ? state : want.state) << row.what << " in state " << state;
+            if (row.dat == DAT_CAPABILITY) {
+                TW_HANDLE container = data.cap.hContainer;
+                platform::GlobalFreeBlock(container);
+            }
+        }
+    }
+}
+
+TEST_F(SourceStatesTest, ProcessEventInEveryState) {
+    for (TW_INT32 state : kStates) {
+        TearDown();
+        SetUp();
+        EnterState(state);
+        if (HasFatalFailure()) return;
+        TW_EVENT event{nullptr, kSentinel16};
+        EXPECT_EQ(Control(DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_NOTDSEVENT) << "MSG_PROCESSEVENT in " << state;
+        EXPECT_EQ(sourceState, state);
+    }
+}
+
+TEST_F(SourceStatesTest, IdentityBeforeAndAfterOpening) {
+    TW_IDENTITY identity;
+    std::memset(&identity, 0xAB, sizeof identity);
+    ASSERT_EQ(Control(DAT_IDENTITY, MSG_GET, &identity), TWRC_SUCCESS) << "MSG_GET DAT_IDENTITY before opening";
+    EXPECT_EQ(identity.Id, 0u);
+    EXPECT_EQ(identity.Version.MajorNum, 1);
+    EXPECT_EQ(identity.Version.MinorNum, 0);
+    EXPECT_EQ(identity.Version.Language, TWLG_USA);
+    EXPECT_EQ(identity.Version.Country, TWCY_USA);
+    EXPECT_STREQ(identity.Version.Info, "31 July 1997");
+    EXPECT_EQ(identity.ProtocolMajor, 1);
+    EXPECT_EQ(identity.ProtocolMinor, 6);
+    EXPECT_EQ(identity.SupportedGroups, DG_CONTROL | DG_IMAGE);
+    EXPECT_STREQ(identity.Manufacturer, "Pellam & Kestrane Company");
+    EXPECT_STREQ(identity.ProductFamily, "TWAIN");
+    EXPECT_STREQ(identity.ProductName, "Vorel Source");
+
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    EXPECT_EQ(appIdentity.Id, kAppId) << "MSG_OPENDS records the application";
+    EXPECT_STREQ(appIdentity.ProductName, "Test Application");
+    ASSERT_EQ(Control(DAT_IDENTITY, MSG_GET, &identity), TWRC_SUCCESS) << "MSG_GET DAT_IDENTITY after opening";
+    EXPECT_EQ(identity.Id, kSourceId) << "the Id the manager assigned";
+    EXPECT_STREQ(identity.ProductName, "Vorel Source");
+
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+    EXPECT_EQ(appIdentity.Id, 0u) << "MSG_CLOSEDS disconnects the application";
+}
+
+// The old log goes at every MSG_OPENDS, refused ones included. Natively the
+// name is an ordinary file name in the working folder.
+TEST_F(SourceStatesTest, OpeningDeletesTheOldLogEvenWhenRefused) {
+    const char* log = "c:\\twsrc.log";
+    Touch(log);
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    EXPECT_FALSE(Exists(log)) << "MSG_OPENDS deletes the log";
+
+    Touch(log);
+    EXPECT_EQ(Open(), TWRC_FAILURE) << "MSG_OPENDS twice";
+    EXPECT_FALSE(Exists(log)) << "a refused MSG_OPENDS deletes the log too";
+    EXPECT_EQ(Status(), TWCC_SEQERROR) << "MSG_OPENDS twice";
+    EXPECT_EQ(sourceState, 400);
+    EXPECT_EQ(appIdentity.Id, kAppId);
+}
+
+TEST_F(SourceStatesTest, OpeningClearsScanInProgress) {
+    scanInProgress = 1;
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    EXPECT_EQ(scanInProgress, 0u) << "MSG_OPENDS accepted";
+    scanInProgress = 1;
+    EXPECT_EQ(Open(), TWRC_FAILURE);
+    EXPECT_EQ(scanInProgress, 0u) << "MSG_OPENDS refused";
+}
+
+TEST_F(SourceStatesTest, OpeningSeedsTheScannerCapabilities) {
+    Simulate("VOREL_SIM_FEEDER", "loaded");
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    EXPECT_EQ(capabilityTable.Find(CAP_DEVICEONLINE).current, 1);
+    EXPECT_EQ(capabilityTable.Find(CAP_FEEDERENABLED).current, 1);
+    EXPECT_EQ(capabilityTable.Find(CAP_FEEDERLOADED).current, 1);
+    EXPECT_EQ(GetCurrent(ICAP_PHYSICALWIDTH), 2550) << "8.5 inch bed";
+    EXPECT_EQ(GetCurrent(ICAP_PHYSICALHEIGHT), 4200) << "14 inch bed";
+    EXPECT_TRUE(boxes.empty()) << "a working scanner shows no box";
+}
+
+TEST_F(SourceStatesTest, ClosingFromEnabledOrTransferReady) {
+    for (TW_INT32 state : {400, 500, 600}) {
+        TearDown();
+        SetUp();
+        EnterState(state);
+        if (HasFatalFailure()) return;
+        void* window = Dialog().WindowHandle();
+        ASSERT_EQ(Close(), TWRC_SUCCESS) << "MSG_CLOSEDS from " << state;
+        EXPECT_EQ(sourceState, 300);
+        EXPECT_EQ(Calls().releases, 1) << "scanner released once, from " << state;
+        EXPECT_EQ(Calls().releaseWindow, static_cast<std::uint16_t>(reinterpret_cast<std::uintptr_t>(window)))
+            << "released with the window it was opened with";
+        EXPECT_EQ(headlessWindowLog.windowsAlive, 0) << "window destroyed, from " << state;
+        EXPECT_EQ(dialogWindow, nullptr);
+        EXPECT_FALSE(capabilityTable.IsBuilt()) << "capability table cleared, from " << state;
+        EXPECT_NE(theApp.GetDialog(), nullptr) << "the dialog object stays until the next opening";
+    }
+}
+
+TEST_F(SourceStatesTest, ReopeningBuildsFreshCapabilities) {
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(CAP_XFERCOUNT, TWTY_INT16, 3), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, 300), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY), TWRC_SUCCESS);
+    ASSERT_EQ(GetCurrent(CAP_XFERCOUNT), 3);
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    EXPECT_EQ(GetCurrent(CAP_XFERCOUNT), -1) << "CAP_XFERCOUNT after reopening";
+    EXPECT_EQ(GetCurrent(ICAP_XRESOLUTION), 150) << "ICAP_XRESOLUTION after reopening";
+    EXPECT_EQ(GetCurrent(ICAP_PIXELTYPE), TWPT_RGB) << "ICAP_PIXELTYPE after reopening";
+}
+
+// Open, close and open again: one dialog, one window, and the blocks the
+// first dialog held are gone with it.
+TEST_F(SourceStatesTest, ReopeningReplacesTheDialog) {
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    EXPECT_EQ(headlessWindowLog.windowsAlive, 1);
+    const long blocksWhileOpen = platform::GlobalBlocksOutstanding();
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+    EXPECT_EQ(headlessWindowLog.windowsAlive, 0);
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    EXPECT_EQ(headlessWindowLog.windowsAlive, 1) << "exactly one window after open, close, open";
+    EXPECT_EQ(platform::GlobalBlocksOutstanding(), blocksWhileOpen) << "the first dialog's blocks are freed";
+    EXPECT_EQ(Open(), TWRC_FAILURE) << "MSG_OPENDS in 400";
+    EXPECT_EQ(headlessWindowLog.windowsAlive, 1) << "a refused MSG_OPENDS creates no dialog";
+}
+
+TEST_F(SourceStatesTest, RepeatedCyclesLeakNothing) {
+    long blocksAfterFirst = -1;
+    for (int cycle = 0; cycle < 5; ++cycle) {
+        ASSERT_EQ(Open(), TWRC_SUCCESS) << "cycle " << cycle;
+        ASSERT_EQ(Enable(cycle % 2 == 0), TWRC_SUCCESS) << "cycle " << cycle;
+        if (sourceState == 500) Dialog().FinalScan();
+        ASSERT_EQ(sourceState, 600) << "cycle " << cycle;
+        ASSERT_EQ(EndXfer(), TWRC_SUCCESS) << "cycle " << cycle;
+        ASSERT_EQ(Disable(true), TWRC_SUCCESS) << "cycle " << cycle;
+        ASSERT_EQ(Close(), TWRC_SUCCESS) << "cycle " << cycle;
+        EXPECT_EQ(headlessWindowLog.windowsAlive, 0) << "cycle " << cycle;
+        if (cycle == 0) blocksAfterFirst = platform::GlobalBlocksOutstanding();
+        EXPECT_EQ(platform::GlobalBlocksOutstanding(), blocksAfterFirst) << "cycle " << cycle;
+    }
+    EXPECT_EQ(CountNotifications(MSG_XFERREADY), 5);
+    EXPECT_EQ(CountNotifications(MSG_CLOSEDSREQ), 5);
+}
+
+// --- Enabling ---
+
+TEST_F(SourceStatesTest, EnablingWithoutTheDialogIsTransferReadyBeforeItReturns) {
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    ASSERT_EQ(Enable(false), TWRC_SUCCESS) << "MSG_ENABLEDS ShowUI 0";
+    EXPECT_EQ(sourceState, 600);
+    ASSERT_EQ(Notifications().size(), 1u);
+    EXPECT_EQ(Notifications()[0].msg, MSG_XFERREADY);
+    EXPECT_EQ(Notifications()[0].state, 600) << "the state is 600 when MSG_XFERREADY goes out";
+    EXPECT_FALSE(Dialog().IsWindowVisible()) << "the dialog stays hidden";
+    EXPECT_EQ(Calls().windows.size(), 1u) << "the final scan was set up";
+    EXPECT_NE(dialogWindow, nullptr) << "MSG_ENABLEDS records the dialog window";
+}
+
+TEST_F(SourceStatesTest, EnablingWithTheDialogShowsIt) {
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    EXPECT_FALSE(Dialog().IsWindowVisible()) << "hidden after MSG_OPENDS";
+    ASSERT_EQ(Enable(true), TWRC_SUCCESS) << "MSG_ENABLEDS ShowUI 1";
+    EXPECT_EQ(sourceState, 500);
+    EXPECT_TRUE(Dialog().IsWindowVisible());
+    EXPECT_TRUE(Notifications().empty()) << "nothing is scanned until the user asks";
+    EXPECT_EQ(dialogWindow, Dialog().WindowHandle());
+}
+
+TEST_F(SourceStatesTest, DisablingHidesTheDialogOnlyWhenAskedTo) {
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+    ASSERT_EQ(Disable(false), TWRC_SUCCESS) << "MSG_DISABLEDS ShowUI 0";
+    EXPECT_EQ(sourceState, 400);
+    EXPECT_TRUE(Dialog().IsWindowVisible()) << "ShowUI 0 leaves the window as it was";
+    ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+    ASSERT_EQ(Disable(true), TWRC_SUCCESS) << "MSG_DISABLEDS ShowUI 1";
+    EXPECT_EQ(sourceState, 400);
+    EXPECT_FALSE(Dialog().IsWindowVisible());
+}
+
+TEST_F(SourceStatesTest, ImageTypeFromBitDepthAndPixelType) {
+    struct Case {
+        TW_UINT16 bitDepth;
+        TW_UINT16 pixelType;
+        const char* selected;
+    };
+    const Case cases[] = {
+        {24, TWPT_RGB, "Color Photo"}, {8, TWPT_RGB, "Color Photo"}, {24, TWPT_GRAY, "Color Photo"},
+        {1, TWPT_RGB, "BW Drawing"},   {1, TWPT_GRAY, "BW Drawing"}, {8, TWPT_BW, "BW Drawing"},
+        {8, TWPT_GRAY, "BW Photo"},
+    };
+    for (const Case& c : cases) {
+        TearDown();
+        SetUp();
+        ASSERT_EQ(Open(), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, c.bitDepth), TWRC_SUCCESS) << "bit depth " << c.bitDepth;
+        ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, c.pixelType), TWRC_SUCCESS) << "pixel type " << c.pixelType;
+        ASSERT_EQ(Enable(true), TWRC_SUCCESS) << "MSG_ENABLEDS";
+        EXPECT_EQ(SelectedText(), c.selected) << "bit depth " << c.bitDepth << ", pixel type " << c.pixelType;
+    }
+}
+
+TEST_F(SourceStatesTest, EnablingHandsTheNegotiatedSettingsToTheDialog) {
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, 300), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_YRESOLUTION, TWTY_UINT16, 200), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_PIXELFLAVOR, TWTY_UINT16, TWPF_VANILLA), TWRC_SUCCESS);
+    capabilityTable.Find(ICAP_PIXELTYPE).allowedMask = 1u << TWPT_BW | 1u << TWPT_GRAY;
+    ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+    EXPECT_EQ(Dialog().allowedImageTypes, 3u);
+    EXPECT_EQ(ListTexts(), (std::vector<std::string>{"BW Drawing", "BW Photo"})) << "colour not offered";
+    EXPECT_EQ(Dialog().xResolution, 300u);
+    EXPECT_EQ(Dialog().yResolution, 200u);
+    EXPECT_EQ(Dialog().invert, 1u) << "TWPF_VANILLA";
+    ASSERT_EQ(Disable(true), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_PIXELFLAVOR, TWTY_UINT16, TWPF_CHOCOLATE), TWRC_SUCCESS);
+    ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+    EXPECT_EQ(Dialog().invert, 0u) << "TWPF_CHOCOLATE";
+}
+
+TEST_F(SourceStatesTest, EnablingAnOfflineScannerFailsAfterTheSettings) {
+    Simulate("VOREL_SIM_OPEN", "-10");
+    ASSERT_EQ(Open(), TWRC_SUCCESS) << "MSG_OPENDS succeeds without a scanner";
+    ASSERT_FALSE(boxes.empty()) << "box 107";
+    for (const MessageBoxCall& box : boxes) {
+        EXPECT_EQ(box.text, std::string(TEXT_NO_COMMUNICATION) + "  [107]");
+        EXPECT_EQ(box.caption, "Vorel Source");
+        EXPECT_EQ(box.type & 0xF, platform::kBoxOk) << "OK button only";
+    }
+    EXPECT_EQ(GetCurrent(CAP_DEVICEONLINE), 0);
+    EXPECT_FALSE(headlessWindowLog.scanButtonsEnabled) << "no scanner: scan buttons disabled";
+
+    ASSERT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, 300), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, 8), TWRC_SUCCESS);
+    EXPECT_EQ(Enable(true), TWRC_FAILURE) << "MSG_ENABLEDS, device offline";
+    EXPECT_EQ(Status(), TWCC_BUMMER);
+    EXPECT_EQ(sourceState, 400);
+    EXPECT_FALSE(Dialog().IsWindowVisible());
+    EXPECT_EQ(Dialog().xResolution, 300u) << "the resolution was handed over all the same";
+    EXPECT_EQ(SelectedText(), "BW Photo") << "the image type was chosen all the same";
+    EXPECT_TRUE(Notifications().empty());
+}
+
+TEST_F(SourceStatesTest, EnablingWithoutAWindowIsLowMemory) {
+    headlessWindowLog.failCreation = true;
+    ASSERT_EQ(Open(), TWRC_SUCCESS) << "MSG_OPENDS does not test the window";
+    EXPECT_EQ(Dialog().WindowHandle(), nullptr);
+    // Without a window the scanner cannot be opened; say it is online so
+    // that the missing window is what stops the enabling.
+    capabilityTable.Find(CAP_DEVICEONLINE).current = 1;
+    EXPECT_EQ(Enable(false), TWRC_FAILURE) << "MSG_ENABLEDS without a dialog window";
+    EXPECT_EQ(Status(), TWCC_LOWMEMORY);
+    EXPECT_EQ(sourceState, 400);
+    EXPECT_TRUE(Notifications().empty());
+    ASSERT_EQ(Close(), TWRC_SUCCESS) << "MSG_CLOSEDS without a window";
+    EXPECT_EQ(headlessWindowLog.windowsAlive, 0);
+}
+
+TEST_F(SourceStatesTest, EnablingWithoutCapabilityRecordsFailsBeforeTheStateTest) {
+    for (TW_INT32 state : {300, 500}) {
+        sourceState = state;
+        EXPECT_EQ(Enable(true), TWRC_FAILURE) << "MSG_ENABLEDS in " << state << " without records";
+        EXPECT_EQ(conditionCode, TWCC_BUMMER) << "MSG_ENABLEDS in " << state;
+        EXPECT_EQ(sourceState, state);
+    }
+    sourceState = 300;
+}
+
+}  // namespace
