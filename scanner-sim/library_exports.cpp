@@ -22,9 +22,13 @@ std::mutex& Lock() {
 }
 
 // Created on the first call, so the environment is read when the library is
-// first used rather than while the loader holds its own lock.
-Simulator& Instance() {
+// first used rather than while the loader holds its own lock. created says
+// whether this call switched it on.
+Simulator& Instance(bool* created = nullptr) {
+    static bool exists = false;
     static Simulator simulator;
+    if (created != nullptr) *created = !exists;
+    exists = true;
     return simulator;
 }
 
@@ -175,5 +179,7 @@ const ScannerLibrary& SimulatedScannerLibrary() {
 
 void ResetSimulator() {
     std::lock_guard<std::mutex> guard(Lock());
-    Instance().PowerOn();
+    bool created = false;
+    Simulator& simulator = Instance(&created);
+    if (!created) simulator.PowerOn();  // a new one has just read the environment
 }
