@@ -198,8 +198,3 @@ void SourceDialog::OnClose() { NotifyCloseDSRequest(); }
 void SourceDialog::OnCancel() { NotifyCloseDSRequest(); }
 
 int SourceDialog::ShowErrorMessage(unsigned stringId) { return ::ShowErrorMessage(stringId); }
-
-// The transfers of the final scan come with the transfer mechanisms.
-platform::GlobalHandle SourceDialog::ReadNativeImage() { return nullptr; }
-std::uint32_t SourceDialog::ReadMemoryStrip(void*, std::uint32_t) { return 0; }
-int SourceDialog::WriteImageFile(const char*, std::uint16_t) { return 1; }
