@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "capabilities/capability_table.h"
@@ -84,13 +83,18 @@ TW_FIX32 ToFix32(float value) {
     TW_FIX32 fix{0, 0};
     char text[64];
     const int length = std::snprintf(text, sizeof text, "%f", static_cast<double>(value));
-    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof text) return fix;  // inf, nan, huge
-    char* end = nullptr;
-    const long long whole = std::strtoll(text, &end, 10);
-    fix.Whole = static_cast<TW_INT16>(static_cast<std::uint16_t>(static_cast<std::uint64_t>(whole) & 0xFFFF));
-    if (text[0] == '-' || end == nullptr || *end != '.') return fix;
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof text) return fix;  // the text did not fit
+    // The whole part's low 16 bits, digit by digit, so that no length of
+    // text can overflow.
+    const bool negative = text[0] == '-';
+    const char* at = negative ? text + 1 : text;
+    std::uint32_t low = 0;
+    for (; *at >= '0' && *at <= '9'; ++at) low = (low * 10 + std::uint32_t(*at - '0')) & 0xFFFF;
+    if (negative) low = (0x10000 - low) & 0xFFFF;
+    fix.Whole = static_cast<TW_INT16>(static_cast<std::uint16_t>(low));
+    if (negative || *at != '.') return fix;
     long micros = 0;
-    for (int i = 1; i <= 6 && end[i] >= '0' && end[i] <= '9'; ++i) micros = micros * 10 + (end[i] - '0');
+    for (int i = 1; i <= 6 && at[i] >= '0' && at[i] <= '9'; ++i) micros = micros * 10 + (at[i] - '0');
     const long frac = std::lround(static_cast<double>(micros) * 65536.0 / 1000000.0);
     fix.Frac = static_cast<TW_UINT16>(frac > 65535 ? 65535 : frac);
     return fix;
