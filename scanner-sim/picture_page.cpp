@@ -74,24 +74,24 @@ std::unique_ptr<Page> LoadBmp(File& file, long fileSize, std::string& error) {
         return nullptr;
     }
     const bool topDown = signedHeight < 0;
-    const long height = topDown ? -static_cast<long>(signedHeight) : static_cast<long>(signedHeight);
+    const long long height = topDown ? -static_cast<long long>(signedHeight) : static_cast<long long>(signedHeight);
     if (width <= 0 || width > kMaxDimension || height <= 0 || height > kMaxDimension) {
         error = "the BMP's dimensions " + std::to_string(width) + " x " + std::to_string(signedHeight) +
                 " are out of range";
         return nullptr;
     }
     const unsigned long long stride = (static_cast<unsigned long long>(width) * 3 + 3) & ~3ULL;
-    if (dataOffset < 14 + infoSize ||
+    if (dataOffset < 14ULL + infoSize ||
         dataOffset + stride * static_cast<unsigned long long>(height) > static_cast<unsigned long long>(fileSize)) {
         error = "the BMP's pixel data lie outside the file (truncated or bad offset)";
         return nullptr;
     }
-    const int keptWidth = static_cast<int>(std::min<long>(width, kBedWidth));
-    const int keptHeight = static_cast<int>(std::min<long>(height, kBedHeight));
+    const int keptWidth = static_cast<int>(std::min<long long>(width, kBedWidth));
+    const int keptHeight = static_cast<int>(std::min<long long>(height, kBedHeight));
     std::vector<std::uint8_t> cells(static_cast<std::size_t>(keptWidth) * keptHeight * 3);
     std::vector<std::uint8_t> line(static_cast<std::size_t>(keptWidth) * 3);
     for (int y = 0; y < keptHeight; ++y) {
-        const long fileRow = topDown ? y : height - 1 - y;
+        const long long fileRow = topDown ? y : height - 1 - y;
         if (!file.ReadAt(static_cast<long>(dataOffset + stride * fileRow), line.data(), line.size())) {
             error = "the BMP could not be read";
             return nullptr;

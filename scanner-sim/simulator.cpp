@@ -56,6 +56,7 @@ Simulator::Simulator() { PowerOn(); }
 Simulator::~Simulator() = default;
 
 void Simulator::PowerOn() {
+    AbandonScan();  // before the page it reads from goes
     settings = ReadSimulatorSettings(stderr);
     page.reset();
     if (!settings.pagePath.empty()) {

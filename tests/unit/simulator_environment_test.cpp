@@ -240,6 +240,23 @@ TEST_P(SimulatorPictureTest, PictureIsScannedFromTheBedsOriginAndWhiteBeyondIt) 
 
 INSTANTIATE_TEST_SUITE_P(BmpAndPpm, SimulatorPictureTest, ::testing::Range(0, 4));
 
+TEST_F(SimulatorTest, PictureLargerThanTheBedIsCutAtTheBedsEdge) {
+    constexpr int kWidth = 2600;
+    constexpr int kHeight = 4;
+    const std::string path = ScratchPath("wide_picture");
+    WriteFile(path, MakeBmp(kWidth, kHeight, true));
+    ::testing::internal::CaptureStderr();
+    SetEnvironment("VOREL_SIM_PAGE", path);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    ASSERT_EQ(SetUpScan(5, 300, {2540, 0, 10, 6}), 0);
+    const std::vector<std::uint8_t> data = ReadAll(60000);
+    for (int x = 0; x < 10; ++x) {
+        EXPECT_EQ(simtest::ColourAt(data, 30, x, 1), PictureColour(2540 + x, 1, kWidth, kHeight)) << "x " << 2540 + x;
+        EXPECT_EQ(simtest::ColourAt(data, 30, x, 5), (Colour{255, 255, 255})) << "below the picture, x " << 2540 + x;
+    }
+    std::remove(path.c_str());
+}
+
 TEST_F(SimulatorTest, MalformedPicturesAreReportedAndTheBuiltInPageScanned) {
     std::vector<std::uint8_t> eightBit = MakeBmp(8, 8, false, 8);
     std::vector<std::uint8_t> truncatedBmp = MakeBmp(40, 40, false);
@@ -248,6 +265,8 @@ TEST_F(SimulatorTest, MalformedPicturesAreReportedAndTheBuiltInPageScanned) {
     hugeBmp[18] = 0xFF, hugeBmp[19] = 0xFF, hugeBmp[20] = 0xFF, hugeBmp[21] = 0x7F;  // width 2^31 - 1
     std::vector<std::uint8_t> negativeWidth = MakeBmp(4, 4, false);
     negativeWidth[21] = 0x80;
+    std::vector<std::uint8_t> mostNegativeHeight = MakeBmp(4, 4, false);
+    mostNegativeHeight[22] = 0, mostNegativeHeight[23] = 0, mostNegativeHeight[24] = 0, mostNegativeHeight[25] = 0x80;
     std::vector<std::uint8_t> badOffset = MakeBmp(4, 4, false);
     badOffset[10] = 0xF0, badOffset[11] = 0xFF, badOffset[12] = 0xFF, badOffset[13] = 0xFF;
     std::vector<std::uint8_t> truncatedPpm = MakePpm(40, 40);
@@ -263,6 +282,7 @@ TEST_F(SimulatorTest, MalformedPicturesAreReportedAndTheBuiltInPageScanned) {
         {"BMP of absurd width", hugeBmp},
         {"BMP of negative width", negativeWidth},
         {"BMP with pixel offset beyond the file", badOffset},
+        {"BMP of height -2^31", mostNegativeHeight},
         {"truncated PPM", truncatedPpm},
         {"ASCII PPM", {ascii.begin(), ascii.end()}},
         {"PPM with maximum 0", {zeroMax.begin(), zeroMax.end()}},
