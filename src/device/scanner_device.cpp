@@ -85,7 +85,9 @@ ScannerDevice::ScannerDevice() {
 
 ScannerDevice::~ScannerDevice() {
     isOpen_ = 0;
-    Scanner().GetCommandError();
+    // The device may go while the module unloads; a library never loaded
+    // is not loaded just to be asked for its last error.
+    if (ScannerLibraryInUse()) Scanner().GetCommandError();
     if (geometryHandle_ != nullptr) {
         platform::GlobalUnlockBlock(geometryHandle_);
         platform::GlobalFreeBlock(geometryHandle_);

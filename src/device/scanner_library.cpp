@@ -110,6 +110,8 @@ const ScannerLibrary& Scanner() {
 
 void SetScannerLibraryForTesting(const ScannerLibrary* library) { testingLibrary = library; }
 
+bool ScannerLibraryInUse() { return testingLibrary != nullptr || Loaded().attempted; }
+
 void UnloadScannerLibrary() {
     LoadedLibrary& loaded = Loaded();
     if (loaded.handle != nullptr) platform::FreeLibraryHandle(loaded.handle);

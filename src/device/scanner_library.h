@@ -49,3 +49,7 @@ const ScannerLibrary& Scanner();
 void SetScannerLibraryForTesting(const ScannerLibrary* library);
 // Releases the loaded library (module unload).
 void UnloadScannerLibrary();
+// True once the table is in use (loaded, or a test table installed): lets
+// code that runs at unload time talk to the scanner without loading the
+// library for it.
+bool ScannerLibraryInUse();

@@ -298,6 +298,17 @@ TEST_F(ScannerDeviceTest, MissingLibraryFailsLikeUnopenableScanner) {
     UnloadScannerLibrary();
 }
 
+TEST_F(ScannerDeviceTest, DeviceThatNeverOpenedDoesNotLoadTheLibrary) {
+    SetScannerLibraryForTesting(nullptr);
+    UnloadScannerLibrary();
+    ASSERT_FALSE(ScannerLibraryInUse());
+    { ScannerDevice device; }
+    EXPECT_FALSE(ScannerLibraryInUse()) << "destruction at unload must not load the library";
+    Scanner();
+    EXPECT_TRUE(ScannerLibraryInUse());
+    UnloadScannerLibrary();
+}
+
 // ---- Set-ups ----------------------------------------------------------------
 
 TEST_F(ScannerDeviceTest, ColourPreviewSetUpInOrder) {
