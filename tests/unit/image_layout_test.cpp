@@ -1,0 +1,145 @@
+// DAT_IMAGELAYOUT through DS_Entry: frames set and read in each ICAP_UNITS
+// unit land in the dialog's region in 1/300 inch, with the defaults for an
+// open right or bottom edge; and the handler's refusals.
+#include "source_fixture.h"
+
+#include "imaging/units.h"
+
+namespace {
+
+using namespace source_test;
+
+TW_FIX32 Fix(float value) { return ToFix32(value); }
+
+class ImageLayoutTest : public SourceTest {
+protected:
+    void SetUp() override {
+        SourceTest::SetUp();
+        ASSERT_EQ(Open(), TWRC_SUCCESS) << "MSG_OPENDS";
+    }
+    void UseUnit(TW_UINT16 unit) {
+        ASSERT_EQ(SetOneValue(ICAP_UNITS, TWTY_UINT16, unit), TWRC_SUCCESS) << "MSG_SET ICAP_UNITS " << unit;
+    }
+    TW_UINT16 Layout(TW_UINT16 msg, TW_IMAGELAYOUT* layout) { return Call(DG_IMAGE, DAT_IMAGELAYOUT, msg, layout); }
+    std::array<std::int32_t, 4> Region() {
+        std::array<std::int32_t, 4> r{};
+        Dialog().GetScanRegion(&r[0], &r[1], &r[2], &r[3]);
+        return r;
+    }
+    static TW_IMAGELAYOUT Sentinels() {
+        TW_IMAGELAYOUT layout{};
+        layout.Frame = {{-1, 0xFFFF}, {-1, 0xFFFF}, {-1, 0xFFFF}, {-1, 0xFFFF}};
+        layout.DocumentNumber = layout.PageNumber = layout.FrameNumber = kSentinel32;
+        return layout;
+    }
+};
+
+struct SetCase {
+    const char* name;
+    TW_UINT16 unit;
+    float left, top, right, bottom;
+    std::array<std::int32_t, 4> region;
+};
+
+TEST_F(ImageLayoutTest, SetConvertsTheFrameToTheRegion) {
+    const SetCase cases[] = {
+        {"pixels, all zero: a letter page", TWUN_PIXELS, 0, 0, 0, 0, {0, 0, 2400, 3300}},
+        {"pixels of 12 are inches", TWUN_PIXELS, 12, 12, 2550, 3300, {3600, 3600, 2550, 3300}},
+        {"pixels of 13 are pixels", TWUN_PIXELS, 13, 13, 2550, 3300, {13, 13, 2550, 3300}},
+        {"whole inches only", TWUN_INCHES, 1.5f, 0, 8.5f, 11, {300, 0, 2400, 3300}},
+        {"centimetres, open edges", TWUN_CENTIMETERS, 0, 0, 0, 0, {0, 0, 944, 1299}},
+        {"points", TWUN_POINTS, 72, 144, 612, 792, {300, 600, 2550, 3300}},
+        {"twips are 1/300 inch", TWUN_TWIPS, 5, 6, 700, 800, {5, 6, 700, 800}},
+    };
+    for (const SetCase& c : cases) {
+        UseUnit(c.unit);
+        TW_IMAGELAYOUT layout = Sentinels();
+        layout.Frame = {Fix(c.left), Fix(c.top), Fix(c.right), Fix(c.bottom)};
+        EXPECT_EQ(Layout(MSG_SET, &layout), TWRC_SUCCESS) << c.name;
+        EXPECT_EQ(Region(), c.region) << c.name;
+    }
+}
+
+struct GetCase {
+    TW_UINT16 unit;
+    std::array<std::int32_t, 4> region;
+    std::array<TW_INT16, 4> whole;
+    std::array<TW_UINT16, 4> frac;
+};
+
+TEST_F(ImageLayoutTest, GetFamilyAnswersTheRegionInTheCurrentUnit) {
+    const GetCase cases[] = {
+        {TWUN_PIXELS, {0, 0, 2550, 3300}, {0, 0, 2550, 3300}, {0, 0, 0, 0}},
+        {TWUN_INCHES, {0, 0, 2550, 3300}, {0, 0, 8, 11}, {0, 0, 32768, 0}},
+        {TWUN_INCHES, {300, 150, 900, 3300}, {1, 0, 3, 11}, {0, 32768, 0, 0}},
+        {TWUN_POINTS, {0, 0, 2550, 3300}, {0, 0, 612, 792}, {0, 0, 0, 0}},
+        {TWUN_PICAS, {0, 0, 2550, 3300}, {0, 0, 51, 66}, {0, 0, 0, 0}},
+    };
+    for (const GetCase& c : cases) {
+        UseUnit(c.unit);
+        Dialog().SetScanRegion(c.region[0], c.region[1], c.region[2], c.region[3]);
+        for (TW_UINT16 msg : {MSG_GET, MSG_GETCURRENT, MSG_GETDEFAULT}) {
+            TW_IMAGELAYOUT layout = Sentinels();
+            ASSERT_EQ(Layout(msg, &layout), TWRC_SUCCESS) << "msg " << msg << " unit " << c.unit;
+            const TW_FIX32 frame[4] = {layout.Frame.Left, layout.Frame.Top, layout.Frame.Right, layout.Frame.Bottom};
+            for (int i = 0; i < 4; ++i) {
+                EXPECT_EQ(frame[i].Whole, c.whole[i]) << "msg " << msg << " unit " << c.unit << " edge " << i;
+                EXPECT_EQ(frame[i].Frac, c.frac[i]) << "msg " << msg << " unit " << c.unit << " edge " << i;
+            }
+            EXPECT_EQ(layout.DocumentNumber, 1u);
+            EXPECT_EQ(layout.PageNumber, 1u);
+            EXPECT_EQ(layout.FrameNumber, 1u);
+        }
+    }
+}
+
+TEST_F(ImageLayoutTest, WhatIsSetInPixelsReadsBackUnchanged) {
+    TW_IMAGELAYOUT set = Sentinels();
+    set.Frame = {Fix(150), Fix(300), Fix(1200), Fix(2400)};
+    ASSERT_EQ(Layout(MSG_SET, &set), TWRC_SUCCESS);
+    TW_IMAGELAYOUT got = Sentinels();
+    ASSERT_EQ(Layout(MSG_GET, &got), TWRC_SUCCESS);
+    EXPECT_EQ(got.Frame.Left.Whole, 150);
+    EXPECT_EQ(got.Frame.Top.Whole, 300);
+    EXPECT_EQ(got.Frame.Right.Whole, 1200);
+    EXPECT_EQ(got.Frame.Bottom.Whole, 2400);
+}
+
+TEST_F(ImageLayoutTest, ResetChangesNothing) {
+    Dialog().SetScanRegion(10, 20, 30, 40);
+    TW_IMAGELAYOUT layout = Sentinels();
+    EXPECT_EQ(Layout(MSG_RESET, &layout), TWRC_SUCCESS);
+    EXPECT_EQ(Region(), (std::array<std::int32_t, 4>{10, 20, 30, 40}));
+}
+
+TEST_F(ImageLayoutTest, RefusalsLeaveRegionAndFrameAlone) {
+    Dialog().SetScanRegion(10, 20, 30, 40);
+    TW_IMAGELAYOUT layout = Sentinels();
+    EXPECT_EQ(Layout(MSG_GETFIRST, &layout), TWRC_FAILURE);
+    EXPECT_EQ(Status(), TWCC_BADPROTOCOL) << "MSG_GETFIRST";
+    EXPECT_EQ(Layout(MSG_GETNEXT, &layout), TWRC_FAILURE);
+    EXPECT_EQ(Status(), TWCC_BADPROTOCOL) << "MSG_GETNEXT";
+    EXPECT_EQ(layout.DocumentNumber, kSentinel32);
+
+    // Data that does not reach a structure.
+    for (TW_UINT16 msg : {MSG_GET, MSG_GETCURRENT, MSG_SET}) {
+        for (void* bad : {static_cast<void*>(nullptr), reinterpret_cast<void*>(0x10)}) {
+            EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGELAYOUT, msg, bad), TWRC_FAILURE) << "msg " << msg;
+            EXPECT_EQ(Status(), TWCC_BADVALUE) << "msg " << msg;
+        }
+    }
+    EXPECT_EQ(Region(), (std::array<std::int32_t, 4>{10, 20, 30, 40}));
+}
+
+TEST_F(ImageLayoutTest, WithoutDialogItIsRefused) {
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+    theApp.ExitInstance();  // no dialog object at all any more
+    TW_IMAGELAYOUT layout = Sentinels();
+    EXPECT_EQ(Layout(MSG_GET, &layout), TWRC_FAILURE);
+    EXPECT_EQ(Status(), TWCC_SEQERROR);
+    EXPECT_EQ(layout.DocumentNumber, kSentinel32);
+    EXPECT_EQ(Layout(MSG_SET, &layout), TWRC_FAILURE);
+    EXPECT_EQ(Status(), TWCC_SEQERROR);
+}
+
+}  // namespace
