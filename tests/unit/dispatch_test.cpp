@@ -55,15 +55,6 @@ TEST_F(DispatchTest, DatWithoutHandlerIsBadProtocolReportedOnce) {
     }
 }
 
-TEST_F(DispatchTest, ImageTripletsNotAnsweredYetAreBadProtocolInEveryState) {
-    ASSERT_EQ(Open(), TWRC_SUCCESS);
-    for (TW_UINT16 dat : {DAT_IMAGEINFO, DAT_IMAGELAYOUT, DAT_IMAGEMEMXFER, DAT_IMAGENATIVEXFER, DAT_IMAGEFILEXFER}) {
-        std::uint32_t data[64] = {};
-        EXPECT_EQ(Call(DG_IMAGE, dat, MSG_GET, data), TWRC_FAILURE) << "DG_IMAGE dat " << dat << " MSG_GET";
-        EXPECT_EQ(Status(), TWCC_BADPROTOCOL) << "DG_IMAGE dat " << dat;
-    }
-}
-
 TEST_F(DispatchTest, ProcessEventIsRecognisedByTheMessageAlone) {
     struct Route {
         TW_UINT32 dg;
