@@ -101,7 +101,7 @@ TEST_F(DispatchTest, ForeignCallerChangesNothing) {
     EXPECT_EQ(DS_Entry(&stranger, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_FAILURE) << "foreign MSG_CLOSEDS";
     EXPECT_EQ(sourceState, 400) << "foreign MSG_CLOSEDS closes nothing";
     EXPECT_EQ(DS_Entry(&stranger, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source), TWRC_FAILURE) << "foreign MSG_OPENDS";
-    EXPECT_EQ(appIdentity.Id, kAppId) << "foreign MSG_OPENDS keeps the connected application";
+    EXPECT_EQ(TW_UINT32{appIdentity.Id}, kAppId) << "foreign MSG_OPENDS keeps the connected application";
 
     TW_USERINTERFACE ui{0, 0, nullptr};
     EXPECT_EQ(DS_Entry(&stranger, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_FAILURE) << "foreign MSG_ENABLEDS";
@@ -126,7 +126,7 @@ TEST_F(DispatchTest, AnyCallerIsServedWhileNobodyIsConnected) {
     identity.Id = kSentinel32;
     EXPECT_EQ(DS_Entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, &identity), TWRC_SUCCESS)
         << "MSG_GET DAT_IDENTITY without origin";
-    EXPECT_EQ(identity.Id, 0u);
+    EXPECT_EQ(TW_UINT32{identity.Id}, 0u);
     ASSERT_EQ(Open(), TWRC_SUCCESS);
     ASSERT_EQ(Close(), TWRC_SUCCESS);
     TW_IDENTITY other = app;

@@ -40,7 +40,7 @@ TEST_F(PendingTransfersTest, EndXferCountsDownToCloseRequest) {
             ASSERT_EQ(Control(DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS)
                 << "MSG_ENDXFER " << i << " of CAP_XFERCOUNT " << c.xferCount;
             EXPECT_EQ(pending.Count, c.counts[i]) << "MSG_ENDXFER " << i << " of CAP_XFERCOUNT " << c.xferCount;
-            EXPECT_EQ(pending.EOJ, kSentinel32) << "EOJ is not written";
+            EXPECT_EQ(TW_UINT32{pending.EOJ}, kSentinel32) << "EOJ is not written";
             EXPECT_EQ(sourceState, last ? 500 : 600) << "MSG_ENDXFER " << i << " of CAP_XFERCOUNT " << c.xferCount;
             EXPECT_EQ(CountNotifications(MSG_CLOSEDSREQ), last ? 1 : 0)
                 << "MSG_CLOSEDSREQ only after the last transfer, CAP_XFERCOUNT " << c.xferCount;
@@ -56,7 +56,7 @@ TEST_F(PendingTransfersTest, GetReportsTheCountAndLeavesEojAlone) {
     TW_PENDINGXFERS pending{kSentinel16, kSentinel32};
     ASSERT_EQ(Control(DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_SUCCESS) << "MSG_GET DAT_PENDINGXFERS in 400";
     EXPECT_EQ(pending.Count, 0xFFFF) << "CAP_XFERCOUNT -1 as the 16-bit count";
-    EXPECT_EQ(pending.EOJ, kSentinel32);
+    EXPECT_EQ(TW_UINT32{pending.EOJ}, kSentinel32);
     ASSERT_EQ(SetOneValue(CAP_XFERCOUNT, TWTY_INT16, 3), TWRC_SUCCESS);
     ASSERT_EQ(Enable(false), TWRC_SUCCESS);
     ASSERT_EQ(Control(DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_SUCCESS) << "MSG_GET DAT_PENDINGXFERS in 600";

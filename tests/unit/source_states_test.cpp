@@ -157,7 +157,7 @@ TEST_F(SourceStatesTest, IdentityBeforeAndAfterOpening) {
     TW_IDENTITY identity;
     std::memset(&identity, 0xAB, sizeof identity);
     ASSERT_EQ(Control(DAT_IDENTITY, MSG_GET, &identity), TWRC_SUCCESS) << "MSG_GET DAT_IDENTITY before opening";
-    EXPECT_EQ(identity.Id, 0u);
+    EXPECT_EQ(TW_UINT32{identity.Id}, 0u);
     EXPECT_EQ(identity.Version.MajorNum, 1);
     EXPECT_EQ(identity.Version.MinorNum, 0);
     EXPECT_EQ(identity.Version.Language, TWLG_USA);
@@ -165,20 +165,20 @@ TEST_F(SourceStatesTest, IdentityBeforeAndAfterOpening) {
     EXPECT_STREQ(identity.Version.Info, "31 July 1997");
     EXPECT_EQ(identity.ProtocolMajor, 1);
     EXPECT_EQ(identity.ProtocolMinor, 6);
-    EXPECT_EQ(identity.SupportedGroups, DG_CONTROL | DG_IMAGE);
+    EXPECT_EQ(TW_UINT32{identity.SupportedGroups}, DG_CONTROL | DG_IMAGE);
     EXPECT_STREQ(identity.Manufacturer, "Pellam & Kestrane Company");
     EXPECT_STREQ(identity.ProductFamily, "TWAIN");
     EXPECT_STREQ(identity.ProductName, "Vorel Source");
 
     ASSERT_EQ(Open(), TWRC_SUCCESS);
-    EXPECT_EQ(appIdentity.Id, kAppId) << "MSG_OPENDS records the application";
+    EXPECT_EQ(TW_UINT32{appIdentity.Id}, kAppId) << "MSG_OPENDS records the application";
     EXPECT_STREQ(appIdentity.ProductName, "Test Application");
     ASSERT_EQ(Control(DAT_IDENTITY, MSG_GET, &identity), TWRC_SUCCESS) << "MSG_GET DAT_IDENTITY after opening";
-    EXPECT_EQ(identity.Id, kSourceId) << "the Id the manager assigned";
+    EXPECT_EQ(TW_UINT32{identity.Id}, kSourceId) << "the Id the manager assigned";
     EXPECT_STREQ(identity.ProductName, "Vorel Source");
 
     ASSERT_EQ(Close(), TWRC_SUCCESS);
-    EXPECT_EQ(appIdentity.Id, 0u) << "MSG_CLOSEDS disconnects the application";
+    EXPECT_EQ(TW_UINT32{appIdentity.Id}, 0u) << "MSG_CLOSEDS disconnects the application";
 }
 
 // The old log goes at every MSG_OPENDS, refused ones included. Natively the
@@ -194,7 +194,7 @@ TEST_F(SourceStatesTest, OpeningDeletesTheOldLogEvenWhenRefused) {
     EXPECT_FALSE(Exists(log)) << "a refused MSG_OPENDS deletes the log too";
     EXPECT_EQ(Status(), TWCC_SEQERROR) << "MSG_OPENDS twice";
     EXPECT_EQ(sourceState, 400);
-    EXPECT_EQ(appIdentity.Id, kAppId);
+    EXPECT_EQ(TW_UINT32{appIdentity.Id}, kAppId);
 }
 
 TEST_F(SourceStatesTest, OpeningClearsScanInProgress) {

@@ -152,14 +152,14 @@ TEST_F(TransferSetupTest, OtherFileMessagesAreBadProtocol) {
 TEST_F(TransferSetupTest, MemoryBufferSizes) {
     TW_SETUPMEMXFER setup{kSentinel32, kSentinel32, kSentinel32};
     ASSERT_EQ(Control(DAT_SETUPMEMXFER, MSG_GET, &setup), TWRC_SUCCESS) << "MSG_GET DAT_SETUPMEMXFER";
-    EXPECT_EQ(setup.MinBufSize, 4096u);
-    EXPECT_EQ(setup.MaxBufSize, 64000u);
-    EXPECT_EQ(setup.Preferred, 64000u);
+    EXPECT_EQ(TW_UINT32{setup.MinBufSize}, 4096u);
+    EXPECT_EQ(TW_UINT32{setup.MaxBufSize}, 64000u);
+    EXPECT_EQ(TW_UINT32{setup.Preferred}, 64000u);
     for (TW_UINT16 msg : {MSG_GETCURRENT, MSG_GETDEFAULT, MSG_SET, MSG_RESET}) {
         TW_SETUPMEMXFER untouched{kSentinel32, kSentinel32, kSentinel32};
         EXPECT_EQ(Control(DAT_SETUPMEMXFER, msg, &untouched), TWRC_FAILURE) << "msg " << msg << " DAT_SETUPMEMXFER";
         EXPECT_EQ(Status(), TWCC_BADPROTOCOL) << "msg " << msg << " DAT_SETUPMEMXFER";
-        EXPECT_EQ(untouched.MinBufSize, kSentinel32) << "msg " << msg;
+        EXPECT_EQ(TW_UINT32{untouched.MinBufSize}, kSentinel32) << "msg " << msg;
     }
 }
 
