@@ -1,0 +1,482 @@
+// The three transfers of the final scan through DS_Entry, over the
+// simulated scanner: memory strips and their ending, the native DIB, BMP
+// and TIFF files, what each delivers compared with the others, and buffers,
+// handles and slots an application gets wrong.
+#include "source_fixture.h"
+
+#include <sys/stat.h>
+
+#include "image_tools.h"
+#include "imaging/dib_format.h"
+#include "imaging/image_transfers.h"
+#include "imaging/units.h"
+#include "imaging/little_endian_writer.h"
+
+namespace {
+
+using namespace source_test;
+
+using Bytes = std::vector<std::uint8_t>;
+
+const auto kBadPointer = reinterpret_cast<void*>(0x100);
+
+class ImageTransferTest : public SourceTest {
+protected:
+    void SetUp() override {
+        SourceTest::SetUp();
+        ResetMemoryTransfer();
+        ASSERT_EQ(Open(), TWRC_SUCCESS) << "MSG_OPENDS";
+    }
+    // The simulator reads its knobs at power-on, so the source is closed
+    // around the change.
+    void Reopen(const char* variable, const char* value) {
+        ASSERT_EQ(Close(), TWRC_SUCCESS);
+        Simulate(variable, value);
+        ASSERT_EQ(Open(), TWRC_SUCCESS);
+    }
+    void TearDown() override {
+        ResetMemoryTransfer();
+        SourceTest::TearDown();
+    }
+
+    // A final scan of the region (0, 0, right, bottom) in 1/300 inch, in
+    // the image type of the pixel type and depth, at `dpi` on both axes.
+    void StartScan(TW_UINT16 pixelType, TW_UINT16 depth, TW_UINT16 dpi, float right, float bottom) {
+        pixelType_ = pixelType;
+        depth_ = depth;
+        dpi_ = dpi;
+        right_ = right;
+        bottom_ = bottom;
+        ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, pixelType), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, depth), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, dpi), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_YRESOLUTION, TWTY_UINT16, dpi), TWRC_SUCCESS);
+        TW_IMAGELAYOUT layout{{ToFix32(0), ToFix32(0), ToFix32(right), ToFix32(bottom)}, 0, 0, 0};
+        ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout), TWRC_SUCCESS);
+        ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+        ASSERT_EQ(sourceState, 600) << "final scan set up";
+    }
+    // From a finished transfer back to state 400.
+    void BackToOpen() {
+        if (sourceState == 600) {
+            EXPECT_EQ(EndXfer(), TWRC_SUCCESS);
+        }
+        if (sourceState == 500) {
+            EXPECT_EQ(Disable(false), TWRC_SUCCESS);
+        }
+    }
+    // The same final scan once more, after the transfer of the last one.
+    void ScanAgain() {
+        if (sourceState == 600) {
+            ASSERT_EQ(EndXfer(), TWRC_SUCCESS);
+        }
+        ASSERT_EQ(Disable(false), TWRC_SUCCESS);
+        ResetMemoryTransfer();
+        ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+        ASSERT_EQ(sourceState, 600) << "final scan set up again";
+    }
+
+    TW_UINT16 MemXfer(TW_IMAGEMEMXFER* xfer, TW_UINT16 msg = MSG_GET) {
+        return Call(DG_IMAGE, DAT_IMAGEMEMXFER, msg, xfer);
+    }
+    static TW_IMAGEMEMXFER Strip(TW_UINT32 flags, TW_UINT32 length, void* memory) {
+        TW_IMAGEMEMXFER xfer;
+        std::memset(&xfer, 0xA5, sizeof xfer);
+        xfer.Memory = TW_MEMORY{flags, length, memory};
+        return xfer;
+    }
+    // Every row of the image by memory transfer, padding removed.
+    Bytes MemoryImage(std::uint32_t bufferSize = 64000) {
+        Bytes image;
+        Bytes buffer(bufferSize);
+        for (int call = 0; call < 1000; ++call) {
+            TW_IMAGEMEMXFER xfer = Strip(TWMF_APPOWNS | TWMF_POINTER, bufferSize, buffer.data());
+            const TW_UINT16 rc = MemXfer(&xfer);
+            EXPECT_TRUE(rc == TWRC_SUCCESS || rc == TWRC_XFERDONE) << "strip " << call << " rc " << rc;
+            for (std::uint32_t row = 0; row < xfer.Rows; ++row) {
+                const std::uint8_t* at = buffer.data() + row * xfer.BytesPerRow;
+                image.insert(image.end(), at, at + BytesPerLine());
+            }
+            if (rc != TWRC_SUCCESS) break;
+        }
+        TW_IMAGEMEMXFER last = Strip(TWMF_POINTER, bufferSize, buffer.data());
+        EXPECT_EQ(MemXfer(&last), TWRC_XFERDONE) << "the call after the end";
+        return image;
+    }
+    // The packed DIB of a native transfer; the block is freed.
+    Bytes NativeImage() {
+        TW_HANDLE slot = reinterpret_cast<TW_HANDLE>(std::uintptr_t(kSentinel32));
+        EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &slot), TWRC_XFERDONE);
+        Bytes dib(platform::GlobalBlockSize(slot));
+        {
+            platform::LockedBlock block(slot);
+            EXPECT_TRUE(block) << "the handle in the slot does not lock";
+            if (block) std::memcpy(dib.data(), block.get(), dib.size());
+        }
+        platform::GlobalFreeBlock(slot);
+        return dib;
+    }
+    // The rows of a packed DIB top-down, padding removed.
+    Bytes DibRowsTopDown(const Bytes& dib, std::uint32_t entries) {
+        Bytes rows;
+        const std::size_t stride = RowStride(BytesPerLine());
+        const std::size_t first = kDibHeaderSize + 4 * entries;
+        for (int line = Lines() - 1; line >= 0; --line) {
+            const std::uint8_t* at = dib.data() + first + stride * line;
+            rows.insert(rows.end(), at, at + BytesPerLine());
+        }
+        return rows;
+    }
+    void SetUpFile(const std::string& name, TW_UINT16 format) {
+        TW_SETUPFILEXFER setup{};
+        std::strncpy(setup.FileName, name.c_str(), sizeof setup.FileName - 1);
+        setup.Format = format;
+        ASSERT_EQ(Control(DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_SUCCESS) << name;
+    }
+    TW_UINT16 FileXfer() { return Call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr); }
+
+    std::uint32_t BytesPerLine() { return static_cast<std::uint32_t>(Dialog().GetBytesPerLine()); }
+    int Lines() { return Dialog().GetLineCount(); }
+
+    TW_UINT16 pixelType_ = 0, depth_ = 0, dpi_ = 0;
+    float right_ = 0, bottom_ = 0;
+};
+
+// --- Memory transfer ---
+
+struct StripCase {
+    const char* name;
+    float bottom;  // 1/300 inch at 100 dpi: lines = bottom / 3
+    std::vector<TW_UINT16> codes;
+    std::vector<TW_UINT32> rows;
+};
+
+TEST_F(ImageTransferTest, MemoryStripsOfWholeRowsEndWithTheShortStrip) {
+    const StripCase cases[] = {
+        {"100 lines", 300, {TWRC_SUCCESS, TWRC_SUCCESS, TWRC_XFERDONE, TWRC_XFERDONE}, {39, 39, 22, 0}},
+        {"78 lines: ends on a strip boundary",
+         234,
+         {TWRC_SUCCESS, TWRC_SUCCESS, TWRC_XFERDONE, TWRC_XFERDONE},
+         {39, 39, 0, 0}},
+    };
+    bool first = true;
+    for (const StripCase& c : cases) {
+        if (first) {
+            // 101 grey pixels at 100 dpi: 101 bytes per line, rows of 104.
+            StartScan(TWPT_GRAY, 8, 100, 303, c.bottom);
+        } else {
+            ScanAgain();
+            TW_IMAGELAYOUT layout{{ToFix32(0), ToFix32(0), ToFix32(303), ToFix32(c.bottom)}, 0, 0, 0};
+            ASSERT_EQ(Disable(false), TWRC_SUCCESS);
+            ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout), TWRC_SUCCESS);
+            ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+        }
+        first = false;
+        ASSERT_EQ(BytesPerLine(), 101u) << c.name;
+        Bytes buffer(4096 + 16, 0xCC);
+        TW_UINT32 yOffset = 0;
+        for (std::size_t i = 0; i < c.codes.size(); ++i) {
+            TW_IMAGEMEMXFER xfer = Strip(TWMF_APPOWNS | TWMF_POINTER, 4096, buffer.data());
+            EXPECT_EQ(MemXfer(&xfer), c.codes[i]) << c.name << ", call " << i;
+            EXPECT_EQ(xfer.BytesWritten, c.rows[i] * 104) << c.name << ", call " << i;
+            if (i + 1 < c.codes.size()) {  // the extra call after the end writes only BytesWritten
+                EXPECT_EQ(xfer.Rows, c.rows[i]) << c.name << ", call " << i;
+                EXPECT_EQ(xfer.BytesPerRow, 104u) << c.name << ", call " << i;
+                EXPECT_EQ(xfer.Columns, 101u) << c.name << ", call " << i;
+                EXPECT_EQ(xfer.XOffset, 0u) << c.name << ", call " << i;
+                EXPECT_EQ(xfer.YOffset, yOffset) << c.name << ", call " << i;
+                EXPECT_EQ(xfer.Compression, TWCP_NONE) << c.name << ", call " << i;
+                yOffset += c.rows[i];
+            }
+            EXPECT_EQ(buffer[4096], 0xCC) << c.name << ": written past the buffer";
+        }
+        EXPECT_EQ(scanInProgress, 0u) << c.name;
+        EXPECT_EQ(Status(), TWCC_SUCCESS) << c.name;
+    }
+}
+
+TEST_F(ImageTransferTest, BufferLengthsOutsideTheAnnouncedBoundsAreRefused) {
+    StartScan(TWPT_GRAY, 8, 100, 303, 300);
+    Bytes buffer(64001);
+    const struct {
+        TW_UINT32 flags;
+        TW_UINT32 length;
+        bool accepted;
+    } cases[] = {
+        {TWMF_POINTER, 4095, false}, {TWMF_POINTER, 64001, false}, {TWMF_POINTER, 0, false},
+        {0, 4096, false},            {TWMF_APPOWNS, 4096, false},  {TWMF_DSOWNS | TWMF_DSMOWNS, 4096, false},
+        {TWMF_POINTER, 4096, true},  {TWMF_POINTER, 64000, true},
+    };
+    for (const auto& c : cases) {
+        TW_IMAGEMEMXFER xfer = Strip(c.flags, c.length, buffer.data());
+        const TW_UINT16 rc = MemXfer(&xfer);
+        if (c.accepted) {
+            EXPECT_NE(rc, TWRC_FAILURE) << "flags " << c.flags << " length " << c.length;
+            EXPECT_GT(xfer.BytesWritten, 0u) << "flags " << c.flags << " length " << c.length;
+        } else {
+            EXPECT_EQ(rc, TWRC_FAILURE) << "flags " << c.flags << " length " << c.length;
+            EXPECT_EQ(Status(), TWCC_BADVALUE) << "flags " << c.flags << " length " << c.length;
+            EXPECT_EQ(xfer.BytesWritten, 0xA5A5A5A5u) << "refused, yet written";
+        }
+    }
+}
+
+TEST_F(ImageTransferTest, BufferWithoutRoomForOneRowEndsTheImage) {
+    // 1400 colour pixels: rows of 4200 bytes.
+    StartScan(TWPT_RGB, 24, 300, 1400, 30);
+    ASSERT_EQ(BytesPerLine(), 4200u);
+    Bytes buffer(4096);
+    TW_IMAGEMEMXFER xfer = Strip(TWMF_POINTER, 4096, buffer.data());
+    EXPECT_EQ(MemXfer(&xfer), TWRC_XFERDONE);
+    EXPECT_EQ(xfer.BytesWritten, 0u);
+    EXPECT_EQ(xfer.Rows, 0u);
+}
+
+TEST_F(ImageTransferTest, UnusableBuffersAreRefusedWithoutWritingAnywhere) {
+    StartScan(TWPT_GRAY, 8, 100, 303, 300);
+    EXPECT_EQ(MemXfer(nullptr), TWRC_FAILURE) << "no TW_IMAGEMEMXFER";
+    EXPECT_EQ(Status(), TWCC_BADVALUE);
+    EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, kBadPointer), TWRC_FAILURE) << "TW_IMAGEMEMXFER at 0x100";
+    EXPECT_EQ(Status(), TWCC_BADVALUE);
+
+    const struct {
+        const char* name;
+        TW_UINT32 flags;
+        void* memory;
+    } cases[] = {
+        {"null pointer", TWMF_POINTER, nullptr},
+        {"pointer into nowhere", TWMF_POINTER, kBadPointer},
+        {"null handle", TWMF_HANDLE, nullptr},
+        {"handle nobody allocated", TWMF_HANDLE, reinterpret_cast<void*>(0x12345678)},
+    };
+    for (const auto& c : cases) {
+        TW_IMAGEMEMXFER xfer = Strip(c.flags, 4096, c.memory);
+        EXPECT_EQ(MemXfer(&xfer), TWRC_FAILURE) << c.name;
+        EXPECT_EQ(Status(), TWCC_BADVALUE) << c.name;
+        EXPECT_EQ(xfer.BytesWritten, 0u) << c.name;
+        // The failed transfer is over: the next call says so.
+        TW_IMAGEMEMXFER next = Strip(c.flags, 4096, c.memory);
+        EXPECT_EQ(MemXfer(&next), TWRC_XFERDONE) << c.name;
+        EXPECT_EQ(next.BytesWritten, 0u) << c.name;
+    }
+}
+
+TEST_F(ImageTransferTest, HandleBufferIsNeverTakenAsLongerThanItsBlock) {
+    StartScan(TWPT_GRAY, 8, 100, 303, 300);
+    platform::GlobalHandle block = platform::GlobalAllocate(platform::kGmemShareable, 2000);
+    ASSERT_NE(block, nullptr);
+    TW_IMAGEMEMXFER xfer = Strip(TWMF_APPOWNS | TWMF_HANDLE, 4096, block);
+    EXPECT_EQ(MemXfer(&xfer), TWRC_SUCCESS);
+    EXPECT_EQ(xfer.Rows, 2000u / 104) << "whole rows that fit the 2000-byte block";
+    EXPECT_EQ(xfer.BytesWritten, 2000u / 104 * 104);
+    // Still lockable and unlocked: the transfer did not keep it locked.
+    EXPECT_NE(platform::GlobalLockBlock(block), nullptr);
+    platform::GlobalUnlockBlock(block);
+    platform::GlobalFreeBlock(block);
+}
+
+TEST_F(ImageTransferTest, OtherMessagesAreRefusedAndLeaveTheScanOpen) {
+    StartScan(TWPT_GRAY, 8, 100, 303, 300);
+    Bytes buffer(4096);
+    TW_IMAGEMEMXFER xfer = Strip(TWMF_POINTER, 4096, buffer.data());
+    EXPECT_EQ(MemXfer(&xfer, MSG_GETCURRENT), TWRC_FAILURE);
+    EXPECT_EQ(Status(), TWCC_BADPROTOCOL);
+    EXPECT_EQ(scanInProgress, 1u);
+}
+
+TEST_F(ImageTransferTest, EndXferResetsTheScannerOnlyAfterAnEarlyStop) {
+    StartScan(TWPT_GRAY, 8, 100, 303, 300);
+    Bytes buffer(4096);
+    TW_IMAGEMEMXFER xfer = Strip(TWMF_POINTER, 4096, buffer.data());
+    ASSERT_EQ(MemXfer(&xfer), TWRC_SUCCESS);
+    const int resetsBefore = Calls().resets;
+    ASSERT_EQ(EndXfer(), TWRC_SUCCESS);
+    EXPECT_EQ(Calls().resets, resetsBefore + 1) << "stopped after one strip";
+
+    ScanAgain();
+    MemoryImage(4096);
+    const int resetsAfterFullTransfer = Calls().resets;
+    ASSERT_EQ(EndXfer(), TWRC_SUCCESS);
+    EXPECT_EQ(Calls().resets, resetsAfterFullTransfer) << "the whole image was transferred";
+}
+
+// --- Native transfer ---
+
+struct TypeCase {
+    const char* name;
+    TW_UINT16 pixelType;
+    TW_UINT16 depth;
+    std::uint32_t entries;
+};
+const TypeCase kTypes[] = {
+    {"BW Drawing", TWPT_BW, 1, 2},
+    {"BW Photo", TWPT_GRAY, 8, 256},
+    {"Color Photo", TWPT_RGB, 24, 0},
+};
+
+TEST_F(ImageTransferTest, NativeDibIsABottomUpPackedDibOfTheScan) {
+    for (const TypeCase& c : kTypes) {
+        BackToOpen();
+        StartScan(c.pixelType, c.depth, 50, 1506, 600);  // 251 x 100 pixels
+        const int pixels = Dialog().GetPixelsPerLine();
+        const std::uint32_t stride = RowStride(BytesPerLine());
+        const int lines = Lines();
+        ASSERT_EQ(pixels, 251) << c.name;
+        ASSERT_EQ(lines, 100) << c.name;
+
+        const Bytes dib = NativeImage();
+        EXPECT_EQ(scanInProgress, 0u) << c.name;
+        ASSERT_EQ(dib.size(), kDibHeaderSize + 4 * c.entries + stride * lines) << c.name;
+        const DibHeader header = ReadDibHeader(dib.data());
+        EXPECT_EQ(header.width, pixels) << c.name;
+        EXPECT_EQ(header.height, lines) << c.name << ": bottom-up";
+        EXPECT_EQ(header.bitCount, c.depth) << c.name;
+        EXPECT_EQ(header.sizeImage, stride * lines) << c.name;
+        if (c.entries > 0) {
+            EXPECT_EQ(ReadU32(dib.data(), kDibHeaderSize), 0u) << c.name << ": first entry black";
+            EXPECT_EQ(ReadU32(dib.data(), kDibHeaderSize + 4 * (c.entries - 1)), 0x00FFFFFFu)
+                << c.name << ": last entry white";
+        }
+        EXPECT_EQ(CountNotifications(MSG_XFERREADY), 1 + static_cast<int>(&c - kTypes)) << c.name;
+    }
+}
+
+// The same scan by native and by memory transfer: rows flipped, and for
+// colour red and blue exchanged by the scanner's colour matrix.
+TEST_F(ImageTransferTest, NativeAndMemoryDeliverTheSameImage) {
+    for (const TypeCase& c : kTypes) {
+        BackToOpen();
+        StartScan(c.pixelType, c.depth, 50, 2550, 600);
+        const Bytes native = DibRowsTopDown(NativeImage(), c.entries);
+        ScanAgain();
+        const Bytes memory = MemoryImage();
+        ASSERT_EQ(memory.size(), native.size()) << c.name;
+        if (c.depth != 24) {
+            EXPECT_TRUE(memory == native) << c.name;
+            continue;
+        }
+        std::size_t coloured = 0, mismatches = 0;
+        for (std::size_t i = 0; i + 2 < native.size(); i += 3) {
+            if (native[i] != native[i + 2]) ++coloured;
+            if (native[i] != memory[i + 2] || native[i + 1] != memory[i + 1] || native[i + 2] != memory[i])
+                ++mismatches;
+        }
+        EXPECT_GT(coloured, 0u) << "the page has no pixel whose red and blue differ";
+        EXPECT_EQ(mismatches, 0u) << "native pixels are blue, green, red; strip pixels red, green, blue";
+    }
+}
+
+TEST_F(ImageTransferTest, NativeDibOfAShortScanKeepsItsMissingRowsBlack) {
+    Reopen("VOREL_SIM_LINES", "10");
+    StartScan(TWPT_GRAY, 8, 50, 600, 600);
+    const std::uint32_t stride = RowStride(BytesPerLine());
+    const int lines = Lines();
+    const Bytes dib = NativeImage();
+    ASSERT_EQ(dib.size(), kDibHeaderSize + 1024 + stride * lines);
+    const std::size_t rows = kDibHeaderSize + 1024;
+    // Bottom-up: the ten lines delivered are the last ten rows.
+    const std::size_t missing = stride * (lines - 10);
+    EXPECT_TRUE(std::all_of(dib.begin() + rows, dib.begin() + rows + missing, [](std::uint8_t b) { return b == 0; }));
+    EXPECT_FALSE(std::all_of(dib.begin() + rows + missing, dib.end(), [](std::uint8_t b) { return b == 0; }));
+}
+
+TEST_F(ImageTransferTest, NativeRefusalsHandNothingOver) {
+    ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+    TW_HANDLE slot = reinterpret_cast<TW_HANDLE>(std::uintptr_t(kSentinel32));
+    EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &slot), TWRC_FAILURE) << "state 500";
+    EXPECT_EQ(Status(), TWCC_SEQERROR);
+    ASSERT_EQ(Disable(true), TWRC_SUCCESS);
+
+    StartScan(TWPT_GRAY, 8, 50, 600, 600);
+    const long blocksHeld = platform::GlobalBlocksOutstanding();
+    EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GETCURRENT, &slot), TWRC_FAILURE);
+    EXPECT_EQ(Status(), TWCC_BADPROTOCOL);
+    for (void* bad : {static_cast<void*>(nullptr), kBadPointer}) {
+        EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, bad), TWRC_FAILURE) << "slot " << bad;
+        EXPECT_EQ(Status(), TWCC_BADVALUE);
+    }
+    EXPECT_EQ(slot, reinterpret_cast<TW_HANDLE>(std::uintptr_t(kSentinel32)));
+    EXPECT_EQ(platform::GlobalBlocksOutstanding(), blocksHeld) << "a refused transfer allocated";
+
+    // No memory for the DIB.
+    platform::FailGlobalAllocationsAfter(0);
+    EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &slot), TWRC_FAILURE);
+    platform::FailGlobalAllocationsAfter(-1);
+    EXPECT_EQ(Status(), TWCC_LOWMEMORY);
+    EXPECT_EQ(scanInProgress, 0u);
+    EXPECT_EQ(slot, reinterpret_cast<TW_HANDLE>(std::uintptr_t(kSentinel32)));
+}
+
+// --- File transfer ---
+
+TEST_F(ImageTransferTest, TiffFileIsTheHeaderThenExactlyTheScannersBytes) {
+    for (const char* lines : {"", "10"}) {
+        if (*lines) Reopen("VOREL_SIM_LINES", lines);
+        // Colour, 101 pixels: 303 bytes per line, so strips carry padding.
+        StartScan(TWPT_RGB, 24, 100, 303, 150);
+        ASSERT_EQ(BytesPerLine(), 303u);
+        const std::string name = folder + "/scan.tif";
+        SetUpFile(name, TWFF_TIFF);
+        ASSERT_EQ(FileXfer(), TWRC_XFERDONE) << "lines " << lines;
+        EXPECT_EQ(scanInProgress, 0u);
+        const Bytes file = image_tools::ReadAll(name);
+        const std::size_t delivered = *lines ? 10 : 50;
+        ASSERT_EQ(file.size(), 354 + delivered * 303) << "lines " << lines;
+        EXPECT_EQ(ReadU32(file.data(), 118 + 8), 50u * 303) << "StripByteCounts announces the whole scan";
+        EXPECT_EQ(ReadU32(file.data(), 170), 100u) << "X resolution";
+
+        // The strip equals the memory transfer of the same scan: red, green, blue.
+        ScanAgain();
+        const Bytes memory = MemoryImage();
+        EXPECT_TRUE(Bytes(file.begin() + 354, file.end()) == memory) << "lines " << lines;
+        if (!*lines && image_tools::Installed("tiffinfo")) {
+            EXPECT_EQ(image_tools::Run("tiffinfo '" + name + "'").exitCode, 0) << "tiffinfo rejects " << name;
+        }
+    }
+}
+
+TEST_F(ImageTransferTest, BmpFileIsTheFileHeaderThenTheNativeDib) {
+    StartScan(TWPT_GRAY, 8, 50, 606, 600);
+    const std::string name = folder + "/scan.bmp";
+    SetUpFile(name, TWFF_BMP);
+    ASSERT_EQ(FileXfer(), TWRC_XFERDONE);
+    EXPECT_EQ(scanInProgress, 0u);
+    const Bytes file = image_tools::ReadAll(name);
+    ScanAgain();
+    const Bytes dib = NativeImage();
+    ASSERT_EQ(file.size(), 14 + dib.size());
+    EXPECT_EQ(ReadU32(file.data(), 10), 14u + 40 + 1024) << "bfOffBits";
+    EXPECT_TRUE(Bytes(file.begin() + 14, file.end()) == dib);
+}
+
+TEST_F(ImageTransferTest, FileTransferToAMissingFileFailsAndCreatesNothing) {
+    StartScan(TWPT_GRAY, 8, 50, 600, 600);
+    for (TW_UINT16 format : {TWFF_TIFF, TWFF_BMP}) {
+        const std::string name = folder + "/gone";
+        SetUpFile(name, format);
+        ASSERT_EQ(unlink(name.c_str()), 0);
+        EXPECT_EQ(FileXfer(), TWRC_FAILURE) << "format " << format;
+        EXPECT_EQ(Status(), TWCC_BUMMER) << "format " << format;
+        EXPECT_EQ(scanInProgress, 0u) << "format " << format;
+        EXPECT_FALSE(image_tools::FileExists(name)) << "format " << format;
+    }
+}
+
+TEST_F(ImageTransferTest, FileTransferRefusals) {
+    StartScan(TWPT_GRAY, 8, 50, 600, 600);
+    EXPECT_EQ(FileXfer(), TWRC_FAILURE) << "no file name set";
+    EXPECT_EQ(Status(), TWCC_BUMMER);
+    EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GETCURRENT, nullptr), TWRC_FAILURE);
+    EXPECT_EQ(Status(), TWCC_BADPROTOCOL);
+
+    // No memory for the TIFF working block.
+    SetUpFile(folder + "/scan.tif", TWFF_TIFF);
+    platform::FailGlobalAllocationsAfter(0);
+    EXPECT_EQ(FileXfer(), TWRC_FAILURE);
+    platform::FailGlobalAllocationsAfter(-1);
+    EXPECT_EQ(Status(), TWCC_LOWMEMORY);
+    EXPECT_EQ(scanInProgress, 0u);
+    EXPECT_EQ(image_tools::ReadAll(folder + "/scan.tif").size(), 0u) << "nothing written";
+}
+
+}  // namespace
