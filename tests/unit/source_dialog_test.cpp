@@ -196,6 +196,9 @@ TEST_F(SourceDialogTest, ScanWindowRecordFromRegionAndResolutions) {
         // Y above X: scaled exactly rather than flattened to nothing.
         {"Y twice X", 150, 300, true, {100, 200, 1100, 1700}, {150, 100, 100, 1000, 750}},
         {"empty region", 150, 150, true, {0, 0, 0, 0}, {150, 0, 0, 0, 0}},
+        // Any 32-bit region is taken; each value keeps its low 16 bits.
+        {"widest region", 150, 150, true, {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, {150, 0, 0, 0xFFFF, 0xFFFF}},
+        {"negative region", 300, 150, true, {-100, -50, -10, 50}, {300, 0xFF9C, 0xFF9C, 90, 200}},
     };
     for (const Case& c : cases) {
         TearDown();
