@@ -55,8 +55,8 @@ TEST_F(ImageInfoTest, DescribesTheFinalScanOfEachImageType) {
         EXPECT_EQ(info.XResolution.Frac, 0) << c.name;
         EXPECT_EQ(info.YResolution.Whole, 100) << c.name;
         EXPECT_EQ(info.YResolution.Frac, 0) << c.name;
-        EXPECT_EQ(info.ImageWidth, 100) << c.name;
-        EXPECT_EQ(info.ImageLength, 200) << c.name;
+        EXPECT_EQ(+info.ImageWidth, 100) << c.name;
+        EXPECT_EQ(+info.ImageLength, 200) << c.name;
         EXPECT_EQ(info.SamplesPerPixel, c.samples) << c.name;
         for (int i = 0; i < 8; ++i) EXPECT_EQ(info.BitsPerSample[i], c.bitsPerSample[i]) << c.name << " sample " << i;
         EXPECT_EQ(info.BitsPerPixel, c.bitsPerPixel) << c.name;

@@ -86,9 +86,9 @@ TEST_F(ImageLayoutTest, GetFamilyAnswersTheRegionInTheCurrentUnit) {
                 EXPECT_EQ(frame[i].Whole, c.whole[i]) << "msg " << msg << " unit " << c.unit << " edge " << i;
                 EXPECT_EQ(frame[i].Frac, c.frac[i]) << "msg " << msg << " unit " << c.unit << " edge " << i;
             }
-            EXPECT_EQ(layout.DocumentNumber, 1u);
-            EXPECT_EQ(layout.PageNumber, 1u);
-            EXPECT_EQ(layout.FrameNumber, 1u);
+            EXPECT_EQ(+layout.DocumentNumber, 1u);
+            EXPECT_EQ(+layout.PageNumber, 1u);
+            EXPECT_EQ(+layout.FrameNumber, 1u);
         }
     }
 }
@@ -119,7 +119,7 @@ TEST_F(ImageLayoutTest, RefusalsLeaveRegionAndFrameAlone) {
     EXPECT_EQ(Status(), TWCC_BADPROTOCOL) << "MSG_GETFIRST";
     EXPECT_EQ(Layout(MSG_GETNEXT, &layout), TWRC_FAILURE);
     EXPECT_EQ(Status(), TWCC_BADPROTOCOL) << "MSG_GETNEXT";
-    EXPECT_EQ(layout.DocumentNumber, kSentinel32);
+    EXPECT_EQ(+layout.DocumentNumber, kSentinel32);
 
     // Data that does not reach a structure.
     for (TW_UINT16 msg : {MSG_GET, MSG_GETCURRENT, MSG_SET}) {
@@ -137,7 +137,7 @@ TEST_F(ImageLayoutTest, WithoutDialogItIsRefused) {
     TW_IMAGELAYOUT layout = Sentinels();
     EXPECT_EQ(Layout(MSG_GET, &layout), TWRC_FAILURE);
     EXPECT_EQ(Status(), TWCC_SEQERROR);
-    EXPECT_EQ(layout.DocumentNumber, kSentinel32);
+    EXPECT_EQ(+layout.DocumentNumber, kSentinel32);
     EXPECT_EQ(Layout(MSG_SET, &layout), TWRC_FAILURE);
     EXPECT_EQ(Status(), TWCC_SEQERROR);
 }

@@ -178,13 +178,13 @@ TEST_F(ImageTransferTest, MemoryStripsOfWholeRowsEndWithTheShortStrip) {
         for (std::size_t i = 0; i < c.codes.size(); ++i) {
             TW_IMAGEMEMXFER xfer = Strip(TWMF_APPOWNS | TWMF_POINTER, 4096, buffer.data());
             EXPECT_EQ(MemXfer(&xfer), c.codes[i]) << c.name << ", call " << i;
-            EXPECT_EQ(xfer.BytesWritten, c.rows[i] * 104) << c.name << ", call " << i;
+            EXPECT_EQ(+xfer.BytesWritten, c.rows[i] * 104) << c.name << ", call " << i;
             if (i + 1 < c.codes.size()) {  // the extra call after the end writes only BytesWritten
-                EXPECT_EQ(xfer.Rows, c.rows[i]) << c.name << ", call " << i;
-                EXPECT_EQ(xfer.BytesPerRow, 104u) << c.name << ", call " << i;
-                EXPECT_EQ(xfer.Columns, 101u) << c.name << ", call " << i;
-                EXPECT_EQ(xfer.XOffset, 0u) << c.name << ", call " << i;
-                EXPECT_EQ(xfer.YOffset, yOffset) << c.name << ", call " << i;
+                EXPECT_EQ(+xfer.Rows, c.rows[i]) << c.name << ", call " << i;
+                EXPECT_EQ(+xfer.BytesPerRow, 104u) << c.name << ", call " << i;
+                EXPECT_EQ(+xfer.Columns, 101u) << c.name << ", call " << i;
+                EXPECT_EQ(+xfer.XOffset, 0u) << c.name << ", call " << i;
+                EXPECT_EQ(+xfer.YOffset, yOffset) << c.name << ", call " << i;
                 EXPECT_EQ(xfer.Compression, TWCP_NONE) << c.name << ", call " << i;
                 yOffset += c.rows[i];
             }
@@ -212,11 +212,11 @@ TEST_F(ImageTransferTest, BufferLengthsOutsideTheAnnouncedBoundsAreRefused) {
         const TW_UINT16 rc = MemXfer(&xfer);
         if (c.accepted) {
             EXPECT_NE(rc, TWRC_FAILURE) << "flags " << c.flags << " length " << c.length;
-            EXPECT_GT(xfer.BytesWritten, 0u) << "flags " << c.flags << " length " << c.length;
+            EXPECT_GT(+xfer.BytesWritten, 0u) << "flags " << c.flags << " length " << c.length;
         } else {
             EXPECT_EQ(rc, TWRC_FAILURE) << "flags " << c.flags << " length " << c.length;
             EXPECT_EQ(Status(), TWCC_BADVALUE) << "flags " << c.flags << " length " << c.length;
-            EXPECT_EQ(xfer.BytesWritten, 0xA5A5A5A5u) << "refused, yet written";
+            EXPECT_EQ(+xfer.BytesWritten, 0xA5A5A5A5u) << "refused, yet written";
         }
     }
 }
@@ -228,8 +228,8 @@ TEST_F(ImageTransferTest, BufferWithoutRoomForOneRowEndsTheImage) {
     Bytes buffer(4096);
     TW_IMAGEMEMXFER xfer = Strip(TWMF_POINTER, 4096, buffer.data());
     EXPECT_EQ(MemXfer(&xfer), TWRC_XFERDONE);
-    EXPECT_EQ(xfer.BytesWritten, 0u);
-    EXPECT_EQ(xfer.Rows, 0u);
+    EXPECT_EQ(+xfer.BytesWritten, 0u);
+    EXPECT_EQ(+xfer.Rows, 0u);
 }
 
 TEST_F(ImageTransferTest, UnusableBuffersAreRefusedWithoutWritingAnywhere) {
@@ -253,11 +253,11 @@ TEST_F(ImageTransferTest, UnusableBuffersAreRefusedWithoutWritingAnywhere) {
         TW_IMAGEMEMXFER xfer = Strip(c.flags, 4096, c.memory);
         EXPECT_EQ(MemXfer(&xfer), TWRC_FAILURE) << c.name;
         EXPECT_EQ(Status(), TWCC_BADVALUE) << c.name;
-        EXPECT_EQ(xfer.BytesWritten, 0u) << c.name;
+        EXPECT_EQ(+xfer.BytesWritten, 0u) << c.name;
         // The failed transfer is over: the next call says so.
         TW_IMAGEMEMXFER next = Strip(c.flags, 4096, c.memory);
         EXPECT_EQ(MemXfer(&next), TWRC_XFERDONE) << c.name;
-        EXPECT_EQ(next.BytesWritten, 0u) << c.name;
+        EXPECT_EQ(+next.BytesWritten, 0u) << c.name;
     }
 }
 
@@ -267,8 +267,8 @@ TEST_F(ImageTransferTest, HandleBufferIsNeverTakenAsLongerThanItsBlock) {
     ASSERT_NE(block, nullptr);
     TW_IMAGEMEMXFER xfer = Strip(TWMF_APPOWNS | TWMF_HANDLE, 4096, block);
     EXPECT_EQ(MemXfer(&xfer), TWRC_SUCCESS);
-    EXPECT_EQ(xfer.Rows, 2000u / 104) << "whole rows that fit the 2000-byte block";
-    EXPECT_EQ(xfer.BytesWritten, 2000u / 104 * 104);
+    EXPECT_EQ(+xfer.Rows, 2000u / 104) << "whole rows that fit the 2000-byte block";
+    EXPECT_EQ(+xfer.BytesWritten, 2000u / 104 * 104);
     // Still lockable and unlocked: the transfer did not keep it locked.
     EXPECT_NE(platform::GlobalLockBlock(block), nullptr);
     platform::GlobalUnlockBlock(block);
