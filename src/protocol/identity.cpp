@@ -73,7 +73,16 @@ TW_UINT16 IdentityHandler(const TripletRequest* request) noexcept {
             return TWRC_SUCCESS;
         }
         case MSG_OPENDS: {
-            TW_UINT16 outcome = OpenSource(request);
+            TW_UINT16 outcome;
+            try {
+                outcome = OpenSource(request);
+            } catch (...) {
+                // Memory ran out after the state test (creating the dialog,
+                // its list, its strings): undo the half-made opening so that
+                // the application sees a closed source it may open again.
+                CloseSource();
+                outcome = Refuse(TWCC_LOWMEMORY, kOpenPrefix);
+            }
             scanInProgress = 0;
             return outcome;
         }

@@ -73,7 +73,15 @@ TW_UINT16 Disable(const TripletRequest* request) {
 
 TW_UINT16 UserInterfaceHandler(const TripletRequest* request) noexcept {
     switch (request->msg) {
-        case MSG_ENABLEDS: return Enable(request);
+        case MSG_ENABLEDS:
+            try {
+                return Enable(request);
+            } catch (...) {
+                // Memory ran out after the state test, perhaps inside the
+                // final scan: the source stays open and not enabled.
+                sourceState = 400;
+                return Refuse(TWCC_LOWMEMORY, kEnablePrefix);
+            }
         case MSG_DISABLEDS: return Disable(request);
         default: return Refuse(TWCC_BADPROTOCOL, kInterfacePrefix);
     }

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <new>
 
 #include "resources/resource_ids.h"
 #include "source_fixture.h"
@@ -408,3 +409,62 @@ TEST_F(SourceStatesTest, EnablingWithoutCapabilityRecordsFailsBeforeTheStateTest
 }
 
 }  // namespace
+
+// --- Running out of memory half-way ---
+
+// A scanner call that throws stands in for an allocation failing anywhere
+// in the opening or the enabling: the application gets a refusal and the
+// source is left as it was, never a terminated process.
+int throwAfterCalls = -1;
+std::int16_t VOREL_API ThrowingOpenScanner(std::uint16_t window, std::int16_t flag) {
+    if (flag != 0 && throwAfterCalls-- == 0) throw std::bad_alloc();
+    return RecordingScannerLibrary().OpenScanner(window, flag);
+}
+std::int16_t VOREL_API ThrowingSetParameter(std::int16_t code, std::int16_t value) {
+    if (throwAfterCalls-- == 0) throw std::bad_alloc();
+    return RecordingScannerLibrary().SetParameter(code, value);
+}
+
+TEST_F(SourceStatesTest, OpeningThatRunsOutOfMemoryLeavesTheSourceClosed) {
+    ScannerLibrary throwing = RecordingScannerLibrary();
+    throwing.OpenScanner = ThrowingOpenScanner;
+    SetScannerLibraryForTesting(&throwing);
+    throwAfterCalls = 0;
+    EXPECT_EQ(Open(), TWRC_FAILURE) << "MSG_OPENDS without memory";
+    EXPECT_EQ(Status(), TWCC_LOWMEMORY);
+    EXPECT_EQ(sourceState, 300);
+    EXPECT_EQ(TW_UINT32{appIdentity.Id}, 0u) << "no application connected";
+    EXPECT_FALSE(capabilityTable.IsBuilt());
+    EXPECT_EQ(headlessWindowLog.windowsAlive, 0);
+
+    SetScannerLibraryForTesting(&RecordingScannerLibrary());
+    ASSERT_EQ(Open(), TWRC_SUCCESS) << "a later MSG_OPENDS";
+    EXPECT_EQ(headlessWindowLog.windowsAlive, 1);
+    EXPECT_EQ(GetCurrent(CAP_DEVICEONLINE), 1);
+}
+
+TEST_F(SourceStatesTest, EnablingThatRunsOutOfMemoryStaysOpen) {
+    for (bool showUI : {true, false}) {
+        TearDown();
+        SetUp();
+        ASSERT_EQ(Open(), TWRC_SUCCESS);
+        ScannerLibrary throwing = RecordingScannerLibrary();
+        throwing.SetParameter = ThrowingSetParameter;
+        SetScannerLibraryForTesting(&throwing);
+        // The first call: the resolution handed to the scanner.
+        throwAfterCalls = 0;
+        EXPECT_EQ(Enable(showUI), TWRC_FAILURE) << "MSG_ENABLEDS without memory, ShowUI " << showUI;
+        EXPECT_EQ(Status(), TWCC_LOWMEMORY);
+        EXPECT_EQ(sourceState, 400);
+        EXPECT_TRUE(Notifications().empty());
+        // Inside the final scan, after the state has moved on.
+        throwAfterCalls = 3;
+        EXPECT_EQ(Enable(false), TWRC_FAILURE) << "MSG_ENABLEDS ShowUI 0, final scan without memory";
+        EXPECT_EQ(Status(), TWCC_LOWMEMORY);
+        EXPECT_EQ(sourceState, 400);
+        EXPECT_TRUE(Notifications().empty());
+        SetScannerLibraryForTesting(&RecordingScannerLibrary());
+        throwAfterCalls = -1;
+        ASSERT_EQ(Enable(showUI), TWRC_SUCCESS) << "a later MSG_ENABLEDS";
+    }
+}
