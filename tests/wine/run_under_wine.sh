@@ -6,10 +6,7 @@ set -u
 : "${WINEPREFIX:?WINEPREFIX must be set}"
 export WINEPREFIX WINEDEBUG=${WINEDEBUG:--all} WINEARCH=win32
 export WINEDLLOVERRIDES="twain_32=n,b;mscoree=;mshtml=;winemenubuilder.exe=d"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot -i >/dev/null 2>&1
-  wineserver -w
-fi
+"$(dirname "${BASH_SOURCE[0]}")/prepare_prefix.sh"
 timeout --kill-after=10 "${VOREL_WINE_TIMEOUT:-200}" wine "$@"
 status=$?
 exit $status

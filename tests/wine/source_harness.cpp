@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <cstring>
+#include <iterator>
 #include <mutex>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -13,12 +15,28 @@ namespace {
 
 std::mutex boxesMutex;
 std::vector<AnsweredBox> answered;
+// Boxes already recorded: a box stays on screen for a moment after the
+// answer was posted, and must count once.
+std::set<HWND> seenBoxes;
+
+// Records a box the first time it is seen; true when it is new.
+bool RecordBox(HWND hwnd, const std::string& caption, const std::string& text) {
+    std::lock_guard<std::mutex> guard(boxesMutex);
+    if (!seenBoxes.insert(hwnd).second) return false;
+    answered.push_back({caption, text});
+    return true;
+}
 std::atomic<int> answerButton{IDOK};
 std::atomic<bool> watching{false};
 
+// Reads a window's text without sending it a message: the window belongs to
+// the test's main thread, which may be busy, and a sent WM_GETTEXT would
+// wait for it.
 std::string WindowText(HWND hwnd) {
-    char text[2048] = {};
-    ::GetWindowTextA(hwnd, text, sizeof text);
+    WCHAR wide[2048] = {};
+    int length = ::InternalGetWindowText(hwnd, wide, 2048);
+    char text[4096] = {};
+    ::WideCharToMultiByte(CP_ACP, 0, wide, length, text, sizeof text - 1, nullptr, nullptr);
     return text;
 }
 
@@ -32,20 +50,16 @@ BOOL CALLBACK AnswerWindow(HWND hwnd, LPARAM) {
     ::GetClassNameA(hwnd, className, sizeof className);
     if (std::strcmp(className, "#32770") != 0) return TRUE;
     std::string caption = WindowText(hwnd);
+    // The source's own dialog has a label with id 0xFFFF too; it is no box.
+    if (caption == "Vorel Scanner Source") return TRUE;
     HWND textControl = ::GetDlgItem(hwnd, 0xFFFF);
     if (textControl != nullptr) {
-        {
-            std::lock_guard<std::mutex> guard(boxesMutex);
-            answered.push_back({caption, WindowText(textControl)});
-        }
+        RecordBox(hwnd, caption, WindowText(textControl));
         int button = answerButton.load();
         if (::GetDlgItem(hwnd, button) == nullptr) button = IDOK;
         ::PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
     } else if (caption == "About Vorel Source") {
-        {
-            std::lock_guard<std::mutex> guard(boxesMutex);
-            answered.push_back({caption, ""});
-        }
+        RecordBox(hwnd, caption, "");
         ::PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     }
     return TRUE;
@@ -53,6 +67,12 @@ BOOL CALLBACK AnswerWindow(HWND hwnd, LPARAM) {
 
 DWORD WINAPI WatchForBoxes(LPVOID) {
     while (watching.load()) {
+        {
+            std::lock_guard<std::mutex> guard(boxesMutex);
+            for (auto it = seenBoxes.begin(); it != seenBoxes.end();) {
+                it = ::IsWindow(*it) ? std::next(it) : seenBoxes.erase(it);
+            }
+        }
         ::EnumWindows(AnswerWindow, 0);
         ::Sleep(50);
     }

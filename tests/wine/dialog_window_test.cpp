@@ -1,0 +1,191 @@
+// The real dialog under Wine: its layout, list, buttons, the About box,
+// closing by the user, and a picture of it for people to look at.
+#include <gtest/gtest.h>
+
+#include "source_harness.h"
+#include "window_helpers.h"
+
+namespace {
+
+std::vector<std::string> ListEntries(HWND dialog) {
+    std::vector<std::string> entries;
+    HWND list = ::GetDlgItem(dialog, 1002);
+    int count = static_cast<int>(::SendMessageA(list, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        char text[64] = {};
+        ::SendMessageA(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        entries.push_back(text);
+    }
+    return entries;
+}
+
+std::string SelectedEntry(HWND dialog) {
+    HWND list = ::GetDlgItem(dialog, 1002);
+    int selected = static_cast<int>(::SendMessageA(list, CB_GETCURSEL, 0, 0));
+    char text[64] = {};
+    if (selected >= 0) ::SendMessageA(list, CB_GETLBTEXT, selected, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+void ExpectRect(const RECT& actual, const RECT& expected, const char* what) {
+    EXPECT_EQ(actual.left, expected.left) << what;
+    EXPECT_EQ(actual.top, expected.top) << what;
+    EXPECT_EQ(actual.right, expected.right) << what;
+    EXPECT_EQ(actual.bottom, expected.bottom) << what;
+}
+
+class DialogWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(harness.Open(), TWRC_SUCCESS);
+        dialog = FindSourceDialog();
+        ASSERT_NE(dialog, nullptr) << "MSG_OPENDS creates the dialog window";
+    }
+    void TearDown() override { harness.Close(); }
+
+    SourceHarness harness;
+    HWND dialog = nullptr;
+};
+
+}  // namespace
+
+TEST_F(DialogWindow, CreatedHiddenAndShownByEnable) {
+    EXPECT_FALSE(::IsWindowVisible(dialog)) << "hidden after MSG_OPENDS";
+    ASSERT_EQ(harness.Enable(true), TWRC_SUCCESS);
+    PumpMessages();
+    EXPECT_TRUE(::IsWindowVisible(dialog)) << "shown by MSG_ENABLEDS with ShowUI";
+    EXPECT_TRUE(Notifications().empty()) << "nothing is ready until the user scans";
+    TW_USERINTERFACE keep{0, 0, nullptr};
+    EXPECT_EQ(harness.Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &keep), TWRC_SUCCESS);
+    EXPECT_TRUE(::IsWindowVisible(dialog)) << "MSG_DISABLEDS with ShowUI 0 leaves the window";
+    ASSERT_EQ(harness.Enable(true), TWRC_SUCCESS);
+    EXPECT_EQ(harness.Disable(), TWRC_SUCCESS);
+    EXPECT_FALSE(::IsWindowVisible(dialog)) << "MSG_DISABLEDS with ShowUI hides it";
+}
+
+TEST_F(DialogWindow, LayoutCaptionAndListAsDesigned) {
+    char caption[64] = {};
+    ::GetWindowTextA(dialog, caption, sizeof caption);
+    EXPECT_STREQ(caption, "Vorel Scanner Source");
+    ExpectRect(ControlRect(dialog, 1000), DialogUnits(dialog, 20, 186, 80, 14), "Preview Scan");
+    ExpectRect(ControlRect(dialog, 1001), DialogUnits(dialog, 20, 206, 80, 14), "Final Scan");
+    RECT list = ControlRect(dialog, 1002);
+    RECT expected = DialogUnits(dialog, 10, 35, 100, 54);
+    EXPECT_EQ(list.left, expected.left);
+    EXPECT_EQ(list.top, expected.top);
+    EXPECT_EQ(list.right, expected.right) << "list width";
+    RECT preview = ControlRect(dialog, 1003);
+    RECT previewAt = DialogUnits(dialog, 130, 10, 16, 18);
+    EXPECT_EQ(preview.left, previewAt.left) << "preview stays at its place";
+    EXPECT_EQ(preview.top, previewAt.top);
+    EXPECT_EQ(preview.right - preview.left, 255 + 4) << "preview sized to the 30 dpi bed image";
+    EXPECT_EQ(preview.bottom - preview.top, 420 + 4);
+    char text[64] = {};
+    ::GetDlgItemTextA(dialog, 1000, text, sizeof text);
+    EXPECT_STREQ(text, "Preview Scan");
+    ::GetDlgItemTextA(dialog, 1001, text, sizeof text);
+    EXPECT_STREQ(text, "Final Scan");
+    EXPECT_EQ(ListEntries(dialog), (std::vector<std::string>{"BW Drawing", "BW Photo", "Color Photo"}));
+    EXPECT_EQ(SelectedEntry(dialog), "Color Photo");
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dialog, 1001))) << "buttons enabled with a scanner";
+}
+
+TEST_F(DialogWindow, EnableKeepsOnlyAllowedTypesAndSelectsByDepth) {
+    // Allow BW and grey only; ask for 8-bit grey.
+    TW_CAPABILITY capability{ICAP_PIXELTYPE, TWON_ENUMERATION, ::GlobalAlloc(GHND, 14 + 4)};
+    auto* enumeration = static_cast<TW_ENUMERATION*>(::GlobalLock(capability.hContainer));
+    enumeration->ItemType = TWTY_UINT16;
+    enumeration->NumItems = 2;
+    enumeration->CurrentIndex = 1;
+    reinterpret_cast<TW_UINT16*>(enumeration->ItemList)[0] = TWPT_BW;
+    reinterpret_cast<TW_UINT16*>(enumeration->ItemList)[1] = TWPT_GRAY;
+    ::GlobalUnlock(capability.hContainer);
+    ASSERT_EQ(harness.Call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &capability), TWRC_SUCCESS);
+    ::GlobalFree(capability.hContainer);
+    TW_CAPABILITY depth{ICAP_BITDEPTH, TWON_ONEVALUE, ::GlobalAlloc(GHND, sizeof(TW_ONEVALUE))};
+    auto* one = static_cast<TW_ONEVALUE*>(::GlobalLock(depth.hContainer));
+    one->ItemType = TWTY_UINT16;
+    one->Item = 8;
+    ::GlobalUnlock(depth.hContainer);
+    ASSERT_EQ(harness.Call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &depth), TWRC_SUCCESS);
+    ::GlobalFree(depth.hContainer);
+
+    ASSERT_EQ(harness.Enable(true), TWRC_SUCCESS);
+    EXPECT_EQ(ListEntries(dialog), (std::vector<std::string>{"BW Drawing", "BW Photo"}));
+    EXPECT_EQ(SelectedEntry(dialog), "BW Photo");
+}
+
+TEST_F(DialogWindow, FinalScanButtonMakesTheTransferReady) {
+    ASSERT_EQ(harness.Enable(true), TWRC_SUCCESS);
+    ClickButton(dialog, 1001);
+    std::vector<RecordedNotification> notes = Notifications();
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].msg, MSG_XFERREADY);
+    TW_PENDINGXFERS pending{};
+    EXPECT_EQ(harness.Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_SUCCESS) << "state 600";
+}
+
+TEST_F(DialogWindow, UserClosingAsksToBeClosedWithoutStateChange) {
+    ASSERT_EQ(harness.Enable(true), TWRC_SUCCESS);
+    ::SendMessageA(dialog, WM_CLOSE, 0, 0);
+    PumpMessages();
+    std::vector<RecordedNotification> notes = Notifications();
+    ASSERT_EQ(notes.size(), 1u) << "one MSG_CLOSEDSREQ for one close";
+    EXPECT_EQ(notes[0].msg, MSG_CLOSEDSREQ);
+    EXPECT_EQ(harness.Enable(true), TWRC_FAILURE) << "still in state 500";
+    EXPECT_EQ(harness.Status(), TWCC_SEQERROR);
+    EXPECT_EQ(harness.Disable(), TWRC_SUCCESS) << "state 500 disables";
+}
+
+TEST_F(DialogWindow, EscapeAsksToBeClosed) {
+    ASSERT_EQ(harness.Enable(true), TWRC_SUCCESS);
+    ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    ASSERT_EQ(Notifications().size(), 1u);
+    EXPECT_EQ(Notifications()[0].msg, MSG_CLOSEDSREQ);
+}
+
+TEST_F(DialogWindow, SystemMenuCarriesTheAboutBox) {
+    HMENU menu = ::GetSystemMenu(dialog, FALSE);
+    ASSERT_NE(menu, nullptr);
+    char text[64] = {};
+    EXPECT_GT(::GetMenuStringA(menu, 16, text, sizeof text, MF_BYCOMMAND), 0);
+    EXPECT_STREQ(text, "&About Vorel Source");
+    ASSERT_EQ(harness.Enable(true), TWRC_SUCCESS);
+    for (WPARAM command : {16u, 31u, 32u}) {
+        ClearAnsweredBoxes();
+        ::SendMessageA(dialog, WM_SYSCOMMAND, command, 0);  // returns once the watcher closed the box
+        bool about = false;
+        for (const AnsweredBox& box : AnsweredBoxes()) about |= box.caption == "About Vorel Source";
+        EXPECT_EQ(about, command != 32) << "system command " << command;
+    }
+}
+
+TEST_F(DialogWindow, ProcessEventHandsDialogMessagesToTheDialog) {
+    ASSERT_EQ(harness.Enable(true), TWRC_SUCCESS);
+    MSG message{};
+    message.hwnd = ::GetDlgItem(dialog, 1002);
+    message.message = WM_KEYDOWN;
+    message.wParam = VK_TAB;
+    TW_EVENT event{&message, 0x1234};
+    EXPECT_EQ(harness.Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_DSEVENT);
+    EXPECT_EQ(event.TWMessage, MSG_NULL);
+    MSG other{};
+    other.hwnd = nullptr;
+    other.message = WM_TIMER;
+    TW_EVENT notOurs{&other, 0x1234};
+    EXPECT_EQ(harness.Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &notOurs), TWRC_NOTDSEVENT);
+    EXPECT_EQ(notOurs.TWMessage, 0x1234);
+    TW_EVENT unreadable{reinterpret_cast<void*>(0x20), 0x1234};
+    EXPECT_EQ(harness.Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &unreadable), TWRC_NOTDSEVENT);
+}
+
+TEST_F(DialogWindow, ScreenshotAfterPreviewScan) {
+    ASSERT_EQ(harness.Enable(true), TWRC_SUCCESS);
+    ClickButton(dialog, 1000);  // "Preview Scan"
+    ::UpdateWindow(dialog);
+    PumpMessages();
+    ::Sleep(200);
+    PumpMessages();
+    std::string path = OutputFolder() + "dialog.bmp";
+    EXPECT_TRUE(CaptureWindow(dialog, path)) << path;
+}

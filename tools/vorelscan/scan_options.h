@@ -1,0 +1,22 @@
+// The acquisition tool's command line.
+#pragma once
+
+#include <string>
+
+struct ScanOptions {
+    std::string out;          // the image file to write
+    std::string format;       // "bmp" or "tiff", from --format or the file name
+    std::string mechanism;    // "native", "memory" or "file"
+    std::string type = "color";  // "bw", "gray" or "color"
+    int dpi = 150;
+    int yDpi = 0;             // 0: as dpi
+    bool region = false;
+    int left = 0, top = 0, right = 0, bottom = 0;  // in 1/300 inch
+    bool showUI = false;
+    int memoryBuffer = 64000;
+};
+
+// Parses the arguments; on a bad or missing argument writes why to `error`
+// and returns false.
+bool ParseScanOptions(int argc, char** argv, ScanOptions* options, std::string* error);
+const char* ScanUsage();
