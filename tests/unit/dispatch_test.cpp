@@ -87,6 +87,47 @@ TEST_F(DispatchTest, ProcessEventIsRecognisedByTheMessageAlone) {
     checkAll("after MSG_CLOSEDS");
 }
 
+// A message the dialog takes is the source's event: TWMessage becomes
+// MSG_NULL. The dialog is offered messages only while MSG_ENABLEDS has
+// recorded its window.
+TEST_F(DispatchTest, MessagesTheDialogTakesAreSourceEvents) {
+    headlessWindowLog.consumeMessages = true;
+    int windowMessage[8] = {};
+    auto process = [&](TW_UINT32 dg, TW_UINT16 dat, TW_UINT16* twMessage) {
+        TW_EVENT event{windowMessage, kSentinel16};
+        TW_UINT16 rc = Call(dg, dat, MSG_PROCESSEVENT, &event);
+        *twMessage = event.TWMessage;
+        return rc;
+    };
+    TW_UINT16 twMessage = 0;
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    EXPECT_EQ(process(DG_CONTROL, DAT_EVENT, &twMessage), TWRC_NOTDSEVENT) << "state 400: no window recorded";
+    EXPECT_EQ(twMessage, kSentinel16);
+    EXPECT_EQ(headlessWindowLog.offeredMessage, nullptr) << "nothing offered before MSG_ENABLEDS";
+
+    ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+    conditionCode = TWCC_BADCAP;
+    EXPECT_EQ(process(DG_CONTROL, DAT_EVENT, &twMessage), TWRC_DSEVENT) << "DG_CONTROL DAT_EVENT MSG_PROCESSEVENT";
+    EXPECT_EQ(twMessage, MSG_NULL);
+    EXPECT_EQ(headlessWindowLog.offeredWindow, Dialog().WindowHandle()) << "offered to the dialog window";
+    EXPECT_EQ(headlessWindowLog.offeredMessage, static_cast<void*>(windowMessage)) << "the application's message";
+    EXPECT_EQ(process(DG_IMAGE, DAT_NULL, &twMessage), TWRC_DSEVENT) << "any DG and DAT";
+    EXPECT_EQ(conditionCode, TWCC_BADCAP) << "event processing leaves the condition code";
+
+    headlessWindowLog.consumeMessages = false;
+    EXPECT_EQ(process(DG_CONTROL, DAT_EVENT, &twMessage), TWRC_NOTDSEVENT) << "a message the dialog does not take";
+    EXPECT_EQ(twMessage, kSentinel16);
+    headlessWindowLog.consumeMessages = true;
+    TW_EVENT unreadable{reinterpret_cast<TW_MEMREF>(std::uintptr_t{0x40}), kSentinel16};
+    EXPECT_EQ(Control(DAT_EVENT, MSG_PROCESSEVENT, &unreadable), TWRC_NOTDSEVENT) << "unreadable pEvent";
+    EXPECT_EQ(unreadable.TWMessage, kSentinel16);
+
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+    headlessWindowLog.offeredMessage = nullptr;
+    EXPECT_EQ(process(DG_CONTROL, DAT_EVENT, &twMessage), TWRC_NOTDSEVENT) << "after MSG_CLOSEDS";
+    EXPECT_EQ(headlessWindowLog.offeredMessage, nullptr) << "nothing offered after MSG_CLOSEDS";
+}
+
 TEST_F(DispatchTest, ForeignCallerChangesNothing) {
     ASSERT_EQ(Open(), TWRC_SUCCESS);
     conditionCode = TWCC_BADCAP;

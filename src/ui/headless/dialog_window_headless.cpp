@@ -5,6 +5,7 @@
 #include "ui/headless/dialog_window_headless.h"
 
 #include "platform/message_box.h"
+#include "platform/pointer_check.h"
 #include "platform/strings.h"
 #include "resources/resource_ids.h"
 #include "ui/dialog_window.h"
@@ -64,4 +65,9 @@ int DialogWindow::ShowMessage(const char* text, unsigned type) {
 
 void DialogWindow::ShowAboutBox() { ++headlessWindowLog.aboutBoxes; }
 
-bool IsDialogMessageFor(void*, void*) { return false; }
+bool IsDialogMessageFor(void* window, void* message) {
+    if (window == nullptr || !platform::IsReadable(message, 1)) return false;
+    headlessWindowLog.offeredWindow = window;
+    headlessWindowLog.offeredMessage = message;
+    return headlessWindowLog.consumeMessages;
+}

@@ -12,6 +12,11 @@ struct HeadlessWindowLog {
     std::string aboutMenuText;
     int aboutBoxes = 0;
     int renders = 0;
+    // Event processing: whether the dialog takes the messages it is offered,
+    // and the window and message it was last offered.
+    bool consumeMessages = false;
+    void* offeredWindow = nullptr;
+    void* offeredMessage = nullptr;
 };
 
 extern HeadlessWindowLog headlessWindowLog;
