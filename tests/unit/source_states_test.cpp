@@ -468,3 +468,13 @@ TEST_F(SourceStatesTest, EnablingThatRunsOutOfMemoryStaysOpen) {
         ASSERT_EQ(Enable(showUI), TWRC_SUCCESS) << "a later MSG_ENABLEDS";
     }
 }
+
+TEST_F(SourceStatesTest, UnloadingDeletesTheDialog) {
+    const long blocksLoaded = platform::GlobalBlocksOutstanding();
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+    EXPECT_NE(theApp.GetDialog(), nullptr);
+    theApp.ExitInstance();
+    EXPECT_EQ(theApp.GetDialog(), nullptr);
+    EXPECT_EQ(platform::GlobalBlocksOutstanding(), blocksLoaded) << "the dialog's preview and geometry blocks are freed";
+}
