@@ -53,8 +53,13 @@ TW_UINT16 Enable(const TripletRequest* request) {
     sourceState = 500;
     if (ui->ShowUI) {
         dialog->ShowWindow(true);
-    } else {
-        dialog->FinalScan();
+    } else if (dialog->FinalScan() == 0 && sourceState == 500) {
+        // The final scan did nothing: there is no scanner, although the
+        // application set CAP_DEVICEONLINE itself. No transfer would ever
+        // become ready, so the enabling is refused rather than reported as
+        // a success the application would wait on for ever.
+        sourceState = 400;
+        return Refuse(TWCC_BUMMER, kEnablePrefix);
     }
     return TWRC_SUCCESS;
 }

@@ -383,6 +383,21 @@ TEST_F(SourceStatesTest, EnablingAnOfflineScannerFailsAfterTheSettings) {
     EXPECT_TRUE(Notifications().empty());
 }
 
+// CAP_DEVICEONLINE can be set by the application; without a scanner the
+// final scan still does nothing, and enabling without the dialog must not
+// succeed with no transfer ever to come.
+TEST_F(SourceStatesTest, EnablingWithoutTheDialogNeedsAScannerWhateverTheCapabilitySays) {
+    Simulate("VOREL_SIM_OPEN", "-10");
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(CAP_DEVICEONLINE, TWTY_BOOL, 1), TWRC_SUCCESS) << "MSG_SET CAP_DEVICEONLINE 1";
+    EXPECT_EQ(Enable(false), TWRC_FAILURE) << "MSG_ENABLEDS ShowUI 0 without a scanner";
+    EXPECT_EQ(Status(), TWCC_BUMMER);
+    EXPECT_EQ(sourceState, 400);
+    EXPECT_TRUE(Notifications().empty());
+    EXPECT_EQ(Enable(true), TWRC_SUCCESS) << "with the dialog the user sees there is no scanner";
+    EXPECT_EQ(sourceState, 500);
+}
+
 TEST_F(SourceStatesTest, EnablingWithoutAWindowIsLowMemory) {
     headlessWindowLog.failCreation = true;
     ASSERT_EQ(Open(), TWRC_SUCCESS) << "MSG_OPENDS does not test the window";
