@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -166,7 +167,10 @@ protected:
         if (!previousFolder.empty()) {
             EXPECT_EQ(chdir(previousFolder.c_str()), 0);
         }
-        if (!folder.empty()) std::system(("rm -rf '" + folder + "'").c_str());
+        if (!folder.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(folder, ignored);
+        }
     }
 
     // Sets a VOREL_SIM_* variable and switches the simulator on again.
