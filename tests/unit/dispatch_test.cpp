@@ -11,19 +11,19 @@ using namespace source_test;
 
 namespace {
 
-class DispatchTest : public SourceTest {};
-
-// Leaves a known condition code behind: MSG_CLOSEDS in state 300.
-void LeaveSeqError(SourceTest* test, TW_IDENTITY* app) {
-    TW_IDENTITY ignored{};
-    EXPECT_EQ(DS_Entry(app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &ignored), TWRC_FAILURE) << "MSG_CLOSEDS in 300";
-    EXPECT_EQ(conditionCode, TWCC_SEQERROR);
-}
+class DispatchTest : public SourceTest {
+protected:
+    // Leaves a known condition code behind: MSG_CLOSEDS in state 300.
+    void LeaveSeqError() {
+        EXPECT_EQ(Close(), TWRC_FAILURE) << "MSG_CLOSEDS in 300";
+        EXPECT_EQ(conditionCode, TWCC_SEQERROR);
+    }
+};
 
 TEST_F(DispatchTest, UnsupportedGroupsFailAndKeepTheConditionCode) {
     for (TW_UINT32 dg : {TW_UINT32{0}, TW_UINT32{3}, TW_UINT32{4}, TW_UINT32{0x10001}, TW_UINT32{0x10002},
                          TW_UINT32{0xFFFFFFFF}}) {
-        LeaveSeqError(this, &app);
+        LeaveSeqError();
         TW_STATUS status{kSentinel16, kSentinel16};
         EXPECT_EQ(Call(dg, DAT_STATUS, MSG_GET, &status), TWRC_FAILURE) << "DG " << dg << " DAT_STATUS MSG_GET";
         EXPECT_EQ(status.ConditionCode, kSentinel16) << "DG " << dg << ": nothing reported";
