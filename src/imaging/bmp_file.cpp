@@ -37,5 +37,5 @@ int WriteBmpFile(const char* fileName, platform::GlobalHandle dib, std::uint32_t
     if (!file.Open(fileName, platform::FileMode::ReadWrite)) return 1;
     if (!file.Write(fileHeader, sizeof fileHeader)) return 1;
     if (!file.Write(block.get(), static_cast<std::size_t>(dibBytes))) return 1;
-    return 0;
+    return file.EndHere() ? 0 : 1;
 }

@@ -58,7 +58,7 @@ int WriteTiffFile(ScannerDevice& scanner, const char* fileName, void* work, std:
     if (!file.Write(work, TiffHeaderSize())) return TWCC_BUMMER;
     for (;;) {
         const std::uint32_t n = scanner.ReadData(kTiffChunk, work);
-        if (n == 0) return TWCC_SUCCESS;
+        if (n == 0) return file.EndHere() ? TWCC_SUCCESS : TWCC_BUMMER;
         if (!file.Write(work, n)) return TWCC_BUMMER;
     }
 }

@@ -22,6 +22,9 @@ public:
     bool Open(const char* name, FileMode mode);
     // True only when every byte was written.
     bool Write(const void* data, std::size_t bytes);
+    // Ends the file where the writing stands, so that nothing of an older,
+    // longer file stays behind what was written.
+    bool EndHere();
     void Close();
     bool IsOpen() const { return handle_ != nullptr; }
 

@@ -3,6 +3,7 @@
 // released afterwards.
 #include "protocol/notifications.h"
 
+#include "imaging/image_transfers.h"
 #include "platform/library.h"
 #include "protocol/reporting.h"
 #include "protocol/source_globals.h"
@@ -33,6 +34,9 @@ int Notify(TW_UINT16 msg) {
 int NotifyXferReady() {
     Trace("function  NotifyXferReady\r\n");
     sourceState = 600;
+    // A new image: a memory transfer of it starts at its first row, even
+    // when the previous one was not asked past its end.
+    ResetMemoryTransfer();
     return Notify(MSG_XFERREADY);
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "imaging/image_transfers.h"
 #include "protocol/reporting.h"
 
 TW_INT32 sourceState = 300;
@@ -19,4 +20,5 @@ void ResetModuleState() {
     transferFileName.clear();
     conditionCode = TWCC_SUCCESS;
     dialogWindow = nullptr;
+    ResetMemoryTransfer();
 }

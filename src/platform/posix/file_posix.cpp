@@ -37,6 +37,12 @@ bool File::Write(const void* data, std::size_t bytes) {
     return true;
 }
 
+bool File::EndHere() {
+    if (handle_ == nullptr) return false;
+    off_t at = ::lseek(Descriptor(handle_), 0, SEEK_CUR);
+    return at >= 0 && ::ftruncate(Descriptor(handle_), at) == 0;
+}
+
 void File::Close() {
     if (handle_ != nullptr) {
         ::close(Descriptor(handle_));

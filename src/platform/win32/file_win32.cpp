@@ -29,6 +29,8 @@ bool File::Write(const void* data, std::size_t bytes) {
     return true;
 }
 
+bool File::EndHere() { return handle_ != nullptr && ::SetEndOfFile(static_cast<HANDLE>(handle_)) != 0; }
+
 void File::Close() {
     if (handle_ != nullptr) {
         ::CloseHandle(static_cast<HANDLE>(handle_));

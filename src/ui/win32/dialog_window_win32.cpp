@@ -44,7 +44,13 @@ INT_PTR CALLBACK SourceDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         impl->preview.Detach();
         return FALSE;
     }
-    return impl->HandleMessage(message, wParam, lParam);
+    // Nothing thrown may unwind through the window manager's frames into the
+    // application: a message that fails is a message not handled.
+    try {
+        return impl->HandleMessage(message, wParam, lParam);
+    } catch (...) {
+        return FALSE;
+    }
 }
 
 INT_PTR CALLBACK AboutDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
