@@ -5,7 +5,14 @@
 set -u
 : "${WINEPREFIX:?WINEPREFIX must be set}"
 export WINEPREFIX WINEDEBUG=${WINEDEBUG:--all} WINEARCH=win32
-export WINEDLLOVERRIDES="twain_32=n,b;mscoree=;mshtml=;winemenubuilder.exe=d"
+# Our TWAIN_32.DLL beside the program comes first, unless --builtin-twain
+# asks for Wine's own source manager.
+twain=n,b
+if [ "${1:-}" = "--builtin-twain" ]; then
+  twain=b
+  shift
+fi
+export WINEDLLOVERRIDES="twain_32=$twain;mscoree=;mshtml=;winemenubuilder.exe=d"
 "$(dirname "${BASH_SOURCE[0]}")/prepare_prefix.sh"
 timeout --kill-after=10 "${VOREL_WINE_TIMEOUT:-200}" wine "$@"
 status=$?
