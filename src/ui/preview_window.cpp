@@ -48,3 +48,29 @@ int PreviewWindow::SetRegion(std::int32_t left, std::int32_t top, std::int32_t r
     regionLocked = true;
     return 1;
 }
+
+void PreviewWindow::SetupTracker(RegionTracker& tracker, const Rect32& rect, const Rect32& clientRect) const {
+    tracker.Setup(rect, clientRect);
+}
+
+PreviewWindow::RegionChange PreviewWindow::TrackRegion(Point32 point, const Rect32& clientRect, DragInput& input) {
+    RegionChange change;
+    if (regionLocked) return change;
+    RegionTracker tracker;
+    SetupTracker(tracker, region, clientRect);
+    const bool moving = tracker.HitTest(point) >= 0;
+    const bool success = moving ? tracker.TrackMove(input, point) : tracker.TrackNew(input, point);
+    if (success) {
+        change.changed = true;
+        change.oldRegion = region;
+        region = Normalized(tracker.rect);
+        change.newRegion = region;
+        region300 = Rect32{region.left * 10, region.top * 10, region.right * 10, region.bottom * 10};
+    } else if (!moving) {
+        change.changed = true;
+        change.oldRegion = region;
+        region = Rect32{};
+        region300 = Rect32{};
+    }
+    return change;
+}

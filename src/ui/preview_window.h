@@ -1,27 +1,15 @@
 // PreviewWindow: the last preview scan and the scan region. The region is
 // held in preview pixels (for drawing) and in 1/300 inch (the scan region);
 // a preview pixel is 10 units of 1/300 inch, the preview being scanned at
-// 30 dpi. Drawing and mouse tracking belong to the window side.
+// 30 dpi. What a mouse press does to the region is decided here, with the
+// mouse events coming from a DragInput; drawing belongs to the window side.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "platform/global_memory.h"
-
-struct Rect32 {
-    std::int32_t left = 0;
-    std::int32_t top = 0;
-    std::int32_t right = 0;
-    std::int32_t bottom = 0;
-
-    std::int32_t Width() const { return right - left; }
-    std::int32_t Height() const { return bottom - top; }
-    bool IsEmpty() const { return right <= left || bottom <= top; }
-    bool operator==(const Rect32& other) const {
-        return left == other.left && top == other.top && right == other.right && bottom == other.bottom;
-    }
-};
+#include "ui/region_tracker.h"
 
 class PreviewWindow {
 public:
@@ -37,6 +25,23 @@ public:
     void RenderPreview(std::uint32_t paletteEntries, std::uint32_t bitsPerPixel);
     Rect32 GetRegion() const { return region300; }
     int SetRegion(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
+
+    // Prepares a tracker on `rect` inside the window's client rectangle.
+    void SetupTracker(RegionTracker& tracker, const Rect32& rect, const Rect32& clientRect) const;
+
+    // What a left-button press at `point` did to the region: the parts of
+    // the window to repaint (none when nothing changed).
+    struct RegionChange {
+        bool changed = false;
+        Rect32 oldRegion;
+        Rect32 newRegion;
+    };
+    // Outside the region a new one is dragged, on it the region is moved
+    // or resized. A drag that ends with a region keeps it (region300 is ten
+    // times it); a new one that ends with nothing leaves no region at all;
+    // a move that ends with nothing changes nothing. A locked region is
+    // never changed.
+    RegionChange TrackRegion(Point32 point, const Rect32& clientRect, DragInput& input);
 
     std::uint8_t* buffer() const { return buffer_; }
     std::size_t bufferSize() const { return bufferSize_; }
