@@ -1,10 +1,12 @@
-// The preview control (control 1003) on Windows: sized to the preview image
-// and painting the preview buffer in the chosen image type.
+// The preview control (control 1003) on Windows: sized to the preview
+// image, painting the preview buffer in the chosen image type with the
+// region's tracker on top, and letting the user drag the region.
 #pragma once
 
 #include <windows.h>
 
 class PreviewWindow;
+class RegionTracker;
 
 class PreviewControl {
 public:
@@ -17,11 +19,22 @@ public:
 private:
     static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    void Paint();
+    LRESULT Default(UINT message, WPARAM wParam, LPARAM lParam);
+
+    LRESULT OnLButtonDown(WPARAM wParam, LPARAM lParam);
+    void OnPaint();
+    LRESULT OnSetCursor(WPARAM wParam, LPARAM lParam);
+    BOOL OnQueryNewPalette();
+    void OnPaletteChanged(HWND changedBy);
+
+    void SetupTracker(RegionTracker& tracker) const;
+    void ReplacePalette(HDC dc, unsigned paletteEntries, unsigned bitsPerPixel);
     void ReleaseBitmap();
+    void ReleasePalette();
 
     HWND hwnd_ = nullptr;
     WNDPROC original_ = nullptr;
     PreviewWindow* data_ = nullptr;
     HBITMAP dib_ = nullptr;
+    HPALETTE palette_ = nullptr;
 };
