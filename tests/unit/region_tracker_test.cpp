@@ -69,17 +69,6 @@ TEST(RegionTrackerTest, SideHandlesOnlyWhereThereIsRoom) {
     EXPECT_EQ(tracker.HandleMask(), 0xFFu);
 }
 
-TEST(RegionTrackerTest, CursorFollowsTheHandle) {
-    EXPECT_EQ(CursorForHit(hitTopLeft), TrackerCursor::SizeNWSE);
-    EXPECT_EQ(CursorForHit(hitBottomRight), TrackerCursor::SizeNWSE);
-    EXPECT_EQ(CursorForHit(hitTopRight), TrackerCursor::SizeNESW);
-    EXPECT_EQ(CursorForHit(hitBottomLeft), TrackerCursor::SizeNESW);
-    EXPECT_EQ(CursorForHit(hitTop), TrackerCursor::SizeNS);
-    EXPECT_EQ(CursorForHit(hitLeft), TrackerCursor::SizeWE);
-    EXPECT_EQ(CursorForHit(hitMiddle), TrackerCursor::SizeAll);
-    EXPECT_EQ(CursorForHit(hitNothing), TrackerCursor::None);
-}
-
 TEST(RegionTrackerTest, BaseMinimumSizePutsTheDraggedEdgeAtTheMinimum) {
     struct Case {
         int handle;

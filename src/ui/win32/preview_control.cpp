@@ -122,8 +122,12 @@ LRESULT PreviewControl::OnLButtonDown(WPARAM wParam, LPARAM lParam) {
     if (data_ == nullptr) return Default(WM_LBUTTONDOWN, wParam, lParam);
     if (data_->regionLocked) return 0;
     const Point32 point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-    MessageLoopDrag drag(hwnd_);
-    const PreviewWindow::RegionChange change = data_->TrackRegion(point, ClientRect(hwnd_), drag);
+    const HWND window = hwnd_;
+    MessageLoopDrag drag(window);
+    const PreviewWindow::RegionChange change = data_->TrackRegion(point, ClientRect(window), drag);
+    // The drag's loop dispatches other messages; if one of them destroyed
+    // the window, there is nothing left to repaint or to pass the press to.
+    if (hwnd_ != window || !::IsWindow(window)) return 0;
     if (change.changed) {
         RECT oldRegion = ToRect(change.oldRegion);
         ::InvalidateRect(hwnd_, &oldRegion, FALSE);

@@ -52,7 +52,9 @@ void MessageLoopDrag::CaptureChanged(HWND window, HWND newCapture) {
 DragEvent MessageLoopDrag::Next() {
     MSG message;
     for (;;) {
-        if (captureLost_) return DragEvent{DragEvent::Cancel, Point32{}};
+        // A window that lost the mouse or went away (a dispatched message
+        // may close the source) ends the drag.
+        if (captureLost_ || !::IsWindow(window_)) return DragEvent{DragEvent::Cancel, Point32{}};
         BOOL got = ::GetMessageA(&message, nullptr, 0, 0);
         if (got == 0) {
             // Leave the quit request for the application's own loop.
