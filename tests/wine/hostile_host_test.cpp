@@ -39,17 +39,6 @@ const Triplet kTriplets[] = {
     {DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET},        {DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET},
 };
 
-TW_UINT16 SetOneValue(SourceHarness& harness, TW_UINT16 cap, TW_UINT16 type, TW_UINT32 value) {
-    TW_CAPABILITY capability{cap, TWON_ONEVALUE, ::GlobalAlloc(GHND, sizeof(TW_ONEVALUE))};
-    auto* one = static_cast<TW_ONEVALUE*>(::GlobalLock(capability.hContainer));
-    one->ItemType = type;
-    one->Item = value;
-    ::GlobalUnlock(capability.hContainer);
-    TW_UINT16 rc = harness.Call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &capability);
-    ::GlobalFree(capability.hContainer);
-    return rc;
-}
-
 }  // namespace
 
 TEST(HostileHost, BadDataPointersInEveryStateAreRefused) {
@@ -112,7 +101,7 @@ TEST(HostileHost, BadContainersAndHandles) {
 TEST(HostileHost, BadTransferBuffers) {
     SourceHarness harness;
     ASSERT_EQ(harness.Open(), TWRC_SUCCESS);
-    ASSERT_EQ(SetOneValue(harness, ICAP_XFERMECH, TWTY_UINT16, TWSX_MEMORY), TWRC_SUCCESS);
+    ASSERT_EQ(harness.SetOneValue(ICAP_XFERMECH, TWTY_UINT16, TWSX_MEMORY), TWRC_SUCCESS);
     ASSERT_EQ(harness.Enable(false), TWRC_SUCCESS);
     struct Case {
         TW_UINT32 flags;

@@ -9,17 +9,6 @@
 
 namespace {
 
-TW_UINT16 SetOneValue(SourceHarness& harness, TW_UINT16 cap, TW_UINT16 type, TW_UINT32 value) {
-    TW_CAPABILITY capability{cap, TWON_ONEVALUE, ::GlobalAlloc(GHND, sizeof(TW_ONEVALUE))};
-    auto* one = static_cast<TW_ONEVALUE*>(::GlobalLock(capability.hContainer));
-    one->ItemType = type;
-    one->Item = value;
-    ::GlobalUnlock(capability.hContainer);
-    TW_UINT16 rc = harness.Call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &capability);
-    ::GlobalFree(capability.hContainer);
-    return rc;
-}
-
 // The current value of a one-value capability, by MSG_GETCURRENT.
 TW_UINT32 Current(SourceHarness& harness, TW_UINT16 cap) {
     TW_CAPABILITY capability{cap, 0, nullptr};
@@ -65,7 +54,7 @@ TEST(SourceCycle, WithoutDialogTheTransferIsReadyBeforeEnableReturns) {
 TEST(SourceCycle, TransferCountStaysReadyUntilTheLastTransfer) {
     SourceHarness harness;
     ASSERT_EQ(harness.Open(), TWRC_SUCCESS);
-    ASSERT_EQ(SetOneValue(harness, CAP_XFERCOUNT, TWTY_INT16, 3), TWRC_SUCCESS);
+    ASSERT_EQ(harness.SetOneValue(CAP_XFERCOUNT, TWTY_INT16, 3), TWRC_SUCCESS);
     ASSERT_EQ(harness.Enable(false), TWRC_SUCCESS);
     TW_PENDINGXFERS pending{};
     for (int expected : {2, 1}) {
@@ -86,7 +75,7 @@ TEST(SourceCycle, RepeatedCyclesLeaveNoWindowsBehind) {
         ClearNotifications();
         ASSERT_EQ(harness.Open(), TWRC_SUCCESS) << "cycle " << cycle;
         EXPECT_EQ(CountSourceDialogs(), 1) << "one dialog window while open, cycle " << cycle;
-        ASSERT_EQ(SetOneValue(harness, ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY), TWRC_SUCCESS);
+        ASSERT_EQ(harness.SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY), TWRC_SUCCESS);
         ASSERT_EQ(harness.Enable(cycle % 2 == 1), TWRC_SUCCESS) << "cycle " << cycle;
         PumpMessages();
         if (cycle % 2 == 1) {
@@ -108,7 +97,7 @@ TEST(SourceCycle, RepeatedCyclesLeaveNoWindowsBehind) {
 TEST(SourceCycle, ReopeningStartsFromFreshCapabilities) {
     SourceHarness harness;
     ASSERT_EQ(harness.Open(), TWRC_SUCCESS);
-    ASSERT_EQ(SetOneValue(harness, CAP_XFERCOUNT, TWTY_INT16, 5), TWRC_SUCCESS);
+    ASSERT_EQ(harness.SetOneValue(CAP_XFERCOUNT, TWTY_INT16, 5), TWRC_SUCCESS);
     EXPECT_EQ(Current(harness, CAP_XFERCOUNT), 5u);
     ASSERT_EQ(harness.Close(), TWRC_SUCCESS);
     ASSERT_EQ(harness.Open(), TWRC_SUCCESS);

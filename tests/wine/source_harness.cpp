@@ -164,6 +164,17 @@ TW_UINT16 SourceHarness::Disable() {
     return Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
 }
 
+TW_UINT16 SourceHarness::SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value) {
+    TW_CAPABILITY capability{cap, TWON_ONEVALUE, ::GlobalAlloc(GHND, sizeof(TW_ONEVALUE))};
+    auto* one = static_cast<TW_ONEVALUE*>(::GlobalLock(capability.hContainer));
+    one->ItemType = itemType;
+    one->Item = value;
+    ::GlobalUnlock(capability.hContainer);
+    TW_UINT16 rc = Call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &capability);
+    ::GlobalFree(capability.hContainer);
+    return rc;
+}
+
 std::vector<RecordedNotification> Notifications() {
     using CountFunction = int(__stdcall*)();
     using ItemFunction = int(__stdcall*)(int, TW_UINT16*, TW_UINT32*, TW_UINT32*, char*, int*);

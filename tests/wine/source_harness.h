@@ -31,6 +31,8 @@ public:
     TW_UINT16 Close();  // MSG_CLOSEDS
     TW_UINT16 Enable(bool showUI);
     TW_UINT16 Disable();
+    // MSG_SET of a capability with a one-value container.
+    TW_UINT16 SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value);
 
     TW_IDENTITY app{};
     TW_IDENTITY source{};
