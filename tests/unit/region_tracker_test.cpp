@@ -190,13 +190,6 @@ TEST(RegionTrackerTest, TrackEndsWithoutChangeOnEscapeStillnessOrRefusedCapture)
     }
 }
 
-TEST(RegionTrackerTest, MoveKeepsTheGrabOffsetAndTheSize) {
-    RegionTracker tracker = MakeRegionTracker(Rect32{10, 10, 40, 50}, Rect32{0, 0, 257, 422});
-    D drag({D::MoveTo(30, 35), D::ReleaseAt(125, 230)});
-    EXPECT_TRUE(tracker.TrackMove(drag, Point32{25, 30}));
-    EXPECT_EQ(tracker.rect, (Rect32{110, 210, 140, 250}));
-}
-
 TEST(RegionTrackerTest, ExistingRegionIsResizedUnderTheMinimumOrTurnedOver) {
     RegionTracker tracker = MakeRegionTracker(Rect32{10, 10, 40, 50}, Rect32{0, 0, 257, 422});
     ASSERT_EQ(tracker.HitTest(Point32{37, 30}), hitRight);
