@@ -137,10 +137,10 @@ TEST_F(PreviewRegion, ControlIsTheImageWithABorder) {
     ::GetWindowRect(preview, &window);
     EXPECT_EQ(window.right - window.left, 255 + 4) << "30 dpi preview of an 8.5 inch bed, plus 4";
     EXPECT_EQ(window.bottom - window.top, 420 + 4);
-    // The dialog gives the bordered control a sunken edge of two pixels, so
-    // the client area, and with it the region's bounds, is the image.
-    EXPECT_EQ(client.right, 255);
-    EXPECT_EQ(client.bottom, 420);
+    // A one-pixel border: the client area, and with it the region's bounds,
+    // is the image and one pixel more on every side.
+    EXPECT_EQ(client.right, 255 + 2);
+    EXPECT_EQ(client.bottom, 420 + 2);
     EXPECT_EQ(Layout(), (Region{0, 0, 2550, 4200})) << "the whole bed before any drag";
 }
 

@@ -53,6 +53,15 @@ void PreviewControl::Attach(HWND control, PreviewWindow* data) {
     if (control == nullptr) return;
     hwnd_ = control;
     data_ = data;
+    // The dialog manager turns the template's border into a sunken 3-D
+    // edge; the preview keeps a plain one-pixel border, so that its client
+    // area is the image and one pixel on every side.
+    LONG_PTR extended = ::GetWindowLongPtrA(hwnd_, GWL_EXSTYLE);
+    if (extended & WS_EX_CLIENTEDGE) {
+        ::SetWindowLongPtrA(hwnd_, GWL_EXSTYLE, extended & ~static_cast<LONG_PTR>(WS_EX_CLIENTEDGE));
+        ::SetWindowLongPtrA(hwnd_, GWL_STYLE, ::GetWindowLongPtrA(hwnd_, GWL_STYLE) | WS_BORDER);
+        ::SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+    }
     ::SetPropA(hwnd_, kInstanceProperty, this);
     original_ = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PreviewControl::Procedure)));
