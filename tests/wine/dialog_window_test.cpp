@@ -2,6 +2,8 @@
 // closing by the user, and a picture of it for people to look at.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "source_harness.h"
 #include "window_helpers.h"
 
@@ -32,6 +34,42 @@ void ExpectRect(const RECT& actual, const RECT& expected, const char* what) {
     EXPECT_EQ(actual.top, expected.top) << what;
     EXPECT_EQ(actual.right, expected.right) << what;
     EXPECT_EQ(actual.bottom, expected.bottom) << what;
+}
+
+// One control of a dialog template as the resource holds it.
+struct TemplateItem {
+    DWORD style;
+    short x, y, cx, cy;
+    WORD id;
+};
+
+// Steps over a name or ordinal of a dialog template.
+const WORD* SkipNameOrOrdinal(const WORD* p) {
+    if (*p == 0xFFFF) return p + 2;
+    while (*p != 0) ++p;
+    return p + 1;
+}
+
+// The controls of the module's DIALOG template `id`, in template order.
+std::vector<TemplateItem> TemplateItems(HMODULE module, int id) {
+    std::vector<TemplateItem> items;
+    HRSRC found = ::FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5));  // RT_DIALOG
+    if (found == nullptr) return items;
+    const auto* header = static_cast<const DLGTEMPLATE*>(::LockResource(::LoadResource(module, found)));
+    const WORD* p = reinterpret_cast<const WORD*>(header + 1);
+    p = SkipNameOrOrdinal(p);  // menu
+    p = SkipNameOrOrdinal(p);  // class
+    p = SkipNameOrOrdinal(p);  // caption
+    if (header->style & DS_SETFONT) p = SkipNameOrOrdinal(p + 1);
+    for (int i = 0; i < header->cdit; ++i) {
+        auto at = reinterpret_cast<std::uintptr_t>(p);
+        const auto* item = reinterpret_cast<const DLGITEMTEMPLATE*>((at + 3) & ~std::uintptr_t(3));
+        items.push_back({item->style, item->x, item->y, item->cx, item->cy, item->id});
+        p = SkipNameOrOrdinal(reinterpret_cast<const WORD*>(item + 1));  // class
+        p = SkipNameOrOrdinal(p);                                         // text
+        p = reinterpret_cast<const WORD*>(reinterpret_cast<const BYTE*>(p + 1) + *p);  // creation data
+    }
+    return items;
 }
 
 class DialogWindow : public ::testing::Test {
@@ -188,4 +226,27 @@ TEST_F(DialogWindow, ScreenshotAfterPreviewScan) {
     PumpMessages();
     std::string path = OutputFolder() + "dialog.bmp";
     EXPECT_TRUE(CaptureWindow(dialog, path)) << path;
+}
+
+TEST_F(DialogWindow, AboutBoxTemplateKeepsItsControls) {
+    std::vector<TemplateItem> items = TemplateItems(harness.Module(), 100);
+    ASSERT_EQ(items.size(), 4u) << "icon, two lines of text, OK";
+    const struct {
+        short x, y, cx, cy;
+        WORD id;
+        DWORD style;
+    } expected[4] = {
+        {11, 17, 20, 20, 131, WS_CHILD | WS_VISIBLE | SS_ICON},
+        {40, 15, 119, 8, 0xFFFF, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX},
+        {40, 30, 150, 8, 0xFFFF, WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT},
+        {178, 13, 32, 14, IDOK, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON},
+    };
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(items[i].x, expected[i].x) << "item " << i;
+        EXPECT_EQ(items[i].y, expected[i].y) << "item " << i;
+        EXPECT_EQ(items[i].cx, expected[i].cx) << "item " << i;
+        EXPECT_EQ(items[i].cy, expected[i].cy) << "item " << i;
+        EXPECT_EQ(items[i].id, expected[i].id) << "item " << i;
+        EXPECT_EQ(items[i].style, expected[i].style) << "item " << i << " style";
+    }
 }
