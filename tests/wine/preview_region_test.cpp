@@ -152,6 +152,14 @@ TEST_F(PreviewRegion, DragSelectsTheRegion) {
     Press(100, 200, {{Drag::Move, 180, 300}, {Drag::Release, 200, 330}});
     EXPECT_EQ(Layout(), (Region{1000, 2000, 2000, 3300})) << "a second rubber band replaces the first";
     Capture("preview_region_drag.bmp");
+    // The region 100, 200, 200, 330 carries solid corner handles on its own
+    // edge pixels, and nothing just outside it.
+    for (int d = 0; d < 36; ++d) {
+        EXPECT_EQ(PixelAt(100 + d % 6, 200 + d / 6), RGB(0, 0, 0)) << "top-left handle, pixel " << d;
+        EXPECT_EQ(PixelAt(194 + d % 6, 324 + d / 6), RGB(0, 0, 0)) << "bottom-right handle, pixel " << d;
+    }
+    EXPECT_EQ(PixelAt(99, 200), RGB(255, 255, 255)) << "left of the region";
+    EXPECT_EQ(PixelAt(200, 329), RGB(255, 255, 255)) << "right of the region";
 
     Press(150, 260, {{Drag::Move, 200, 300}, {Drag::Release, 400, 600}});
     const long right = client.right * 10, bottom = client.bottom * 10;

@@ -28,8 +28,9 @@ Rect32 ClientRect(HWND hwnd) {
 
 RECT ToRect(const Rect32& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
 
-// The tracker drawn one pixel inside the region, so that its border does
-// not cover the pixels just outside it.
+// The tracker drawn on the region shrunk by one pixel: the tracker draws
+// one pixel outside its rectangle, so its border ends up on the region's
+// edge pixels and does not cover the pixels just outside it.
 void DrawInset(HDC dc, RegionTracker& tracker) {
     const Rect32 saved = tracker.rect;
     tracker.rect = Normalized(tracker.rect);

@@ -107,8 +107,15 @@ void MessageLoopDrag::End() {
 }
 
 void DrawTracker(HDC dc, const RectTracker& tracker) {
-    const Rect32 r = Normalized(tracker.rect);
-    if ((tracker.style & (solidLine | dottedLine)) != 0) {
+    // A tracker with a border line is drawn one pixel outside its rectangle,
+    // border and handles alike; the preview insets the region by one pixel
+    // first, so that both land on the region's own edge pixels.
+    RectTracker shape = tracker;
+    shape.rect = Normalized(tracker.rect);
+    const bool lined = (tracker.style & (solidLine | dottedLine)) != 0;
+    if (lined) shape.rect = Rect32{shape.rect.left - 1, shape.rect.top - 1, shape.rect.right + 1, shape.rect.bottom + 1};
+    const Rect32& r = shape.rect;
+    if (lined) {
         // Black dots on white, visible on a dark preview as on a light one.
         HPEN pen = ::CreatePen((tracker.style & dottedLine) != 0 ? PS_DOT : PS_SOLID, 0, RGB(0, 0, 0));
         HGDIOBJ oldPen = ::SelectObject(dc, pen);
@@ -123,11 +130,13 @@ void DrawTracker(HDC dc, const RectTracker& tracker) {
         ::DeleteObject(pen);
     }
     if ((tracker.style & (resizeInside | resizeOutside)) != 0) {
+        // Solid black squares: inverting them would punch the border's dots
+        // out of every corner handle.
         const unsigned mask = tracker.HandleMask();
         for (int handle = hitTopLeft; handle <= hitLeft; ++handle) {
             if ((mask & (1u << handle)) == 0) continue;
-            const Rect32 h = tracker.HandleRect(handle);
-            ::PatBlt(dc, h.left, h.top, h.Width(), h.Height(), DSTINVERT);
+            const Rect32 h = shape.HandleRect(handle);
+            ::PatBlt(dc, h.left, h.top, h.Width(), h.Height(), BLACKNESS);
         }
     }
 }
