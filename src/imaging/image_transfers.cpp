@@ -51,8 +51,12 @@ std::uint32_t NonNegative(int value) { return value > 0 ? static_cast<std::uint3
 // through the one working block of kTiffChunk bytes.
 int WriteTiffFile(ScannerDevice& scanner, const char* fileName, void* work, std::uint32_t bitsPerPixel,
                   std::uint32_t xResolution, std::uint32_t yResolution) {
-    FillTiffHeader(work, NonNegative(scanner.GetBytesPerLine()), NonNegative(scanner.GetPixelsPerLine()),
-                   NonNegative(scanner.GetLineCount()), bitsPerPixel, xResolution, yResolution);
+    // Asked one after the other, so the scanner hears the questions in the
+    // same order on every compiler.
+    const std::uint32_t bytesPerLine = NonNegative(scanner.GetBytesPerLine());
+    const std::uint32_t pixelsPerLine = NonNegative(scanner.GetPixelsPerLine());
+    const std::uint32_t lines = NonNegative(scanner.GetLineCount());
+    FillTiffHeader(work, bytesPerLine, pixelsPerLine, lines, bitsPerPixel, xResolution, yResolution);
     platform::File file;
     if (!file.Open(fileName, platform::FileMode::ReadWrite)) return TWCC_BUMMER;
     if (!file.Write(work, TiffHeaderSize())) return TWCC_BUMMER;

@@ -6,6 +6,8 @@
 
 #include <sys/stat.h>
 
+#include <fstream>
+
 #include "image_tools.h"
 #include "imaging/dib_format.h"
 #include "imaging/image_transfers.h"
@@ -477,6 +479,34 @@ TEST_F(ImageTransferTest, FileTransferRefusals) {
     EXPECT_EQ(Status(), TWCC_LOWMEMORY);
     EXPECT_EQ(scanInProgress, 0u);
     EXPECT_EQ(image_tools::ReadAll(folder + "/scan.tif").size(), 0u) << "nothing written";
+}
+
+// --- The scanner's side of a transfer ---
+
+// Until the first read of a scan the line geometry comes from the scanner's
+// inquiries: a TIFF file asks for bytes per line, pixels per line and lines
+// for its header.
+TEST_F(ImageTransferTest, TransfersAskTheScannerInOrderBeforeTheFirstRead) {
+    const std::string log = folder + "/calls.log";
+    Reopen("VOREL_SIM_LOG", log.c_str());
+    // The calls up to the first read, each without its result.
+    auto callsBeforeFirstRead = [&] {
+        std::vector<std::string> calls;
+        std::ifstream in(log);
+        for (std::string line; std::getline(in, line);) {
+            calls.push_back(line.substr(0, line.find(" = ")));
+            if (line.rfind("14 ReadScanData", 0) == 0) break;
+        }
+        return calls;
+    };
+
+    StartScan(TWPT_GRAY, 8, 100, 303, 150);
+    SetUpFile(folder + "/scan.tif", TWFF_TIFF);
+    std::remove(log.c_str());
+    ASSERT_EQ(FileXfer(), TWRC_XFERDONE);
+    const std::vector<std::string> tiff = {"26 InquireParameter(52, 82, ptr)", "26 InquireParameter(51, 82, ptr)",
+                                           "26 InquireParameter(53, 82, ptr)", "14 ReadScanData(2, ptr, 60000, ptr)"};
+    EXPECT_EQ(callsBeforeFirstRead(), tiff) << "DAT_IMAGEFILEXFER MSG_GET, TIFF";
 }
 
 }  // namespace
