@@ -109,13 +109,14 @@ platform::GlobalHandle SourceDialog::ReadNativeImage() {
     return dib;
 }
 
+// The line length is asked for the row count and again for the read; until
+// the first read of a scan both questions go to the scanner.
 std::uint32_t SourceDialog::ReadMemoryStrip(void* buffer, std::uint32_t length) {
-    const int bytesPerLine = scanner.GetBytesPerLine();
-    const std::uint32_t stride = RowStride(NonNegative(bytesPerLine));
+    const std::uint32_t stride = RowStride(NonNegative(scanner.GetBytesPerLine()));
     if (stride == 0) return 0;
     const std::uint32_t rows = length / stride;
     if (rows == 0) return 0;
-    return scanner.ReadImageToDIB(bytesPerLine, static_cast<int>(rows), buffer, length, false);
+    return scanner.ReadImageToDIB(scanner.GetBytesPerLine(), static_cast<int>(rows), buffer, length, false);
 }
 
 // Returns a condition code: 0 written, TWCC_BUMMER when the file cannot be

@@ -484,8 +484,9 @@ TEST_F(ImageTransferTest, FileTransferRefusals) {
 // --- The scanner's side of a transfer ---
 
 // Until the first read of a scan the line geometry comes from the scanner's
-// inquiries: a TIFF file asks for bytes per line, pixels per line and lines
-// for its header.
+// inquiries: a memory strip asks for bytes per line, lines, then bytes per
+// line for the row count and again for the read; a TIFF file asks for bytes
+// per line, pixels per line and lines for its header.
 TEST_F(ImageTransferTest, TransfersAskTheScannerInOrderBeforeTheFirstRead) {
     const std::string log = folder + "/calls.log";
     Reopen("VOREL_SIM_LOG", log.c_str());
@@ -501,6 +502,16 @@ TEST_F(ImageTransferTest, TransfersAskTheScannerInOrderBeforeTheFirstRead) {
     };
 
     StartScan(TWPT_GRAY, 8, 100, 303, 150);
+    std::remove(log.c_str());
+    Bytes buffer(64000);
+    TW_IMAGEMEMXFER xfer = Strip(TWMF_POINTER, 64000, buffer.data());
+    ASSERT_EQ(MemXfer(&xfer), TWRC_XFERDONE);
+    const std::vector<std::string> memory = {
+        "26 InquireParameter(52, 82, ptr)", "26 InquireParameter(53, 82, ptr)", "26 InquireParameter(52, 82, ptr)",
+        "26 InquireParameter(52, 82, ptr)", "14 ReadScanData(2, ptr, 62115, ptr)"};
+    EXPECT_EQ(callsBeforeFirstRead(), memory) << "DAT_IMAGEMEMXFER MSG_GET, first strip";
+
+    ScanAgain();
     SetUpFile(folder + "/scan.tif", TWFF_TIFF);
     std::remove(log.c_str());
     ASSERT_EQ(FileXfer(), TWRC_XFERDONE);
