@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 
 #include "source_harness.h"
 #include "window_helpers.h"
@@ -99,6 +100,15 @@ TEST_F(DialogWindow, CreatedHiddenAndShownByEnable) {
     ASSERT_EQ(harness.Enable(true), TWRC_SUCCESS);
     EXPECT_EQ(harness.Disable(), TWRC_SUCCESS);
     EXPECT_FALSE(::IsWindowVisible(dialog)) << "MSG_DISABLEDS with ShowUI hides it";
+}
+
+TEST_F(DialogWindow, OpensCentredOnTheScreen) {
+    RECT work{};
+    ASSERT_TRUE(::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0));
+    RECT window{};
+    ::GetWindowRect(dialog, &window);
+    EXPECT_LE(std::abs((window.left + window.right) - (work.left + work.right)), 1) << "horizontal centre";
+    EXPECT_LE(std::abs((window.top + window.bottom) - (work.top + work.bottom)), 1) << "vertical centre";
 }
 
 TEST_F(DialogWindow, LayoutCaptionAndListAsDesigned) {

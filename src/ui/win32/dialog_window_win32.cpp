@@ -28,6 +28,28 @@ struct DialogWindow::Impl {
 
 namespace {
 
+// Centres a dialog that its start-up left where the template put it: over
+// its owner when it has a visible one, else on the screen's work area, and
+// always inside the work area.
+void CentreWindow(HWND hwnd) {
+    RECT work{};
+    if (!::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) return;
+    RECT area = work;
+    HWND owner = ::GetWindow(hwnd, GW_OWNER);
+    if (owner != nullptr && ::IsWindowVisible(owner) && !::IsIconic(owner)) ::GetWindowRect(owner, &area);
+    RECT rect{};
+    ::GetWindowRect(hwnd, &rect);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    int x = (area.left + area.right - width) / 2;
+    int y = (area.top + area.bottom - height) / 2;
+    if (x + width > work.right) x = work.right - width;
+    if (y + height > work.bottom) y = work.bottom - height;
+    if (x < work.left) x = work.left;
+    if (y < work.top) y = work.top;
+    ::SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 INT_PTR CALLBACK SourceDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* impl = reinterpret_cast<DialogWindow::Impl*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     if (message == WM_INITDIALOG) {
@@ -56,6 +78,7 @@ INT_PTR CALLBACK SourceDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
 INT_PTR CALLBACK AboutDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG:
+            CentreWindow(hwnd);
             return TRUE;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
@@ -72,8 +95,15 @@ INT_PTR CALLBACK AboutDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM)
 
 INT_PTR DialogWindow::Impl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_INITDIALOG:
-            return owner.OnInitDialog() ? TRUE : FALSE;
+        case WM_INITDIALOG: {
+            RECT before{};
+            ::GetWindowRect(hwnd, &before);
+            const BOOL focus = owner.OnInitDialog() ? TRUE : FALSE;
+            RECT after{};
+            ::GetWindowRect(hwnd, &after);
+            if (before.left == after.left && before.top == after.top) CentreWindow(hwnd);
+            return focus;
+        }
         case WM_COMMAND:
             return OnCommand(LOWORD(wParam), HIWORD(wParam));
         case WM_CLOSE:
