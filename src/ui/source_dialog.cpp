@@ -53,11 +53,17 @@ bool SourceDialog::OnInitDialog() {
     window_->AttachPreview();
     scanner.SetWindowHandle(window_->Handle());
 
+    // The scanner is asked for pixels, then lines, in separate statements:
+    // an argument list would leave the order of the inquiries to the compiler.
     if (scanner.SetupPreview(kPreviewResolution)) {
-        std::size_t bytes = TripleBufferBytes(scanner.GetPixelsPerLine(), scanner.GetLineCount());
+        int pixels = scanner.GetPixelsPerLine();
+        int lines = scanner.GetLineCount();
+        std::size_t bytes = TripleBufferBytes(pixels, lines);
         if (bytes > 0) preview.AllocatePreviewBuffer(bytes);
     }
-    preview.SetPreviewSize(scanner.GetPixelsPerLine(), scanner.GetLineCount());
+    int previewWidth = scanner.GetPixelsPerLine();
+    int previewHeight = scanner.GetLineCount();
+    preview.SetPreviewSize(previewWidth, previewHeight);
     RenderPreview();
 
     if (scanner.kind() == 0) window_->EnableScanButtons(false);
