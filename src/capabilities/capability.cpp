@@ -6,6 +6,7 @@
 
 #include "capabilities/container_block.h"
 #include "platform/global_memory.h"
+#include "platform/pointer_check.h"
 
 using namespace containers;
 
@@ -169,6 +170,9 @@ TW_UINT16 Capability::Set(const TW_CAPABILITY& cap) noexcept {
     // Everything read below is bounded by what the block really holds, not
     // by the counts the application wrote into it.
     const std::uint64_t size = platform::GlobalBlockSize(cap.hContainer);
+    // A plain pointer passed as a handle locks to itself on Windows, with
+    // whatever size the heap guesses for it: the bytes must really be there.
+    if (!platform::IsReadable(locked.bytes(), static_cast<std::size_t>(size))) return TWCC_LOWMEMORY;
     switch (cap.ConType) {
     case TWON_ENUMERATION:
         return SetFromEnumeration(locked.bytes(), size);

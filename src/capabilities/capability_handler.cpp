@@ -8,7 +8,6 @@
 #include "capabilities/capability_table.h"
 #include "capabilities/container_block.h"
 #include "module/source_app.h"
-#include "platform/pointer_check.h"
 #include "protocol/handlers.h"
 #include "protocol/reporting.h"
 #include "ui/source_dialog.h"
@@ -54,8 +53,8 @@ TW_UINT16 CapabilityHandler(const TripletRequest* request) noexcept {
     // The records exist only while the source is open.
     if (!capabilityTable.IsBuilt()) return Refuse(TWCC_SEQERROR);
 
-    auto* cap = request != nullptr ? static_cast<TW_CAPABILITY*>(request->data) : nullptr;
-    if (cap == nullptr || !platform::IsWritable(cap, sizeof(TW_CAPABILITY))) return Refuse(TWCC_BADVALUE);
+    auto* cap = WritableData<TW_CAPABILITY>(request);
+    if (cap == nullptr) return Refuse(TWCC_BADVALUE);
 
     Capability* record = capabilityTable.Lookup(cap->Cap);
     if (record == nullptr) {

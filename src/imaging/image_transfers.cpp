@@ -178,6 +178,12 @@ public:
             handle_ = memory.TheMem;
             address_ = platform::GlobalLockBlock(handle_);
             length_ = std::min<std::size_t>(memory.Length, platform::GlobalBlockSize(handle_));
+            // Windows "locks" a plain pointer passed as a handle to itself and
+            // may report any size for it: the memory must really be there.
+            if (address_ != nullptr && !platform::IsWritable(address_, length_)) {
+                platform::GlobalUnlockBlock(handle_);
+                address_ = nullptr;
+            }
         } else if (memory.TheMem != nullptr) {
             address_ = platform::IsWritable(memory.TheMem, memory.Length) ? memory.TheMem : nullptr;
             length_ = memory.Length;
