@@ -3,7 +3,7 @@
 // released afterwards.
 #include "protocol/notifications.h"
 
-#include "imaging/image_transfers.h"
+#include "protocol/image_transfers.h"
 #include "platform/library.h"
 #include "protocol/reporting.h"
 #include "protocol/source_globals.h"

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "imaging/image_transfers.h"
+#include "protocol/image_transfers.h"
 #include "protocol/reporting.h"
 
 TW_INT32 sourceState = 300;

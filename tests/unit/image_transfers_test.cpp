@@ -10,7 +10,7 @@
 
 #include "image_tools.h"
 #include "imaging/dib_format.h"
-#include "imaging/image_transfers.h"
+#include "protocol/image_transfers.h"
 #include "imaging/units.h"
 #include "imaging/little_endian_writer.h"
 

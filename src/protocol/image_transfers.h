@@ -1,6 +1,6 @@
 // The bookkeeping of the memory transfer that outlives one DAT_IMAGEMEMXFER
 // call: how many bytes have been delivered and whether the last strip has
-// gone. The transfer handlers themselves are in protocol/handlers.h.
+// gone. The transfer handlers themselves are declared in protocol/handlers.h.
 #pragma once
 
 // Back to no strip delivered. A new final scan calls it, so that a second
