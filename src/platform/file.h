@@ -25,6 +25,9 @@ public:
     // Ends the file where the writing stands, so that nothing of an older,
     // longer file stays behind what was written.
     bool EndHere();
+    // Cuts the file to nothing, so that a writer that failed part-way
+    // leaves an empty file rather than a broken image.
+    bool Discard();
     void Close();
     bool IsOpen() const { return handle_ != nullptr; }
 

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "platform/fault_injection.h"
+
 namespace platform {
 namespace {
 
@@ -28,6 +30,14 @@ bool File::Open(const char* name, FileMode mode) {
 bool File::Write(const void* data, std::size_t bytes) {
     if (handle_ == nullptr) return false;
     const char* p = static_cast<const char*>(data);
+    if (FileWriteFaults().Hit()) {
+        // A disk that fills up on the way: half of it lands, then no more.
+        if (bytes / 2 > 0) {
+            const ssize_t ignored = ::write(Descriptor(handle_), p, bytes / 2);
+            (void)ignored;
+        }
+        return false;
+    }
     while (bytes > 0) {
         ssize_t n = ::write(Descriptor(handle_), p, bytes);
         if (n <= 0) return false;
@@ -41,6 +51,11 @@ bool File::EndHere() {
     if (handle_ == nullptr) return false;
     off_t at = ::lseek(Descriptor(handle_), 0, SEEK_CUR);
     return at >= 0 && ::ftruncate(Descriptor(handle_), at) == 0;
+}
+
+bool File::Discard() {
+    if (handle_ == nullptr) return false;
+    return ::ftruncate(Descriptor(handle_), 0) == 0 && ::lseek(Descriptor(handle_), 0, SEEK_SET) == 0;
 }
 
 void File::Close() {

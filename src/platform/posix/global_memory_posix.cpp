@@ -4,6 +4,8 @@
 // handle has on Windows.
 #include "platform/global_memory.h"
 
+#include "platform/fault_injection.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -38,6 +40,7 @@ GlobalHandle GlobalAllocate(unsigned flags, std::size_t bytes) {
     std::lock_guard<std::mutex> guard(table.mutex);
     if (table.allocationsLeft == 0) return nullptr;
     if (table.allocationsLeft > 0) --table.allocationsLeft;
+    if (AllocationFaults().Hit()) return nullptr;
     // Windows hands out a block even for 0 bytes; keep one byte behind it.
     void* data = std::malloc(bytes == 0 ? 1 : bytes);
     if (data == nullptr) return nullptr;
@@ -49,7 +52,14 @@ GlobalHandle GlobalAllocate(unsigned flags, std::size_t bytes) {
     }
     table.nextHandle += 16;
     GlobalHandle handle = reinterpret_cast<GlobalHandle>(table.nextHandle);
-    table.blocks[handle] = Block{data, bytes, 0};
+    try {
+        table.blocks[handle] = Block{data, bytes, 0};
+    } catch (...) {
+        // The table's own bookkeeping ran out of memory: no block, as
+        // GlobalAlloc answers when the heap is full; never an exception.
+        std::free(data);
+        return nullptr;
+    }
     ++table.outstanding;
     return handle;
 }

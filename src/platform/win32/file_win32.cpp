@@ -31,6 +31,12 @@ bool File::Write(const void* data, std::size_t bytes) {
 
 bool File::EndHere() { return handle_ != nullptr && ::SetEndOfFile(static_cast<HANDLE>(handle_)) != 0; }
 
+bool File::Discard() {
+    if (handle_ == nullptr) return false;
+    if (::SetFilePointer(static_cast<HANDLE>(handle_), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return false;
+    return ::SetEndOfFile(static_cast<HANDLE>(handle_)) != 0;
+}
+
 void File::Close() {
     if (handle_ != nullptr) {
         ::CloseHandle(static_cast<HANDLE>(handle_));
