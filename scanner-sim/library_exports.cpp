@@ -45,7 +45,7 @@ std::int16_t Call(int ordinal, const char* name, Command command, Describe descr
     std::int16_t status = sim::kInternalError;
     try {
         simulator = &Instance();
-        status = command(*simulator);
+        if (!simulator->InjectFailure(status)) status = command(*simulator);
     } catch (...) {
         if (simulator != nullptr) status = simulator->InternalError();
     }

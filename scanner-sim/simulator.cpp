@@ -70,6 +70,7 @@ void Simulator::PowerOn() {
     if (!page) page = std::make_unique<BuiltInPage>();
     open = false;
     lastStatus = kOk;
+    callsSincePowerOn = 0;
     parameters = ScanParameters{};
     invert = false;
     matrixChoice = settings.matrix7 ? MatrixChoice::BuiltIn : MatrixChoice::Plain;
@@ -84,6 +85,13 @@ void Simulator::PowerOn() {
 std::int16_t Simulator::Finish(std::int16_t status) {
     lastStatus = status;
     return status;
+}
+
+bool Simulator::InjectFailure(std::int16_t& status) {
+    if (callsSincePowerOn < INT32_MAX) ++callsSincePowerOn;
+    if (settings.failAt == 0 || callsSincePowerOn != settings.failAt) return false;
+    status = Finish(settings.failStatus);
+    return true;
 }
 
 std::int16_t Simulator::InternalError() {

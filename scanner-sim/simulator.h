@@ -55,6 +55,10 @@ public:
     std::int16_t GetCommandError() const { return lastStatus; }
     std::int16_t SetParameter(std::int16_t code, std::int16_t value);
 
+    // Counts one library call; true when it is the call VOREL_SIM_FAIL_AT
+    // names, which then does nothing and answers `status`.
+    bool InjectFailure(std::int16_t& status);
+
     // Records a failure of the simulator itself (an exception caught at the
     // library's boundary) as the last command's status.
     std::int16_t InternalError();
@@ -76,6 +80,7 @@ private:
     std::unique_ptr<Page> page;
     bool open = false;
     std::int16_t lastStatus = 0;
+    std::int32_t callsSincePowerOn = 0;
 
     ScanParameters parameters;
     bool invert = false;

@@ -80,6 +80,26 @@ void ReadLineLimit(std::FILE* diagnostics, SimulatorSettings& settings) {
     }
 }
 
+// The injected failure: which call, counted from power-on, and the non-zero
+// status it answers.
+void ReadInjectedFailure(std::FILE* diagnostics, SimulatorSettings& settings) {
+    long value = 0;
+    if (const char* text = Variable("VOREL_SIM_FAIL_AT")) {
+        if (ParseInteger(text, 0, INT32_MAX, value)) {
+            settings.failAt = static_cast<std::int32_t>(value);
+        } else {
+            Complain(diagnostics, "VOREL_SIM_FAIL_AT", text, "a call number of 0 or more", "none");
+        }
+    }
+    if (const char* text = Variable("VOREL_SIM_FAIL_STATUS")) {
+        if (ParseInteger(text, INT16_MIN, INT16_MAX, value) && value != 0) {
+            settings.failStatus = static_cast<std::int16_t>(value);
+        } else {
+            Complain(diagnostics, "VOREL_SIM_FAIL_STATUS", text, "a non-zero 16-bit status", "-6");
+        }
+    }
+}
+
 }  // namespace
 
 SimulatorSettings ReadSimulatorSettings(std::FILE* diagnostics) {
@@ -92,6 +112,7 @@ SimulatorSettings ReadSimulatorSettings(std::FILE* diagnostics) {
     ReadLineLimit(diagnostics, settings);
     if (const char* page = Variable("VOREL_SIM_PAGE")) settings.pagePath = page;
     if (const char* log = Variable("VOREL_SIM_LOG")) settings.logPath = log;
+    ReadInjectedFailure(diagnostics, settings);
     return settings;
 }
 

@@ -20,6 +20,8 @@ struct SimulatorSettings {
     std::int32_t lineLimit = -1;       // VOREL_SIM_LINES: lines delivered before the scanner stops; -1 none
     std::string pagePath;              // VOREL_SIM_PAGE: picture to scan instead of the built-in page
     std::string logPath;               // VOREL_SIM_LOG: file that receives one line per call
+    std::int32_t failAt = 0;           // VOREL_SIM_FAIL_AT: the n-th library call fails; 0 none
+    std::int16_t failStatus = -6;      // VOREL_SIM_FAIL_STATUS: what that call answers (never 0)
 };
 
 // Reads the environment; complaints about bad values go to diagnostics.

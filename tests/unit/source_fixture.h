@@ -108,7 +108,8 @@ inline const ScannerLibrary& RecordingScannerLibrary() {
 
 constexpr const char* kSimulatorVariables[] = {"VOREL_SIM_COLOR",   "VOREL_SIM_OPEN",  "VOREL_SIM_RESET",
                                                "VOREL_SIM_FEEDER",  "VOREL_SIM_MATRIX7", "VOREL_SIM_LINES",
-                                               "VOREL_SIM_PAGE",    "VOREL_SIM_LOG"};
+                                               "VOREL_SIM_PAGE",    "VOREL_SIM_LOG",
+                                               "VOREL_SIM_FAIL_AT", "VOREL_SIM_FAIL_STATUS"};
 
 class SourceTest : public ::testing::Test {
 protected:
