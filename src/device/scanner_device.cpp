@@ -282,6 +282,7 @@ std::uint32_t ScannerDevice::ReadData(std::uint32_t count, void* buffer) {
 
 std::uint32_t ScannerDevice::ReadImageToDIB(int bytesPerLine, int lines, void* destination,
                                             std::size_t destinationSize, bool bottomUp) {
+    lastReadLackedMemory_ = false;
     if (destination == nullptr) {
         platform::DebugOutput("ReadImageToDIB: Null pointer passed");
         return 0;
@@ -301,6 +302,7 @@ std::uint32_t ScannerDevice::ReadImageToDIB(int bytesPerLine, int lines, void* d
     if (buffer == nullptr) {
         platform::GlobalFreeBlock(bufferHandle);
         platform::DebugOutput("ReadImageToDIB: Can't alloc temp buffer");
+        lastReadLackedMemory_ = true;
         return 0;
     }
 

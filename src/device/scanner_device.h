@@ -36,6 +36,14 @@ public:
     // placed, row padding included.
     std::uint32_t ReadImageToDIB(int bytesPerLine, int lines, void* destination, std::size_t destinationSize,
                                  bool bottomUp);
+    // True when the last ReadImageToDIB could not have its line buffer:
+    // nothing was read from the scanner, so the same rows can be asked for
+    // again. Asking clears it, so no later answer repeats an old failure.
+    bool TakeReadLackedMemory() {
+        const bool lacked = lastReadLackedMemory_;
+        lastReadLackedMemory_ = false;
+        return lacked;
+    }
 
     int GetPixelsPerLine();
     int GetBytesPerLine();
@@ -55,6 +63,7 @@ private:
     int kind_ = 0;
     int isOpen_ = 0;
     int readMode_ = 2;
+    bool lastReadLackedMemory_ = false;
     std::int16_t defaultResolution_[2] = {75, 75};
     std::int16_t defaultExtent_[2] = {2400, 3150};
     platform::GlobalHandle geometryHandle_ = nullptr;

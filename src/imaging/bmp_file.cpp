@@ -35,7 +35,12 @@ int WriteBmpFile(const char* fileName, platform::GlobalHandle dib, std::uint32_t
 
     platform::File file;
     if (!file.Open(fileName, platform::FileMode::ReadWrite)) return 1;
-    if (!file.Write(fileHeader, sizeof fileHeader)) return 1;
-    if (!file.Write(block.get(), static_cast<std::size_t>(dibBytes))) return 1;
-    return file.EndHere() ? 0 : 1;
+    if (file.Write(fileHeader, sizeof fileHeader) && file.Write(block.get(), static_cast<std::size_t>(dibBytes)) &&
+        file.EndHere()) {
+        return 0;
+    }
+    // A disk that filled up on the way leaves an empty file, never a
+    // picture cut short.
+    file.Discard();
+    return 1;
 }

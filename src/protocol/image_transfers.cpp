@@ -151,6 +151,8 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
             result = Refuse(TWCC_BADVALUE);
         } else {
             const std::uint32_t got = dialog->ReadMemoryStrip(buffer.address(), buffer.length());
+            // Nothing was read: the application may ask for the strip again.
+            if (got == 0 && dialog->scanner.TakeReadLackedMemory()) return Refuse(TWCC_LOWMEMORY);
             xfer->BytesWritten = got;
             // A strip with room for another row left over came out short:
             // the scanner has no more data.

@@ -38,12 +38,17 @@ int WriteTiffFile(ScannerDevice& scanner, const char* fileName, void* work, std:
     FillTiffHeader(work, bytesPerLine, pixelsPerLine, lines, bitsPerPixel, xResolution, yResolution);
     platform::File file;
     if (!file.Open(fileName, platform::FileMode::ReadWrite)) return TWCC_BUMMER;
-    if (!file.Write(work, TiffHeaderSize())) return TWCC_BUMMER;
-    for (;;) {
+    bool written = file.Write(work, TiffHeaderSize());
+    while (written) {
         const std::uint32_t n = scanner.ReadData(kTiffChunk, work);
-        if (n == 0) return file.EndHere() ? TWCC_SUCCESS : TWCC_BUMMER;
-        if (!file.Write(work, n)) return TWCC_BUMMER;
+        if (n == 0) break;
+        written = file.Write(work, n);
     }
+    if (written && file.EndHere()) return TWCC_SUCCESS;
+    // A disk that filled up on the way leaves an empty file, never a
+    // picture cut short.
+    file.Discard();
+    return TWCC_BUMMER;
 }
 
 }  // namespace
@@ -77,6 +82,12 @@ platform::GlobalHandle SourceDialog::ReadNativeImage() {
         FillGreyColorTable(type.paletteEntries, block.bytes() + kDibHeaderSize);
         scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(lines), block.bytes() + prefix,
                                static_cast<std::size_t>(rowBytes), true);
+    }
+    // An image never read is no image: the application hears of the
+    // memory, not of a blank page.
+    if (scanner.TakeReadLackedMemory()) {
+        platform::GlobalFreeBlock(dib);
+        return nullptr;
     }
     return dib;
 }
