@@ -170,6 +170,23 @@ TEST_F(SimulatorTest, LinesStopsTheScannerAfterThatManyLines) {
     }
 }
 
+// Calls are counted from power-on; the one named fails without doing
+// anything, and GetCommandError repeats its status.
+TEST_F(SimulatorTest, FailAtMakesThatOneCallFail) {
+    for (const char* status : {"", "-3", "12"}) {
+        if (*status) setenv("VOREL_SIM_FAIL_STATUS", status, 1);
+        const std::int16_t expected = *status ? static_cast<std::int16_t>(std::stoi(status)) : -6;
+        SetEnvironment("VOREL_SIM_FAIL_AT", "3");  // call 1 is SetEnvironment's OpenScanner
+        std::int16_t value = 0x1234;
+        EXPECT_EQ(lib.InquireParameter(18, 72, &value), 0) << "call 2";
+        EXPECT_EQ(lib.InquireParameter(18, 72, &value), expected) << "call 3, VOREL_SIM_FAIL_STATUS=" << status;
+        EXPECT_EQ(value, 2550) << "the failed call wrote nothing";
+        EXPECT_EQ(lib.GetCommandError(), expected) << "call 4 repeats the failure";
+        EXPECT_EQ(lib.InquireParameter(19, 72, &value), 0) << "call 5";
+        EXPECT_EQ(value, 4200);
+    }
+}
+
 TEST_F(SimulatorTest, BadValuesAreReportedAndTheDefaultsKept) {
     struct Case {
         const char* name;
@@ -179,7 +196,8 @@ TEST_F(SimulatorTest, BadValuesAreReportedAndTheDefaultsKept) {
                           Case{"VOREL_SIM_OPEN", "-10x"}, Case{"VOREL_SIM_OPEN", "40000"},
                           Case{"VOREL_SIM_RESET", "soon"}, Case{"VOREL_SIM_FEEDER", "full"},
                           Case{"VOREL_SIM_MATRIX7", "yes"}, Case{"VOREL_SIM_LINES", "-5"},
-                          Case{"VOREL_SIM_LINES", "99999999999999999999"}}) {
+                          Case{"VOREL_SIM_LINES", "99999999999999999999"}, Case{"VOREL_SIM_FAIL_AT", "-1"},
+                          Case{"VOREL_SIM_FAIL_STATUS", "0"}}) {
         ClearEnvironment();
         ::testing::internal::CaptureStderr();
         SetEnvironment(c.name, c.value);
