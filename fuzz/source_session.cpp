@@ -475,7 +475,9 @@ private:
         for (int i = 0; i < actions; ++i) {
             switch (in_.Pick(5)) {
                 case 0:
-                    User([](SourceDialog& d) { d.PreviewScan(); });
+                    // A preview scans the whole bed: once a session is plenty.
+                    if (!previewed_) User([](SourceDialog& d) { d.PreviewScan(); });
+                    previewed_ = true;
                     break;
                 case 1: {
                     const int index = static_cast<int>(in_.Pick(5)) - 1;
@@ -675,6 +677,7 @@ private:
     TW_IDENTITY app_{};
     std::vector<platform::GlobalHandle> mine_;
     int steps_ = 0;
+    bool previewed_ = false;
     SessionOutcome outcome_;
 };
 

@@ -44,6 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     totals.triplets += outcome.triplets;
     totals.transferReady += outcome.reachedTransferReady;
     totals.transferred += outcome.completedTransfer;
+    // Also now and then on the way, for runs that are interrupted.
+    if (totals.sessions % 100000 == 0) Report();
     if (!outcome.problem.empty()) {
         std::fprintf(stderr, "source_session_fuzz: %s\n", outcome.problem.c_str());
         __builtin_trap();
