@@ -2,7 +2,8 @@
 // source, negotiates, enables it with or without the dialog, transfers by
 // every mechanism and closes it, with the bytes choosing values, containers,
 // buffers, file names, origins, faults of the scanner, the heap and the
-// disk, and now and then a triplet of their own.
+// disk, now and then a triplet of their own, and calls made from inside the
+// source's own notifications.
 //
 // The application plays fair in the one way no source can check: memory it
 // hands over by plain pointer is as long as it says. Handles, containers,
@@ -10,9 +11,6 @@
 // frees every block the source hands it, so whatever global memory is left
 // at the end is the source's own leak.
 #include "fuzz/source_session.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -53,12 +51,11 @@ constexpr std::int64_t kLargestImage = 1 << 18;
 constexpr int kMostSteps = 400;
 
 std::string folder;
-int closeRequests = 0;
 int boxAnswer = platform::kAnswerOk;
 
-void RecordNotification(TW_UINT16 msg) {
-    if (msg == MSG_CLOSEDSREQ) ++closeRequests;
-}
+class Session;
+Session* currentSession = nullptr;
+void RecordNotification(TW_UINT16 msg);
 
 // The input, read front to back; an exhausted input reads zeros.
 class Bytes {
@@ -138,7 +135,51 @@ public:
         return outcome_;
     }
 
+    // The source's messages to the source manager. Some applications act
+    // on them at once, from inside the call that sent them: they transfer
+    // as soon as the image is ready, or close (and even reopen) the source
+    // while it is still in the middle of its own work.
+    void OnNotification(TW_UINT16 msg) {
+        if (msg == MSG_CLOSEDSREQ) ++closeRequests_;
+        if (reentry_ == Reentry::None || depth_ > 1 || steps_ >= kMostSteps) return;
+        ++depth_;
+        TW_IDENTITY ignored{};
+        TW_USERINTERFACE off{1, 0, nullptr};
+        TW_PENDINGXFERS pending{};
+        switch (reentry_) {
+            case Reentry::TransferAtOnce:
+                if (msg == MSG_XFERREADY) {
+                    NativeTransfer();
+                    Control(DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+                }
+                break;
+            case Reentry::CloseOnReady:
+                if (msg == MSG_XFERREADY) Control(DAT_IDENTITY, MSG_CLOSEDS, &ignored);
+                break;
+            case Reentry::CloseOnRequest:
+                if (msg == MSG_CLOSEDSREQ) {
+                    Control(DAT_USERINTERFACE, MSG_DISABLEDS, &off);
+                    Control(DAT_IDENTITY, MSG_CLOSEDS, &ignored);
+                }
+                break;
+            case Reentry::ReopenOnRequest:
+                if (msg == MSG_CLOSEDSREQ) {
+                    Control(DAT_IDENTITY, MSG_CLOSEDS, &ignored);
+                    TW_IDENTITY source{};
+                    Control(DAT_IDENTITY, MSG_GET, &source);
+                    source.Id = 42;
+                    Control(DAT_IDENTITY, MSG_OPENDS, &source);
+                }
+                break;
+            case Reentry::None:
+                break;
+        }
+        --depth_;
+    }
+
 private:
+    enum class Reentry { None, TransferAtOnce, CloseOnReady, CloseOnRequest, ReopenOnRequest };
+
     // --- Set-up ---
 
     void FreshModule() {
@@ -154,7 +195,9 @@ private:
                                  "VOREL_SIM_MATRIX7", "VOREL_SIM_LINES", "VOREL_SIM_FAIL_AT", "VOREL_SIM_FAIL_STATUS"}) {
             unsetenv(name);
         }
-        switch (in_.U8() >= 224 ? in_.Pick(6) + 10 : 0) {
+        const unsigned variant = in_.U8();
+        if (variant >= 208 && variant < 224) reentry_ = static_cast<Reentry>(1 + in_.Pick(4));
+        switch (variant >= 224 ? in_.Pick(6) + 10 : 0) {
             case 10: setenv("VOREL_SIM_COLOR", "0", 1); break;
             case 11: setenv("VOREL_SIM_FEEDER", in_.Pick(2) ? "loaded" : "enabled", 1); break;
             case 12: setenv("VOREL_SIM_LINES", std::to_string(in_.Pick(40)).c_str(), 1); break;
@@ -168,7 +211,6 @@ private:
         }
         ResetSimulator();
         boxAnswer = in_.Rare() ? platform::kAnswerCancel : platform::kAnswerOk;
-        closeRequests = 0;
         theApp.InitInstance(nullptr);
     }
 
@@ -190,9 +232,12 @@ private:
     TW_UINT16 Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
         ++outcome_.triplets;
         ++steps_;
+        // Calls may nest (from inside a notification): each restores what
+        // it found.
+        const bool held = platform::AllocationFaults().IsHeld();
         platform::AllocationFaults().Hold(false);
         const TW_UINT16 rc = DS_Entry(origin, dg, dat, msg, data);
-        platform::AllocationFaults().Hold(true);
+        platform::AllocationFaults().Hold(held);
         if (sourceState == 600) outcome_.reachedTransferReady = true;
         // Most applications ask why at once.
         if (rc == TWRC_FAILURE && in_.Pick(4) != 3) {
@@ -213,12 +258,13 @@ private:
         SourceDialog* dialog = CurrentDialog();
         if (dialog == nullptr || !dialog->IsWindowVisible()) return;
         ++steps_;
+        const bool held = platform::AllocationFaults().IsHeld();
         platform::AllocationFaults().Hold(false);
         try {
             action(*dialog);
         } catch (...) {
         }
-        platform::AllocationFaults().Hold(true);
+        platform::AllocationFaults().Hold(held);
         if (sourceState == 600) outcome_.reachedTransferReady = true;
     }
 
@@ -530,7 +576,7 @@ private:
             } else {
                 Control(DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
             }
-            if (closeRequests > 0) break;  // the source asked to be closed
+            if (closeRequests_ > 0) break;  // the source asked to be closed
         }
     }
 
@@ -678,8 +724,15 @@ private:
     std::vector<platform::GlobalHandle> mine_;
     int steps_ = 0;
     bool previewed_ = false;
+    Reentry reentry_ = Reentry::None;
+    int depth_ = 0;
+    int closeRequests_ = 0;
     SessionOutcome outcome_;
 };
+
+void RecordNotification(TW_UINT16 msg) {
+    if (currentSession != nullptr) currentSession->OnNotification(msg);
+}
 
 }  // namespace
 
@@ -698,7 +751,11 @@ SessionOutcome RunSession(const std::uint8_t* data, std::size_t size) {
     SetScannerLibraryForTesting(&SimulatedScannerLibrary());
     SetNotificationHookForTesting(RecordNotification);
     platform::SetMessageBoxHook([](const std::string&, const std::string&, unsigned) { return boxAnswer; });
-    return Session(Bytes(data, size)).Run();
+    Session session{Bytes(data, size)};
+    currentSession = &session;
+    SessionOutcome outcome = session.Run();
+    currentSession = nullptr;
+    return outcome;
 }
 
 }  // namespace fuzzing
