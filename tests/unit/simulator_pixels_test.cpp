@@ -112,6 +112,10 @@ const PixelCase kCases[] = {
      Matrix::Plain, Levels::ToneMap, false, 61200, 0xc998421e626d3865ULL},
     {"bi-level 150 dpi bed inverted", 0, 150, 100, {0, 0, 2550, 4200},
      Matrix::Plain, Levels::Inverted, false, 65536, 0x8ca0f06f9570efe9ULL},
+    {"grey 200 dpi bed", 4, 200, 100, {0, 0, 2550, 4200},
+     Matrix::Plain, Levels::ToneMap, false, 65536, 0x2b945feaefab765eULL},
+    {"colour 120 dpi half bed", 5, 120, 100, {0, 2100, 2550, 2100},
+     Matrix::Swapped, Levels::Straight, false, 64000, 0x36824dbe4c457a3bULL},
 };
 
 void PrintTo(const PixelCase& c, std::ostream* out) { *out << c.name; }
