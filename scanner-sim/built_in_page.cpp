@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace sim {
 namespace {
@@ -116,10 +117,13 @@ void DrawLinePatterns(const Row& row) {
 // first line of each paragraph indented and the last one short. Within
 // the line, rows 0-19 hold ascenders only, 20-59 the x-height and 60-74
 // descenders only; round letters get a white counter.
+constexpr int kAscenderEnd = 20;
+constexpr int kCounterTop = 28;
+constexpr int kCounterBottom = 52;
+constexpr int kXHeightEnd = 60;
+constexpr int kDescenderEnd = 75;
+
 void DrawTextLine(const Row& row, int line, int rowInLine) {
-    constexpr int kAscenderEnd = 20;
-    constexpr int kXHeightEnd = 60;
-    constexpr int kDescenderEnd = 75;
     if (rowInLine >= kDescenderEnd) return;
     const int lineInParagraph = line % 6;
     int x = kContentLeft + (lineInParagraph == 0 ? 100 : 0);
@@ -142,7 +146,8 @@ void DrawTextLine(const Row& row, int line, int rowInLine) {
             if (rowInLine >= kXHeightEnd) inked = descender;
             if (inked) {
                 row.FillBlack(x, x + letterWidth);
-                if (round && rowInLine >= 28 && rowInLine < 52) row.Fill(x + 7, x + letterWidth - 7, 255, 255, 255);
+                if (round && rowInLine >= kCounterTop && rowInLine < kCounterBottom)
+                    row.Fill(x + 7, x + letterWidth - 7, 255, 255, 255);
             }
             x += letterWidth + 8;
         }
@@ -158,7 +163,44 @@ void DrawText(const Row& row) {
     DrawTextLine(row, line, offset % kTextLinePitch);
 }
 
+// The rows at which the page may change from the row above: every edge of
+// a feature, each row of the fine lines, and the row bands within each line
+// of text (ascenders, x-height, the counters of round letters, descenders).
+// Between two of them the rows are drawn alike.
+const std::vector<int>& BandStarts() {
+    static const std::vector<int> starts = [] {
+        std::vector<int> rows = {kMarkInset,
+                                 kMarkInset + kMarkSize,
+                                 kBedHeight - kMarkInset - kMarkSize,
+                                 kBedHeight - kMarkInset,
+                                 kBarsTop,
+                                 kBarsBottom,
+                                 kWedgeTop,
+                                 kWedgeBottom,
+                                 kGreyRampTop,
+                                 kColourRampTop,
+                                 kRampsBottom};
+        for (int y = kLinesTop; y <= kLinesBottom; ++y) rows.push_back(y);
+        for (int line = 0; line <= kTextLines; ++line) {
+            for (int rowInLine : {0, kAscenderEnd, kCounterTop, kCounterBottom, kXHeightEnd, kDescenderEnd})
+                rows.push_back(kTextTop + line * kTextLinePitch + rowInLine);
+        }
+        std::sort(rows.begin(), rows.end());
+        rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+        return rows;
+    }();
+    return starts;
+}
+
 }  // namespace
+
+int BuiltInPage::RowsLike(int y) const {
+    if (y < 0 || y >= kBedHeight) return 1;
+    const std::vector<int>& starts = BandStarts();
+    const auto next = std::upper_bound(starts.begin(), starts.end(), y);
+    const int end = next == starts.end() ? kBedHeight : std::min(*next, kBedHeight);
+    return end - y;
+}
 
 void BuiltInPage::ReadRow(int y, int x0, int x1, std::uint8_t* rgb) const {
     if (x1 <= x0) return;

@@ -94,8 +94,7 @@ std::int16_t Simulator::InternalError() {
 void Simulator::AbandonScan() {
     scanState = ScanState::Idle;
     renderer.reset();
-    line.clear();
-    line.shrink_to_fit();
+    line = nullptr;
 }
 
 std::int16_t Simulator::OpenScanner(std::uint16_t, std::int16_t flag) {
@@ -308,7 +307,7 @@ void Simulator::StartScan() {
         return;
     }
     renderer = std::make_unique<ScanRenderer>(*page, scanLayout, parameters.dataType, MatrixInUse(), Levels());
-    line.assign(static_cast<std::size_t>(scanLayout.bytesPerLine), 0);
+    line = nullptr;
     lineOffset = scanLayout.bytesPerLine;  // nothing left of the (no) current line
     scanState = ScanState::Scanning;
 }
@@ -328,13 +327,14 @@ std::int16_t Simulator::ReadScanData(std::int16_t mode, void* buffer, std::int32
             if (nextLine >= linesToDeliver) {
                 scanState = ScanState::Finished;
                 renderer.reset();
+                line = nullptr;
                 break;
             }
-            renderer->RenderLine(nextLine++, line.data());
+            line = renderer->RenderLine(nextLine++);
             lineOffset = 0;
         }
         const std::int32_t chunk = std::min(count - delivered, scanLayout.bytesPerLine - lineOffset);
-        std::memcpy(out + delivered, line.data() + lineOffset, static_cast<std::size_t>(chunk));
+        std::memcpy(out + delivered, line + lineOffset, static_cast<std::size_t>(chunk));
         lineOffset += chunk;
         delivered += chunk;
     }

@@ -91,8 +91,8 @@ private:
     ScanLayout scanLayout;
     int nextLine = 0;
     int linesToDeliver = 0;
-    std::vector<std::uint8_t> line;
-    int lineOffset = 0;  // bytes of `line` already delivered
+    const std::uint8_t* line = nullptr;  // the line being delivered, held by the renderer
+    int lineOffset = 0;                  // bytes of `line` already delivered
 };
 
 }  // namespace sim
