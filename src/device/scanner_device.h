@@ -32,8 +32,10 @@ public:
     // Raw stream in chunks of at most 60000 bytes; returns the bytes read.
     std::uint32_t ReadData(std::uint32_t count, void* buffer);
     // Reads `lines` scan lines into DIB rows of RowStride(bytesPerLine)
-    // bytes; the destination holds destinationSize bytes. Returns the bytes
-    // placed, row padding included.
+    // bytes; the destination holds destinationSize bytes. Every row is
+    // written whole: padding, the rest of a line the scanner stopped in,
+    // and rows it never reached are zero. Returns the bytes of the rows
+    // the scanner reached, padding included.
     std::uint32_t ReadImageToDIB(int bytesPerLine, int lines, void* destination, std::size_t destinationSize,
                                  bool bottomUp);
 
