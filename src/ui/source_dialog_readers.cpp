@@ -48,10 +48,12 @@ int WriteTiffFile(ScannerDevice& scanner, const char* fileName, void* work, std:
 
 }  // namespace
 
-// The block is zero-filled, so rows the scanner does not deliver come out
-// black rather than as whatever the memory held. It is also never smaller
-// than the rows its header announces, even when the scanner's bytes per
-// line and its pixels per line disagree.
+// The block is not cleared beforehand, which would touch every page of it
+// once more: the reader writes every byte of its rows (zeros for what the
+// scanner does not deliver, and the padding), and the rows' space beyond
+// them is zeroed here, so nothing comes out as whatever the memory held.
+// The block is never smaller than the rows its header announces, even when
+// the scanner's bytes per line and its pixels per line disagree.
 platform::GlobalHandle SourceDialog::ReadNativeImage() {
     const ImageTypeEntry& type = ImageTypeTable[GetImageTypeIndex()];
     const std::uint32_t bytesPerLine = NonNegative(scanner.GetBytesPerLine());
@@ -66,7 +68,7 @@ platform::GlobalHandle SourceDialog::ReadNativeImage() {
     if (prefix + rowBytes > SIZE_MAX) return nullptr;
 
     platform::GlobalHandle dib =
-        platform::GlobalAllocate(platform::kGmemShareable | platform::kGmemZeroInit, prefix + rowBytes);
+        platform::GlobalAllocate(platform::kGmemShareable, prefix + rowBytes);
     {
         platform::LockedBlock block(dib);
         if (!block) {
@@ -77,6 +79,8 @@ platform::GlobalHandle SourceDialog::ReadNativeImage() {
         FillGreyColorTable(type.paletteEntries, block.bytes() + kDibHeaderSize);
         scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(lines), block.bytes() + prefix,
                                static_cast<std::size_t>(rowBytes), true);
+        const std::uint64_t read = stride * lines;
+        std::memset(block.bytes() + prefix + read, 0, static_cast<std::size_t>(rowBytes - read));
     }
     return dib;
 }
