@@ -299,7 +299,7 @@ std::uint32_t ScannerDevice::ReadImageToDIB(int bytesPerLine, int lines, void* d
         platform::DebugOutput("ReadImageToDIB: Destination too small");
         return 0;
     }
-    const std::size_t linesPerRead = line <= kLineBufferSize ? kLineBufferSize / line : 1;
+    const std::size_t linesPerRead = LinesPerRead(bytesPerLine);
 
     // Only bottom-up rows read several lines at a time need the block: the
     // lines arrive in the opposite order of the rows they go to. Otherwise
@@ -381,6 +381,11 @@ std::uint32_t ScannerDevice::ReadImageToDIB(int bytesPerLine, int lines, void* d
         platform::GlobalFreeBlock(bufferHandle);
     }
     return static_cast<std::uint32_t>(placed * stride);
+}
+
+std::size_t ScannerDevice::LinesPerRead(int bytesPerLine) {
+    if (bytesPerLine <= 0 || static_cast<std::uint32_t>(bytesPerLine) > kLineBufferSize) return 1;
+    return kLineBufferSize / static_cast<std::uint32_t>(bytesPerLine);
 }
 
 int ScannerDevice::GetPixelsPerLine() {

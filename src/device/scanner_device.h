@@ -38,6 +38,11 @@ public:
     // the scanner reached, padding included.
     std::uint32_t ReadImageToDIB(int bytesPerLine, int lines, void* destination, std::size_t destinationSize,
                                  bool bottomUp);
+    // The lines ReadImageToDIB asks the scanner for at a time: as many
+    // whole lines as fit 64000 bytes, at least one. Reading a scan in
+    // calls of a multiple of this many lines asks the scanner exactly what
+    // one call for all of them would.
+    static std::size_t LinesPerRead(int bytesPerLine);
 
     int GetPixelsPerLine();
     int GetBytesPerLine();

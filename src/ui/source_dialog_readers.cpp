@@ -1,6 +1,9 @@
 // The dialog's three readers behind the transfer triplets: the native DIB,
 // the memory strip and the BMP or TIFF file. The scan is read from the
 // scanner while it is handed over: the final scan's set-up only prepared it.
+// Files are written as the scan is read, through a working block of about
+// a megabyte whatever the size of the page; a BMP file, whose rows run
+// bottom-up, is filled from its end towards its start.
 //
 // 24-bit rows are blue, green, red in a DIB and a BMP file, red, green,
 // blue in memory strips and TIFF files. The scanner's colour matrix chooses
@@ -20,15 +23,42 @@
 
 namespace {
 
+// The scanner is read for a TIFF file in chunks of kTiffChunk bytes, and
+// kTiffChunksPerWrite of them are gathered for each write of the file.
 constexpr std::uint32_t kTiffChunk = 60000;
+constexpr std::uint32_t kTiffChunksPerWrite = 16;
+// The rows gathered for each write of a BMP file.
+constexpr std::uint64_t kBmpRowsBytes = 1 << 20;
 
 // The scanner answers 16-bit signed values; a failed or nonsensical answer
 // counts as nothing to read.
 std::uint32_t NonNegative(int value) { return value > 0 ? static_cast<std::uint32_t>(value) : 0; }
 
+// A scratch block of global memory, locked while it lives.
+class WorkingBlock {
+public:
+    explicit WorkingBlock(std::uint64_t bytes)
+        : handle_(bytes <= SIZE_MAX ? platform::GlobalAllocate(platform::kGmemMoveable, static_cast<std::size_t>(bytes))
+                                    : nullptr),
+          data_(static_cast<std::uint8_t*>(platform::GlobalLockBlock(handle_))) {}
+    ~WorkingBlock() {
+        if (data_ != nullptr) platform::GlobalUnlockBlock(handle_);
+        platform::GlobalFreeBlock(handle_);
+    }
+    WorkingBlock(const WorkingBlock&) = delete;
+    WorkingBlock& operator=(const WorkingBlock&) = delete;
+
+    std::uint8_t* bytes() const { return data_; }
+
+private:
+    platform::GlobalHandle handle_;
+    std::uint8_t* data_;
+};
+
 // The TIFF header, then exactly the bytes the scanner sends up to its end,
-// through the one working block of kTiffChunk bytes.
-int WriteTiffFile(ScannerDevice& scanner, const char* fileName, void* work, std::uint32_t bitsPerPixel,
+// read in chunks of kTiffChunk bytes (after a short chunk, one more read
+// finds the end) into the working block of kTiffChunksPerWrite chunks.
+int WriteTiffFile(ScannerDevice& scanner, const char* fileName, std::uint8_t* work, std::uint32_t bitsPerPixel,
                   std::uint32_t xResolution, std::uint32_t yResolution) {
     // Asked one after the other, so the scanner hears the questions in the
     // same order on every compiler.
@@ -39,11 +69,81 @@ int WriteTiffFile(ScannerDevice& scanner, const char* fileName, void* work, std:
     platform::File file;
     if (!file.Open(fileName, platform::FileMode::ReadWrite)) return TWCC_BUMMER;
     if (!file.Write(work, TiffHeaderSize())) return TWCC_BUMMER;
-    for (;;) {
-        const std::uint32_t n = scanner.ReadData(kTiffChunk, work);
-        if (n == 0) return file.EndHere() ? TWCC_SUCCESS : TWCC_BUMMER;
-        if (!file.Write(work, n)) return TWCC_BUMMER;
+    for (bool end = false; !end;) {
+        std::uint32_t filled = 0;
+        while (filled + kTiffChunk <= kTiffChunk * kTiffChunksPerWrite) {
+            const std::uint32_t n = scanner.ReadData(kTiffChunk, work + filled);
+            filled += n;
+            if (n == 0) {
+                end = true;
+                break;
+            }
+        }
+        if (!file.Write(work, filled)) return TWCC_BUMMER;
     }
+    return file.EndHere() ? TWCC_SUCCESS : TWCC_BUMMER;
+}
+
+// The BITMAPINFOHEADER and colour table that begin the scan's DIB, in a
+// native transfer and in a BMP file alike.
+void FillDibPrefix(std::uint8_t* at, const ImageTypeEntry& type, std::int32_t pixels, std::uint32_t lines) {
+    FillDibHeader(at, pixels, static_cast<std::int32_t>(lines), type.bitsPerPixel, 0);
+    FillGreyColorTable(type.paletteEntries, at + kDibHeaderSize);
+}
+
+// A BMP file holding exactly what the native transfer's DIB would hold,
+// after the 14-byte file header: the scanner is asked the same questions
+// and read in the same calls. The rows are read bottom-up into the working
+// block a batch of whole reads at a time; each batch is the run of rows
+// just above the batch read before it, so it is written once, in place.
+int WriteBmpRows(ScannerDevice& scanner, const char* fileName, const ImageTypeEntry& type) {
+    const std::uint32_t bytesPerLine = NonNegative(scanner.GetBytesPerLine());
+    const std::int32_t pixels = static_cast<std::int32_t>(NonNegative(scanner.GetPixelsPerLine()));
+    const std::uint32_t lines = NonNegative(scanner.GetLineCount());
+    if (type.bitsPerPixel == 24) scanner.LoadColourMatrix(false);
+
+    const std::uint64_t stride = RowStride(bytesPerLine);
+    const std::uint64_t sizeImage = std::uint64_t(RowStride(DibRowBytes(pixels, type.bitsPerPixel))) * lines;
+    const std::uint64_t prefix = kDibHeaderSize + std::uint64_t(type.paletteEntries) * kColorTableEntrySize;
+    std::uint8_t head[kBmpFileHeaderSize + kDibHeaderSize + 256 * kColorTableEntrySize];
+    if (type.paletteEntries > 256 || !FillBmpFileHeader(head, sizeImage, type.paletteEntries)) return TWCC_BUMMER;
+    FillDibPrefix(head + kBmpFileHeaderSize, type, pixels, lines);
+    const std::uint64_t offBits = kBmpFileHeaderSize + prefix;
+
+    const std::uint64_t perRead = ScannerDevice::LinesPerRead(static_cast<int>(bytesPerLine));
+    const std::uint64_t readsPerBatch =
+        stride == 0 ? 0 : std::max<std::uint64_t>(1, kBmpRowsBytes / (stride * perRead));
+    const std::uint64_t perBatch = std::min<std::uint64_t>(readsPerBatch * perRead, lines);
+    const std::uint64_t workBytes = std::max<std::uint64_t>(perBatch * stride, 1 << 16);
+    WorkingBlock work(workBytes);
+    std::uint8_t* rows = work.bytes();
+    if (rows == nullptr) return TWCC_LOWMEMORY;
+
+    platform::File file;
+    if (!file.Open(fileName, platform::FileMode::ReadWrite)) return TWCC_BUMMER;
+    if (!file.Write(head, offBits)) return TWCC_BUMMER;
+    // Rows top-down `done` to done + n - 1 are rows lines - done - n up to
+    // lines - done - 1 of the DIB; the file holds its first sizeImage bytes.
+    for (std::uint64_t done = 0; perBatch > 0 && done < lines;) {
+        const std::uint64_t n = std::min<std::uint64_t>(perBatch, lines - done);
+        scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(n), rows,
+                               static_cast<std::size_t>(n * stride), true);
+        const std::uint64_t at = (lines - done - n) * stride;
+        if (at < sizeImage) {
+            const std::uint64_t length = std::min(n * stride, sizeImage - at);
+            if (!file.Seek(offBits + at) || !file.Write(rows, static_cast<std::size_t>(length))) return TWCC_BUMMER;
+        }
+        done += n;
+    }
+    // Rows the header announces beyond those the scanner's lines fill.
+    std::memset(rows, 0, static_cast<std::size_t>(workBytes));
+    for (std::uint64_t at = stride * lines; at < sizeImage;) {
+        const std::uint64_t length = std::min(workBytes, sizeImage - at);
+        if (!file.Seek(offBits + at) || !file.Write(rows, static_cast<std::size_t>(length))) return TWCC_BUMMER;
+        at += length;
+    }
+    if (!file.Seek(offBits + sizeImage) || !file.EndHere()) return TWCC_BUMMER;
+    return TWCC_SUCCESS;
 }
 
 }  // namespace
@@ -75,8 +175,7 @@ platform::GlobalHandle SourceDialog::ReadNativeImage() {
             platform::GlobalFreeBlock(dib);
             return nullptr;
         }
-        FillDibHeader(block.get(), pixels, static_cast<std::int32_t>(lines), type.bitsPerPixel, 0);
-        FillGreyColorTable(type.paletteEntries, block.bytes() + kDibHeaderSize);
+        FillDibPrefix(block.bytes(), type, pixels, lines);
         scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(lines), block.bytes() + prefix,
                                static_cast<std::size_t>(rowBytes), true);
         const std::uint64_t read = stride * lines;
@@ -102,22 +201,11 @@ int SourceDialog::WriteImageFile(const char* fileName, std::uint16_t format) {
     if (fileName == nullptr || fileName[0] == '\0') return TWCC_BUMMER;
     const ImageTypeEntry& type = ImageTypeTable[GetImageTypeIndex()];
 
-    if (format != TWFF_TIFF) {
-        platform::GlobalHandle dib = ReadNativeImage();
-        if (dib == nullptr) return TWCC_LOWMEMORY;
-        const int result = WriteBmpFile(fileName, dib, type.paletteEntries);
-        platform::GlobalFreeBlock(dib);
-        return result == 0 ? TWCC_SUCCESS : TWCC_BUMMER;
-    }
+    if (format != TWFF_TIFF) return WriteBmpRows(scanner, fileName, type);
 
     if (type.bitsPerPixel == 24) scanner.LoadColourMatrix(true);
-    platform::GlobalHandle work = platform::GlobalAllocate(platform::kGmemMoveable, kTiffChunk);
-    int result = TWCC_LOWMEMORY;
-    {
-        platform::LockedBlock block(work);
-        if (block) result = WriteTiffFile(scanner, fileName, block.get(), type.bitsPerPixel, xResolution, yResolution);
-    }
-    platform::GlobalFreeBlock(work);
-    return result;
+    WorkingBlock work(kTiffChunk * kTiffChunksPerWrite);
+    if (work.bytes() == nullptr) return TWCC_LOWMEMORY;
+    return WriteTiffFile(scanner, fileName, work.bytes(), type.bitsPerPixel, xResolution, yResolution);
 }
 

@@ -368,18 +368,34 @@ TEST_F(ImageTransferTest, NativeAndMemoryDeliverTheSameImage) {
     }
 }
 
-TEST_F(ImageTransferTest, NativeDibOfAShortScanKeepsItsMissingRowsBlack) {
+// The DIB block is not zero-filled when allocated: the rows the scanner
+// never reached and every row's padding must still come out zero.
+TEST_F(ImageTransferTest, NativeDibOfAShortScanKeepsItsMissingRowsAndPaddingZero) {
     Reopen("VOREL_SIM_LINES", "10");
-    StartScan(TWPT_GRAY, 8, 50, 600, 600);
-    const std::uint32_t stride = RowStride(BytesPerLine());
-    const int lines = Lines();
-    const Bytes dib = NativeImage();
-    ASSERT_EQ(dib.size(), kDibHeaderSize + 1024 + stride * lines);
-    const std::size_t rows = kDibHeaderSize + 1024;
-    // Bottom-up: the ten lines delivered are the last ten rows.
-    const std::size_t missing = stride * (lines - 10);
-    EXPECT_TRUE(std::all_of(dib.begin() + rows, dib.begin() + rows + missing, [](std::uint8_t b) { return b == 0; }));
-    EXPECT_FALSE(std::all_of(dib.begin() + rows + missing, dib.end(), [](std::uint8_t b) { return b == 0; }));
+    for (const TypeCase& c : kTypes) {
+        BackToOpen();
+        StartScan(c.pixelType, c.depth, 50, 606, 600);  // 101 pixels: every depth has padding
+        const std::uint32_t line = BytesPerLine();
+        const std::uint32_t stride = RowStride(line);
+        const int lines = Lines();
+        ASSERT_NE(line, stride) << c.name;
+        const Bytes dib = NativeImage();
+        ASSERT_EQ(dib.size(), kDibHeaderSize + 4 * c.entries + stride * lines) << c.name;
+        const std::uint8_t* rows = dib.data() + kDibHeaderSize + 4 * c.entries;
+        std::size_t nonZero = 0;
+        for (int row = 0; row < lines; ++row) {
+            // Bottom-up: the ten lines delivered are the last ten rows.
+            const std::uint32_t zeroFrom = row >= lines - 10 ? line : 0;
+            for (std::uint32_t i = 0; i < stride; ++i) {
+                if (i >= zeroFrom) {
+                    ASSERT_EQ(rows[row * stride + i], 0) << c.name << ": row " << row << " byte " << i;
+                } else if (rows[row * stride + i] != 0) {
+                    ++nonZero;
+                }
+            }
+        }
+        EXPECT_GT(nonZero, 0u) << c.name << ": the lines delivered hold the page";
+    }
 }
 
 TEST_F(ImageTransferTest, NativeRefusalsHandNothingOver) {
@@ -437,18 +453,81 @@ TEST_F(ImageTransferTest, TiffFileIsTheHeaderThenExactlyTheScannersBytes) {
     }
 }
 
+// The BMP file is written as the scan is read, its rows from the end of the
+// file towards its start; it must still be the native DIB byte for byte,
+// and the scanner must hear exactly the calls of the native transfer.
 TEST_F(ImageTransferTest, BmpFileIsTheFileHeaderThenTheNativeDib) {
-    StartScan(TWPT_GRAY, 8, 50, 606, 600);
-    const std::string name = folder + "/scan.bmp";
-    SetUpFile(name, TWFF_BMP);
-    ASSERT_EQ(FileXfer(), TWRC_XFERDONE);
-    EXPECT_EQ(scanInProgress, 0u);
-    const Bytes file = image_tools::ReadAll(name);
-    ScanAgain();
-    const Bytes dib = NativeImage();
-    ASSERT_EQ(file.size(), 14 + dib.size());
-    EXPECT_EQ(ReadU32(file.data(), 10), 14u + 40 + 1024) << "bfOffBits";
-    EXPECT_TRUE(Bytes(file.begin() + 14, file.end()) == dib);
+    const std::string log = folder + "/calls.log";
+    const struct {
+        TypeCase type;
+        TW_UINT16 dpi;
+        float right, bottom;
+        const char* lines;
+    } cases[] = {
+        {kTypes[1], 50, 606, 600, ""},      // rows with padding
+        {kTypes[2], 50, 606, 600, "10"},    // a short scan
+        {kTypes[0], 100, 2550, 3000, ""},   // bi-level
+        {kTypes[1], 300, 2550, 1200, ""},   // rows for three batches
+        {kTypes[2], 150, 2550, 1500, "333"},  // several batches, then rows never reached
+    };
+    for (const auto& c : cases) {
+        const std::string what = std::string(c.type.name) + " at " + std::to_string(c.dpi) + " dpi, lines " + c.lines;
+        BackToOpen();
+        if (*c.lines) {
+            setenv("VOREL_SIM_LINES", c.lines, 1);
+        } else {
+            unsetenv("VOREL_SIM_LINES");
+        }
+        Reopen("VOREL_SIM_LOG", log.c_str());
+        StartScan(c.type.pixelType, c.type.depth, c.dpi, c.right, c.bottom);
+        const std::string name = folder + "/scan.bmp";
+        SetUpFile(name, TWFF_BMP);
+        std::remove(log.c_str());
+        ASSERT_EQ(FileXfer(), TWRC_XFERDONE) << what;
+        EXPECT_EQ(scanInProgress, 0u);
+        const Bytes file = image_tools::ReadAll(name);
+        const Bytes fileCalls = image_tools::ReadAll(log);
+        ScanAgain();
+        std::remove(log.c_str());
+        const Bytes dib = NativeImage();
+        const Bytes nativeCalls = image_tools::ReadAll(log);
+        ASSERT_EQ(file.size(), 14 + dib.size()) << what;
+        EXPECT_EQ(ReadU32(file.data(), 10), 14u + 40 + 4 * c.type.entries) << what << ": bfOffBits";
+        EXPECT_TRUE(Bytes(file.begin() + 14, file.end()) == dib) << what;
+        EXPECT_TRUE(fileCalls == nativeCalls) << what << ": the scanner heard other calls";
+        EXPECT_GT(fileCalls.size(), 0u) << what;
+    }
+}
+
+// Chunks of 60000 bytes are gathered into larger writes of the file; the
+// scanner still hears one read of 60000 bytes after another, the short
+// last one, and one more that finds the end.
+TEST_F(ImageTransferTest, TiffFileReadsTheScannerInChunksOfSixtyThousand) {
+    const std::string log = folder + "/calls.log";
+    for (const char* lines : {"", "1000"}) {
+        BackToOpen();
+        if (*lines) setenv("VOREL_SIM_LINES", lines, 1);
+        Reopen("VOREL_SIM_LOG", log.c_str());
+        StartScan(TWPT_GRAY, 8, 300, 2550, 1300);  // 2550 x 1300 pixels, 55 chunks
+        SetUpFile(folder + "/scan.tif", TWFF_TIFF);
+        std::remove(log.c_str());
+        ASSERT_EQ(FileXfer(), TWRC_XFERDONE);
+        const std::size_t total = 2550u * (*lines ? 1000 : 1300);
+        std::vector<std::string> expected;
+        for (std::size_t at = 0;; at += 60000) {
+            const std::size_t got = at < total ? std::min<std::size_t>(60000, total - at) : 0;
+            expected.push_back("14 ReadScanData(" + std::string(at == 0 ? "2" : "0") + ", ptr, 60000, ptr) = 0 [got " +
+                               std::to_string(got) + "]");
+            if (got == 0) break;
+        }
+        std::vector<std::string> reads;
+        std::ifstream in(log);
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("14 ", 0) == 0) reads.push_back(line);
+        }
+        EXPECT_EQ(reads, expected) << "lines " << lines;
+        EXPECT_EQ(image_tools::ReadAll(folder + "/scan.tif").size(), 354 + total) << "lines " << lines;
+    }
 }
 
 TEST_F(ImageTransferTest, FileTransferToAMissingFileFailsAndCreatesNothing) {
