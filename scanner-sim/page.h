@@ -2,8 +2,9 @@
 // row at a time in cells of 1/300 inch, red, green and blue per cell. The
 // scan engine samples it at whatever resolution a scan asks for, so every
 // scan of the same spot sees the same original. A page may also tell how
-// many rows repeat a row exactly, so that the engine draws such a band of
-// rows once; a page that says nothing is drawn row by row.
+// many rows repeat a row exactly and which earlier row a row repeats, so
+// that the engine draws such rows once; a page that says nothing is drawn
+// row by row.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,11 @@ public:
     // across the whole bed width: at least 1, at most kBedHeight - y. A
     // page that wraps another combines its own bands with the other's.
     virtual int RowsLike(int y) const { return 1; }
+    // A row at or above y identical to row y across the whole bed width:
+    // y itself when none is known. Rows repeating a pattern, or blank
+    // paper far apart, name the same row, so that the engine reuses what
+    // it made of it.
+    virtual int RowDrawnLike(int y) const { return y; }
 };
 
 }  // namespace sim

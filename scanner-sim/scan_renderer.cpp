@@ -62,10 +62,10 @@ ScanRenderer::ScanRenderer(const Page& page, const ScanLayout& layout, DataType 
       cellPerPixel(layout.rate == 30000),
       cellOf(static_cast<std::size_t>(std::max(layout.pixelsPerLine, 0)) + 1),
       cells(static_cast<std::size_t>(layout.window.width) * 3),
-      sums(averaging ? static_cast<std::size_t>(layout.window.width) * 3 : 0),
-      samples(averaging ? static_cast<std::size_t>(std::max(layout.pixelsPerLine, 0)) * 3 : 0),
-      out(static_cast<std::size_t>(std::max(layout.bytesPerLine, 0))) {
+      sums(averaging ? static_cast<std::size_t>(std::max(layout.pixelsPerLine, 0)) * 3 : 0),
+      samples(averaging ? static_cast<std::size_t>(std::max(layout.pixelsPerLine, 0)) * 3 : 0) {
     permutation = IsPermutation(matrix, channelOf);
+    for (DrawnLine& line : drawn) line.pixels.resize(static_cast<std::size_t>(std::max(layout.bytesPerLine, 0)));
     for (int i = 0; i <= layout.pixelsPerLine; ++i) {
         const std::int64_t cell = averaging ? i * std::int64_t{30000} / layout.rate
                                             : (2 * std::int64_t{i} + 1) * 15000 / layout.rate;
@@ -118,80 +118,113 @@ void ScanRenderer::Level(const std::uint8_t* rgb, std::uint8_t* to, int count) c
 }
 
 // Bit i of the line is white[index[i]], most significant bit first.
-void ScanRenderer::PackBits(const std::uint8_t* white, const int* index) {
-    std::memset(out.data(), 0, out.size());
+void ScanRenderer::PackBits(const std::uint8_t* white, const int* index, std::uint8_t* to) const {
+    std::memset(to, 0, static_cast<std::size_t>(layout.bytesPerLine));
     for (int i = 0; i < layout.pixelsPerLine; ++i) {
-        if (white[index[i]] != 0) out[static_cast<std::size_t>(i >> 3)] |= static_cast<std::uint8_t>(0x80 >> (i & 7));
+        if (white[index[i]] != 0) to[i >> 3] |= static_cast<std::uint8_t>(0x80 >> (i & 7));
     }
 }
 
-void ScanRenderer::DrawSampled(int row) {
+void ScanRenderer::DrawSampled(int row, std::uint8_t* to) {
     const int left = layout.window.left;
     const int width = layout.window.width;
     const int pixels = layout.pixelsPerLine;
     page.ReadRow(row, left, left + width, cells.data());
     if (type == DataType::BiLevel) {
         Level(cells.data(), levelled.data(), width);
-        PackBits(levelled.data(), cellOf.data());
+        PackBits(levelled.data(), cellOf.data(), to);
         return;
     }
     if (cellPerPixel) {
-        Level(cells.data(), out.data(), pixels);
+        Level(cells.data(), to, pixels);
         return;
     }
     Level(cells.data(), levelled.data(), width);
     if (type == DataType::Colour) {
-        std::uint8_t* to = out.data();
         for (int i = 0; i < pixels; ++i, to += 3) std::memcpy(to, &levelled[3 * static_cast<std::size_t>(cellOf[i])], 3);
     } else {
-        for (int i = 0; i < pixels; ++i) out[static_cast<std::size_t>(i)] = levelled[static_cast<std::size_t>(cellOf[i])];
+        for (int i = 0; i < pixels; ++i) to[i] = levelled[static_cast<std::size_t>(cellOf[i])];
     }
 }
 
-void ScanRenderer::DrawAveraged(Rows rows) {
+// `bands` holds, per band of the line's rows, a row drawn like the band and
+// the band's height.
+void ScanRenderer::DrawAveraged(const std::vector<int>& bands, std::uint8_t* to) {
     const int left = layout.window.left;
     const int width = layout.window.width;
     const int pixels = layout.pixelsPerLine;
+    // Per pixel and channel, the sum of its cells down the line's rows.
     std::fill(sums.begin(), sums.end(), 0U);
-    for (int row = rows.first; row < rows.end;) {
-        page.ReadRow(row, left, left + width, cells.data());
-        const int equal = std::min(std::max(page.RowsLike(row), 1), rows.end - row);
-        const auto weight = static_cast<std::uint32_t>(equal);
-        for (std::size_t k = 0; k < sums.size(); ++k) sums[k] += weight * cells[k];
-        row += equal;
+    std::uint32_t rowCount = 0;
+    for (std::size_t band = 0; band + 1 < bands.size(); band += 2) {
+        page.ReadRow(bands[band], left, left + width, cells.data());
+        const auto weight = static_cast<std::uint32_t>(bands[band + 1]);
+        const std::uint8_t* cell = cells.data();
+        std::uint32_t* sum = sums.data();
+        for (int i = 0; i < pixels; ++i, sum += 3) {
+            std::uint32_t r = 0, g = 0, b = 0;
+            for (int k = cellOf[static_cast<std::size_t>(i) + 1] - cellOf[static_cast<std::size_t>(i)]; k > 0;
+                 --k, cell += 3) {
+                r += cell[0];
+                g += cell[1];
+                b += cell[2];
+            }
+            sum[0] += weight * r;
+            sum[1] += weight * g;
+            sum[2] += weight * b;
+        }
+        rowCount += weight;
     }
-    const auto rowCount = static_cast<std::uint32_t>(rows.end - rows.first);
     for (int i = 0; i < pixels; ++i) {
-        const int from = cellOf[static_cast<std::size_t>(i)];
-        const int to = cellOf[static_cast<std::size_t>(i) + 1];
-        const std::uint32_t count = rowCount * static_cast<std::uint32_t>(to - from);
+        const std::uint32_t count =
+            rowCount * static_cast<std::uint32_t>(cellOf[static_cast<std::size_t>(i) + 1] - cellOf[static_cast<std::size_t>(i)]);
         for (int channel = 0; channel < 3; ++channel) {
-            std::uint32_t total = 0;
-            for (int cell = from; cell < to; ++cell) total += sums[static_cast<std::size_t>(3 * cell + channel)];
-            samples[static_cast<std::size_t>(3 * i + channel)] = static_cast<std::uint8_t>((total + count / 2) / count);
+            const std::size_t at = static_cast<std::size_t>(3 * i + channel);
+            samples[at] = static_cast<std::uint8_t>((sums[at] + count / 2) / count);
         }
     }
     if (type == DataType::BiLevel) {
         Level(samples.data(), levelled.data(), pixels);
-        PackBits(levelled.data(), pixelIndex.data());
+        PackBits(levelled.data(), pixelIndex.data(), to);
     } else {
-        Level(samples.data(), out.data(), pixels);
+        Level(samples.data(), to, pixels);
     }
 }
 
 const std::uint8_t* ScanRenderer::RenderLine(int line) {
-    if (layout.pixelsPerLine <= 0) return out.data();
+    if (layout.pixelsPerLine <= 0) return drawn[0].pixels.data();
     const Rows rows = RowsOf(line);
-    if (rows.first >= likeFirst && rows.end <= likeEnd) return out.data();
-    if (averaging) {
-        DrawAveraged(rows);
-    } else {
-        DrawSampled(rows.first);
+    if (current != nullptr && rows.first >= likeFirst && rows.end <= likeEnd) return current;
+
+    bands.clear();
+    for (int row = rows.first; row < rows.end;) {
+        const int equal = std::min(std::max(page.RowsLike(row), 1), rows.end - row);
+        bands.push_back(page.RowDrawnLike(row));
+        bands.push_back(equal);
+        row += equal;
     }
+    DrawnLine* same = nullptr;
+    DrawnLine* oldest = &drawn[0];
+    for (DrawnLine& candidate : drawn) {
+        if (candidate.lastUse != 0 && candidate.bands == bands) same = &candidate;
+        if (candidate.lastUse < oldest->lastUse) oldest = &candidate;
+    }
+    if (same == nullptr) {
+        same = oldest;
+        if (averaging) {
+            DrawAveraged(bands, same->pixels.data());
+        } else {
+            DrawSampled(bands[0], same->pixels.data());
+        }
+        same->bands = bands;
+    }
+    same->lastUse = ++useClock;
+    current = same->pixels.data();
+
     const int equal = std::max(page.RowsLike(rows.first), 1);
     likeFirst = rows.first;
     likeEnd = rows.end <= rows.first + equal ? rows.first + equal : -1;
-    return out.data();
+    return current;
 }
 
 }  // namespace sim

@@ -6,10 +6,11 @@
 // the data type are then applied. Only one line of the page is held at a
 // time, whatever the size of the scan.
 //
-// Most of a page is bands of equal rows (Page::RowsLike). A line whose page
-// rows all lie in the band of the line drawn before it is that line again,
-// so it is not drawn anew; and a line is drawn from each band of rows under
-// it once, not once per row.
+// Most of a page is bands of equal rows (Page::RowsLike), and many rows
+// repeat rows far above them (Page::RowDrawnLike). A line whose page rows
+// all lie in the band of the line before it is that line again; a line
+// whose rows repeat those of one of the last lines drawn is that line; and
+// a line is drawn from each band of rows under it once, not once per row.
 #pragma once
 
 #include <array>
@@ -41,14 +42,23 @@ private:
         int first;  // bed rows first to end - 1
         int end;
     };
+    // A line drawn lately and what it was drawn from: per band of its rows,
+    // the row the band is drawn like and the band's height.
+    struct DrawnLine {
+        std::vector<int> bands;
+        std::vector<std::uint8_t> pixels;
+        std::uint64_t lastUse = 0;  // 0: holds nothing
+    };
+    static constexpr std::size_t kDrawnLines = 16;
+
     Rows RowsOf(int line) const;
-    void DrawSampled(int row);
-    void DrawAveraged(Rows rows);
+    void DrawSampled(int row, std::uint8_t* to);
+    void DrawAveraged(const std::vector<int>& bands, std::uint8_t* to);
     // Applies matrix, levels and data type to `count` red, green, blue
     // triples: 3 bytes each out for colour, 1 for grey, 1 (0 black, 1
     // white) for bi-level.
     void Level(const std::uint8_t* rgb, std::uint8_t* to, int count) const;
-    void PackBits(const std::uint8_t* white, const int* index);
+    void PackBits(const std::uint8_t* white, const int* index, std::uint8_t* to) const;
 
     const Page& page;
     ScanLayout layout;
@@ -63,10 +73,13 @@ private:
     std::vector<int> pixelIndex;      // 0, 1, 2, ... for packing averaged bi-level pixels
     std::vector<std::uint8_t> cells;  // one page row across the window
     std::vector<std::uint8_t> levelled;  // the cells of a row levelled, or the averaged pixels levelled
-    std::vector<std::uint32_t> sums;     // cell sums down the rows of one output line
+    std::vector<std::uint32_t> sums;     // per pixel and channel, its cells summed down the line's rows
     std::vector<std::uint8_t> samples;   // red, green, blue per output pixel (averaging)
-    std::vector<std::uint8_t> out;       // the line drawn last
-    // Any line whose page rows lie within [likeFirst, likeEnd) is `out`.
+    std::array<DrawnLine, kDrawnLines> drawn;
+    std::vector<int> bands;              // the bands under the line being rendered
+    std::uint64_t useClock = 0;
+    const std::uint8_t* current = nullptr;  // the line rendered last
+    // Any line whose page rows lie within [likeFirst, likeEnd) is `current`.
     int likeFirst = 0;
     int likeEnd = -1;
 };
