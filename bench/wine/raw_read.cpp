@@ -17,11 +17,12 @@ bool Entry(HMODULE module, int ordinal, Function* function) {
 
 RawScanner::~RawScanner() {
     if (module_ == nullptr) return;
-    library_.OpenScanner(0x100, 0);
+    if (!shared_) library_.OpenScanner(0x100, 0);
     ::FreeLibrary(module_);
 }
 
-bool RawScanner::Load() {
+bool RawScanner::Load(bool shared) {
+    shared_ = shared;
     module_ = ::LoadLibraryA("VOREL32.dll");
     if (module_ == nullptr) return error_ = "VOREL32.dll not found", false;
     ScannerLibrary& l = library_;

@@ -20,8 +20,9 @@ public:
     RawScanner(const RawScanner&) = delete;
     RawScanner& operator=(const RawScanner&) = delete;
 
-    // Loads VOREL32.dll beside the program and opens the scanner.
-    bool Load();
+    // Loads VOREL32.dll beside the program and opens the scanner. A scanner
+    // shared with the source (loaded by it too) is left open at the end.
+    bool Load(bool shared = false);
     // Sets the scan up as the source's final scan does; blueFirst exchanges
     // red and blue as the source does before a DIB is read.
     bool SetUp(const PageSpec& page, bool blueFirst);
@@ -36,6 +37,7 @@ public:
 
 private:
     HMODULE module_ = nullptr;
+    bool shared_ = false;
     ScannerLibrary library_{};
     ScanGeometry geometry_{};
     std::string error_;

@@ -8,8 +8,12 @@
 //   --dpi N  --region L,T,R,B (1/300 inch)  --runs N  --warmup N
 //   --pages N (images per enabling)  --out FILE (file transfers)
 //
-// Each run's time is that of the transfer triplets alone. Memory figures
-// are the resident set: before the first transfer, and its peak at the end.
+// Each run's time is that of the transfer triplets alone. A transfer's runs
+// alternate with the scanner library's own read of the same bytes (red and
+// blue exchanged for the DIB and the BMP file), whose times are printed
+// beside, so that both are measured under the same conditions. Memory
+// figures are the resident set: before the first transfer (the raw read's
+// buffer already in it), and its peak at the end.
 #include <windows.h>
 
 #include <cstdio>
@@ -59,12 +63,39 @@ bool Parse(int argc, char** argv, Options* o) {
 }
 
 void PrintResult(const Options& o, int width, int lines, std::uint64_t bytes, const RunTimes& times,
-                 std::uint64_t idle, std::uint64_t peak) {
+                 std::uint64_t idle, std::uint64_t peak, const RunTimes* raw = nullptr) {
     std::printf("result mode=%s dpi=%d width=%d lines=%d bytes=%llu runs=%zu min_ms=%.3f median_ms=%.3f "
-                "idle_kib=%llu peak_kib=%llu\n",
+                "idle_kib=%llu peak_kib=%llu",
                 o.mode.c_str(), o.page.dpi, width, lines, static_cast<unsigned long long>(bytes),
                 times.seconds.size(), times.Min() * 1e3, times.Median() * 1e3,
                 static_cast<unsigned long long>(idle / 1024), static_cast<unsigned long long>(peak / 1024));
+    if (raw != nullptr) std::printf(" raw_min_ms=%.3f raw_median_ms=%.3f", raw->Min() * 1e3, raw->Median() * 1e3);
+    std::printf("\n");
+}
+
+// A buffer of `bytes` whose pages have all been touched once.
+std::uint8_t* WarmBuffer(std::size_t bytes) {
+    void* memory = ::VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    auto* buffer = static_cast<std::uint8_t*>(memory);
+    if (buffer != nullptr) std::memset(buffer, 1, bytes);
+    return buffer;
+}
+
+// Writes `bytes` from `data` to a new file in writes of `chunk` bytes.
+bool WriteNewFile(const std::string& name, const std::uint8_t* data, std::size_t bytes, std::size_t chunk) {
+    ::DeleteFileA(name.c_str());
+    HANDLE file = ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < bytes;) {
+        const DWORD n = static_cast<DWORD>(bytes - done < chunk ? bytes - done : chunk);
+        DWORD written = 0;
+        ok = ::WriteFile(file, data + done, n, &written, nullptr) && written == n;
+        done += n;
+    }
+    ::CloseHandle(file);
+    return ok;
 }
 
 int RunTransfer(const Options& o, Mechanism mechanism) {
@@ -73,15 +104,27 @@ int RunTransfer(const Options& o, Mechanism mechanism) {
         std::fprintf(stderr, "transfer bench: %s\n", session.Error().c_str());
         return 1;
     }
-    RunTimes warmup, times;
-    for (int run = 0; run < o.warmup; ++run) {
-        if (!session.RunEnabling(o.out, &warmup)) {
-            std::fprintf(stderr, "transfer bench: %s\n", session.Error().c_str());
+    // The scanner set up by the raw read is set up again by the source at
+    // each enabling.
+    const bool blueFirst = mechanism == Mechanism::Native || mechanism == Mechanism::FileBmp;
+    RawScanner scanner;
+    if (!scanner.Load(true) || !scanner.SetUp(o.page, blueFirst)) {
+        std::fprintf(stderr, "transfer bench: %s\n", scanner.Error().c_str());
+        return 1;
+    }
+    std::uint8_t* buffer = WarmBuffer(scanner.TotalBytes());
+    if (buffer == nullptr) return 1;
+
+    RunTimes warmup, times, raw, rawWarmup;
+    for (int run = 0; run < o.warmup + o.runs; ++run) {
+        const bool counted = run >= o.warmup;
+        double seconds = 0;
+        if (!scanner.SetUp(o.page, blueFirst) || !scanner.ReadAll(buffer, &seconds)) {
+            std::fprintf(stderr, "transfer bench: %s\n", scanner.Error().c_str());
             return 1;
         }
-    }
-    for (int run = 0; run < o.runs; ++run) {
-        if (!session.RunEnabling(o.out, &times)) {
+        (counted ? raw : rawWarmup).Add(seconds);
+        if (!session.RunEnabling(o.out, counted ? &times : &warmup)) {
             std::fprintf(stderr, "transfer bench: %s\n", session.Error().c_str());
             return 1;
         }
@@ -89,7 +132,8 @@ int RunTransfer(const Options& o, Mechanism mechanism) {
     const MemoryCounters end = ReadMemoryCounters();
     const TW_IMAGEINFO& info = session.LastImageInfo();
     PrintResult(o, info.ImageWidth, info.ImageLength, session.LastImageBytes(), times,
-                session.BeforeFirstTransfer().current, end.peak);
+                session.BeforeFirstTransfer().current, end.peak, &raw);
+    ::VirtualFree(buffer, 0, MEM_RELEASE);
     return 0;
 }
 
@@ -124,9 +168,8 @@ int RunBreakdown(const Options& o) {
     }
     const std::size_t bytes = scanner.TotalBytes();
     const std::size_t pageSize = 4096;
-    auto* warm = static_cast<std::uint8_t*>(::VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    std::uint8_t* warm = WarmBuffer(bytes);
     if (warm == nullptr) return 1;
-    std::memset(warm, 1, bytes);
     auto line = [&](const char* name, double seconds) {
         std::printf("breakdown dpi=%d bytes=%zu part=%s min_ms=%.3f\n", o.page.dpi, bytes, name, seconds * 1e3);
     };
@@ -174,6 +217,9 @@ int RunBreakdown(const Options& o) {
                  std::memcpy(warm + done, block, bytes - done < 64000 ? bytes - done : 64000);
          }));
     std::free(block);
+    line("file-write-new-60000", Best(o.runs, [&] { ok = WriteNewFile(o.out, warm, bytes, 60000) && ok; }));
+    line("file-write-new-960000", Best(o.runs, [&] { ok = WriteNewFile(o.out, warm, bytes, 960000) && ok; }));
+    ::DeleteFileA(o.out.c_str());
     ::VirtualFree(warm, 0, MEM_RELEASE);
     return ok ? 0 : 1;
 }
@@ -185,9 +231,8 @@ int RunRaw(const Options& o, bool blueFirst) {
         return 1;
     }
     const std::size_t bytes = scanner.TotalBytes();
-    auto* buffer = static_cast<std::uint8_t*>(::VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    std::uint8_t* buffer = WarmBuffer(bytes);
     if (buffer == nullptr) return 1;
-    std::memset(buffer, 1, bytes);
     const MemoryCounters idle = ReadMemoryCounters();
     RunTimes times;
     for (int run = 0; run < o.warmup + o.runs; ++run) {
