@@ -83,7 +83,6 @@ std::uint8_t* WarmBuffer(std::size_t bytes) {
 
 // Writes `bytes` from `data` to a new file in writes of `chunk` bytes.
 bool WriteNewFile(const std::string& name, const std::uint8_t* data, std::size_t bytes, std::size_t chunk) {
-    ::DeleteFileA(name.c_str());
     HANDLE file = ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -148,16 +147,22 @@ void DropBlock(HGLOBAL handle) {
     ::GlobalFree(handle);
 }
 
-template <typename Work>
-double Best(int runs, Work work) {
+template <typename Work, typename Before>
+double Best(int runs, Work work, Before before) {
     RunTimes times;
     for (int run = 0; run <= runs; ++run) {  // the first one warms up
+        before();
         const double start = Seconds();
         work();
         const double seconds = Seconds() - start;
         if (run > 0) times.Add(seconds);
     }
     return times.Min();
+}
+
+template <typename Work>
+double Best(int runs, Work work) {
+    return Best(runs, work, [] {});
 }
 
 int RunBreakdown(const Options& o) {
@@ -217,8 +222,10 @@ int RunBreakdown(const Options& o) {
                  std::memcpy(warm + done, block, bytes - done < 64000 ? bytes - done : 64000);
          }));
     std::free(block);
-    line("file-write-new-60000", Best(o.runs, [&] { ok = WriteNewFile(o.out, warm, bytes, 60000) && ok; }));
-    line("file-write-new-960000", Best(o.runs, [&] { ok = WriteNewFile(o.out, warm, bytes, 960000) && ok; }));
+    auto removeFile = [&] { ::DeleteFileA(o.out.c_str()); };
+    line("file-write-new-60000", Best(o.runs, [&] { ok = WriteNewFile(o.out, warm, bytes, 60000) && ok; }, removeFile));
+    line("file-write-new-960000",
+         Best(o.runs, [&] { ok = WriteNewFile(o.out, warm, bytes, 960000) && ok; }, removeFile));
     ::DeleteFileA(o.out.c_str());
     ::VirtualFree(warm, 0, MEM_RELEASE);
     return ok ? 0 : 1;

@@ -122,6 +122,8 @@ END {
     printf "  %-58s %8s\n", "copy the page through a 64000-byte block (warm target)", part["copy-through-64000-into-warm"]
     printf "  %-58s %8s\n", "write the page to a new file, 60000-byte writes", part["file-write-new-60000"]
     printf "  %-58s %8s\n", "write the page to a new file, 960000-byte writes", part["file-write-new-960000"]
+    if (part["scanner-read-fresh-block"] > 0)
+      printf "  native transfer / scanner read into a fresh block: %.2f\n", ms["native@600"] / part["scanner-read-fresh-block"]
     print ""
   }
   print "Cost per megapixel, ms/MP (x the 300 dpi figure; goal within 1.30):"
