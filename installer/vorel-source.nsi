@@ -41,7 +41,9 @@ Name "${PRODUCT}"
 OutFile "${OUTFILE}"
 ; Source managers look for 32-bit sources here; the place is not a choice.
 InstallDir "$WINDIR\twain_32"
-BrandingText "${PUBLISHER}"
+; A label shows "&&" as "&".
+!searchreplace PUBLISHER_LABEL "${PUBLISHER}" "&" "&&"
+BrandingText "${PUBLISHER_LABEL}"
 ShowInstDetails show
 ShowUninstDetails show
 

@@ -28,6 +28,7 @@ bool RecordBox(HWND hwnd, const std::string& caption, const std::string& text) {
 }
 std::atomic<int> answerButton{IDOK};
 std::atomic<bool> watching{false};
+std::atomic<bool> holding{false};
 
 // Reads a window's text without sending it a message: the window belongs to
 // the test's main thread, which may be busy, and a sent WM_GETTEXT would
@@ -73,7 +74,7 @@ DWORD WINAPI WatchForBoxes(LPVOID) {
                 it = ::IsWindow(*it) ? std::next(it) : seenBoxes.erase(it);
             }
         }
-        ::EnumWindows(AnswerWindow, 0);
+        if (!holding.load()) ::EnumWindows(AnswerWindow, 0);
         ::Sleep(50);
     }
     return 0;
@@ -210,6 +211,8 @@ void ClearAnsweredBoxes() {
 }
 
 void AnswerBoxesWith(int button) { answerButton = button; }
+
+void HoldBoxes(bool hold) { holding = hold; }
 
 void PumpMessages() {
     MSG message;

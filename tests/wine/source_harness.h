@@ -62,6 +62,8 @@ std::vector<AnsweredBox> AnsweredBoxes();
 void ClearAnsweredBoxes();
 // The button the watcher presses in the next boxes (IDOK or IDCANCEL).
 void AnswerBoxesWith(int button);
+// While held, the watcher leaves boxes alone (to take their picture).
+void HoldBoxes(bool hold);
 
 // Pumps this thread's messages until none are left.
 void PumpMessages();
