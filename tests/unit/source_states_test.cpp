@@ -453,6 +453,22 @@ TEST_F(SourceStatesTest, EnablingWithoutTheDialogNeedsAScannerWhateverTheCapabil
     EXPECT_EQ(sourceState, 500);
 }
 
+// A MSG_XFERREADY that no source manager takes leaves no transfer ready:
+// the application would wait for ever for a message that never comes.
+TEST_F(SourceStatesTest, UndeliveredTransferReadyLeavesNoTransferReady) {
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    NotificationAnswer() = TWRC_FAILURE;
+    EXPECT_EQ(Enable(false), TWRC_FAILURE) << "MSG_ENABLEDS ShowUI 0, MSG_XFERREADY refused";
+    EXPECT_EQ(Status(), TWCC_BUMMER);
+    EXPECT_EQ(sourceState, 400);
+    ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+    Dialog().OnFinalScanButton();
+    EXPECT_EQ(sourceState, 500) << "Final Scan whose MSG_XFERREADY was refused";
+    NotificationAnswer() = TWRC_SUCCESS;
+    Dialog().OnFinalScanButton();
+    EXPECT_EQ(sourceState, 600) << "delivered";
+}
+
 TEST_F(SourceStatesTest, EnablingWithoutAWindowIsLowMemory) {
     headlessWindowLog.failCreation = true;
     ASSERT_EQ(Open(), TWRC_SUCCESS) << "MSG_OPENDS does not test the window";
