@@ -11,6 +11,7 @@
 #include "platform/message_box.h"
 #include "platform/strings.h"
 #include "protocol/notifications.h"
+#include "protocol/source_globals.h"
 #include "resources/resource_ids.h"
 #include "ui/dialog_window.h"
 #include "ui/error_message.h"
@@ -140,21 +141,19 @@ int SourceDialog::SetScanRegion(std::int32_t left, std::int32_t top, std::int32_
     return preview.SetRegion(left, top, right, bottom);
 }
 
+// The scanner takes both axes at the X resolution and reads the window in
+// 1/300 inch, so the region goes to it as it is; the image then has X dpi
+// on both axes. A region with no width or no height (a click that cleared
+// the selection, or an application's empty frame) scans the whole bed,
+// which is what the preview shows at that moment.
 void SourceDialog::BuildScanWindow(std::uint16_t window[5]) const {
     Rect32 region = preview.GetRegion();
-    // Vertical values are stretched by X / Y, since the scanner takes both
-    // axes at the X resolution. When Y exceeds X the whole-number ratio
-    // would be 0 and flatten the window to nothing; scale exactly instead.
-    auto stretch = [this](std::int64_t value) -> std::int64_t {
-        if (yResolution == 0) return value;
-        if (xResolution >= yResolution) return value * (xResolution / yResolution);
-        return value * xResolution / yResolution;
-    };
+    if (region.IsEmpty()) region = preview.WholeBed();
     window[0] = static_cast<std::uint16_t>(xResolution);
     window[1] = static_cast<std::uint16_t>(region.left);
-    window[2] = static_cast<std::uint16_t>(stretch(region.top));
-    window[3] = static_cast<std::uint16_t>(region.right - region.left);
-    window[4] = static_cast<std::uint16_t>(stretch(std::int64_t(region.bottom) - region.top));
+    window[2] = static_cast<std::uint16_t>(region.top);
+    window[3] = static_cast<std::uint16_t>(std::int64_t(region.right) - region.left);
+    window[4] = static_cast<std::uint16_t>(std::int64_t(region.bottom) - region.top);
 }
 
 int SourceDialog::FinalScan() {
@@ -166,8 +165,21 @@ int SourceDialog::FinalScan() {
     int index = GetImageTypeIndex();
     std::uint16_t window[5];
     BuildScanWindow(window);
-    scanner.SetupFinalScan(xResolution, scaling, ImageTypeTable[index].bitsPerPixel, window, invert);
+    // No RGB format can describe an inverted picture: colour is never
+    // inverted. Bi-level and grey data are, and their colour table and TIFF
+    // photometry then tell readers so.
+    const std::uint32_t bitsPerPixel = ImageTypeTable[index].bitsPerPixel;
+    scanInverted = invert != 0 && bitsPerPixel != 24;
+    scanner.SetupFinalScan(xResolution, scaling, bitsPerPixel, window, scanInverted ? 1 : 0);
     return NotifyXferReady();
+}
+
+void SourceDialog::OnFinalScanButton() {
+    if (sourceState == 500) FinalScan();
+}
+
+void SourceDialog::OnPreviewScanButton() {
+    if (sourceState == 500) PreviewScan();
 }
 
 void SourceDialog::PreviewScan() {

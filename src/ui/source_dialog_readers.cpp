@@ -26,24 +26,44 @@ constexpr std::uint32_t kTiffChunk = 60000;
 // counts as nothing to read.
 std::uint32_t NonNegative(int value) { return value > 0 ? static_cast<std::uint32_t>(value) : 0; }
 
-// The TIFF header, then exactly the bytes the scanner sends up to its end,
-// through the one working block of kTiffChunk bytes.
-int WriteTiffFile(ScannerDevice& scanner, const char* fileName, void* work, std::uint32_t bitsPerPixel,
-                  std::uint32_t xResolution, std::uint32_t yResolution) {
+// The TIFF header, then the bytes the scanner sends up to its end, through
+// the one working block of kTiffChunk bytes. A scan that stops early is
+// padded with zeros to the strip size the header announces, so readers get
+// a whole image; a scan that sends nothing at all fails before the file is
+// touched.
+int WriteTiffFile(ScannerDevice& scanner, const char* fileName, std::uint8_t* work, std::uint32_t bitsPerPixel,
+                  std::uint32_t resolution, bool inverted) {
     // Asked one after the other, so the scanner hears the questions in the
     // same order on every compiler.
     const std::uint32_t bytesPerLine = NonNegative(scanner.GetBytesPerLine());
     const std::uint32_t pixelsPerLine = NonNegative(scanner.GetPixelsPerLine());
     const std::uint32_t lines = NonNegative(scanner.GetLineCount());
-    FillTiffHeader(work, bytesPerLine, pixelsPerLine, lines, bitsPerPixel, xResolution, yResolution);
+    const std::uint64_t stripBytes = std::uint64_t(bytesPerLine) * lines;
     platform::File file;
     if (!file.Open(fileName, platform::FileMode::ReadWrite)) return TWCC_BUMMER;
-    if (!file.Write(work, TiffHeaderSize())) return TWCC_BUMMER;
-    for (;;) {
-        const std::uint32_t n = scanner.ReadData(kTiffChunk, work);
-        if (n == 0) return file.EndHere() ? TWCC_SUCCESS : TWCC_BUMMER;
+
+    std::uint32_t n = scanner.ReadData(kTiffChunk, work);
+    if (n == 0) return TWCC_BUMMER;
+    // The first chunk is already in the working block: the header goes out
+    // from a buffer of its own.
+    std::uint8_t header[kTiffHeaderSize];
+    FillTiffHeader(header, bytesPerLine, pixelsPerLine, lines, bitsPerPixel, resolution, resolution, inverted);
+    if (!file.Write(header, TiffHeaderSize())) return TWCC_BUMMER;
+    std::uint64_t written = 0;
+    while (n > 0) {
         if (!file.Write(work, n)) return TWCC_BUMMER;
+        written += n;
+        n = scanner.ReadData(kTiffChunk, work);
     }
+    if (written < stripBytes) {
+        std::memset(work, 0, kTiffChunk);
+        for (std::uint64_t left = stripBytes - written; left > 0;) {
+            const auto piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, kTiffChunk));
+            if (!file.Write(work, piece)) return TWCC_BUMMER;
+            left -= piece;
+        }
+    }
+    return file.EndHere() ? TWCC_SUCCESS : TWCC_BUMMER;
 }
 
 }  // namespace
@@ -51,8 +71,11 @@ int WriteTiffFile(ScannerDevice& scanner, const char* fileName, void* work, std:
 // The block is zero-filled, so rows the scanner does not deliver come out
 // black rather than as whatever the memory held. It is also never smaller
 // than the rows its header announces, even when the scanner's bytes per
-// line and its pixels per line disagree.
-platform::GlobalHandle SourceDialog::ReadNativeImage() {
+// line and its pixels per line disagree. A scanner that sends no line at
+// all gives no image.
+platform::GlobalHandle SourceDialog::ReadNativeImage(int* failure) {
+    int ignored = 0;
+    int& reason = failure != nullptr ? *failure : ignored;
     const ImageTypeEntry& type = ImageTypeTable[GetImageTypeIndex()];
     const std::uint32_t bytesPerLine = NonNegative(scanner.GetBytesPerLine());
     const std::int32_t pixels = static_cast<std::int32_t>(NonNegative(scanner.GetPixelsPerLine()));
@@ -63,21 +86,31 @@ platform::GlobalHandle SourceDialog::ReadNativeImage() {
     const std::uint64_t headerStride = RowStride(DibRowBytes(pixels, type.bitsPerPixel));
     const std::uint64_t prefix = kDibHeaderSize + std::uint64_t(type.paletteEntries) * kColorTableEntrySize;
     const std::uint64_t rowBytes = std::max(stride, headerStride) * lines;
+    reason = TWCC_LOWMEMORY;
     if (prefix + rowBytes > SIZE_MAX) return nullptr;
 
     platform::GlobalHandle dib =
         platform::GlobalAllocate(platform::kGmemShareable | platform::kGmemZeroInit, prefix + rowBytes);
+    std::uint32_t placed = 0;
     {
         platform::LockedBlock block(dib);
         if (!block) {
             platform::GlobalFreeBlock(dib);
             return nullptr;
         }
-        FillDibHeader(block.get(), pixels, static_cast<std::int32_t>(lines), type.bitsPerPixel, 0);
-        FillGreyColorTable(type.paletteEntries, block.bytes() + kDibHeaderSize);
-        scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(lines), block.bytes() + prefix,
-                               static_cast<std::size_t>(rowBytes), true);
+        // The scanner takes both axes at the X resolution.
+        FillDibHeader(block.get(), pixels, static_cast<std::int32_t>(lines), type.bitsPerPixel, 0, xResolution);
+        // An inverted scan's levels run from white: so does its colour table.
+        FillGreyColorTable(type.paletteEntries, block.bytes() + kDibHeaderSize, scanInverted);
+        placed = scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(lines),
+                                        block.bytes() + prefix, static_cast<std::size_t>(rowBytes), true);
     }
+    if (placed == 0) {
+        platform::GlobalFreeBlock(dib);
+        reason = TWCC_BUMMER;
+        return nullptr;
+    }
+    reason = TWCC_SUCCESS;
     return dib;
 }
 
@@ -92,15 +125,16 @@ std::uint32_t SourceDialog::ReadMemoryStrip(void* buffer, std::uint32_t length) 
 }
 
 // Returns a condition code: 0 written, TWCC_BUMMER when the file cannot be
-// opened or written (or no name was set), TWCC_LOWMEMORY when the image or
-// the working block cannot be had.
+// opened or written (or no name was set) or the scanner sent nothing,
+// TWCC_LOWMEMORY when the image or the working block cannot be had.
 int SourceDialog::WriteImageFile(const char* fileName, std::uint16_t format) {
     if (fileName == nullptr || fileName[0] == '\0') return TWCC_BUMMER;
     const ImageTypeEntry& type = ImageTypeTable[GetImageTypeIndex()];
 
     if (format != TWFF_TIFF) {
-        platform::GlobalHandle dib = ReadNativeImage();
-        if (dib == nullptr) return TWCC_LOWMEMORY;
+        int failure = TWCC_SUCCESS;
+        platform::GlobalHandle dib = ReadNativeImage(&failure);
+        if (dib == nullptr) return failure;
         const int result = WriteBmpFile(fileName, dib, type.paletteEntries);
         platform::GlobalFreeBlock(dib);
         return result == 0 ? TWCC_SUCCESS : TWCC_BUMMER;
@@ -111,7 +145,7 @@ int SourceDialog::WriteImageFile(const char* fileName, std::uint16_t format) {
     int result = TWCC_LOWMEMORY;
     {
         platform::LockedBlock block(work);
-        if (block) result = WriteTiffFile(scanner, fileName, block.get(), type.bitsPerPixel, xResolution, yResolution);
+        if (block) result = WriteTiffFile(scanner, fileName, block.bytes(), type.bitsPerPixel, xResolution, scanInverted);
     }
     platform::GlobalFreeBlock(work);
     return result;

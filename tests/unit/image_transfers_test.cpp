@@ -43,7 +43,8 @@ protected:
 
     // A final scan of the region (0, 0, right, bottom) in 1/300 inch, in
     // the image type of the pixel type and depth, at `dpi` on both axes.
-    void StartScan(TW_UINT16 pixelType, TW_UINT16 depth, TW_UINT16 dpi, float right, float bottom) {
+    void StartScan(TW_UINT16 pixelType, TW_UINT16 depth, TW_UINT16 dpi, float right, float bottom,
+                   TW_UINT16 ydpi = 0) {
         pixelType_ = pixelType;
         depth_ = depth;
         dpi_ = dpi;
@@ -52,7 +53,7 @@ protected:
         ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, pixelType), TWRC_SUCCESS);
         ASSERT_EQ(SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, depth), TWRC_SUCCESS);
         ASSERT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, dpi), TWRC_SUCCESS);
-        ASSERT_EQ(SetOneValue(ICAP_YRESOLUTION, TWTY_UINT16, dpi), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_YRESOLUTION, TWTY_UINT16, ydpi != 0 ? ydpi : dpi), TWRC_SUCCESS);
         TW_IMAGELAYOUT layout{{ToFix32(0), ToFix32(0), ToFix32(right), ToFix32(bottom)}, 0, 0, 0};
         ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout), TWRC_SUCCESS);
         ASSERT_EQ(Enable(false), TWRC_SUCCESS);
@@ -411,7 +412,9 @@ TEST_F(ImageTransferTest, NativeRefusalsHandNothingOver) {
 
 // --- File transfer ---
 
-TEST_F(ImageTransferTest, TiffFileIsTheHeaderThenExactlyTheScannersBytes) {
+// A scan that stops early is padded with zeros to the strip the header
+// announces.
+TEST_F(ImageTransferTest, TiffFileIsTheHeaderThenTheScannersBytesPaddedToTheStrip) {
     for (const char* lines : {"", "10"}) {
         if (*lines) Reopen("VOREL_SIM_LINES", lines);
         // Colour, 101 pixels: 303 bytes per line, so strips carry padding.
@@ -423,15 +426,18 @@ TEST_F(ImageTransferTest, TiffFileIsTheHeaderThenExactlyTheScannersBytes) {
         EXPECT_EQ(scanInProgress, 0u);
         const Bytes file = image_tools::ReadAll(name);
         const std::size_t delivered = *lines ? 10 : 50;
-        ASSERT_EQ(file.size(), 354 + delivered * 303) << "lines " << lines;
+        ASSERT_EQ(file.size(), 354 + 50 * 303) << "lines " << lines;
         EXPECT_EQ(ReadU32(file.data(), 118 + 8), 50u * 303) << "StripByteCounts announces the whole scan";
         EXPECT_EQ(ReadU32(file.data(), 170), 100u) << "X resolution";
 
         // The strip equals the memory transfer of the same scan: red, green, blue.
         ScanAgain();
         const Bytes memory = MemoryImage();
-        EXPECT_TRUE(Bytes(file.begin() + 354, file.end()) == memory) << "lines " << lines;
-        if (!*lines && image_tools::Installed("tiffinfo")) {
+        ASSERT_EQ(memory.size(), delivered * 303);
+        EXPECT_TRUE(Bytes(file.begin() + 354, file.begin() + 354 + memory.size()) == memory) << "lines " << lines;
+        EXPECT_TRUE(std::all_of(file.begin() + 354 + memory.size(), file.end(), [](std::uint8_t b) { return b == 0; }))
+            << "padding of the missing lines";
+        if (image_tools::Installed("tiffinfo")) {
             EXPECT_EQ(image_tools::Run("tiffinfo '" + name + "'").exitCode, 0) << "tiffinfo rejects " << name;
         }
     }
@@ -518,6 +524,112 @@ TEST_F(ImageTransferTest, TransfersAskTheScannerInOrderBeforeTheFirstRead) {
     const std::vector<std::string> tiff = {"26 InquireParameter(52, 82, ptr)", "26 InquireParameter(51, 82, ptr)",
                                            "26 InquireParameter(53, 82, ptr)", "14 ReadScanData(2, ptr, 60000, ptr)"};
     EXPECT_EQ(callsBeforeFirstRead(), tiff) << "DAT_IMAGEFILEXFER MSG_GET, TIFF";
+}
+
+// --- What an image says about itself ---
+
+// The grey level of every pixel of a DIB (1 or 8 bits) read through its
+// colour table, or the bytes themselves for 24 bits; rows top-down.
+Bytes SeenThroughColourTable(const Bytes& dib) {
+    const DibHeader h = ReadDibHeader(dib.data());
+    const std::uint32_t entries = h.bitCount == 24 ? 0 : 1u << h.bitCount;
+    const std::size_t stride = RowStride(DibRowBytes(h.width, h.bitCount));
+    const std::uint8_t* table = dib.data() + kDibHeaderSize;
+    const std::uint8_t* rows = table + 4 * entries;
+    Bytes seen;
+    for (int line = h.height - 1; line >= 0; --line) {
+        const std::uint8_t* row = rows + stride * line;
+        if (entries == 0) {
+            seen.insert(seen.end(), row, row + 3 * h.width);
+            continue;
+        }
+        for (int x = 0; x < h.width; ++x) {
+            const int index = h.bitCount == 8 ? row[x] : (row[x >> 3] >> (7 - (x & 7))) & 1;
+            seen.push_back(table[4 * index]);
+        }
+    }
+    return seen;
+}
+
+// The strip of a TIFF file as levels where 255 is white.
+Bytes SeenThroughPhotometry(const Bytes& file, std::uint32_t bitsPerPixel) {
+    Bytes strip(file.begin() + 354, file.end());
+    if (ReadU32(file.data(), 70 + 8) == 0) {  // WhiteIsZero
+        for (std::uint8_t& b : strip) b = static_cast<std::uint8_t>(bitsPerPixel == 1 ? ~b : 255 - b);
+    }
+    return strip;
+}
+
+// Pixel flavour, resolution and the picture travel with every format: a
+// vanilla scan looks like the chocolate one through its colour table or its
+// photometry, colour is never inverted, and a 300 x 150 dpi scan records
+// 300 dpi on both axes (the scanner takes both at X).
+TEST_F(ImageTransferTest, EveryFormatDescribesFlavourAndResolutionTruthfully) {
+    struct Type {
+        TW_UINT16 pixelType, depth;
+        std::uint32_t bits;
+    };
+    for (const Type t : {Type{TWPT_BW, 1, 1}, Type{TWPT_GRAY, 8, 8}, Type{TWPT_RGB, 24, 24}}) {
+        Bytes native[2], bmp[2], tiff[2];
+        for (TW_UINT16 flavour : {TWPF_CHOCOLATE, TWPF_VANILLA}) {
+            const std::string what = "bits " + std::to_string(t.bits) + (flavour ? " vanilla" : " chocolate");
+            ASSERT_EQ(SetOneValue(ICAP_PIXELFLAVOR, TWTY_UINT16, flavour), TWRC_SUCCESS);
+            StartScan(t.pixelType, t.depth, 300, 600, 300, 150);
+            native[flavour] = NativeImage();
+            const DibHeader h = ReadDibHeader(native[flavour].data());
+            EXPECT_EQ(h.xPelsPerMeter, 11811) << what;
+            EXPECT_EQ(h.yPelsPerMeter, 11811) << what;
+
+            ScanAgain();
+            SetUpFile(folder + "/scan.bmp", TWFF_BMP);
+            ASSERT_EQ(FileXfer(), TWRC_XFERDONE) << what;
+            bmp[flavour] = image_tools::ReadAll(folder + "/scan.bmp");
+            EXPECT_TRUE(Bytes(bmp[flavour].begin() + 14, bmp[flavour].end()) == native[flavour]) << what;
+
+            ScanAgain();
+            SetUpFile(folder + "/scan.tif", TWFF_TIFF);
+            ASSERT_EQ(FileXfer(), TWRC_XFERDONE) << what;
+            tiff[flavour] = image_tools::ReadAll(folder + "/scan.tif");
+            EXPECT_EQ(ReadU32(tiff[flavour].data(), 170), 300u) << what << ": X resolution";
+            EXPECT_EQ(ReadU32(tiff[flavour].data(), 178), 300u) << what << ": Y resolution";
+            const std::uint32_t photometric = t.bits == 24 ? 2 : flavour == TWPF_VANILLA ? 0 : 1;
+            EXPECT_EQ(ReadU32(tiff[flavour].data(), 70 + 8), photometric) << what;
+            BackToOpen();
+        }
+        const std::string what = "bits " + std::to_string(t.bits);
+        EXPECT_TRUE(SeenThroughColourTable(native[1]) == SeenThroughColourTable(native[0])) << what << " native";
+        EXPECT_TRUE(SeenThroughPhotometry(tiff[1], t.bits) == SeenThroughPhotometry(tiff[0], t.bits)) << what;
+        if (t.bits != 24) {
+            EXPECT_FALSE(native[1] == native[0]) << what << ": the scanner inverts 1- and 8-bit data";
+        } else {
+            EXPECT_TRUE(native[1] == native[0]) << what << ": colour is never inverted";
+        }
+    }
+}
+
+// A scanner that sends no line at all gives no image by any mechanism, and
+// the file transfer leaves its file as the set-up made it.
+TEST_F(ImageTransferTest, NoDataFromTheScannerFailsEveryMechanism) {
+    Reopen("VOREL_SIM_LINES", "0");
+    StartScan(TWPT_GRAY, 8, 100, 303, 150);
+    TW_HANDLE slot = nullptr;
+    EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &slot), TWRC_FAILURE);
+    EXPECT_EQ(Status(), TWCC_BUMMER) << "native";
+    EXPECT_EQ(slot, nullptr);
+
+    ScanAgain();
+    Bytes buffer(64000);
+    TW_IMAGEMEMXFER xfer = Strip(TWMF_POINTER, 64000, buffer.data());
+    EXPECT_EQ(MemXfer(&xfer), TWRC_FAILURE);
+    EXPECT_EQ(Status(), TWCC_BUMMER) << "memory";
+
+    for (TW_UINT16 format : {TWFF_BMP, TWFF_TIFF}) {
+        ScanAgain();
+        SetUpFile(folder + "/nothing", format);
+        EXPECT_EQ(FileXfer(), TWRC_FAILURE) << "format " << format;
+        EXPECT_EQ(Status(), TWCC_BUMMER) << "format " << format;
+        EXPECT_TRUE(image_tools::ReadAll(folder + "/nothing").empty()) << "format " << format;
+    }
 }
 
 }  // namespace

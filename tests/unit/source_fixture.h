@@ -72,7 +72,15 @@ inline std::vector<Notification>& Notifications() {
     static std::vector<Notification> sent;
     return sent;
 }
-inline void RecordNotification(TW_UINT16 msg) { Notifications().push_back({msg, sourceState}); }
+// What the stand-in source manager answers the source's notifications.
+inline TW_UINT16& NotificationAnswer() {
+    static TW_UINT16 answer = TWRC_SUCCESS;
+    return answer;
+}
+inline TW_UINT16 RecordNotification(TW_UINT16 msg) {
+    Notifications().push_back({msg, sourceState});
+    return NotificationAnswer();
+}
 
 inline ScannerCalls& Calls() {
     static ScannerCalls calls;
@@ -127,6 +135,7 @@ protected:
         SetScannerLibraryForTesting(&RecordingScannerLibrary());
         Calls() = ScannerCalls{};
         Notifications().clear();
+        NotificationAnswer() = TWRC_SUCCESS;
         SetNotificationHookForTesting(RecordNotification);
         boxes.clear();
         boxAnswer = platform::kAnswerOk;

@@ -42,7 +42,8 @@ private:
     DSENTRYPROC entry_ = nullptr;
 };
 
-// What the test copy of TWAIN_32.DLL recorded.
+// What a test copy of a source manager (TWAIN_32.DLL, or the TWAIN 2
+// manager's stand-in TWAINDSM.DLL) recorded; loaded when it is not yet.
 struct RecordedNotification {
     TW_UINT16 msg;
     TW_UINT32 originId;
@@ -50,8 +51,10 @@ struct RecordedNotification {
     std::string originProduct;
     bool dataWasNull;
 };
-std::vector<RecordedNotification> Notifications();
-void ClearNotifications();
+std::vector<RecordedNotification> Notifications(const char* manager = "TWAIN_32.DLL");
+void ClearNotifications(const char* manager = "TWAIN_32.DLL");
+// Makes the manager's DSM_Entry refuse the source's notifications.
+void RefuseNotifications(const char* manager, bool refuse);
 
 // Message boxes answered by the watcher thread.
 struct AnsweredBox {

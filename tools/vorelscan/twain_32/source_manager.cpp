@@ -36,6 +36,7 @@ struct Manager {
     TW_UINT16 conditionCode = TWCC_SUCCESS;
     std::vector<Notification> recorded;
     std::deque<TW_UINT16> pending;
+    bool refuseNotifications = false;  // tests: answer the source as a manager that cannot deliver
 };
 
 Manager manager;
@@ -238,6 +239,7 @@ TW_UINT16 ManagerTriplet(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UI
 
 // A notification from the source to the application.
 TW_UINT16 SourceNotification(pTW_IDENTITY origin, pTW_IDENTITY destination, TW_UINT16 msg, TW_MEMREF data) {
+    if (manager.refuseNotifications) return Fail(TWCC_BADPROTOCOL);
     Notification note{};
     note.msg = msg;
     note.originId = origin ? origin->Id : 0;
@@ -276,6 +278,8 @@ extern "C" void __stdcall TestDsm_Reset() {
     manager.recorded.clear();
     manager.pending.clear();
 }
+
+extern "C" void __stdcall TestDsm_RefuseNotifications(int refuse) { manager.refuseNotifications = refuse != 0; }
 
 extern "C" int __stdcall TestDsm_NotificationCount() { return static_cast<int>(manager.recorded.size()); }
 
