@@ -5,14 +5,18 @@
 # second install replaces the files and keeps the user's settings; a source
 # held by a running program stops both installer and uninstaller with an
 # error; the uninstaller takes away exactly what the installer put there.
-# Arguments: the folder of the built Windows programs, an output folder.
-# WINEPREFIX names the prefix to create (it is deleted first).
+# Arguments: the folder of the built Windows programs, an output folder, the
+# folder of the test's own Wine prefix (made afresh; an existing folder is
+# only deleted when it is a prefix the project made).
 set -u
 bin=$1
 out=$2
+export WINEPREFIX=$3
 here=$(cd "$(dirname "$0")" && pwd)
-: "${WINEPREFIX:?WINEPREFIX must be set}"
-export WINEPREFIX
+if [ -e "$WINEPREFIX" ] && [ ! -f "$WINEPREFIX/.vorel-prefix" ]; then
+  echo "FAILED $WINEPREFIX exists and is no prefix of the project's: not deleting it"
+  exit 1
+fi
 setup=$bin/vorel-source-setup.exe
 windows=$WINEPREFIX/drive_c/windows
 twain=$windows/twain_32
@@ -46,6 +50,8 @@ value() {  # registry text, value name
 }
 setting() { sed -nE "s/^$1=([0-9]+)\r?$/\1/p" "$settings"; }
 
+# A run cut short may have left programs in the old prefix.
+[ -d "$WINEPREFIX" ] && { wineserver -k 2>/dev/null; wineserver -w; }
 rm -rf "$WINEPREFIX" "$out"
 mkdir -p "$out/tool"
 "$here/prepare_prefix.sh"
