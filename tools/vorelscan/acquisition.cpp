@@ -88,6 +88,7 @@ bool Session::Negotiate() {
     if (!SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, bitDepth, "ICAP_BITDEPTH")) return false;
     if (!SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, options_.dpi, "ICAP_XRESOLUTION")) return false;
     if (!SetOneValue(ICAP_YRESOLUTION, TWTY_UINT16, options_.yDpi, "ICAP_YRESOLUTION")) return false;
+    if (options_.vanilla && !SetOneValue(ICAP_PIXELFLAVOR, TWTY_UINT16, TWPF_VANILLA, "ICAP_PIXELFLAVOR")) return false;
     if (options_.region) {
         TW_IMAGELAYOUT layout{};
         auto fix = [](int value) { return TW_FIX32{static_cast<TW_INT16>(value), 0}; };
@@ -178,6 +179,9 @@ bool Session::Transfer() {
     image.bitsPerPixel = info.BitsPerPixel;
     image.xDpi = info.XResolution.Whole;
     image.yDpi = info.YResolution.Whole;
+    // Memory strips carry the levels as the flavour has them; a DIB says so
+    // in its colour table.
+    image.whiteIsZero = options_.vanilla && image.bitsPerPixel != 24;
     bool ok;
     if (options_.mechanism == "file") {
         ok = TransferFile();

@@ -32,9 +32,10 @@ bool ParseInt(const char* text, int* value) {
 const char* ScanUsage() {
     return "usage: vorelscan --out FILE [--format bmp|tiff] [--mech native|memory|file]\n"
            "                 [--type bw|gray|color] [--dpi N] [--ydpi N] [--region L,T,R,B]\n"
-           "                 [--buffer BYTES] [--ui]\n"
+           "                 [--buffer BYTES] [--vanilla] [--ui]\n"
            "  Acquires one image from the Vorel source and writes it to FILE.\n"
-           "  --region is in 1/300 inch; --ui shows the source's dialog and waits for Final Scan.\n";
+           "  --region is in 1/300 inch; --vanilla asks for pixel flavour vanilla (0 is white);\n"
+           "  --ui shows the source's dialog and waits for Final Scan.\n";
 }
 
 bool ParseScanOptions(int argc, char** argv, ScanOptions* options, std::string* error) {
@@ -42,6 +43,10 @@ bool ParseScanOptions(int argc, char** argv, ScanOptions* options, std::string* 
         std::string flag = argv[i];
         if (flag == "--ui") {
             options->showUI = true;
+            continue;
+        }
+        if (flag == "--vanilla") {
+            options->vanilla = true;
             continue;
         }
         if (flag == "--help" || flag == "-h") {

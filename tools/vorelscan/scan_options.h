@@ -13,6 +13,7 @@ struct ScanOptions {
     bool region = false;
     int left = 0, top = 0, right = 0, bottom = 0;  // in 1/300 inch
     bool showUI = false;
+    bool vanilla = false;     // ICAP_PIXELFLAVOR vanilla: 1- and 8-bit data with 0 white
     int memoryBuffer = 64000;
 };
 

@@ -56,6 +56,7 @@ bool ImageFromDib(const std::uint8_t* dib, std::size_t size, ScannedImage* image
     std::size_t stride = RowStride(static_cast<std::uint32_t>(rowBytes));
     std::size_t offset = 40 + 4 * static_cast<std::size_t>(PaletteEntries(bits));
     if (offset + stride * lines > size) return false;
+    image->whiteIsZero = bits != 24 && dib[40] == 255;
     image->rows.assign(rowBytes * lines, 0);
     for (int y = 0; y < lines; ++y) {
         int from = bottomUp ? lines - 1 - y : y;
@@ -78,9 +79,10 @@ bool WriteBmp(const std::string& path, const ScannedImage& image) {
     Put32(out, 0);                         // bfReserved1, bfReserved2
     Put32(out, offBits);                   // bfOffBits
     out.resize(out.size() + 40);
-    FillDibHeader(&out[14], image.width, image.lines, static_cast<std::uint32_t>(image.bitsPerPixel), 0);
+    FillDibHeader(&out[14], image.width, image.lines, static_cast<std::uint32_t>(image.bitsPerPixel), 0,
+                  static_cast<std::uint32_t>(image.xDpi > 0 ? image.xDpi : 0));
     out.resize(out.size() + 4 * entries);
-    FillGreyColorTable(static_cast<std::uint32_t>(entries), &out[54]);
+    FillGreyColorTable(static_cast<std::uint32_t>(entries), &out[54], image.whiteIsZero);
     for (int y = image.lines - 1; y >= 0; --y) {
         std::size_t start = out.size();
         out.insert(out.end(), image.rows.begin() + rowBytes * y, image.rows.begin() + rowBytes * (y + 1));
@@ -96,7 +98,7 @@ bool WriteTiff(const std::string& path, const ScannedImage& image) {
     std::vector<std::uint8_t> out(TiffHeaderSize());
     FillTiffHeader(out.data(), static_cast<std::uint32_t>(image.RowBytes()), static_cast<std::uint32_t>(image.width),
                    static_cast<std::uint32_t>(image.lines), static_cast<std::uint32_t>(image.bitsPerPixel),
-                   static_cast<std::uint32_t>(image.xDpi), static_cast<std::uint32_t>(image.yDpi));
+                   static_cast<std::uint32_t>(image.xDpi), static_cast<std::uint32_t>(image.yDpi), image.whiteIsZero);
     out.insert(out.end(), image.rows.begin(), image.rows.end());
     return WriteAll(path, out);
 }
