@@ -153,9 +153,9 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
         } else {
             const std::uint32_t got = dialog->ReadMemoryStrip(buffer.address(), buffer.length());
             xfer->BytesWritten = got;
-            if (got == 0 && memXferTotal == 0 && buffer.length() >= bytesPerRow) {
-                // The scanner sent nothing at all: there is no image to
-                // report as transferred.
+            if ((got == 0 && memXferTotal == 0 && buffer.length() >= bytesPerRow) || dialog->ScanJammed()) {
+                // The scanner sent nothing at all, or the sheet jammed: there
+                // is no image to report as transferred.
                 memXferDone = true;
                 return Refuse(TWCC_BUMMER);
             }

@@ -158,20 +158,36 @@ void SourceDialog::BuildScanWindow(std::uint16_t window[5]) const {
 
 int SourceDialog::FinalScan() {
     if (scanner.kind() == 0) return 0;
-    if (window_->IsVisible() && scanner.IsFeederLoaded()) {
+    // Asked once: whether this scan, and the batch it starts, comes from the
+    // feeder.
+    const bool fromFeeder = scanner.IsFeederLoaded();
+    if (window_->IsVisible() && fromFeeder) {
         std::string question = platform::LoadStringResource(IDS_FEEDER_QUESTION);
         if (window_->ShowMessage(question.c_str(), platform::kBoxOkCancel) == platform::kAnswerCancel) return 0;
     }
     int index = GetImageTypeIndex();
-    std::uint16_t window[5];
-    BuildScanWindow(window);
+    setup_.xResolution = xResolution;
+    setup_.bitsPerPixel = ImageTypeTable[index].bitsPerPixel;
+    BuildScanWindow(setup_.window);
     // No RGB format can describe an inverted picture: colour is never
     // inverted. Bi-level and grey data are, and their colour table and TIFF
     // photometry then tell readers so.
-    const std::uint32_t bitsPerPixel = ImageTypeTable[index].bitsPerPixel;
-    scanInverted = invert != 0 && bitsPerPixel != 24;
-    scanner.SetupFinalScan(xResolution, scaling, bitsPerPixel, window, scanInverted ? 1 : 0);
+    scanInverted = invert != 0 && setup_.bitsPerPixel != 24;
+    setup_.invert = scanInverted ? 1 : 0;
+    setup_.fromFeeder = fromFeeder;
+    SetupScan();
     return NotifyXferReady();
+}
+
+bool SourceDialog::SetupScan() {
+    return scanner.SetupFinalScan(setup_.xResolution, scaling, setup_.bitsPerPixel, setup_.window, setup_.invert);
+}
+
+bool SourceDialog::ContinueBatch(std::int32_t remaining) {
+    if (scanner.kind() == 0 || scanner.Jammed()) return false;
+    const bool more = setup_.fromFeeder ? (remaining > 1 || remaining == -1) && scanner.IsFeederLoaded()
+                                        : remaining > 1;
+    return more && SetupScan();
 }
 
 void SourceDialog::OnFinalScanButton() {

@@ -41,6 +41,16 @@ public:
     void SetInvert(std::uint32_t flag) { invert = flag; }
     int FinalScan();
     void PreviewScan();
+    // After a transfer of a batch: sets the next scan up exactly as the final
+    // scan did (on the flatbed the same region again, from the feeder its
+    // next sheet) and returns true, or returns false when the batch ends:
+    // `remaining` (CAP_XFERCOUNT, this transfer included) is 1 or less (or
+    // -1 on the flatbed), the feeder has run out, a sheet jammed, or the
+    // scanner cannot be set up.
+    bool ContinueBatch(std::int32_t remaining);
+    // Whether the scan set up last met a jam in the feeder.
+    bool ScanJammed() const { return scanner.Jammed(); }
+
     // The two buttons: they act only while the source is enabled and
     // waiting for the user (state 500), never while a scan is set up for
     // transfer or after the source was disabled with its window left shown.
@@ -91,6 +101,18 @@ public:
     DialogWindow& window() { return *window_; }
 
 private:
+    // What the final scan handed the scanner, for the next scans of a batch.
+    struct ScanSetup {
+        std::uint32_t xResolution = 0;
+        std::uint32_t bitsPerPixel = 0;
+        std::uint16_t window[5] = {};
+        std::uint32_t invert = 0;
+        bool fromFeeder = false;  // the feeder held a sheet when the final scan began
+    };
+    bool SetupScan();
+
+    ScanSetup setup_;
+
     // Renders the preview buffer in the image type the list shows.
     void RenderPreview();
     // The five-value scan window record from the region and resolution.

@@ -43,7 +43,7 @@ int WriteTiffFile(ScannerDevice& scanner, const char* fileName, std::uint8_t* wo
     if (!file.Open(fileName, platform::FileMode::ReadWrite)) return TWCC_BUMMER;
 
     std::uint32_t n = scanner.ReadData(kTiffChunk, work);
-    if (n == 0) return TWCC_BUMMER;
+    if (n == 0 || scanner.Jammed()) return TWCC_BUMMER;
     // The first chunk is already in the working block: the header goes out
     // from a buffer of its own.
     std::uint8_t header[kTiffHeaderSize];
@@ -54,6 +54,7 @@ int WriteTiffFile(ScannerDevice& scanner, const char* fileName, std::uint8_t* wo
         if (!file.Write(work, n)) return TWCC_BUMMER;
         written += n;
         n = scanner.ReadData(kTiffChunk, work);
+        if (scanner.Jammed()) return TWCC_BUMMER;
     }
     if (written < stripBytes) {
         std::memset(work, 0, kTiffChunk);
@@ -105,7 +106,7 @@ platform::GlobalHandle SourceDialog::ReadNativeImage(int* failure) {
         placed = scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(lines),
                                         block.bytes() + prefix, static_cast<std::size_t>(rowBytes), true);
     }
-    if (placed == 0) {
+    if (placed == 0 || scanner.Jammed()) {
         platform::GlobalFreeBlock(dib);
         reason = TWCC_BUMMER;
         return nullptr;

@@ -13,6 +13,7 @@
 #include "protocol/image_transfers.h"
 #include "imaging/units.h"
 #include "imaging/little_endian_writer.h"
+#include "sheet_page.h"
 
 namespace {
 
@@ -629,6 +630,152 @@ TEST_F(ImageTransferTest, NoDataFromTheScannerFailsEveryMechanism) {
         EXPECT_EQ(FileXfer(), TWRC_FAILURE) << "format " << format;
         EXPECT_EQ(Status(), TWCC_BUMMER) << "format " << format;
         EXPECT_TRUE(image_tools::ReadAll(folder + "/nothing").empty()) << "format " << format;
+    }
+}
+
+// --- Batches: several images in one enabling ---
+
+// The sheet number drawn on a grey image of the region (0, 0, ...) at `dpi`,
+// rows top-down `width` bytes apart; 0 when no digit can be read.
+int SheetNumberIn(const Bytes& grey, std::uint32_t width, int dpi) {
+    using namespace sim::sheet_number;
+    for (int digits = 1; digits <= 3; ++digits) {
+        int number = 0;
+        for (int i = 0; i < digits && number >= 0; ++i) {
+            std::uint8_t lit = 0;
+            for (int segment = 0; segment < 7; ++segment) {
+                const Box& box = kSegments[segment];
+                const std::size_t x = (DigitLeft(i, digits) + (box.left + box.right) / 2) * dpi / 300;
+                const std::size_t y = (kTop + (box.top + box.bottom) / 2) * dpi / 300;
+                if (y * width + x < grey.size() && grey[y * width + x] < 100) lit |= std::uint8_t(1 << segment);
+            }
+            const std::uint8_t* found = std::find(kDigitSegments, kDigitSegments + 10, lit);
+            number = found == kDigitSegments + 10 ? -1 : number * 10 + int(found - kDigitSegments);
+        }
+        if (number > 0) return number;
+    }
+    return 0;
+}
+
+class BatchTest : public ImageTransferTest {
+protected:
+    void Feeder(const char* sheets, const char* jam = nullptr) {
+        ASSERT_EQ(Close(), TWRC_SUCCESS);
+        setenv("VOREL_SIM_FEEDER", "loaded", 1);
+        setenv("VOREL_SIM_SHEETS", sheets, 1);
+        if (jam != nullptr) setenv("VOREL_SIM_JAM", jam, 1);
+        ResetSimulator();
+        ASSERT_EQ(Open(), TWRC_SUCCESS);
+    }
+    // One grey image of the batch by `mechanism`, rows top-down, padding
+    // removed; empty when the transfer failed.
+    Bytes Transfer(const std::string& mechanism) {
+        if (mechanism == "native") {
+            TW_HANDLE slot = nullptr;
+            if (Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &slot) != TWRC_XFERDONE) return {};
+            Bytes dib(platform::GlobalBlockSize(slot));
+            {
+                platform::LockedBlock block(slot);
+                std::memcpy(dib.data(), block.get(), dib.size());
+            }
+            platform::GlobalFreeBlock(slot);
+            return DibRowsTopDown(dib, 256);
+        }
+        if (mechanism == "memory") {
+            Bytes image, buffer(4096);
+            for (;;) {
+                TW_IMAGEMEMXFER xfer = Strip(TWMF_POINTER, 4096, buffer.data());
+                const TW_UINT16 rc = MemXfer(&xfer);
+                if (rc == TWRC_FAILURE) return {};
+                for (std::uint32_t row = 0; row < xfer.Rows; ++row) {
+                    const std::uint8_t* at = buffer.data() + row * xfer.BytesPerRow;
+                    image.insert(image.end(), at, at + BytesPerLine());
+                }
+                if (rc == TWRC_XFERDONE) return image;
+            }
+        }
+        const bool tiff = mechanism == "tiff";
+        const std::string name = folder + (tiff ? "/sheet.tif" : "/sheet.bmp");
+        SetUpFile(name, tiff ? TWFF_TIFF : TWFF_BMP);
+        if (FileXfer() != TWRC_XFERDONE) return {};
+        const Bytes file = image_tools::ReadAll(name);
+        return tiff ? Bytes(file.begin() + 354, file.end()) : DibRowsTopDown(Bytes(file.begin() + 14, file.end()), 256);
+    }
+    // A grey scan of the top of the bed, where the sheet number is.
+    void StartBatch() { StartScan(TWPT_GRAY, 8, 100, 1550, 200); }
+    int Sheet(const Bytes& image) { return SheetNumberIn(image, BytesPerLine(), 100); }
+};
+
+// Three sheets by each mechanism: sheets 1, 2, 3 in that order, Count
+// 0xFFFF while more may come (CAP_XFERCOUNT -1), then 0 with state 500 and
+// MSG_CLOSEDSREQ once the feeder is empty.
+TEST_F(BatchTest, FeederBatchDeliversEverySheetInOrder) {
+    for (const std::string mechanism : {"native", "memory", "bmp", "tiff"}) {
+        Feeder("3");
+        StartBatch();
+        for (int sheet = 1; sheet <= 3; ++sheet) {
+            const Bytes image = Transfer(mechanism);
+            ASSERT_EQ(image.size(), std::size_t(BytesPerLine()) * Lines()) << mechanism << " sheet " << sheet;
+            EXPECT_EQ(Sheet(image), sheet) << mechanism;
+            TW_UINT16 count = 0;
+            ASSERT_EQ(EndXfer(&count), TWRC_SUCCESS);
+            EXPECT_EQ(count, sheet < 3 ? 0xFFFF : 0) << mechanism << " sheet " << sheet;
+            EXPECT_EQ(sourceState, sheet < 3 ? 600 : 500) << mechanism << " sheet " << sheet;
+        }
+        EXPECT_EQ(CountNotifications(MSG_XFERREADY), 1) << mechanism << ": one MSG_XFERREADY a batch";
+        EXPECT_EQ(CountNotifications(MSG_CLOSEDSREQ), 1) << mechanism;
+        BackToOpen();
+        Notifications().clear();
+    }
+}
+
+// A count the feeder cannot fill ends when it runs out; a count on the
+// flatbed scans the same region again.
+TEST_F(BatchTest, CountEndsAtAnEmptyFeederAndRepeatsOnTheFlatbed) {
+    ASSERT_EQ(SetOneValue(CAP_XFERCOUNT, TWTY_INT16, 2), TWRC_SUCCESS);
+    StartBatch();
+    const Bytes first = Transfer("native");
+    TW_UINT16 count = 0;
+    ASSERT_EQ(EndXfer(&count), TWRC_SUCCESS);
+    EXPECT_EQ(count, 1);
+    const Bytes second = Transfer("native");
+    EXPECT_FALSE(first.empty());
+    EXPECT_TRUE(first == second) << "the flatbed's second copy";
+    EXPECT_EQ(Sheet(first), 0) << "no sheet number on the flatbed";
+    ASSERT_EQ(EndXfer(&count), TWRC_SUCCESS);
+    EXPECT_EQ(count, 0);
+
+    Feeder("2");
+    ASSERT_EQ(SetOneValue(CAP_XFERCOUNT, TWTY_INT16, 3), TWRC_SUCCESS);
+    StartBatch();
+    for (int sheet = 1; sheet <= 2; ++sheet) {
+        EXPECT_EQ(Sheet(Transfer("tiff")), sheet);
+        ASSERT_EQ(EndXfer(&count), TWRC_SUCCESS);
+        EXPECT_EQ(count, sheet == 1 ? 2 : 0) << "sheet " << sheet;
+    }
+    EXPECT_EQ(sourceState, 500) << "the feeder ran out before the count";
+}
+
+// A jam on sheet 2: box 109 once, that transfer fails, the batch ends.
+TEST_F(BatchTest, JamShowsItsBoxOnceAndEndsTheBatch) {
+    for (const std::string mechanism : {"native", "memory", "tiff"}) {
+        Feeder("3", "2");
+        StartBatch();
+        EXPECT_EQ(Sheet(Transfer(mechanism)), 1) << mechanism;
+        ASSERT_EQ(EndXfer(), TWRC_SUCCESS);
+        boxes.clear();
+        EXPECT_TRUE(Transfer(mechanism).empty()) << mechanism << ": the jammed sheet";
+        EXPECT_EQ(Status(), TWCC_BUMMER) << mechanism;
+        ASSERT_EQ(boxes.size(), 1u) << mechanism;
+        EXPECT_EQ(boxes[0].text, "Document Feeder Jam  [109]") << mechanism;
+        TW_UINT16 count = kSentinel16;
+        ASSERT_EQ(EndXfer(&count), TWRC_SUCCESS);
+        EXPECT_EQ(count, 0) << mechanism;
+        EXPECT_EQ(sourceState, 500) << mechanism;
+        EXPECT_EQ(CountNotifications(MSG_CLOSEDSREQ), 1) << mechanism;
+        BackToOpen();
+        Notifications().clear();
+        unsetenv("VOREL_SIM_JAM");
     }
 }
 

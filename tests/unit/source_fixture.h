@@ -114,9 +114,10 @@ inline const ScannerLibrary& RecordingScannerLibrary() {
     return table;
 }
 
-constexpr const char* kSimulatorVariables[] = {"VOREL_SIM_COLOR",   "VOREL_SIM_OPEN",  "VOREL_SIM_RESET",
-                                               "VOREL_SIM_FEEDER",  "VOREL_SIM_MATRIX7", "VOREL_SIM_LINES",
-                                               "VOREL_SIM_PAGE",    "VOREL_SIM_LOG"};
+constexpr const char* kSimulatorVariables[] = {"VOREL_SIM_COLOR",  "VOREL_SIM_OPEN",    "VOREL_SIM_RESET",
+                                               "VOREL_SIM_FEEDER", "VOREL_SIM_MATRIX7", "VOREL_SIM_LINES",
+                                               "VOREL_SIM_PAGE",   "VOREL_SIM_LOG",     "VOREL_SIM_SHEETS",
+                                               "VOREL_SIM_JAM"};
 
 class SourceTest : public ::testing::Test {
 protected:

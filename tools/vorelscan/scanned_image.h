@@ -25,3 +25,5 @@ bool ImageFromDib(const std::uint8_t* dib, std::size_t size, ScannedImage* image
 
 bool WriteBmp(const std::string& path, const ScannedImage& image);
 bool WriteTiff(const std::string& path, const ScannedImage& image);
+// All pages into one TIFF file, one image file directory each, in order.
+bool WriteMultipageTiff(const std::string& path, const std::vector<ScannedImage>& pages);
