@@ -10,6 +10,7 @@
 
 #include "built_in_page.h"
 #include "picture_page.h"
+#include "sheet_page.h"
 #include "simulator_status.h"
 
 namespace sim {
@@ -78,6 +79,8 @@ void Simulator::PowerOn() {
     toneMap = {};
     haveToneMap = false;
     toneMapInUse = false;
+    sheetsLeft = settings.feederLoaded ? settings.sheets : 0;
+    sheetsFed = 0;
     AbandonScan();
 }
 
@@ -95,6 +98,8 @@ void Simulator::AbandonScan() {
     scanState = ScanState::Idle;
     renderer.reset();
     line = nullptr;
+    sheet.reset();
+    jamming = false;
 }
 
 std::int16_t Simulator::OpenScanner(std::uint16_t, std::int16_t flag) {
@@ -235,7 +240,7 @@ std::int16_t Simulator::InquireParameter(std::int16_t code, std::int16_t form, s
     case kFeederEnabledCode:
     case kFeederLoadedCode:
         if (!countForm) return Finish(kBadValue);
-        *value = (code == kFeederEnabledCode ? settings.feederEnabled : settings.feederLoaded) ? 1 : 0;
+        *value = (code == kFeederEnabledCode ? settings.feederEnabled : sheetsLeft > 0) ? 1 : 0;
         return Finish(kOk);
     case kPixelsPerLineCode:
     case kBytesPerLineCode:
@@ -302,11 +307,21 @@ void Simulator::StartScan() {
     const int limit = settings.lineLimit;
     linesToDeliver = limit >= 0 ? std::min(limit, scanLayout.lines) : scanLayout.lines;
     nextLine = 0;
+    const Page* source = page.get();
+    if (sheetsLeft > 0) {
+        // The feeder pulls its next sheet onto the glass.
+        --sheetsLeft;
+        ++sheetsFed;
+        sheet = std::make_unique<SheetPage>(*page, sheetsFed);
+        source = sheet.get();
+        jamming = sheetsFed == settings.jamSheet;
+        if (jamming) linesToDeliver = std::min(linesToDeliver, scanLayout.lines / 2);
+    }
     if (scanLayout.bytesPerLine <= 0 || linesToDeliver <= 0) {
-        scanState = ScanState::Finished;
+        scanState = jamming ? ScanState::Jammed : ScanState::Finished;
         return;
     }
-    renderer = std::make_unique<ScanRenderer>(*page, scanLayout, parameters.dataType, MatrixInUse(), Levels());
+    renderer = std::make_unique<ScanRenderer>(*source, scanLayout, parameters.dataType, MatrixInUse(), Levels());
     line = nullptr;
     lineOffset = scanLayout.bytesPerLine;  // nothing left of the (no) current line
     scanState = ScanState::Scanning;
@@ -325,7 +340,7 @@ std::int16_t Simulator::ReadScanData(std::int16_t mode, void* buffer, std::int32
     while (scanState == ScanState::Scanning && delivered < count) {
         if (lineOffset == scanLayout.bytesPerLine) {
             if (nextLine >= linesToDeliver) {
-                scanState = ScanState::Finished;
+                scanState = jamming ? ScanState::Jammed : ScanState::Finished;
                 renderer.reset();
                 line = nullptr;
                 break;
@@ -339,7 +354,9 @@ std::int16_t Simulator::ReadScanData(std::int16_t mode, void* buffer, std::int32
         delivered += chunk;
     }
     *got = delivered;
-    return Finish(kOk);
+    // A jammed sheet stops half way; every read from then on fails until
+    // the next set-up.
+    return Finish(scanState == ScanState::Jammed ? kFeederJam : kOk);
 }
 
 }  // namespace sim

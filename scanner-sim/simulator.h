@@ -55,6 +55,9 @@ public:
     std::int16_t GetCommandError() const { return lastStatus; }
     std::int16_t SetParameter(std::int16_t code, std::int16_t value);
 
+    // The number of the sheet the feeder fed last; 0 before the first.
+    int SheetsFed() const { return sheetsFed; }
+
     // Records a failure of the simulator itself (an exception caught at the
     // library's boundary) as the last command's status.
     std::int16_t InternalError();
@@ -63,7 +66,7 @@ public:
 
 private:
     enum class MatrixChoice { BuiltIn, Plain, Downloaded };
-    enum class ScanState { Idle, Scanning, Finished };
+    enum class ScanState { Idle, Scanning, Finished, Jammed };
 
     std::int16_t Finish(std::int16_t status);
     std::int16_t SetParameterAccepted(std::int16_t code, std::int16_t value);
@@ -85,6 +88,13 @@ private:
     std::array<std::uint8_t, 256> toneMap{};
     bool haveToneMap = false;
     bool toneMapInUse = false;
+
+    // The document feeder: sheets still in it, and how many it has fed.
+    // A scan started while it holds a sheet scans the next sheet.
+    int sheetsLeft = 0;
+    int sheetsFed = 0;
+    std::unique_ptr<Page> sheet;  // the sheet under way, drawn over the page
+    bool jamming = false;         // this sheet jams half way
 
     ScanState scanState = ScanState::Idle;
     std::unique_ptr<ScanRenderer> renderer;

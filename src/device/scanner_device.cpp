@@ -28,6 +28,8 @@ namespace {
 constexpr std::int16_t kStartScan = 2;
 constexpr std::int16_t kContinueScan = 0;
 constexpr std::int16_t kOpenStatusNoCommunication = -10;
+// ReadScanData's status while a sheet is stuck in the document feeder.
+constexpr std::int16_t kReadStatusFeederJam = -12;
 
 constexpr std::uint32_t kRawChunk = 60000;
 constexpr std::uint32_t kLineBufferSize = 64000;
@@ -150,6 +152,7 @@ bool ScannerDevice::SetupPreview(int resolution) {
     LoadColourMatrix(false);
     LoadToneMap(kPreviewGamma);
     scanner.GetScanGeometry(geometry_);
+    jammed_ = false;
     if (grey) {
         // The preview buffer holds three bytes per pixel; the grey bytes
         // the scanner sends are widened after reading.
@@ -194,6 +197,7 @@ bool ScannerDevice::SetupFinalScan(std::uint32_t xResolution, std::uint32_t scal
     }
     scanner.GetScanGeometry(geometry_);
     readMode_ = kStartScan;
+    jammed_ = false;
     return true;
 }
 
@@ -274,8 +278,8 @@ std::uint32_t ScannerDevice::ReadData(std::uint32_t count, void* buffer) {
     for (;;) {
         chunk = std::min(chunk, count - total);
         std::int32_t got = 0;
-        Scanner().ReadScanData(static_cast<std::int16_t>(readMode_), out + total, static_cast<std::int32_t>(chunk),
-                               &got);
+        NoteReadStatus(Scanner().ReadScanData(static_cast<std::int16_t>(readMode_), out + total,
+                                              static_cast<std::int32_t>(chunk), &got));
         readMode_ = kContinueScan;
         // A library answering more than was asked for is held to the request.
         const std::uint32_t arrived = got <= 0 ? 0 : std::min(static_cast<std::uint32_t>(got), chunk);
@@ -322,7 +326,8 @@ std::uint32_t ScannerDevice::ReadImageToDIB(int bytesPerLine, int lines, void* d
     auto rowAt = [&](std::size_t k) { return dib + stride * (bottomUp ? rows - 1 - k : k); };
     auto read = [&](std::uint8_t* into, std::size_t bytes) {
         std::int32_t got = 0;
-        Scanner().ReadScanData(static_cast<std::int16_t>(readMode_), into, static_cast<std::int32_t>(bytes), &got);
+        NoteReadStatus(
+            Scanner().ReadScanData(static_cast<std::int16_t>(readMode_), into, static_cast<std::int32_t>(bytes), &got));
         readMode_ = kContinueScan;
         return got <= 0 ? std::size_t(0) : std::min(static_cast<std::size_t>(got), bytes);
     };
@@ -386,6 +391,12 @@ std::uint32_t ScannerDevice::ReadImageToDIB(int bytesPerLine, int lines, void* d
 std::size_t ScannerDevice::LinesPerRead(int bytesPerLine) {
     if (bytesPerLine <= 0 || static_cast<std::uint32_t>(bytesPerLine) > kLineBufferSize) return 1;
     return kLineBufferSize / static_cast<std::uint32_t>(bytesPerLine);
+}
+
+void ScannerDevice::NoteReadStatus(std::int16_t status) {
+    if (status != kReadStatusFeederJam || jammed_) return;
+    jammed_ = true;
+    ShowErrorMessage(IDS_FEEDER_JAM);
 }
 
 int ScannerDevice::GetPixelsPerLine() {

@@ -54,14 +54,22 @@ public:
     void EndScan();
 
     int kind() const { return kind_; }
+    // Whether a sheet jammed in the document feeder during the scan set up
+    // last. The first read that meets the jam shows box 109; the scan then
+    // delivers nothing more.
+    bool Jammed() const { return jammed_; }
     // The total byte count of the ScanGeometry of the last set-up.
     std::int32_t TotalBytes() const;
 
 private:
+    // Looks at a ReadScanData status: a feeder jam is told to the user once.
+    void NoteReadStatus(std::int16_t status);
+
     void* windowHandle_ = nullptr;
     int kind_ = 0;
     int isOpen_ = 0;
     int readMode_ = 2;
+    bool jammed_ = false;
     std::int16_t defaultResolution_[2] = {75, 75};
     std::int16_t defaultExtent_[2] = {2400, 3150};
     platform::GlobalHandle geometryHandle_ = nullptr;

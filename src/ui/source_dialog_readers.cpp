@@ -55,24 +55,35 @@ private:
     std::uint8_t* data_;
 };
 
-// The TIFF header, then exactly the bytes the scanner sends up to its end,
-// read in chunks of kTiffChunk bytes (after a short chunk, one more read
-// finds the end) into the working block of kTiffChunksPerWrite chunks.
+// The TIFF header, then the bytes the scanner sends up to its end, read in
+// chunks of kTiffChunk bytes (after a short chunk, one more read finds the
+// end) and gathered in the working block of kTiffChunksPerWrite chunks. A
+// scan that stops early is padded with zeros to the strip size the header
+// announces, so readers get a whole image; a scan that sends nothing at all
+// fails before the file is touched.
 int WriteTiffFile(ScannerDevice& scanner, const char* fileName, std::uint8_t* work, std::uint32_t bitsPerPixel,
-                  std::uint32_t xResolution, std::uint32_t yResolution) {
+                  std::uint32_t resolution, bool inverted) {
     // Asked one after the other, so the scanner hears the questions in the
     // same order on every compiler.
     const std::uint32_t bytesPerLine = NonNegative(scanner.GetBytesPerLine());
     const std::uint32_t pixelsPerLine = NonNegative(scanner.GetPixelsPerLine());
     const std::uint32_t lines = NonNegative(scanner.GetLineCount());
-    FillTiffHeader(work, bytesPerLine, pixelsPerLine, lines, bitsPerPixel, xResolution, yResolution);
+    const std::uint64_t stripBytes = std::uint64_t(bytesPerLine) * lines;
     platform::File file;
     if (!file.Open(fileName, platform::FileMode::ReadWrite)) return TWCC_BUMMER;
-    if (!file.Write(work, TiffHeaderSize())) return TWCC_BUMMER;
+
+    std::uint32_t filled = scanner.ReadData(kTiffChunk, work);
+    if (filled == 0 || scanner.Jammed()) return TWCC_BUMMER;
+    // The first chunk is already in the working block: the header goes out
+    // from a buffer of its own.
+    std::uint8_t header[kTiffHeaderSize];
+    FillTiffHeader(header, bytesPerLine, pixelsPerLine, lines, bitsPerPixel, resolution, resolution, inverted);
+    if (!file.Write(header, TiffHeaderSize())) return TWCC_BUMMER;
+    std::uint64_t written = 0;
     for (bool end = false; !end;) {
-        std::uint32_t filled = 0;
         while (filled + kTiffChunk <= kTiffChunk * kTiffChunksPerWrite) {
             const std::uint32_t n = scanner.ReadData(kTiffChunk, work + filled);
+            if (scanner.Jammed()) return TWCC_BUMMER;
             filled += n;
             if (n == 0) {
                 end = true;
@@ -80,15 +91,29 @@ int WriteTiffFile(ScannerDevice& scanner, const char* fileName, std::uint8_t* wo
             }
         }
         if (!file.Write(work, filled)) return TWCC_BUMMER;
+        written += filled;
+        filled = 0;
+    }
+    if (written < stripBytes) {
+        constexpr std::uint32_t kBlock = kTiffChunk * kTiffChunksPerWrite;
+        std::memset(work, 0, kBlock);
+        for (std::uint64_t left = stripBytes - written; left > 0;) {
+            const auto piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, kBlock));
+            if (!file.Write(work, piece)) return TWCC_BUMMER;
+            left -= piece;
+        }
     }
     return file.EndHere() ? TWCC_SUCCESS : TWCC_BUMMER;
 }
 
 // The BITMAPINFOHEADER and colour table that begin the scan's DIB, in a
 // native transfer and in a BMP file alike.
-void FillDibPrefix(std::uint8_t* at, const ImageTypeEntry& type, std::int32_t pixels, std::uint32_t lines) {
-    FillDibHeader(at, pixels, static_cast<std::int32_t>(lines), type.bitsPerPixel, 0);
-    FillGreyColorTable(type.paletteEntries, at + kDibHeaderSize);
+void FillDibPrefix(std::uint8_t* at, const ImageTypeEntry& type, std::int32_t pixels, std::uint32_t lines,
+                   std::uint32_t resolution, bool inverted) {
+    // The scanner takes both axes at the X resolution.
+    FillDibHeader(at, pixels, static_cast<std::int32_t>(lines), type.bitsPerPixel, 0, resolution);
+    // An inverted scan's levels run from white: so does its colour table.
+    FillGreyColorTable(type.paletteEntries, at + kDibHeaderSize, inverted);
 }
 
 // A BMP file holding exactly what the native transfer's DIB would hold,
@@ -96,7 +121,10 @@ void FillDibPrefix(std::uint8_t* at, const ImageTypeEntry& type, std::int32_t pi
 // and read in the same calls. The rows are read bottom-up into the working
 // block a batch of whole reads at a time; each batch is the run of rows
 // just above the batch read before it, so it is written once, in place.
-int WriteBmpRows(ScannerDevice& scanner, const char* fileName, const ImageTypeEntry& type) {
+// A scan whose first batch brings no line fails before the file is
+// touched; a jam fails the file at once.
+int WriteBmpRows(ScannerDevice& scanner, const char* fileName, const ImageTypeEntry& type, std::uint32_t resolution,
+                 bool inverted) {
     const std::uint32_t bytesPerLine = NonNegative(scanner.GetBytesPerLine());
     const std::int32_t pixels = static_cast<std::int32_t>(NonNegative(scanner.GetPixelsPerLine()));
     const std::uint32_t lines = NonNegative(scanner.GetLineCount());
@@ -107,13 +135,14 @@ int WriteBmpRows(ScannerDevice& scanner, const char* fileName, const ImageTypeEn
     const std::uint64_t prefix = kDibHeaderSize + std::uint64_t(type.paletteEntries) * kColorTableEntrySize;
     std::uint8_t head[kBmpFileHeaderSize + kDibHeaderSize + 256 * kColorTableEntrySize];
     if (type.paletteEntries > 256 || !FillBmpFileHeader(head, sizeImage, type.paletteEntries)) return TWCC_BUMMER;
-    FillDibPrefix(head + kBmpFileHeaderSize, type, pixels, lines);
+    FillDibPrefix(head + kBmpFileHeaderSize, type, pixels, lines, resolution, inverted);
     const std::uint64_t offBits = kBmpFileHeaderSize + prefix;
 
     const std::uint64_t perRead = ScannerDevice::LinesPerRead(static_cast<int>(bytesPerLine));
     const std::uint64_t readsPerBatch =
         stride == 0 ? 0 : std::max<std::uint64_t>(1, kBmpRowsBytes / (stride * perRead));
     const std::uint64_t perBatch = std::min<std::uint64_t>(readsPerBatch * perRead, lines);
+    if (perBatch == 0) return TWCC_BUMMER;  // no line to read
     const std::uint64_t workBytes = std::max<std::uint64_t>(perBatch * stride, 1 << 16);
     WorkingBlock work(workBytes);
     std::uint8_t* rows = work.bytes();
@@ -121,13 +150,14 @@ int WriteBmpRows(ScannerDevice& scanner, const char* fileName, const ImageTypeEn
 
     platform::File file;
     if (!file.Open(fileName, platform::FileMode::ReadWrite)) return TWCC_BUMMER;
-    if (!file.Write(head, offBits)) return TWCC_BUMMER;
     // Rows top-down `done` to done + n - 1 are rows lines - done - n up to
     // lines - done - 1 of the DIB; the file holds its first sizeImage bytes.
-    for (std::uint64_t done = 0; perBatch > 0 && done < lines;) {
+    for (std::uint64_t done = 0; done < lines;) {
         const std::uint64_t n = std::min<std::uint64_t>(perBatch, lines - done);
-        scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(n), rows,
-                               static_cast<std::size_t>(n * stride), true);
+        const std::uint32_t placed = scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(n),
+                                                            rows, static_cast<std::size_t>(n * stride), true);
+        if (scanner.Jammed() || (done == 0 && placed == 0)) return TWCC_BUMMER;
+        if (done == 0 && !file.Write(head, static_cast<std::size_t>(offBits))) return TWCC_BUMMER;
         const std::uint64_t at = (lines - done - n) * stride;
         if (at < sizeImage) {
             const std::uint64_t length = std::min(n * stride, sizeImage - at);
@@ -153,8 +183,11 @@ int WriteBmpRows(ScannerDevice& scanner, const char* fileName, const ImageTypeEn
 // scanner does not deliver, and the padding), and the rows' space beyond
 // them is zeroed here, so nothing comes out as whatever the memory held.
 // The block is never smaller than the rows its header announces, even when
-// the scanner's bytes per line and its pixels per line disagree.
-platform::GlobalHandle SourceDialog::ReadNativeImage() {
+// the scanner's bytes per line and its pixels per line disagree. A scanner
+// that sends no line at all gives no image.
+platform::GlobalHandle SourceDialog::ReadNativeImage(int* failure) {
+    int ignored = 0;
+    int& reason = failure != nullptr ? *failure : ignored;
     const ImageTypeEntry& type = ImageTypeTable[GetImageTypeIndex()];
     const std::uint32_t bytesPerLine = NonNegative(scanner.GetBytesPerLine());
     const std::int32_t pixels = static_cast<std::int32_t>(NonNegative(scanner.GetPixelsPerLine()));
@@ -165,22 +198,30 @@ platform::GlobalHandle SourceDialog::ReadNativeImage() {
     const std::uint64_t headerStride = RowStride(DibRowBytes(pixels, type.bitsPerPixel));
     const std::uint64_t prefix = kDibHeaderSize + std::uint64_t(type.paletteEntries) * kColorTableEntrySize;
     const std::uint64_t rowBytes = std::max(stride, headerStride) * lines;
+    reason = TWCC_LOWMEMORY;
     if (prefix + rowBytes > SIZE_MAX) return nullptr;
 
     platform::GlobalHandle dib =
         platform::GlobalAllocate(platform::kGmemShareable, prefix + rowBytes);
+    std::uint32_t placed = 0;
     {
         platform::LockedBlock block(dib);
         if (!block) {
             platform::GlobalFreeBlock(dib);
             return nullptr;
         }
-        FillDibPrefix(block.bytes(), type, pixels, lines);
-        scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(lines), block.bytes() + prefix,
-                               static_cast<std::size_t>(rowBytes), true);
+        FillDibPrefix(block.bytes(), type, pixels, lines, xResolution, scanInverted);
+        placed = scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(lines),
+                                        block.bytes() + prefix, static_cast<std::size_t>(rowBytes), true);
         const std::uint64_t read = stride * lines;
         std::memset(block.bytes() + prefix + read, 0, static_cast<std::size_t>(rowBytes - read));
     }
+    if (placed == 0 || scanner.Jammed()) {
+        platform::GlobalFreeBlock(dib);
+        reason = TWCC_BUMMER;
+        return nullptr;
+    }
+    reason = TWCC_SUCCESS;
     return dib;
 }
 
@@ -195,17 +236,17 @@ std::uint32_t SourceDialog::ReadMemoryStrip(void* buffer, std::uint32_t length) 
 }
 
 // Returns a condition code: 0 written, TWCC_BUMMER when the file cannot be
-// opened or written (or no name was set), TWCC_LOWMEMORY when the image or
-// the working block cannot be had.
+// opened or written (or no name was set) or the scanner sent nothing,
+// TWCC_LOWMEMORY when the image or the working block cannot be had.
 int SourceDialog::WriteImageFile(const char* fileName, std::uint16_t format) {
     if (fileName == nullptr || fileName[0] == '\0') return TWCC_BUMMER;
     const ImageTypeEntry& type = ImageTypeTable[GetImageTypeIndex()];
 
-    if (format != TWFF_TIFF) return WriteBmpRows(scanner, fileName, type);
+    if (format != TWFF_TIFF) return WriteBmpRows(scanner, fileName, type, xResolution, scanInverted);
 
     if (type.bitsPerPixel == 24) scanner.LoadColourMatrix(true);
     WorkingBlock work(kTiffChunk * kTiffChunksPerWrite);
     if (work.bytes() == nullptr) return TWCC_LOWMEMORY;
-    return WriteTiffFile(scanner, fileName, work.bytes(), type.bitsPerPixel, xResolution, yResolution);
+    return WriteTiffFile(scanner, fileName, work.bytes(), type.bitsPerPixel, xResolution, scanInverted);
 }
 
