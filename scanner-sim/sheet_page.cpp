@@ -27,4 +27,52 @@ void SheetPage::ReadRow(int y, int x0, int x1, std::uint8_t* rgb) const {
     }
 }
 
+namespace {
+
+using namespace sheet_number;
+
+// The rows (from the figures' top) at which some segment begins or ends.
+constexpr int kSegmentEdges[] = {0, kStroke, kHeight / 2 - kStroke / 2, kHeight / 2 + kStroke / 2, kHeight - kStroke,
+                                 kHeight};
+
+// The first row of the segment band that bed row y (inside the figures)
+// lies in, and the first row after it.
+int BandTop(int y) {
+    int top = kTop;
+    for (int edge : kSegmentEdges) {
+        if (kTop + edge <= y) top = kTop + edge;
+    }
+    return top;
+}
+int BandEnd(int y) {
+    for (int edge : kSegmentEdges) {
+        if (kTop + edge > y) return kTop + edge;
+    }
+    return kTop + kHeight;
+}
+
+bool InFigures(int y) { return y >= kTop && y < kTop + kHeight; }
+
+}  // namespace
+
+int SheetPage::RowsLike(int y) const {
+    const int like = page.RowsLike(y);
+    if (y < kTop) return std::min(like, kTop - y);
+    if (InFigures(y)) return std::min(like, BandEnd(y) - y);
+    return like;
+}
+
+int SheetPage::RowDrawnLike(int y) const {
+    if (!InFigures(y)) {
+        // Rows outside the figures are the page's, and so are its rows
+        // outside the figures.
+        const int original = page.RowDrawnLike(y);
+        return InFigures(original) ? y : original;
+    }
+    // Across the figures: the band's first row, when the page's rows agree
+    // from there to y.
+    const int top = BandTop(y);
+    return top + page.RowsLike(top) > y ? top : y;
+}
+
 }  // namespace sim

@@ -48,6 +48,11 @@ class SheetPage final : public Page {
 public:
     SheetPage(const Page& page, int number);
     void ReadRow(int y, int x0, int x1, std::uint8_t* rgb) const override;
+    // The page's bands and repeated rows, cut where the figures' segments
+    // begin and end; a row across the figures repeats only a row of the
+    // same segment band.
+    int RowsLike(int y) const override;
+    int RowDrawnLike(int y) const override;
 
 private:
     const Page& page;

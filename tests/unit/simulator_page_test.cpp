@@ -15,6 +15,7 @@
 #include "picture_page.h"
 #include "scan_layout.h"
 #include "scan_renderer.h"
+#include "sheet_page.h"
 
 namespace {
 
@@ -56,8 +57,12 @@ private:
 TEST(SimulatorPage, BandsAndRepeatedRowsAreDrawnAlike) {
     const sim::BuiltInPage builtIn;
     const std::unique_ptr<sim::Page> picture = Picture();
-    for (const sim::Page* page : std::vector<const sim::Page*>{&builtIn, picture.get()}) {
-        const std::string name = page == &builtIn ? "built-in page" : "picture";
+    const sim::SheetPage sheet(builtIn, 38), pictureSheet(*picture, 1);
+    const std::vector<const sim::Page*> pages = {&builtIn, picture.get(), &sheet, &pictureSheet};
+    const char* names[] = {"built-in page", "picture", "sheet 38", "picture as sheet 1"};
+    for (std::size_t p = 0; p < pages.size(); ++p) {
+        const sim::Page* page = pages[p];
+        const std::string name = names[p];
         int bands = 0, repeats = 0;
         for (int y = 0; y < kBedHeight; ++y) {
             const int like = page->RowsLike(y);
@@ -102,7 +107,8 @@ TEST(SimulatorPage, ScansOfAPageThatTellsNothingHaveTheSamePixels) {
     for (int i = 0; i < 256; ++i) levels[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(255 - i / 2);
     const sim::BuiltInPage builtIn;
     const std::unique_ptr<sim::Page> picture = Picture();
-    for (const sim::Page* page : std::vector<const sim::Page*>{&builtIn, picture.get()}) {
+    const sim::SheetPage sheet(builtIn, 38);
+    for (const sim::Page* page : std::vector<const sim::Page*>{&builtIn, picture.get(), &sheet}) {
         const Opaque opaque(*page);
         for (const RenderCase& c : cases) {
             sim::ScanParameters parameters;
@@ -118,7 +124,8 @@ TEST(SimulatorPage, ScansOfAPageThatTellsNothingHaveTheSamePixels) {
                 const std::vector<std::uint8_t> expected(a, a + layout.bytesPerLine);
                 const std::uint8_t* b = untold.RenderLine(line);
                 ASSERT_TRUE(std::vector<std::uint8_t>(b, b + layout.bytesPerLine) == expected)
-                    << (page == &builtIn ? "built-in page" : "picture") << ", " << c.resolution << " dpi type "
+                    << (page == &builtIn ? "built-in page" : page == &sheet ? "sheet" : "picture") << ", "
+                    << c.resolution << " dpi type "
                     << static_cast<int>(c.type) << ", line " << line;
             }
         }
