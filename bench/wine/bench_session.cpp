@@ -67,9 +67,6 @@ bool BenchSession::Open(Mechanism mechanism, const PageSpec& page, int pagesPerE
     if (!SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, 24, "ICAP_BITDEPTH")) return false;
     if (!SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, static_cast<TW_UINT32>(page.dpi), "ICAP_XRESOLUTION")) return false;
     if (!SetOneValue(ICAP_YRESOLUTION, TWTY_UINT16, static_cast<TW_UINT32>(page.dpi), "ICAP_YRESOLUTION")) return false;
-    if (pagesPerEnabling > 1 &&
-        !SetOneValue(CAP_XFERCOUNT, TWTY_INT16, static_cast<TW_UINT32>(pagesPerEnabling), "CAP_XFERCOUNT"))
-        return false;
     // The frame in the source's default unit, 1/300 inch.
     TW_IMAGELAYOUT layout{};
     auto fix = [](int value) { return TW_FIX32{static_cast<TW_INT16>(value), 0}; };
@@ -162,6 +159,9 @@ bool BenchSession::TransferOne(const std::string& file, double* seconds) {
 }
 
 bool BenchSession::RunEnabling(const std::string& file, RunTimes* times) {
+    // The count goes back to its default after every batch.
+    if (!SetOneValue(CAP_XFERCOUNT, TWTY_INT16, static_cast<TW_UINT32>(pagesPerEnabling_), "CAP_XFERCOUNT"))
+        return false;
     TW_USERINTERFACE ui{0, 0, window_};
     TW_UINT16 rc = ToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
     if (rc != TWRC_SUCCESS) return Fail("MSG_ENABLEDS", rc);

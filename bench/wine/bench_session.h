@@ -1,8 +1,9 @@
 // The benchmark's application: opens the Vorel source through the minimal
 // source manager beside it, asks for colour at a resolution over a region,
 // and runs enablings of the source without its dialog, timing each image's
-// transfer by the mechanism asked for. An enabling delivers as many images
-// as the source announces (CAP_XFERCOUNT asks for `pagesPerEnabling`).
+// transfer by the mechanism asked for. Each enabling asks for
+// `pagesPerEnabling` images (CAP_XFERCOUNT) and moves as many as the source
+// announces.
 #pragma once
 
 #include <windows.h>
