@@ -121,6 +121,7 @@ END {
     printf "  %-58s %8s\n", "allocate zero-init, first touch of every page", part["alloc-zeroinit-touch-every-page"]
     printf "  %-58s %8s\n", "allocate and zero-fill the whole block", part["alloc-memset-whole"]
     printf "  %-58s %8s\n", "copy the page through a 64000-byte block (warm target)", part["copy-through-64000-into-warm"]
+    printf "  %-58s %8s\n", "two VirtualQuery calls per 61200-byte memory strip", part["virtualquery-two-per-strip"]
     printf "  %-58s %8s\n", "write the page to a new file, 60000-byte writes", part["file-write-new-60000"]
     printf "  %-58s %8s\n", "write the page to a new file, 960000-byte writes", part["file-write-new-960000"]
     if (part["scanner-read-fresh-block"] > 0)
