@@ -55,7 +55,7 @@ int boxAnswer = platform::kAnswerOk;
 
 class Session;
 Session* currentSession = nullptr;
-void RecordNotification(TW_UINT16 msg);
+TW_UINT16 RecordNotification(TW_UINT16 msg);
 
 // The input, read front to back; an exhausted input reads zeros.
 class Bytes {
@@ -139,9 +139,11 @@ public:
     // on them at once, from inside the call that sent them: they transfer
     // as soon as the image is ready, or close (and even reopen) the source
     // while it is still in the middle of its own work.
-    void OnNotification(TW_UINT16 msg) {
+    // What the source manager answers: now and then it refuses the message.
+    TW_UINT16 OnNotification(TW_UINT16 msg) {
+        if (managerRefuses_) return TWRC_FAILURE;
         if (msg == MSG_CLOSEDSREQ) ++closeRequests_;
-        if (reentry_ == Reentry::None || depth_ > 1 || steps_ >= kMostSteps) return;
+        if (reentry_ == Reentry::None || depth_ > 1 || steps_ >= kMostSteps) return TWRC_SUCCESS;
         ++depth_;
         TW_IDENTITY ignored{};
         TW_USERINTERFACE off{1, 0, nullptr};
@@ -175,6 +177,7 @@ public:
                 break;
         }
         --depth_;
+        return TWRC_SUCCESS;
     }
 
 private:
@@ -211,6 +214,7 @@ private:
         }
         ResetSimulator();
         boxAnswer = in_.Rare() ? platform::kAnswerCancel : platform::kAnswerOk;
+        managerRefuses_ = in_.Rare();
         theApp.InitInstance(nullptr);
     }
 
@@ -725,13 +729,14 @@ private:
     int steps_ = 0;
     bool previewed_ = false;
     Reentry reentry_ = Reentry::None;
+    bool managerRefuses_ = false;
     int depth_ = 0;
     int closeRequests_ = 0;
     SessionOutcome outcome_;
 };
 
-void RecordNotification(TW_UINT16 msg) {
-    if (currentSession != nullptr) currentSession->OnNotification(msg);
+TW_UINT16 RecordNotification(TW_UINT16 msg) {
+    return currentSession != nullptr ? currentSession->OnNotification(msg) : TW_UINT16{TWRC_SUCCESS};
 }
 
 }  // namespace

@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace sim {
 namespace {
@@ -116,10 +119,13 @@ void DrawLinePatterns(const Row& row) {
 // first line of each paragraph indented and the last one short. Within
 // the line, rows 0-19 hold ascenders only, 20-59 the x-height and 60-74
 // descenders only; round letters get a white counter.
+constexpr int kAscenderEnd = 20;
+constexpr int kCounterTop = 28;
+constexpr int kCounterBottom = 52;
+constexpr int kXHeightEnd = 60;
+constexpr int kDescenderEnd = 75;
+
 void DrawTextLine(const Row& row, int line, int rowInLine) {
-    constexpr int kAscenderEnd = 20;
-    constexpr int kXHeightEnd = 60;
-    constexpr int kDescenderEnd = 75;
     if (rowInLine >= kDescenderEnd) return;
     const int lineInParagraph = line % 6;
     int x = kContentLeft + (lineInParagraph == 0 ? 100 : 0);
@@ -142,7 +148,8 @@ void DrawTextLine(const Row& row, int line, int rowInLine) {
             if (rowInLine >= kXHeightEnd) inked = descender;
             if (inked) {
                 row.FillBlack(x, x + letterWidth);
-                if (round && rowInLine >= 28 && rowInLine < 52) row.Fill(x + 7, x + letterWidth - 7, 255, 255, 255);
+                if (round && rowInLine >= kCounterTop && rowInLine < kCounterBottom)
+                    row.Fill(x + 7, x + letterWidth - 7, 255, 255, 255);
             }
             x += letterWidth + 8;
         }
@@ -158,9 +165,7 @@ void DrawText(const Row& row) {
     DrawTextLine(row, line, offset % kTextLinePitch);
 }
 
-}  // namespace
-
-void BuiltInPage::ReadRow(int y, int x0, int x1, std::uint8_t* rgb) const {
+void DrawRow(int y, int x0, int x1, std::uint8_t* rgb) {
     if (x1 <= x0) return;
     std::memset(rgb, 255, static_cast<std::size_t>(x1 - x0) * 3);
     const Row row{y, x0, x1, rgb};
@@ -172,5 +177,88 @@ void BuiltInPage::ReadRow(int y, int x0, int x1, std::uint8_t* rgb) const {
     if (y >= kLinesTop && y < kLinesBottom) DrawLinePatterns(row);
     DrawText(row);
 }
+
+// The rows at which the page may change from the row above: the top, every
+// edge of a feature, each row of the fine lines, and the row bands within
+// each line of text (ascenders, x-height, the counters of round letters,
+// descenders). Between two of them the rows are drawn alike.
+const std::vector<int>& BandStarts() {
+    static const std::vector<int> starts = [] {
+        std::vector<int> rows = {0,
+                                 kMarkInset,
+                                 kMarkInset + kMarkSize,
+                                 kBedHeight - kMarkInset - kMarkSize,
+                                 kBedHeight - kMarkInset,
+                                 kBarsTop,
+                                 kBarsBottom,
+                                 kWedgeTop,
+                                 kWedgeBottom,
+                                 kGreyRampTop,
+                                 kColourRampTop,
+                                 kRampsBottom};
+        for (int y = kLinesTop; y <= kLinesBottom; ++y) rows.push_back(y);
+        for (int line = 0; line <= kTextLines; ++line) {
+            for (int rowInLine : {0, kAscenderEnd, kCounterTop, kCounterBottom, kXHeightEnd, kDescenderEnd})
+                rows.push_back(kTextTop + line * kTextLinePitch + rowInLine);
+        }
+        std::sort(rows.begin(), rows.end());
+        rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+        return rows;
+    }();
+    return starts;
+}
+
+// For each band, the first band drawn exactly like it (itself when none):
+// the blank paper between features, and the fine lines, which repeat every
+// twelve rows, name a few rows only. Found once by drawing each band's
+// first row and comparing.
+const std::vector<int>& BandOriginals() {
+    static const std::vector<int> originals = [] {
+        const std::vector<int>& starts = BandStarts();
+        std::vector<int> result(starts.size());
+        // One row of each kind drawn so far, found by a hash of its bytes.
+        std::unordered_multimap<std::uint64_t, std::pair<std::vector<std::uint8_t>, int>> kinds;
+        std::vector<std::uint8_t> row(static_cast<std::size_t>(kBedWidth) * 3);
+        for (std::size_t band = 0; band < starts.size(); ++band) {
+            DrawRow(starts[band], 0, kBedWidth, row.data());
+            std::uint64_t hash = 0xcbf29ce484222325ULL;
+            for (std::size_t i = 0; i + 8 <= row.size(); i += 8) {
+                std::uint64_t word;
+                std::memcpy(&word, &row[i], 8);
+                hash = (hash ^ word) * 0x100000001b3ULL;
+            }
+            result[band] = starts[band];
+            const auto same = kinds.equal_range(hash);
+            for (auto kind = same.first; kind != same.second; ++kind) {
+                if (kind->second.first == row) {
+                    result[band] = kind->second.second;
+                    break;
+                }
+            }
+            if (result[band] == starts[band]) kinds.emplace(hash, std::make_pair(row, starts[band]));
+        }
+        return result;
+    }();
+    return originals;
+}
+
+}  // namespace
+
+int BuiltInPage::RowDrawnLike(int y) const {
+    if (y < 0 || y >= kBedHeight) return y;
+    const std::vector<int>& starts = BandStarts();
+    const auto band = std::upper_bound(starts.begin(), starts.end(), y) - starts.begin() - 1;
+    return BandOriginals()[static_cast<std::size_t>(band)];
+}
+
+int BuiltInPage::RowsLike(int y) const {
+    if (y < 0 || y >= kBedHeight) return 1;
+    const std::vector<int>& starts = BandStarts();
+    const auto next = std::upper_bound(starts.begin(), starts.end(), y);
+    const int end = next == starts.end() ? kBedHeight : std::min(*next, kBedHeight);
+    return end - y;
+}
+
+void BuiltInPage::ReadRow(int y, int x0, int x1, std::uint8_t* rgb) const { DrawRow(y, x0, x1, rgb); }
 
 }  // namespace sim

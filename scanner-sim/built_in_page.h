@@ -12,6 +12,8 @@ namespace sim {
 class BuiltInPage final : public Page {
 public:
     void ReadRow(int y, int x0, int x1, std::uint8_t* rgb) const override;
+    int RowsLike(int y) const override;
+    int RowDrawnLike(int y) const override;
 };
 
 // Where the page's features lie, in 1/300 inch, for tests that want to

@@ -174,7 +174,31 @@ std::unique_ptr<Page> LoadPpm(File& file, long fileSize, std::string& error) {
 }  // namespace
 
 PicturePage::PicturePage(int width, int height, std::vector<std::uint8_t> rgb)
-    : width(width), height(height), cells(std::move(rgb)) {}
+    : width(width),
+      height(height),
+      cells(std::move(rgb)),
+      rowsLike(static_cast<std::size_t>(height), 1),
+      runStart(static_cast<std::size_t>(height), 0) {
+    // A run of equal rows ends at the picture's last row; the paper below
+    // it is a run of its own.
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+    for (int y = height - 2; y >= 0; --y) {
+        const std::uint8_t* row = cells.data() + static_cast<std::size_t>(y) * rowBytes;
+        if (std::memcmp(row, row + rowBytes, rowBytes) == 0) rowsLike[y] = rowsLike[y + 1] + 1;
+    }
+    for (int y = 1; y < height; ++y) runStart[y] = rowsLike[y - 1] > 1 ? runStart[y - 1] : y;
+}
+
+int PicturePage::RowDrawnLike(int y) const {
+    if (y < 0 || y >= kBedHeight) return y;
+    if (y >= height) return height;  // the paper below the picture
+    return runStart[static_cast<std::size_t>(y)];
+}
+
+int PicturePage::RowsLike(int y) const {
+    if (y < 0 || y >= kBedHeight) return 1;
+    return y < height ? rowsLike[static_cast<std::size_t>(y)] : kBedHeight - y;
+}
 
 void PicturePage::ReadRow(int y, int x0, int x1, std::uint8_t* rgb) const {
     if (x1 <= x0) return;

@@ -18,11 +18,15 @@ public:
     // width * height cells, top row first.
     PicturePage(int width, int height, std::vector<std::uint8_t> rgb);
     void ReadRow(int y, int x0, int x1, std::uint8_t* rgb) const override;
+    int RowsLike(int y) const override;
+    int RowDrawnLike(int y) const override;
 
 private:
     int width;
     int height;
     std::vector<std::uint8_t> cells;
+    std::vector<int> rowsLike;  // per picture row: how many rows from it on are equal to it
+    std::vector<int> runStart;  // per picture row: the first row of its run of equal rows
 };
 
 // Reads the picture at path. Returns null and says why in error when the

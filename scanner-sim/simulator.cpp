@@ -10,6 +10,7 @@
 
 #include "built_in_page.h"
 #include "picture_page.h"
+#include "sheet_page.h"
 #include "simulator_status.h"
 
 namespace sim {
@@ -79,6 +80,8 @@ void Simulator::PowerOn() {
     toneMap = {};
     haveToneMap = false;
     toneMapInUse = false;
+    sheetsLeft = settings.feederLoaded ? settings.sheets : 0;
+    sheetsFed = 0;
     AbandonScan();
 }
 
@@ -102,8 +105,9 @@ std::int16_t Simulator::InternalError() {
 void Simulator::AbandonScan() {
     scanState = ScanState::Idle;
     renderer.reset();
-    line.clear();
-    line.shrink_to_fit();
+    line = nullptr;
+    sheet.reset();
+    jamming = false;
 }
 
 std::int16_t Simulator::OpenScanner(std::uint16_t, std::int16_t flag) {
@@ -244,7 +248,7 @@ std::int16_t Simulator::InquireParameter(std::int16_t code, std::int16_t form, s
     case kFeederEnabledCode:
     case kFeederLoadedCode:
         if (!countForm) return Finish(kBadValue);
-        *value = (code == kFeederEnabledCode ? settings.feederEnabled : settings.feederLoaded) ? 1 : 0;
+        *value = (code == kFeederEnabledCode ? settings.feederEnabled : sheetsLeft > 0) ? 1 : 0;
         return Finish(kOk);
     case kPixelsPerLineCode:
     case kBytesPerLineCode:
@@ -311,12 +315,22 @@ void Simulator::StartScan() {
     const int limit = settings.lineLimit;
     linesToDeliver = limit >= 0 ? std::min(limit, scanLayout.lines) : scanLayout.lines;
     nextLine = 0;
+    const Page* source = page.get();
+    if (sheetsLeft > 0) {
+        // The feeder pulls its next sheet onto the glass.
+        --sheetsLeft;
+        ++sheetsFed;
+        sheet = std::make_unique<SheetPage>(*page, sheetsFed);
+        source = sheet.get();
+        jamming = sheetsFed == settings.jamSheet;
+        if (jamming) linesToDeliver = std::min(linesToDeliver, scanLayout.lines / 2);
+    }
     if (scanLayout.bytesPerLine <= 0 || linesToDeliver <= 0) {
-        scanState = ScanState::Finished;
+        scanState = jamming ? ScanState::Jammed : ScanState::Finished;
         return;
     }
-    renderer = std::make_unique<ScanRenderer>(*page, scanLayout, parameters.dataType, MatrixInUse(), Levels());
-    line.assign(static_cast<std::size_t>(scanLayout.bytesPerLine), 0);
+    renderer = std::make_unique<ScanRenderer>(*source, scanLayout, parameters.dataType, MatrixInUse(), Levels());
+    line = nullptr;
     lineOffset = scanLayout.bytesPerLine;  // nothing left of the (no) current line
     scanState = ScanState::Scanning;
 }
@@ -334,20 +348,23 @@ std::int16_t Simulator::ReadScanData(std::int16_t mode, void* buffer, std::int32
     while (scanState == ScanState::Scanning && delivered < count) {
         if (lineOffset == scanLayout.bytesPerLine) {
             if (nextLine >= linesToDeliver) {
-                scanState = ScanState::Finished;
+                scanState = jamming ? ScanState::Jammed : ScanState::Finished;
                 renderer.reset();
+                line = nullptr;
                 break;
             }
-            renderer->RenderLine(nextLine++, line.data());
+            line = renderer->RenderLine(nextLine++);
             lineOffset = 0;
         }
         const std::int32_t chunk = std::min(count - delivered, scanLayout.bytesPerLine - lineOffset);
-        std::memcpy(out + delivered, line.data() + lineOffset, static_cast<std::size_t>(chunk));
+        std::memcpy(out + delivered, line + lineOffset, static_cast<std::size_t>(chunk));
         lineOffset += chunk;
         delivered += chunk;
     }
     *got = delivered;
-    return Finish(kOk);
+    // A jammed sheet stops half way; every read from then on fails until
+    // the next set-up.
+    return Finish(scanState == ScanState::Jammed ? kFeederJam : kOk);
 }
 
 }  // namespace sim

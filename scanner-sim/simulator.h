@@ -59,6 +59,9 @@ public:
     // names, which then does nothing and answers `status`.
     bool InjectFailure(std::int16_t& status);
 
+    // The number of the sheet the feeder fed last; 0 before the first.
+    int SheetsFed() const { return sheetsFed; }
+
     // Records a failure of the simulator itself (an exception caught at the
     // library's boundary) as the last command's status.
     std::int16_t InternalError();
@@ -67,7 +70,7 @@ public:
 
 private:
     enum class MatrixChoice { BuiltIn, Plain, Downloaded };
-    enum class ScanState { Idle, Scanning, Finished };
+    enum class ScanState { Idle, Scanning, Finished, Jammed };
 
     std::int16_t Finish(std::int16_t status);
     std::int16_t SetParameterAccepted(std::int16_t code, std::int16_t value);
@@ -91,13 +94,20 @@ private:
     bool haveToneMap = false;
     bool toneMapInUse = false;
 
+    // The document feeder: sheets still in it, and how many it has fed.
+    // A scan started while it holds a sheet scans the next sheet.
+    int sheetsLeft = 0;
+    int sheetsFed = 0;
+    std::unique_ptr<Page> sheet;  // the sheet under way, drawn over the page
+    bool jamming = false;         // this sheet jams half way
+
     ScanState scanState = ScanState::Idle;
     std::unique_ptr<ScanRenderer> renderer;
     ScanLayout scanLayout;
     int nextLine = 0;
     int linesToDeliver = 0;
-    std::vector<std::uint8_t> line;
-    int lineOffset = 0;  // bytes of `line` already delivered
+    const std::uint8_t* line = nullptr;  // the line being delivered, held by the renderer
+    int lineOffset = 0;                  // bytes of `line` already delivered
 };
 
 }  // namespace sim

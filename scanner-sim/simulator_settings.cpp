@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace sim {
 namespace {
@@ -100,6 +101,17 @@ void ReadInjectedFailure(std::FILE* diagnostics, SimulatorSettings& settings) {
     }
 }
 
+void ReadCount(std::FILE* diagnostics, const char* name, long minimum, const char* expected, std::int32_t& count) {
+    const char* text = Variable(name);
+    if (text == nullptr) return;
+    long value = 0;
+    if (ParseInteger(text, minimum, INT16_MAX, value)) {
+        count = static_cast<std::int32_t>(value);
+    } else {
+        Complain(diagnostics, name, text, expected, std::to_string(count).c_str());
+    }
+}
+
 }  // namespace
 
 SimulatorSettings ReadSimulatorSettings(std::FILE* diagnostics) {
@@ -110,6 +122,8 @@ SimulatorSettings ReadSimulatorSettings(std::FILE* diagnostics) {
     ReadFeeder(diagnostics, settings);
     ReadFlag(diagnostics, "VOREL_SIM_MATRIX7", settings.matrix7);
     ReadLineLimit(diagnostics, settings);
+    ReadCount(diagnostics, "VOREL_SIM_SHEETS", 0, "a sheet count from 0 to 32767", settings.sheets);
+    ReadCount(diagnostics, "VOREL_SIM_JAM", 1, "a sheet number from 1 to 32767", settings.jamSheet);
     if (const char* page = Variable("VOREL_SIM_PAGE")) settings.pagePath = page;
     if (const char* log = Variable("VOREL_SIM_LOG")) settings.logPath = log;
     ReadInjectedFailure(diagnostics, settings);

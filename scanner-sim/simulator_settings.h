@@ -18,6 +18,8 @@ struct SimulatorSettings {
     bool feederLoaded = false;         // VOREL_SIM_FEEDER loaded
     bool matrix7 = true;               // VOREL_SIM_MATRIX7: built-in colour matrix 7 available
     std::int32_t lineLimit = -1;       // VOREL_SIM_LINES: lines delivered before the scanner stops; -1 none
+    std::int32_t sheets = 1;           // VOREL_SIM_SHEETS: sheets in a loaded feeder
+    std::int32_t jamSheet = 0;         // VOREL_SIM_JAM: the feeder jams on this sheet; 0 never
     std::string pagePath;              // VOREL_SIM_PAGE: picture to scan instead of the built-in page
     std::string logPath;               // VOREL_SIM_LOG: file that receives one line per call
     std::int32_t failAt = 0;           // VOREL_SIM_FAIL_AT: the n-th library call fails; 0 none

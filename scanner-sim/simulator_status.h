@@ -17,6 +17,7 @@ enum Status : std::int16_t {
     kInternalError = -6,     // the simulator itself failed (out of memory)
     kEmptyWindow = -7,       // the window holds no whole pixel or no whole line
     kNoCommunication = -10,  // the status a scanner that does not answer gives
+    kFeederJam = -12,        // a sheet stuck in the document feeder; reads fail until the next set-up
 };
 
 }  // namespace sim

@@ -2,10 +2,14 @@
 // the source is open. The library table is looked up on every call (not
 // cached), so the table a test installs takes effect at once.
 //
-// Reading into DIB rows goes through a 64000-byte block, whole lines at a
-// time. A line longer than that block is read in pieces of at most 64000
-// bytes, each piece copied to its place in the row, so no line length makes
-// the reader stall. Nothing is placed unless every row fits the destination.
+// Reading into DIB rows asks the scanner for as many whole lines as fit
+// 64000 bytes at a time. Top-down rows (memory strips) take the lines
+// straight into the destination; bottom-up rows (a DIB) take them through a
+// 64000-byte block, since each read's lines go to rows in the other order.
+// A line longer than 64000 bytes is read in pieces straight into its row,
+// so no line length makes the reader stall. Every byte of the rows is
+// written: the lines, zero padding, zeros for what the scanner did not
+// send. Nothing is placed unless every row fits the destination.
 #include "device/scanner_device.h"
 
 #include <algorithm>
@@ -24,6 +28,8 @@ namespace {
 constexpr std::int16_t kStartScan = 2;
 constexpr std::int16_t kContinueScan = 0;
 constexpr std::int16_t kOpenStatusNoCommunication = -10;
+// ReadScanData's status while a sheet is stuck in the document feeder.
+constexpr std::int16_t kReadStatusFeederJam = -12;
 
 constexpr std::uint32_t kRawChunk = 60000;
 constexpr std::uint32_t kLineBufferSize = 64000;
@@ -146,6 +152,7 @@ bool ScannerDevice::SetupPreview(int resolution) {
     LoadColourMatrix(false);
     LoadToneMap(kPreviewGamma);
     scanner.GetScanGeometry(geometry_);
+    jammed_ = false;
     if (grey) {
         // The preview buffer holds three bytes per pixel; the grey bytes
         // the scanner sends are widened after reading.
@@ -190,6 +197,7 @@ bool ScannerDevice::SetupFinalScan(std::uint32_t xResolution, std::uint32_t scal
     }
     scanner.GetScanGeometry(geometry_);
     readMode_ = kStartScan;
+    jammed_ = false;
     return true;
 }
 
@@ -270,8 +278,8 @@ std::uint32_t ScannerDevice::ReadData(std::uint32_t count, void* buffer) {
     for (;;) {
         chunk = std::min(chunk, count - total);
         std::int32_t got = 0;
-        Scanner().ReadScanData(static_cast<std::int16_t>(readMode_), out + total, static_cast<std::int32_t>(chunk),
-                               &got);
+        NoteReadStatus(Scanner().ReadScanData(static_cast<std::int16_t>(readMode_), out + total,
+                                              static_cast<std::int32_t>(chunk), &got));
         readMode_ = kContinueScan;
         // A library answering more than was asked for is held to the request.
         const std::uint32_t arrived = got <= 0 ? 0 : std::min(static_cast<std::uint32_t>(got), chunk);
@@ -291,68 +299,106 @@ std::uint32_t ScannerDevice::ReadImageToDIB(int bytesPerLine, int lines, void* d
     if (bytesPerLine <= 0 || lines <= 0) return 0;
     const std::size_t line = static_cast<std::size_t>(bytesPerLine);
     const std::size_t stride = RowStride(static_cast<std::uint32_t>(bytesPerLine));
-    if (stride * static_cast<std::size_t>(lines) > destinationSize) {
+    const std::size_t rows = static_cast<std::size_t>(lines);
+    if (stride * rows > destinationSize) {
         platform::DebugOutput("ReadImageToDIB: Destination too small");
         return 0;
     }
+    const std::size_t linesPerRead = LinesPerRead(bytesPerLine);
 
-    platform::GlobalHandle bufferHandle =
-        platform::GlobalAllocate(platform::kGmemMoveable | platform::kGmemZeroInit, kLineBufferSize);
-    std::uint8_t* buffer = static_cast<std::uint8_t*>(platform::GlobalLockBlock(bufferHandle));
-    if (buffer == nullptr) {
-        platform::GlobalFreeBlock(bufferHandle);
-        platform::DebugOutput("ReadImageToDIB: Can't alloc temp buffer");
-        lastReadLackedMemory_ = true;
-        return 0;
+    // Only bottom-up rows read several lines at a time need the block: the
+    // lines arrive in the opposite order of the rows they go to. Otherwise
+    // the scanner reads straight into the rows.
+    platform::GlobalHandle bufferHandle = nullptr;
+    std::uint8_t* buffer = nullptr;
+    if (bottomUp && linesPerRead > 1) {
+        bufferHandle = platform::GlobalAllocate(platform::kGmemMoveable, kLineBufferSize);
+        buffer = static_cast<std::uint8_t*>(platform::GlobalLockBlock(bufferHandle));
+        if (buffer == nullptr) {
+            platform::GlobalFreeBlock(bufferHandle);
+            platform::DebugOutput("ReadImageToDIB: Can't alloc temp buffer");
+            std::memset(destination, 0, stride * rows);
+            lastReadLackedMemory_ = true;
+            return 0;
+        }
     }
 
     auto* dib = static_cast<std::uint8_t*>(destination);
     // Row k of the scan: from the top, or (bottom-up) from the last row back.
-    auto rowAt = [&](std::size_t placed) {
-        return bottomUp ? dib + stride * static_cast<std::size_t>(lines - 1) - placed : dib + placed;
-    };
-    auto read = [&](std::size_t bytes) {
+    auto rowAt = [&](std::size_t k) { return dib + stride * (bottomUp ? rows - 1 - k : k); };
+    auto read = [&](std::uint8_t* into, std::size_t bytes) {
         std::int32_t got = 0;
-        Scanner().ReadScanData(static_cast<std::int16_t>(readMode_), buffer, static_cast<std::int32_t>(bytes), &got);
+        NoteReadStatus(
+            Scanner().ReadScanData(static_cast<std::int16_t>(readMode_), into, static_cast<std::int32_t>(bytes), &got));
         readMode_ = kContinueScan;
         return got <= 0 ? std::size_t(0) : std::min(static_cast<std::size_t>(got), bytes);
     };
+    const std::size_t padding = stride - line;
 
-    std::size_t placed = 0;
-    if (line <= kLineBufferSize) {
-        const std::size_t linesPerRead = kLineBufferSize / line;
-        for (std::size_t done = 0; done < static_cast<std::size_t>(lines);) {
-            const std::size_t n = std::min(linesPerRead, static_cast<std::size_t>(lines) - done);
-            const std::size_t got = read(n * line);
-            // A line that arrived only in part is still copied whole.
-            for (std::size_t consumed = 0; consumed < got; consumed += line) {
-                std::memcpy(rowAt(placed), buffer + consumed, line);
-                placed += stride;
+    std::size_t placed = 0;  // rows written, from the first on
+    if (line > kLineBufferSize) {
+        // Lines longer than the block: piece by piece into the row.
+        for (std::size_t done = 0; done < rows; ++done) {
+            std::uint8_t* row = rowAt(placed);
+            std::size_t arrived = 0;
+            while (arrived < line) {
+                const std::size_t piece = std::min<std::size_t>(kLineBufferSize, line - arrived);
+                const std::size_t got = read(row + arrived, piece);
+                arrived += got;
+                if (got < piece) break;
             }
+            if (arrived == 0) continue;
+            std::memset(row + arrived, 0, stride - arrived);
+            ++placed;
+        }
+    } else {
+        for (std::size_t done = 0; done < rows;) {
+            const std::size_t n = std::min(linesPerRead, rows - done);
+            // Top-down, rows placed to placed + n - 1 follow one another:
+            // the lines land at the start of that span and move out to
+            // their strides, last first.
+            std::uint8_t* into = buffer != nullptr ? buffer : rowAt(placed);
+            const std::size_t got = read(into, n * line);
+            // A line that arrived only in part is still placed, its missing
+            // bytes zero.
+            const std::size_t arrivedLines = (got + line - 1) / line;
+            std::memset(into + got, 0, arrivedLines * line - got);
+            for (std::size_t j = arrivedLines; j-- > 0;) {
+                std::uint8_t* row = rowAt(placed + j);
+                if (buffer != nullptr) {
+                    std::memcpy(row, buffer + j * line, line);
+                } else if (j > 0 && padding > 0) {
+                    std::memmove(row, into + j * line, line);
+                }
+                std::memset(row + line, 0, padding);
+            }
+            placed += arrivedLines;
             // The line count is reached whether or not the scanner delivered.
             done += n;
         }
-    } else {
-        // Lines longer than the block: piece by piece into the row.
-        for (int done = 0; done < lines; ++done) {
-            std::uint8_t* row = rowAt(placed);
-            bool arrived = false;
-            for (std::size_t offset = 0; offset < line;) {
-                const std::size_t piece = std::min<std::size_t>(kLineBufferSize, line - offset);
-                const std::size_t got = read(piece);
-                if (got == 0) break;
-                std::memcpy(row + offset, buffer, piece);
-                arrived = true;
-                offset += piece;
-                if (got < piece) break;
-            }
-            if (arrived) placed += stride;
-        }
+    }
+    // Rows no line reached hold zeros, not what the memory held before.
+    if (placed < rows) {
+        std::uint8_t* first = bottomUp ? dib : dib + stride * placed;
+        std::memset(first, 0, stride * (rows - placed));
     }
 
-    platform::GlobalUnlockBlock(bufferHandle);
-    platform::GlobalFreeBlock(bufferHandle);
-    return static_cast<std::uint32_t>(placed);
+    if (bufferHandle != nullptr) {
+        platform::GlobalUnlockBlock(bufferHandle);
+        platform::GlobalFreeBlock(bufferHandle);
+    }
+    return static_cast<std::uint32_t>(placed * stride);
+}
+
+std::size_t ScannerDevice::LinesPerRead(int bytesPerLine) {
+    if (bytesPerLine <= 0 || static_cast<std::uint32_t>(bytesPerLine) > kLineBufferSize) return 1;
+    return kLineBufferSize / static_cast<std::uint32_t>(bytesPerLine);
+}
+
+void ScannerDevice::NoteReadStatus(std::int16_t status) {
+    if (status != kReadStatusFeederJam || jammed_) return;
+    jammed_ = true;
+    ShowErrorMessage(IDS_FEEDER_JAM);
 }
 
 int ScannerDevice::GetPixelsPerLine() {

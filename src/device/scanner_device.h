@@ -32,8 +32,10 @@ public:
     // Raw stream in chunks of at most 60000 bytes; returns the bytes read.
     std::uint32_t ReadData(std::uint32_t count, void* buffer);
     // Reads `lines` scan lines into DIB rows of RowStride(bytesPerLine)
-    // bytes; the destination holds destinationSize bytes. Returns the bytes
-    // placed, row padding included.
+    // bytes; the destination holds destinationSize bytes. Every row is
+    // written whole: padding, the rest of a line the scanner stopped in,
+    // and rows it never reached are zero. Returns the bytes of the rows
+    // the scanner reached, padding included.
     std::uint32_t ReadImageToDIB(int bytesPerLine, int lines, void* destination, std::size_t destinationSize,
                                  bool bottomUp);
     // True when the last ReadImageToDIB could not have its line buffer:
@@ -44,6 +46,11 @@ public:
         lastReadLackedMemory_ = false;
         return lacked;
     }
+    // The lines ReadImageToDIB asks the scanner for at a time: as many
+    // whole lines as fit 64000 bytes, at least one. Reading a scan in
+    // calls of a multiple of this many lines asks the scanner exactly what
+    // one call for all of them would.
+    static std::size_t LinesPerRead(int bytesPerLine);
 
     int GetPixelsPerLine();
     int GetBytesPerLine();
@@ -55,15 +62,23 @@ public:
     void EndScan();
 
     int kind() const { return kind_; }
+    // Whether a sheet jammed in the document feeder during the scan set up
+    // last. The first read that meets the jam shows box 109; the scan then
+    // delivers nothing more.
+    bool Jammed() const { return jammed_; }
     // The total byte count of the ScanGeometry of the last set-up.
     std::int32_t TotalBytes() const;
 
 private:
+    // Looks at a ReadScanData status: a feeder jam is told to the user once.
+    void NoteReadStatus(std::int16_t status);
+
     void* windowHandle_ = nullptr;
     int kind_ = 0;
     int isOpen_ = 0;
     int readMode_ = 2;
     bool lastReadLackedMemory_ = false;
+    bool jammed_ = false;
     std::int16_t defaultResolution_[2] = {75, 75};
     std::int16_t defaultExtent_[2] = {2400, 3150};
     platform::GlobalHandle geometryHandle_ = nullptr;

@@ -10,6 +10,19 @@
 #include "imaging/little_endian_writer.h"
 #include "platform/file.h"
 
+bool FillBmpFileHeader(std::uint8_t* header, std::uint64_t sizeImage, std::uint32_t entries) {
+    const std::uint64_t offBits = kBmpFileHeaderSize + kDibHeaderSize + std::uint64_t(kColorTableEntrySize) * entries;
+    if (offBits + sizeImage > UINT32_MAX) return false;
+    LittleEndianWriter w(header);
+    w.bytes("BM", 2);                                         // bfType
+    w.u32(static_cast<std::uint32_t>(offBits + sizeImage));  // bfSize
+    w.u16(0);                                                 // bfReserved1
+    w.u16(0);                                                 // bfReserved2
+    w.u32(static_cast<std::uint32_t>(offBits));              // bfOffBits
+    assert(w.written() == kBmpFileHeaderSize);
+    return true;
+}
+
 int WriteBmpFile(const char* fileName, platform::GlobalHandle dib, std::uint32_t entries) {
     if (fileName == nullptr) return 1;
     platform::LockedBlock block(dib);
@@ -21,17 +34,8 @@ int WriteBmpFile(const char* fileName, platform::GlobalHandle dib, std::uint32_t
     const std::uint64_t colorTableBytes = std::uint64_t(kColorTableEntrySize) * entries;
     const std::uint64_t dibBytes = kDibHeaderSize + colorTableBytes + sizeImage;
     if (dibBytes > blockSize) return 1;
-    const std::uint64_t offBits = kBmpFileHeaderSize + kDibHeaderSize + colorTableBytes;
-    if (offBits + sizeImage > UINT32_MAX) return 1;
-
     std::uint8_t fileHeader[kBmpFileHeaderSize];
-    LittleEndianWriter w(fileHeader);
-    w.bytes("BM", 2);                                          // bfType
-    w.u32(static_cast<std::uint32_t>(offBits + sizeImage));   // bfSize
-    w.u16(0);                                                  // bfReserved1
-    w.u16(0);                                                  // bfReserved2
-    w.u32(static_cast<std::uint32_t>(offBits));               // bfOffBits
-    assert(w.written() == kBmpFileHeaderSize);
+    if (!FillBmpFileHeader(fileHeader, sizeImage, entries)) return 1;
 
     platform::File file;
     if (!file.Open(fileName, platform::FileMode::ReadWrite)) return 1;

@@ -27,10 +27,11 @@ std::uint32_t DibRowBytes(std::int32_t width, std::uint32_t bitsPerPixel) {
 }
 
 void FillDibHeader(void* header, std::int32_t width, std::int32_t lines, std::uint32_t bitsPerPixel,
-                   int rowOrder) {
+                   int rowOrder, std::uint32_t dpi) {
     const std::uint32_t stride = RowStride(DibRowBytes(width, bitsPerPixel));
     const std::uint32_t sizeImage = lines > 0 ? stride * static_cast<std::uint32_t>(lines) : 0;
-    const std::int32_t pelsPerMeter = bitsPerPixel == 1 ? kPelsPerMeter300Dpi : kPelsPerMeter150Dpi;
+    std::int32_t pelsPerMeter = bitsPerPixel == 1 ? kPelsPerMeter300Dpi : kPelsPerMeter150Dpi;
+    if (dpi != 0) pelsPerMeter = static_cast<std::int32_t>(std::uint64_t(dpi) * 3937 / 100);
 
     LittleEndianWriter w(header);
     w.u32(kDibHeaderSize);                       // biSize
@@ -63,11 +64,12 @@ DibHeader ReadDibHeader(const void* header) {
     return h;
 }
 
-void FillGreyColorTable(std::uint32_t count, void* table) {
+void FillGreyColorTable(std::uint32_t count, void* table, bool whiteFirst) {
     if (count < 2) return;
     LittleEndianWriter w(table);
     for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint32_t grey = static_cast<std::uint32_t>(std::uint64_t(i) * 255 / (count - 1));
+        const std::uint32_t level = whiteFirst ? count - 1 - i : i;
+        const std::uint32_t grey = static_cast<std::uint32_t>(std::uint64_t(level) * 255 / (count - 1));
         w.u8(grey);  // rgbBlue
         w.u8(grey);  // rgbGreen
         w.u8(grey);  // rgbRed

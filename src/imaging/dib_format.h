@@ -20,9 +20,11 @@ constexpr std::uint32_t RowStride(std::uint32_t rowBytes) { return (rowBytes + 3
 std::uint32_t DibRowBytes(std::int32_t width, std::uint32_t bitsPerPixel);
 
 // Writes a BITMAPINFOHEADER (40 bytes, little-endian) at `header`. Row
-// order 1 is top-down (negative height); anything else is bottom-up.
+// order 1 is top-down (negative height); anything else is bottom-up. The
+// pixels per metre are those of `dpi` (x 39.37, truncated); a dpi of 0, the
+// preview's, records 300 dpi for 1 bit per pixel and 150 dpi otherwise.
 void FillDibHeader(void* header, std::int32_t width, std::int32_t lines, std::uint32_t bitsPerPixel,
-                   int rowOrder);
+                   int rowOrder, std::uint32_t dpi = 0);
 
 // The fields of a BITMAPINFOHEADER read back from its 40 bytes.
 struct DibHeader {
@@ -41,8 +43,9 @@ struct DibHeader {
 DibHeader ReadDibHeader(const void* header);
 
 // A grey ramp of `count` colour-table entries (4 bytes each) from black to
-// white; fewer than 2 entries write nothing.
-void FillGreyColorTable(std::uint32_t count, void* table);
+// white, or from white to black when `whiteFirst` (the levels of an
+// inverted scan); fewer than 2 entries write nothing.
+void FillGreyColorTable(std::uint32_t count, void* table, bool whiteFirst = false);
 
 // One entry of a logical palette, in the order of the system's palette
 // entry; the window side copies these into its own palette.

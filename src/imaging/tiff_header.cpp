@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr std::uint32_t kHeaderSize = 354;
+constexpr std::uint32_t kHeaderSize = kTiffHeaderSize;
 constexpr std::uint32_t kIfdOffset = 8;
 constexpr std::uint32_t kEntryCount = 13;
 constexpr std::uint32_t kXResolutionOffset = 170;
@@ -35,12 +35,14 @@ void Entry(LittleEndianWriter& w, std::uint32_t tag, std::uint32_t type, std::ui
 std::uint32_t TiffHeaderSize() { return kHeaderSize; }
 
 void FillTiffHeader(void* buffer, std::uint32_t bytesPerLine, std::uint32_t pixelsPerLine, std::uint32_t lines,
-                    std::uint32_t bitsPerPixel, std::uint32_t xResolution, std::uint32_t yResolution) {
+                    std::uint32_t bitsPerPixel, std::uint32_t xResolution, std::uint32_t yResolution,
+                    bool whiteIsZero) {
     const bool oneSample = bitsPerPixel == 1 || bitsPerPixel == 8;
     const std::uint32_t samplesPerPixel = oneSample ? 1 : 3;
     const std::uint32_t bitsPerSampleCount = oneSample ? 1 : 3;
     const std::uint32_t bitsPerSampleValue = oneSample ? bitsPerPixel : kBitsPerSampleOffset;
-    const std::uint32_t photometric = oneSample ? 1 : 2;  // black is zero, or RGB
+    // WhiteIsZero 0, BlackIsZero 1, RGB 2.
+    const std::uint32_t photometric = oneSample ? (whiteIsZero ? 0 : 1) : 2;
 
     LittleEndianWriter w(buffer);
     w.bytes("II", 2);    // byte order: little-endian

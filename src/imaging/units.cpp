@@ -23,6 +23,16 @@ std::int32_t Truncate(double value) {
     return static_cast<std::int32_t>(value);
 }
 
+// A length in 1/300 inch from a real count: truncated toward zero, except
+// that a count within a hundredth of a whole count is that count. A frame
+// read in another unit comes back through TW_FIX32's fraction and single
+// precision a hair short of the count it was, and plain truncation would
+// drop a whole count every time it is set back.
+std::int32_t ToCount(double value) {
+    const double nearest = std::round(value);
+    return Truncate(std::fabs(nearest - value) < 0.01 ? nearest : value);
+}
+
 std::int32_t Saturate(std::int64_t value) {
     if (value > INT32_MAX) return INT32_MAX;
     if (value < INT32_MIN) return INT32_MIN;
@@ -61,19 +71,19 @@ std::int32_t UnitsToInternal(float value) {
     const double x = value;
     switch (units->current) {
         case TWUN_INCHES:
-            return Saturate(std::int64_t(Truncate(x)) * 300);
+            return ToCount(x * 300);
         case TWUN_CENTIMETERS:
-            return Truncate(x * 0.39370078740157477 * 300);
+            return ToCount(x * 0.39370078740157477 * 300);
         case TWUN_PICAS:
-            return Truncate(x * 0.16666666666666666 * 300);
+            return ToCount(x * 0.16666666666666666 * 300);
         case TWUN_POINTS:
-            return Truncate(x * 0.013888888888888888 * 300);
+            return ToCount(x * 0.013888888888888888 * 300);
         case TWUN_PIXELS: {
-            const std::int32_t n = Truncate(x);
+            const std::int32_t n = ToCount(x);
             return n > 12 ? n : Saturate(std::int64_t(n) * 300);
         }
         default:
-            return Truncate(x);
+            return ToCount(x);
     }
 }
 

@@ -13,9 +13,11 @@
 float InternalToUnits(std::int32_t length);
 
 // A real in the current unit as a length in 1/300 inch, truncated toward
-// zero. Inches count whole inches only, and in pixels a value of 12 or less
-// is taken as inches: applications that send inches while the unit still
-// reads pixels get the region they meant. 0 without an ICAP_UNITS record.
+// zero; a value within a hundredth of a whole count is that count, so a
+// frame read in any unit and set back gives back the same region. In pixels
+// a value of 12 or less is taken as inches: applications that send inches
+// while the unit still reads pixels get the region they meant. 0 without an
+// ICAP_UNITS record.
 std::int32_t UnitsToInternal(float value);
 
 // Whole is the value rounded to six decimals and truncated toward zero

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace platform {
 
@@ -22,6 +23,9 @@ public:
     bool Open(const char* name, FileMode mode);
     // True only when every byte was written.
     bool Write(const void* data, std::size_t bytes);
+    // The next write goes to byte `offset` of the file; writing past the
+    // end leaves zeros between the end and the new bytes.
+    bool Seek(std::uint64_t offset);
     // Ends the file where the writing stands, so that nothing of an older,
     // longer file stays behind what was written.
     bool EndHere();

@@ -57,9 +57,10 @@ TW_UINT16 ImageNativeXferHandler(const TripletRequest* request) noexcept {
     if (slot == nullptr) return Refuse(TWCC_BADVALUE, kNativePrefix);
 
     scanInProgress = 1;
-    platform::GlobalHandle dib = dialog->ReadNativeImage();
+    int failure = TWCC_SUCCESS;
+    platform::GlobalHandle dib = dialog->ReadNativeImage(&failure);
     scanInProgress = 0;
-    if (dib == nullptr) return Refuse(TWCC_LOWMEMORY, kNativePrefix);
+    if (dib == nullptr) return Refuse(static_cast<TW_UINT16>(failure), kNativePrefix);
     std::memcpy(slot, &dib, sizeof dib);  // the block is the application's from here on
     return TWRC_XFERDONE;
 }
@@ -151,9 +152,13 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
             result = Refuse(TWCC_BADVALUE);
         } else {
             const std::uint32_t got = dialog->ReadMemoryStrip(buffer.address(), buffer.length());
-            // Nothing was read: the application may ask for the strip again.
-            if (got == 0 && dialog->scanner.TakeReadLackedMemory()) return Refuse(TWCC_LOWMEMORY);
             xfer->BytesWritten = got;
+            if ((got == 0 && memXferTotal == 0 && buffer.length() >= bytesPerRow) || dialog->ScanJammed()) {
+                // The scanner sent nothing at all, or the sheet jammed: there
+                // is no image to report as transferred.
+                memXferDone = true;
+                return Refuse(TWCC_BUMMER);
+            }
             // A strip with room for another row left over came out short:
             // the scanner has no more data.
             endOfImage = got == 0 || std::uint64_t(got) + bytesPerRow < buffer.length();
@@ -176,7 +181,10 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
     return result;
 }
 
+// Only a scan set up for transfer (state 600) is written: in any other state
+// the scanner holds a preview set-up or nothing, and no file is touched.
 TW_UINT16 ImageFileXferHandler(const TripletRequest* request) noexcept {
+    if (sourceState != 600) return Refuse(TWCC_SEQERROR);
     if (request->msg != MSG_GET) return Refuse(TWCC_BADPROTOCOL);
     const Capability& format = capabilityTable.Find(ICAP_IMAGEFILEFORMAT);
     if (format.id != ICAP_IMAGEFILEFORMAT) return Refuse(TWCC_BUMMER);

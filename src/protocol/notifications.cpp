@@ -1,10 +1,17 @@
-// MSG_XFERREADY and MSG_CLOSEDSREQ, sent through the source manager's
-// DSM_Entry. The manager's library is loaded by name for each message and
-// released afterwards.
+// MSG_XFERREADY and MSG_CLOSEDSREQ, sent through a source manager's
+// DSM_Entry.
+//
+// A TWAIN 1.x source finds its manager by loading TWAIN_32.DLL. The TWAIN 2
+// manager, TWAINDSM.DLL, drives such sources by handing out its own
+// DSM_Entry when they look up TWAIN_32.DLL's; where that hand-over does not
+// happen (Wine), the message would reach a TWAIN_32.DLL that nobody opened.
+// So when TWAINDSM.DLL is in the process, the message goes to its DSM_Entry
+// first, which is on Windows the very function the hand-over gives, and to
+// TWAIN_32.DLL's when it refuses.
 #include "protocol/notifications.h"
 
-#include "protocol/image_transfers.h"
 #include "platform/library.h"
+#include "protocol/image_transfers.h"
 #include "protocol/reporting.h"
 #include "protocol/source_globals.h"
 
@@ -12,32 +19,36 @@ namespace {
 
 NotificationHook hook = nullptr;
 
+// True when the manager's DSM_Entry took the message.
+bool SendThrough(platform::LibraryHandle manager, TW_UINT16 msg) {
+    auto entry = reinterpret_cast<DSMENTRYPROC>(platform::FindFunction(manager, "DSM_Entry"));
+    return entry != nullptr &&
+           entry(&sourceIdentity, &appIdentity, DG_CONTROL, DAT_NULL, msg, nullptr) == TWRC_SUCCESS;
+}
+
 int Notify(TW_UINT16 msg) {
-    if (hook != nullptr) {
-        hook(msg);
-        return 1;
-    }
+    if (hook != nullptr) return hook(msg) == TWRC_SUCCESS ? 1 : 0;
+    platform::LibraryHandle twain2 = platform::FindLoadedLibrary("TWAINDSM.DLL");
+    if (twain2 != nullptr && SendThrough(twain2, msg)) return 1;
     platform::LibraryHandle manager = platform::LoadLibraryByName("TWAIN_32.DLL");
     if (manager == nullptr) return 0;
-    auto entry = reinterpret_cast<DSMENTRYPROC>(platform::FindFunction(manager, "DSM_Entry"));
-    if (entry == nullptr) {
-        platform::FreeLibraryHandle(manager);
-        return 0;
-    }
-    entry(&sourceIdentity, &appIdentity, DG_CONTROL, DAT_NULL, msg, nullptr);
+    const bool sent = SendThrough(manager, msg);
     platform::FreeLibraryHandle(manager);
-    return 1;
+    return sent ? 1 : 0;
 }
 
 }  // namespace
 
 int NotifyXferReady() {
     Trace("function  NotifyXferReady\r\n");
+    const TW_INT32 before = sourceState;
     sourceState = 600;
     // A new image: a memory transfer of it starts at its first row, even
     // when the previous one was not asked past its end.
     ResetMemoryTransfer();
-    return Notify(MSG_XFERREADY);
+    const int sent = Notify(MSG_XFERREADY);
+    if (sent == 0 && sourceState == 600) sourceState = before;
+    return sent;
 }
 
 int NotifyCloseDSRequest() { return Notify(MSG_CLOSEDSREQ); }

@@ -1,14 +1,17 @@
 // The two messages the source sends the source manager on its own.
 #pragma once
 
-// Sets the state to 600, then sends MSG_XFERREADY. Non-zero when the
-// message reached the source manager.
-int NotifyXferReady();
-// Sends MSG_CLOSEDSREQ; no state change.
-int NotifyCloseDSRequest();
-
 #include "twain/twain.h"
 
-// Native tests receive the messages here instead of a source manager.
-using NotificationHook = void (*)(TW_UINT16 msg);
+// Sets the state to 600, then sends MSG_XFERREADY. Non-zero when a source
+// manager took the message; 0 when none could be reached or it refused, and
+// the state is then back where it was: the application would otherwise
+// wait for a transfer it is never told about.
+int NotifyXferReady();
+// Sends MSG_CLOSEDSREQ; no state change. Non-zero when a manager took it.
+int NotifyCloseDSRequest();
+
+// Native tests receive the messages here instead of a source manager; the
+// hook answers as DSM_Entry would.
+using NotificationHook = TW_UINT16 (*)(TW_UINT16 msg);
 void SetNotificationHookForTesting(NotificationHook hook);

@@ -1,8 +1,13 @@
 // DAT_PENDINGXFERS: counts transfers off the CAP_XFERCOUNT record (slot 0
-// of the capability table) and leaves state 600 when none remain.
+// of the capability table) and leaves state 600 when none remain. While a
+// batch goes on, each MSG_ENDXFER sets the next scan up before it returns,
+// so that the application's next DAT_IMAGEINFO and transfer describe and
+// deliver a new image; a TWAIN 1.x application carries on from state 600
+// by itself, without another MSG_XFERREADY.
 #include "capabilities/capability_table.h"
 #include "module/source_app.h"
 #include "protocol/handlers.h"
+#include "protocol/image_transfers.h"
 #include "protocol/notifications.h"
 #include "protocol/reporting.h"
 #include "protocol/source_globals.h"
@@ -28,8 +33,11 @@ TW_UINT16 PendingXfersHandler(const TripletRequest* request) noexcept {
             if (pending == nullptr) return Refuse(TWCC_BADVALUE, kPrefix);
             SourceDialog* dialog = CurrentDialog();
             if (scanInProgress && dialog != nullptr) dialog->EndScan();
-            if (count.current > 1) {
-                --count.current;
+            if (dialog != nullptr && dialog->ContinueBatch(count.current)) {
+                if (count.current > 1) --count.current;
+                scanInProgress = 0;
+                ResetMemoryTransfer();
+                // -1, as many as the feeder holds, reads 0xFFFF while more may come.
                 pending->Count = static_cast<TW_UINT16>(count.current);
                 return TWRC_SUCCESS;
             }

@@ -24,6 +24,10 @@ public:
     void SetPreviewSize(std::int32_t width, std::int32_t height);
     void RenderPreview(std::uint32_t paletteEntries, std::uint32_t bitsPerPixel);
     Rect32 GetRegion() const { return region300; }
+    // The whole preview in 1/300 inch: the bed the last preview set-up saw.
+    Rect32 WholeBed() const {
+        return Rect32{0, 0, 10 * (imageRect.right - imageRect.left), 10 * (imageRect.bottom - imageRect.top)};
+    }
     int SetRegion(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
 
     // Prepares a tracker on `rect` inside the window's client rectangle.

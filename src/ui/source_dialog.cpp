@@ -11,6 +11,7 @@
 #include "platform/message_box.h"
 #include "platform/strings.h"
 #include "protocol/notifications.h"
+#include "protocol/source_globals.h"
 #include "resources/resource_ids.h"
 #include "ui/dialog_window.h"
 #include "ui/error_message.h"
@@ -140,34 +141,61 @@ int SourceDialog::SetScanRegion(std::int32_t left, std::int32_t top, std::int32_
     return preview.SetRegion(left, top, right, bottom);
 }
 
+// The scanner takes both axes at the X resolution and reads the window in
+// 1/300 inch, so the region goes to it as it is; the image then has X dpi
+// on both axes. A region with no width or no height (a click that cleared
+// the selection, or an application's empty frame) scans the whole bed,
+// which is what the preview shows at that moment.
 void SourceDialog::BuildScanWindow(std::uint16_t window[5]) const {
     Rect32 region = preview.GetRegion();
-    // Vertical values are stretched by X / Y, since the scanner takes both
-    // axes at the X resolution. When Y exceeds X the whole-number ratio
-    // would be 0 and flatten the window to nothing; scale exactly instead.
-    auto stretch = [this](std::int64_t value) -> std::int64_t {
-        if (yResolution == 0) return value;
-        if (xResolution >= yResolution) return value * (xResolution / yResolution);
-        return value * xResolution / yResolution;
-    };
+    if (region.IsEmpty()) region = preview.WholeBed();
     window[0] = static_cast<std::uint16_t>(xResolution);
     window[1] = static_cast<std::uint16_t>(region.left);
-    window[2] = static_cast<std::uint16_t>(stretch(region.top));
-    window[3] = static_cast<std::uint16_t>(region.right - region.left);
-    window[4] = static_cast<std::uint16_t>(stretch(std::int64_t(region.bottom) - region.top));
+    window[2] = static_cast<std::uint16_t>(region.top);
+    window[3] = static_cast<std::uint16_t>(std::int64_t(region.right) - region.left);
+    window[4] = static_cast<std::uint16_t>(std::int64_t(region.bottom) - region.top);
 }
 
 int SourceDialog::FinalScan() {
     if (scanner.kind() == 0) return 0;
-    if (window_->IsVisible() && scanner.IsFeederLoaded()) {
+    // Asked once: whether this scan, and the batch it starts, comes from the
+    // feeder.
+    const bool fromFeeder = scanner.IsFeederLoaded();
+    if (window_->IsVisible() && fromFeeder) {
         std::string question = platform::LoadStringResource(IDS_FEEDER_QUESTION);
         if (window_->ShowMessage(question.c_str(), platform::kBoxOkCancel) == platform::kAnswerCancel) return 0;
     }
     int index = GetImageTypeIndex();
-    std::uint16_t window[5];
-    BuildScanWindow(window);
-    scanner.SetupFinalScan(xResolution, scaling, ImageTypeTable[index].bitsPerPixel, window, invert);
+    setup_.xResolution = xResolution;
+    setup_.bitsPerPixel = ImageTypeTable[index].bitsPerPixel;
+    BuildScanWindow(setup_.window);
+    // No RGB format can describe an inverted picture: colour is never
+    // inverted. Bi-level and grey data are, and their colour table and TIFF
+    // photometry then tell readers so.
+    scanInverted = invert != 0 && setup_.bitsPerPixel != 24;
+    setup_.invert = scanInverted ? 1 : 0;
+    setup_.fromFeeder = fromFeeder;
+    SetupScan();
     return NotifyXferReady();
+}
+
+bool SourceDialog::SetupScan() {
+    return scanner.SetupFinalScan(setup_.xResolution, scaling, setup_.bitsPerPixel, setup_.window, setup_.invert);
+}
+
+bool SourceDialog::ContinueBatch(std::int32_t remaining) {
+    if (scanner.kind() == 0 || scanner.Jammed()) return false;
+    const bool more = setup_.fromFeeder ? (remaining > 1 || remaining == -1) && scanner.IsFeederLoaded()
+                                        : remaining > 1;
+    return more && SetupScan();
+}
+
+void SourceDialog::OnFinalScanButton() {
+    if (sourceState == 500) FinalScan();
+}
+
+void SourceDialog::OnPreviewScanButton() {
+    if (sourceState == 500) PreviewScan();
 }
 
 void SourceDialog::PreviewScan() {

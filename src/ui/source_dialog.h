@@ -41,6 +41,21 @@ public:
     void SetInvert(std::uint32_t flag) { invert = flag; }
     int FinalScan();
     void PreviewScan();
+    // After a transfer of a batch: sets the next scan up exactly as the final
+    // scan did (on the flatbed the same region again, from the feeder its
+    // next sheet) and returns true, or returns false when the batch ends:
+    // `remaining` (CAP_XFERCOUNT, this transfer included) is 1 or less (or
+    // -1 on the flatbed), the feeder has run out, a sheet jammed, or the
+    // scanner cannot be set up.
+    bool ContinueBatch(std::int32_t remaining);
+    // Whether the scan set up last met a jam in the feeder.
+    bool ScanJammed() const { return scanner.Jammed(); }
+
+    // The two buttons: they act only while the source is enabled and
+    // waiting for the user (state 500), never while a scan is set up for
+    // transfer or after the source was disabled with its window left shown.
+    void OnFinalScanButton();
+    void OnPreviewScanButton();
     void GetScanRegion(std::int32_t* left, std::int32_t* top, std::int32_t* right, std::int32_t* bottom) const;
     int SetScanRegion(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
 
@@ -54,7 +69,10 @@ public:
     bool IsFeederLoaded() { return scanner.IsFeederLoaded(); }
     void EndScan() { scanner.EndScan(); }
 
-    platform::GlobalHandle ReadNativeImage();
+    // The packed DIB of the scan set up last. Null when it cannot be had:
+    // `failure` (when given) then holds TWCC_LOWMEMORY for a block that
+    // cannot be had, TWCC_BUMMER when the scanner sent no data at all.
+    platform::GlobalHandle ReadNativeImage(int* failure = nullptr);
     std::uint32_t ReadMemoryStrip(void* buffer, std::uint32_t length);
     int WriteImageFile(const char* fileName, std::uint16_t format);
 
@@ -74,15 +92,30 @@ public:
     std::uint32_t scaling = 100;
     std::uint32_t invert = 0;
     std::uint32_t allowedImageTypes = 7;
+    // Whether the scan set up last was inverted by the scanner (a vanilla
+    // 1- or 8-bit scan): its colour table and TIFF photometry say so.
+    bool scanInverted = false;
     PreviewWindow preview;
     ScannerDevice scanner;
 
     DialogWindow& window() { return *window_; }
 
 private:
+    // What the final scan handed the scanner, for the next scans of a batch.
+    struct ScanSetup {
+        std::uint32_t xResolution = 0;
+        std::uint32_t bitsPerPixel = 0;
+        std::uint16_t window[5] = {};
+        std::uint32_t invert = 0;
+        bool fromFeeder = false;  // the feeder held a sheet when the final scan began
+    };
+    bool SetupScan();
+
+    ScanSetup setup_;
+
     // Renders the preview buffer in the image type the list shows.
     void RenderPreview();
-    // The five-value scan window record from the region and resolutions.
+    // The five-value scan window record from the region and resolution.
     void BuildScanWindow(std::uint16_t window[5]) const;
 
     std::unique_ptr<DialogWindow> window_;

@@ -1,6 +1,9 @@
 // The dialog's three readers behind the transfer triplets: the native DIB,
 // the memory strip and the BMP or TIFF file. The scan is read from the
 // scanner while it is handed over: the final scan's set-up only prepared it.
+// Files are written as the scan is read, through a working block of about
+// a megabyte whatever the size of the page; a BMP file, whose rows run
+// bottom-up, is filled from its end towards its start.
 //
 // 24-bit rows are blue, green, red in a DIB and a BMP file, red, green,
 // blue in memory strips and TIFF files. The scanner's colour matrix chooses
@@ -20,44 +23,191 @@
 
 namespace {
 
+// The scanner is read for a TIFF file in chunks of kTiffChunk bytes, and
+// kTiffChunksPerWrite of them are gathered for each write of the file.
 constexpr std::uint32_t kTiffChunk = 60000;
+constexpr std::uint32_t kTiffChunksPerWrite = 16;
+// The rows gathered for each write of a BMP file.
+constexpr std::uint64_t kBmpRowsBytes = 1 << 20;
 
 // The scanner answers 16-bit signed values; a failed or nonsensical answer
 // counts as nothing to read.
 std::uint32_t NonNegative(int value) { return value > 0 ? static_cast<std::uint32_t>(value) : 0; }
 
-// The TIFF header, then exactly the bytes the scanner sends up to its end,
-// through the one working block of kTiffChunk bytes.
-int WriteTiffFile(ScannerDevice& scanner, const char* fileName, void* work, std::uint32_t bitsPerPixel,
-                  std::uint32_t xResolution, std::uint32_t yResolution) {
+// A scratch block of global memory, locked while it lives.
+class WorkingBlock {
+public:
+    explicit WorkingBlock(std::uint64_t bytes)
+        : handle_(bytes <= SIZE_MAX ? platform::GlobalAllocate(platform::kGmemMoveable, static_cast<std::size_t>(bytes))
+                                    : nullptr),
+          data_(static_cast<std::uint8_t*>(platform::GlobalLockBlock(handle_))) {}
+    ~WorkingBlock() {
+        if (data_ != nullptr) platform::GlobalUnlockBlock(handle_);
+        platform::GlobalFreeBlock(handle_);
+    }
+    WorkingBlock(const WorkingBlock&) = delete;
+    WorkingBlock& operator=(const WorkingBlock&) = delete;
+
+    std::uint8_t* bytes() const { return data_; }
+
+private:
+    platform::GlobalHandle handle_;
+    std::uint8_t* data_;
+};
+
+// The TIFF header, then the bytes the scanner sends up to its end, read in
+// chunks of kTiffChunk bytes (after a short chunk, one more read finds the
+// end) and gathered in the working block of kTiffChunksPerWrite chunks. A
+// scan that stops early is padded with zeros to the strip size the header
+// announces, so readers get a whole image; a scan that sends nothing at all
+// fails before the file is touched.
+int WriteTiffFile(ScannerDevice& scanner, const char* fileName, std::uint8_t* work, std::uint32_t bitsPerPixel,
+                  std::uint32_t resolution, bool inverted) {
     // Asked one after the other, so the scanner hears the questions in the
     // same order on every compiler.
     const std::uint32_t bytesPerLine = NonNegative(scanner.GetBytesPerLine());
     const std::uint32_t pixelsPerLine = NonNegative(scanner.GetPixelsPerLine());
     const std::uint32_t lines = NonNegative(scanner.GetLineCount());
-    FillTiffHeader(work, bytesPerLine, pixelsPerLine, lines, bitsPerPixel, xResolution, yResolution);
+    const std::uint64_t stripBytes = std::uint64_t(bytesPerLine) * lines;
     platform::File file;
     if (!file.Open(fileName, platform::FileMode::ReadWrite)) return TWCC_BUMMER;
-    bool written = file.Write(work, TiffHeaderSize());
-    while (written) {
-        const std::uint32_t n = scanner.ReadData(kTiffChunk, work);
-        if (n == 0) break;
-        written = file.Write(work, n);
-    }
-    if (written && file.EndHere()) return TWCC_SUCCESS;
-    // A disk that filled up on the way leaves an empty file, never a
-    // picture cut short.
-    file.Discard();
-    return TWCC_BUMMER;
+
+    std::uint32_t filled = scanner.ReadData(kTiffChunk, work);
+    if (filled == 0 || scanner.Jammed()) return TWCC_BUMMER;
+    const int result = [&]() -> int {
+        // The first chunk is already in the working block: the header goes
+        // out from a buffer of its own.
+        std::uint8_t header[kTiffHeaderSize];
+        FillTiffHeader(header, bytesPerLine, pixelsPerLine, lines, bitsPerPixel, resolution, resolution, inverted);
+        if (!file.Write(header, TiffHeaderSize())) return TWCC_BUMMER;
+        std::uint64_t written = 0;
+        for (bool end = false; !end;) {
+            while (filled + kTiffChunk <= kTiffChunk * kTiffChunksPerWrite) {
+                const std::uint32_t n = scanner.ReadData(kTiffChunk, work + filled);
+                if (scanner.Jammed()) return TWCC_BUMMER;
+                filled += n;
+                if (n == 0) {
+                    end = true;
+                    break;
+                }
+            }
+            if (!file.Write(work, filled)) return TWCC_BUMMER;
+            written += filled;
+            filled = 0;
+        }
+        if (written < stripBytes) {
+            constexpr std::uint32_t kBlock = kTiffChunk * kTiffChunksPerWrite;
+            std::memset(work, 0, kBlock);
+            for (std::uint64_t left = stripBytes - written; left > 0;) {
+                const auto piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, kBlock));
+                if (!file.Write(work, piece)) return TWCC_BUMMER;
+                left -= piece;
+            }
+        }
+        return file.EndHere() ? TWCC_SUCCESS : TWCC_BUMMER;
+    }();
+    // Once written to, a file that fails (a full disk, a jam) is emptied
+    // again: never a picture cut short.
+    if (result != TWCC_SUCCESS) file.Discard();
+    return result;
+}
+
+// The BITMAPINFOHEADER and colour table that begin the scan's DIB, in a
+// native transfer and in a BMP file alike.
+void FillDibPrefix(std::uint8_t* at, const ImageTypeEntry& type, std::int32_t pixels, std::uint32_t lines,
+                   std::uint32_t resolution, bool inverted) {
+    // The scanner takes both axes at the X resolution.
+    FillDibHeader(at, pixels, static_cast<std::int32_t>(lines), type.bitsPerPixel, 0, resolution);
+    // An inverted scan's levels run from white: so does its colour table.
+    FillGreyColorTable(type.paletteEntries, at + kDibHeaderSize, inverted);
+}
+
+// A BMP file holding exactly what the native transfer's DIB would hold,
+// after the 14-byte file header: the scanner is asked the same questions
+// and read in the same calls. The rows are read bottom-up into the working
+// block a batch of whole reads at a time; each batch is the run of rows
+// just above the batch read before it, so it is written once, in place.
+// A scan whose first batch brings no line fails before the file is
+// touched; a jam fails the file at once.
+int WriteBmpRows(ScannerDevice& scanner, const char* fileName, const ImageTypeEntry& type, std::uint32_t resolution,
+                 bool inverted) {
+    const std::uint32_t bytesPerLine = NonNegative(scanner.GetBytesPerLine());
+    const std::int32_t pixels = static_cast<std::int32_t>(NonNegative(scanner.GetPixelsPerLine()));
+    const std::uint32_t lines = NonNegative(scanner.GetLineCount());
+    if (type.bitsPerPixel == 24) scanner.LoadColourMatrix(false);
+
+    const std::uint64_t stride = RowStride(bytesPerLine);
+    const std::uint64_t sizeImage = std::uint64_t(RowStride(DibRowBytes(pixels, type.bitsPerPixel))) * lines;
+    const std::uint64_t prefix = kDibHeaderSize + std::uint64_t(type.paletteEntries) * kColorTableEntrySize;
+    std::uint8_t head[kBmpFileHeaderSize + kDibHeaderSize + 256 * kColorTableEntrySize];
+    if (type.paletteEntries > 256 || !FillBmpFileHeader(head, sizeImage, type.paletteEntries)) return TWCC_BUMMER;
+    FillDibPrefix(head + kBmpFileHeaderSize, type, pixels, lines, resolution, inverted);
+    const std::uint64_t offBits = kBmpFileHeaderSize + prefix;
+
+    const std::uint64_t perRead = ScannerDevice::LinesPerRead(static_cast<int>(bytesPerLine));
+    const std::uint64_t readsPerBatch =
+        stride == 0 ? 0 : std::max<std::uint64_t>(1, kBmpRowsBytes / (stride * perRead));
+    const std::uint64_t perBatch = std::min<std::uint64_t>(readsPerBatch * perRead, lines);
+    if (perBatch == 0) return TWCC_BUMMER;  // no line to read
+    const std::uint64_t workBytes = std::max<std::uint64_t>(perBatch * stride, 1 << 16);
+    WorkingBlock work(workBytes);
+    std::uint8_t* rows = work.bytes();
+    if (rows == nullptr) return TWCC_LOWMEMORY;
+
+    platform::File file;
+    if (!file.Open(fileName, platform::FileMode::ReadWrite)) return TWCC_BUMMER;
+    bool touched = false;
+    const int result = [&]() -> int {
+        // Rows top-down `done` to done + n - 1 are rows lines - done - n up
+        // to lines - done - 1 of the DIB; the file holds its first
+        // sizeImage bytes.
+        for (std::uint64_t done = 0; done < lines;) {
+            const std::uint64_t n = std::min<std::uint64_t>(perBatch, lines - done);
+            const std::uint32_t placed = scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(n),
+                                                                rows, static_cast<std::size_t>(n * stride), true);
+            // Rows never read are no rows: the application hears of the
+            // memory, not of a blank band.
+            if (scanner.TakeReadLackedMemory()) return TWCC_LOWMEMORY;
+            if (scanner.Jammed() || (done == 0 && placed == 0)) return TWCC_BUMMER;
+            touched = true;
+            if (done == 0 && !file.Write(head, static_cast<std::size_t>(offBits))) return TWCC_BUMMER;
+            const std::uint64_t at = (lines - done - n) * stride;
+            if (at < sizeImage) {
+                const std::uint64_t length = std::min(n * stride, sizeImage - at);
+                if (!file.Seek(offBits + at) || !file.Write(rows, static_cast<std::size_t>(length))) {
+                    return TWCC_BUMMER;
+                }
+            }
+            done += n;
+        }
+        // Rows the header announces beyond those the scanner's lines fill.
+        std::memset(rows, 0, static_cast<std::size_t>(workBytes));
+        for (std::uint64_t at = stride * lines; at < sizeImage;) {
+            const std::uint64_t length = std::min(workBytes, sizeImage - at);
+            if (!file.Seek(offBits + at) || !file.Write(rows, static_cast<std::size_t>(length))) return TWCC_BUMMER;
+            at += length;
+        }
+        if (!file.Seek(offBits + sizeImage) || !file.EndHere()) return TWCC_BUMMER;
+        return TWCC_SUCCESS;
+    }();
+    // Once written to, a file that fails (a full disk, a jam, no memory)
+    // is emptied again: never a picture cut short.
+    if (result != TWCC_SUCCESS && touched) file.Discard();
+    return result;
 }
 
 }  // namespace
 
-// The block is zero-filled, so rows the scanner does not deliver come out
-// black rather than as whatever the memory held. It is also never smaller
-// than the rows its header announces, even when the scanner's bytes per
-// line and its pixels per line disagree.
-platform::GlobalHandle SourceDialog::ReadNativeImage() {
+// The block is not cleared beforehand, which would touch every page of it
+// once more: the reader writes every byte of its rows (zeros for what the
+// scanner does not deliver, and the padding), and the rows' space beyond
+// them is zeroed here, so nothing comes out as whatever the memory held.
+// The block is never smaller than the rows its header announces, even when
+// the scanner's bytes per line and its pixels per line disagree. A scanner
+// that sends no line at all gives no image.
+platform::GlobalHandle SourceDialog::ReadNativeImage(int* failure) {
+    int ignored = 0;
+    int& reason = failure != nullptr ? *failure : ignored;
     const ImageTypeEntry& type = ImageTypeTable[GetImageTypeIndex()];
     const std::uint32_t bytesPerLine = NonNegative(scanner.GetBytesPerLine());
     const std::int32_t pixels = static_cast<std::int32_t>(NonNegative(scanner.GetPixelsPerLine()));
@@ -68,20 +218,23 @@ platform::GlobalHandle SourceDialog::ReadNativeImage() {
     const std::uint64_t headerStride = RowStride(DibRowBytes(pixels, type.bitsPerPixel));
     const std::uint64_t prefix = kDibHeaderSize + std::uint64_t(type.paletteEntries) * kColorTableEntrySize;
     const std::uint64_t rowBytes = std::max(stride, headerStride) * lines;
+    reason = TWCC_LOWMEMORY;
     if (prefix + rowBytes > SIZE_MAX) return nullptr;
 
     platform::GlobalHandle dib =
-        platform::GlobalAllocate(platform::kGmemShareable | platform::kGmemZeroInit, prefix + rowBytes);
+        platform::GlobalAllocate(platform::kGmemShareable, prefix + rowBytes);
+    std::uint32_t placed = 0;
     {
         platform::LockedBlock block(dib);
         if (!block) {
             platform::GlobalFreeBlock(dib);
             return nullptr;
         }
-        FillDibHeader(block.get(), pixels, static_cast<std::int32_t>(lines), type.bitsPerPixel, 0);
-        FillGreyColorTable(type.paletteEntries, block.bytes() + kDibHeaderSize);
-        scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(lines), block.bytes() + prefix,
-                               static_cast<std::size_t>(rowBytes), true);
+        FillDibPrefix(block.bytes(), type, pixels, lines, xResolution, scanInverted);
+        placed = scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(lines),
+                                        block.bytes() + prefix, static_cast<std::size_t>(rowBytes), true);
+        const std::uint64_t read = stride * lines;
+        std::memset(block.bytes() + prefix + read, 0, static_cast<std::size_t>(rowBytes - read));
     }
     // An image never read is no image: the application hears of the
     // memory, not of a blank page.
@@ -89,6 +242,12 @@ platform::GlobalHandle SourceDialog::ReadNativeImage() {
         platform::GlobalFreeBlock(dib);
         return nullptr;
     }
+    if (placed == 0 || scanner.Jammed()) {
+        platform::GlobalFreeBlock(dib);
+        reason = TWCC_BUMMER;
+        return nullptr;
+    }
+    reason = TWCC_SUCCESS;
     return dib;
 }
 
@@ -103,28 +262,17 @@ std::uint32_t SourceDialog::ReadMemoryStrip(void* buffer, std::uint32_t length) 
 }
 
 // Returns a condition code: 0 written, TWCC_BUMMER when the file cannot be
-// opened or written (or no name was set), TWCC_LOWMEMORY when the image or
-// the working block cannot be had.
+// opened or written (or no name was set) or the scanner sent nothing,
+// TWCC_LOWMEMORY when the image or the working block cannot be had.
 int SourceDialog::WriteImageFile(const char* fileName, std::uint16_t format) {
     if (fileName == nullptr || fileName[0] == '\0') return TWCC_BUMMER;
     const ImageTypeEntry& type = ImageTypeTable[GetImageTypeIndex()];
 
-    if (format != TWFF_TIFF) {
-        platform::GlobalHandle dib = ReadNativeImage();
-        if (dib == nullptr) return TWCC_LOWMEMORY;
-        const int result = WriteBmpFile(fileName, dib, type.paletteEntries);
-        platform::GlobalFreeBlock(dib);
-        return result == 0 ? TWCC_SUCCESS : TWCC_BUMMER;
-    }
+    if (format != TWFF_TIFF) return WriteBmpRows(scanner, fileName, type, xResolution, scanInverted);
 
     if (type.bitsPerPixel == 24) scanner.LoadColourMatrix(true);
-    platform::GlobalHandle work = platform::GlobalAllocate(platform::kGmemMoveable, kTiffChunk);
-    int result = TWCC_LOWMEMORY;
-    {
-        platform::LockedBlock block(work);
-        if (block) result = WriteTiffFile(scanner, fileName, block.get(), type.bitsPerPixel, xResolution, yResolution);
-    }
-    platform::GlobalFreeBlock(work);
-    return result;
+    WorkingBlock work(kTiffChunk * kTiffChunksPerWrite);
+    if (work.bytes() == nullptr) return TWCC_LOWMEMORY;
+    return WriteTiffFile(scanner, fileName, work.bytes(), type.bitsPerPixel, xResolution, scanInverted);
 }
 

@@ -46,7 +46,7 @@ TEST_F(ImageLayoutTest, SetConvertsTheFrameToTheRegion) {
         {"pixels, all zero: a letter page", TWUN_PIXELS, 0, 0, 0, 0, {0, 0, 2400, 3300}},
         {"pixels of 12 are inches", TWUN_PIXELS, 12, 12, 2550, 3300, {3600, 3600, 2550, 3300}},
         {"pixels of 13 are pixels", TWUN_PIXELS, 13, 13, 2550, 3300, {13, 13, 2550, 3300}},
-        {"whole inches only", TWUN_INCHES, 1.5f, 0, 8.5f, 11, {300, 0, 2400, 3300}},
+        {"inches with their fraction", TWUN_INCHES, 1.5f, 0, 8.5f, 11, {450, 0, 2550, 3300}},
         {"centimetres, open edges", TWUN_CENTIMETERS, 0, 0, 0, 0, {0, 0, 944, 1299}},
         {"points", TWUN_POINTS, 72, 144, 612, 792, {300, 600, 2550, 3300}},
         {"twips are 1/300 inch", TWUN_TWIPS, 5, 6, 700, 800, {5, 6, 700, 800}},
@@ -103,6 +103,29 @@ TEST_F(ImageLayoutTest, WhatIsSetInPixelsReadsBackUnchanged) {
     EXPECT_EQ(got.Frame.Top.Whole, 300);
     EXPECT_EQ(got.Frame.Right.Whole, 1200);
     EXPECT_EQ(got.Frame.Bottom.Whole, 2400);
+}
+
+// In every unit a frame read and set back gives back the very region: the
+// fraction carried in Frac and single precision must not cost a count.
+// (In pixels and twips, values of 12 or less are inches: kept above that.)
+TEST_F(ImageLayoutTest, EveryRegionSurvivesGetAndSetInEveryUnit) {
+    for (TW_UINT16 unit : {TWUN_INCHES, TWUN_CENTIMETERS, TWUN_PICAS, TWUN_POINTS, TWUN_TWIPS, TWUN_PIXELS}) {
+        UseUnit(unit);
+        int lost = 0;
+        for (std::int32_t v = 13; v <= 4200 && lost < 5; ++v) {
+            const std::array<std::int32_t, 4> region = {v, 4213 - v, v + 1 + v % 977, 4200 + v % 13};
+            Dialog().SetScanRegion(region[0], region[1], region[2], region[3]);
+            TW_IMAGELAYOUT layout = Sentinels();
+            ASSERT_EQ(Layout(MSG_GET, &layout), TWRC_SUCCESS);
+            ASSERT_EQ(Layout(MSG_SET, &layout), TWRC_SUCCESS);
+            if (Region() != region) {
+                ++lost;
+                ADD_FAILURE() << "unit " << unit << ": region " << region[0] << ", " << region[1] << ", "
+                              << region[2] << ", " << region[3] << " came back as " << Region()[0] << ", "
+                              << Region()[1] << ", " << Region()[2] << ", " << Region()[3];
+            }
+        }
+    }
 }
 
 TEST_F(ImageLayoutTest, ResetChangesNothing) {

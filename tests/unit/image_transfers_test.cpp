@@ -13,6 +13,7 @@
 #include "protocol/image_transfers.h"
 #include "imaging/units.h"
 #include "imaging/little_endian_writer.h"
+#include "sheet_page.h"
 
 namespace {
 
@@ -43,7 +44,8 @@ protected:
 
     // A final scan of the region (0, 0, right, bottom) in 1/300 inch, in
     // the image type of the pixel type and depth, at `dpi` on both axes.
-    void StartScan(TW_UINT16 pixelType, TW_UINT16 depth, TW_UINT16 dpi, float right, float bottom) {
+    void StartScan(TW_UINT16 pixelType, TW_UINT16 depth, TW_UINT16 dpi, float right, float bottom,
+                   TW_UINT16 ydpi = 0) {
         pixelType_ = pixelType;
         depth_ = depth;
         dpi_ = dpi;
@@ -52,7 +54,7 @@ protected:
         ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, pixelType), TWRC_SUCCESS);
         ASSERT_EQ(SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, depth), TWRC_SUCCESS);
         ASSERT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, dpi), TWRC_SUCCESS);
-        ASSERT_EQ(SetOneValue(ICAP_YRESOLUTION, TWTY_UINT16, dpi), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_YRESOLUTION, TWTY_UINT16, ydpi != 0 ? ydpi : dpi), TWRC_SUCCESS);
         TW_IMAGELAYOUT layout{{ToFix32(0), ToFix32(0), ToFix32(right), ToFix32(bottom)}, 0, 0, 0};
         ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout), TWRC_SUCCESS);
         ASSERT_EQ(Enable(false), TWRC_SUCCESS);
@@ -368,18 +370,34 @@ TEST_F(ImageTransferTest, NativeAndMemoryDeliverTheSameImage) {
     }
 }
 
-TEST_F(ImageTransferTest, NativeDibOfAShortScanKeepsItsMissingRowsBlack) {
+// The DIB block is not zero-filled when allocated: the rows the scanner
+// never reached and every row's padding must still come out zero.
+TEST_F(ImageTransferTest, NativeDibOfAShortScanKeepsItsMissingRowsAndPaddingZero) {
     Reopen("VOREL_SIM_LINES", "10");
-    StartScan(TWPT_GRAY, 8, 50, 600, 600);
-    const std::uint32_t stride = RowStride(BytesPerLine());
-    const int lines = Lines();
-    const Bytes dib = NativeImage();
-    ASSERT_EQ(dib.size(), kDibHeaderSize + 1024 + stride * lines);
-    const std::size_t rows = kDibHeaderSize + 1024;
-    // Bottom-up: the ten lines delivered are the last ten rows.
-    const std::size_t missing = stride * (lines - 10);
-    EXPECT_TRUE(std::all_of(dib.begin() + rows, dib.begin() + rows + missing, [](std::uint8_t b) { return b == 0; }));
-    EXPECT_FALSE(std::all_of(dib.begin() + rows + missing, dib.end(), [](std::uint8_t b) { return b == 0; }));
+    for (const TypeCase& c : kTypes) {
+        BackToOpen();
+        StartScan(c.pixelType, c.depth, 50, 606, 600);  // 101 pixels: every depth has padding
+        const std::uint32_t line = BytesPerLine();
+        const std::uint32_t stride = RowStride(line);
+        const int lines = Lines();
+        ASSERT_NE(line, stride) << c.name;
+        const Bytes dib = NativeImage();
+        ASSERT_EQ(dib.size(), kDibHeaderSize + 4 * c.entries + stride * lines) << c.name;
+        const std::uint8_t* rows = dib.data() + kDibHeaderSize + 4 * c.entries;
+        std::size_t nonZero = 0;
+        for (int row = 0; row < lines; ++row) {
+            // Bottom-up: the ten lines delivered are the last ten rows.
+            const std::uint32_t zeroFrom = row >= lines - 10 ? line : 0;
+            for (std::uint32_t i = 0; i < stride; ++i) {
+                if (i >= zeroFrom) {
+                    ASSERT_EQ(rows[row * stride + i], 0) << c.name << ": row " << row << " byte " << i;
+                } else if (rows[row * stride + i] != 0) {
+                    ++nonZero;
+                }
+            }
+        }
+        EXPECT_GT(nonZero, 0u) << c.name << ": the lines delivered hold the page";
+    }
 }
 
 TEST_F(ImageTransferTest, NativeRefusalsHandNothingOver) {
@@ -411,7 +429,9 @@ TEST_F(ImageTransferTest, NativeRefusalsHandNothingOver) {
 
 // --- File transfer ---
 
-TEST_F(ImageTransferTest, TiffFileIsTheHeaderThenExactlyTheScannersBytes) {
+// A scan that stops early is padded with zeros to the strip the header
+// announces.
+TEST_F(ImageTransferTest, TiffFileIsTheHeaderThenTheScannersBytesPaddedToTheStrip) {
     for (const char* lines : {"", "10"}) {
         if (*lines) Reopen("VOREL_SIM_LINES", lines);
         // Colour, 101 pixels: 303 bytes per line, so strips carry padding.
@@ -423,32 +443,99 @@ TEST_F(ImageTransferTest, TiffFileIsTheHeaderThenExactlyTheScannersBytes) {
         EXPECT_EQ(scanInProgress, 0u);
         const Bytes file = image_tools::ReadAll(name);
         const std::size_t delivered = *lines ? 10 : 50;
-        ASSERT_EQ(file.size(), 354 + delivered * 303) << "lines " << lines;
+        ASSERT_EQ(file.size(), 354 + 50 * 303) << "lines " << lines;
         EXPECT_EQ(ReadU32(file.data(), 118 + 8), 50u * 303) << "StripByteCounts announces the whole scan";
         EXPECT_EQ(ReadU32(file.data(), 170), 100u) << "X resolution";
 
         // The strip equals the memory transfer of the same scan: red, green, blue.
         ScanAgain();
         const Bytes memory = MemoryImage();
-        EXPECT_TRUE(Bytes(file.begin() + 354, file.end()) == memory) << "lines " << lines;
-        if (!*lines && image_tools::Installed("tiffinfo")) {
+        ASSERT_EQ(memory.size(), delivered * 303);
+        EXPECT_TRUE(Bytes(file.begin() + 354, file.begin() + 354 + memory.size()) == memory) << "lines " << lines;
+        EXPECT_TRUE(std::all_of(file.begin() + 354 + memory.size(), file.end(), [](std::uint8_t b) { return b == 0; }))
+            << "padding of the missing lines";
+        if (image_tools::Installed("tiffinfo")) {
             EXPECT_EQ(image_tools::Run("tiffinfo '" + name + "'").exitCode, 0) << "tiffinfo rejects " << name;
         }
     }
 }
 
+// The BMP file is written as the scan is read, its rows from the end of the
+// file towards its start; it must still be the native DIB byte for byte,
+// and the scanner must hear exactly the calls of the native transfer.
 TEST_F(ImageTransferTest, BmpFileIsTheFileHeaderThenTheNativeDib) {
-    StartScan(TWPT_GRAY, 8, 50, 606, 600);
-    const std::string name = folder + "/scan.bmp";
-    SetUpFile(name, TWFF_BMP);
-    ASSERT_EQ(FileXfer(), TWRC_XFERDONE);
-    EXPECT_EQ(scanInProgress, 0u);
-    const Bytes file = image_tools::ReadAll(name);
-    ScanAgain();
-    const Bytes dib = NativeImage();
-    ASSERT_EQ(file.size(), 14 + dib.size());
-    EXPECT_EQ(ReadU32(file.data(), 10), 14u + 40 + 1024) << "bfOffBits";
-    EXPECT_TRUE(Bytes(file.begin() + 14, file.end()) == dib);
+    const std::string log = folder + "/calls.log";
+    const struct {
+        TypeCase type;
+        TW_UINT16 dpi;
+        float right, bottom;
+        const char* lines;
+    } cases[] = {
+        {kTypes[1], 50, 606, 600, ""},      // rows with padding
+        {kTypes[2], 50, 606, 600, "10"},    // a short scan
+        {kTypes[0], 100, 2550, 3000, ""},   // bi-level
+        {kTypes[1], 300, 2550, 1200, ""},   // rows for three batches
+        {kTypes[2], 150, 2550, 1500, "333"},  // several batches, then rows never reached
+    };
+    for (const auto& c : cases) {
+        const std::string what = std::string(c.type.name) + " at " + std::to_string(c.dpi) + " dpi, lines " + c.lines;
+        BackToOpen();
+        if (*c.lines) {
+            setenv("VOREL_SIM_LINES", c.lines, 1);
+        } else {
+            unsetenv("VOREL_SIM_LINES");
+        }
+        Reopen("VOREL_SIM_LOG", log.c_str());
+        StartScan(c.type.pixelType, c.type.depth, c.dpi, c.right, c.bottom);
+        const std::string name = folder + "/scan.bmp";
+        SetUpFile(name, TWFF_BMP);
+        std::remove(log.c_str());
+        ASSERT_EQ(FileXfer(), TWRC_XFERDONE) << what;
+        EXPECT_EQ(scanInProgress, 0u);
+        const Bytes file = image_tools::ReadAll(name);
+        const Bytes fileCalls = image_tools::ReadAll(log);
+        ScanAgain();
+        std::remove(log.c_str());
+        const Bytes dib = NativeImage();
+        const Bytes nativeCalls = image_tools::ReadAll(log);
+        ASSERT_EQ(file.size(), 14 + dib.size()) << what;
+        EXPECT_EQ(ReadU32(file.data(), 10), 14u + 40 + 4 * c.type.entries) << what << ": bfOffBits";
+        EXPECT_TRUE(Bytes(file.begin() + 14, file.end()) == dib) << what;
+        EXPECT_TRUE(fileCalls == nativeCalls) << what << ": the scanner heard other calls";
+        EXPECT_GT(fileCalls.size(), 0u) << what;
+    }
+}
+
+// Chunks of 60000 bytes are gathered into larger writes of the file; the
+// scanner still hears one read of 60000 bytes after another, the short
+// last one, and one more that finds the end. A short scan is padded to the
+// strip its header announces.
+TEST_F(ImageTransferTest, TiffFileReadsTheScannerInChunksOfSixtyThousand) {
+    const std::string log = folder + "/calls.log";
+    for (const char* lines : {"", "1000"}) {
+        BackToOpen();
+        if (*lines) setenv("VOREL_SIM_LINES", lines, 1);
+        Reopen("VOREL_SIM_LOG", log.c_str());
+        StartScan(TWPT_GRAY, 8, 300, 2550, 1300);  // 2550 x 1300 pixels, 55 chunks
+        SetUpFile(folder + "/scan.tif", TWFF_TIFF);
+        std::remove(log.c_str());
+        ASSERT_EQ(FileXfer(), TWRC_XFERDONE);
+        const std::size_t total = 2550u * (*lines ? 1000 : 1300);
+        std::vector<std::string> expected;
+        for (std::size_t at = 0;; at += 60000) {
+            const std::size_t got = at < total ? std::min<std::size_t>(60000, total - at) : 0;
+            expected.push_back("14 ReadScanData(" + std::string(at == 0 ? "2" : "0") + ", ptr, 60000, ptr) = 0 [got " +
+                               std::to_string(got) + "]");
+            if (got == 0) break;
+        }
+        std::vector<std::string> reads;
+        std::ifstream in(log);
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("14 ", 0) == 0) reads.push_back(line);
+        }
+        EXPECT_EQ(reads, expected) << "lines " << lines;
+        EXPECT_EQ(image_tools::ReadAll(folder + "/scan.tif").size(), 354 + 2550u * 1300) << "lines " << lines;
+    }
 }
 
 TEST_F(ImageTransferTest, FileTransferToAMissingFileFailsAndCreatesNothing) {
@@ -518,6 +605,258 @@ TEST_F(ImageTransferTest, TransfersAskTheScannerInOrderBeforeTheFirstRead) {
     const std::vector<std::string> tiff = {"26 InquireParameter(52, 82, ptr)", "26 InquireParameter(51, 82, ptr)",
                                            "26 InquireParameter(53, 82, ptr)", "14 ReadScanData(2, ptr, 60000, ptr)"};
     EXPECT_EQ(callsBeforeFirstRead(), tiff) << "DAT_IMAGEFILEXFER MSG_GET, TIFF";
+}
+
+// --- What an image says about itself ---
+
+// The grey level of every pixel of a DIB (1 or 8 bits) read through its
+// colour table, or the bytes themselves for 24 bits; rows top-down.
+Bytes SeenThroughColourTable(const Bytes& dib) {
+    const DibHeader h = ReadDibHeader(dib.data());
+    const std::uint32_t entries = h.bitCount == 24 ? 0 : 1u << h.bitCount;
+    const std::size_t stride = RowStride(DibRowBytes(h.width, h.bitCount));
+    const std::uint8_t* table = dib.data() + kDibHeaderSize;
+    const std::uint8_t* rows = table + 4 * entries;
+    Bytes seen;
+    for (int line = h.height - 1; line >= 0; --line) {
+        const std::uint8_t* row = rows + stride * line;
+        if (entries == 0) {
+            seen.insert(seen.end(), row, row + 3 * h.width);
+            continue;
+        }
+        for (int x = 0; x < h.width; ++x) {
+            const int index = h.bitCount == 8 ? row[x] : (row[x >> 3] >> (7 - (x & 7))) & 1;
+            seen.push_back(table[4 * index]);
+        }
+    }
+    return seen;
+}
+
+// The strip of a TIFF file as levels where 255 is white.
+Bytes SeenThroughPhotometry(const Bytes& file, std::uint32_t bitsPerPixel) {
+    Bytes strip(file.begin() + 354, file.end());
+    if (ReadU32(file.data(), 70 + 8) == 0) {  // WhiteIsZero
+        for (std::uint8_t& b : strip) b = static_cast<std::uint8_t>(bitsPerPixel == 1 ? ~b : 255 - b);
+    }
+    return strip;
+}
+
+// Pixel flavour, resolution and the picture travel with every format: a
+// vanilla scan looks like the chocolate one through its colour table or its
+// photometry, colour is never inverted, and a 300 x 150 dpi scan records
+// 300 dpi on both axes (the scanner takes both at X).
+TEST_F(ImageTransferTest, EveryFormatDescribesFlavourAndResolutionTruthfully) {
+    struct Type {
+        TW_UINT16 pixelType, depth;
+        std::uint32_t bits;
+    };
+    for (const Type t : {Type{TWPT_BW, 1, 1}, Type{TWPT_GRAY, 8, 8}, Type{TWPT_RGB, 24, 24}}) {
+        Bytes native[2], bmp[2], tiff[2];
+        for (TW_UINT16 flavour : {TWPF_CHOCOLATE, TWPF_VANILLA}) {
+            const std::string what = "bits " + std::to_string(t.bits) + (flavour ? " vanilla" : " chocolate");
+            ASSERT_EQ(SetOneValue(ICAP_PIXELFLAVOR, TWTY_UINT16, flavour), TWRC_SUCCESS);
+            StartScan(t.pixelType, t.depth, 300, 600, 300, 150);
+            native[flavour] = NativeImage();
+            const DibHeader h = ReadDibHeader(native[flavour].data());
+            EXPECT_EQ(h.xPelsPerMeter, 11811) << what;
+            EXPECT_EQ(h.yPelsPerMeter, 11811) << what;
+
+            ScanAgain();
+            SetUpFile(folder + "/scan.bmp", TWFF_BMP);
+            ASSERT_EQ(FileXfer(), TWRC_XFERDONE) << what;
+            bmp[flavour] = image_tools::ReadAll(folder + "/scan.bmp");
+            EXPECT_TRUE(Bytes(bmp[flavour].begin() + 14, bmp[flavour].end()) == native[flavour]) << what;
+
+            ScanAgain();
+            SetUpFile(folder + "/scan.tif", TWFF_TIFF);
+            ASSERT_EQ(FileXfer(), TWRC_XFERDONE) << what;
+            tiff[flavour] = image_tools::ReadAll(folder + "/scan.tif");
+            EXPECT_EQ(ReadU32(tiff[flavour].data(), 170), 300u) << what << ": X resolution";
+            EXPECT_EQ(ReadU32(tiff[flavour].data(), 178), 300u) << what << ": Y resolution";
+            const std::uint32_t photometric = t.bits == 24 ? 2 : flavour == TWPF_VANILLA ? 0 : 1;
+            EXPECT_EQ(ReadU32(tiff[flavour].data(), 70 + 8), photometric) << what;
+            BackToOpen();
+        }
+        const std::string what = "bits " + std::to_string(t.bits);
+        EXPECT_TRUE(SeenThroughColourTable(native[1]) == SeenThroughColourTable(native[0])) << what << " native";
+        EXPECT_TRUE(SeenThroughPhotometry(tiff[1], t.bits) == SeenThroughPhotometry(tiff[0], t.bits)) << what;
+        if (t.bits != 24) {
+            EXPECT_FALSE(native[1] == native[0]) << what << ": the scanner inverts 1- and 8-bit data";
+        } else {
+            EXPECT_TRUE(native[1] == native[0]) << what << ": colour is never inverted";
+        }
+    }
+}
+
+// A scanner that sends no line at all gives no image by any mechanism, and
+// the file transfer leaves its file as the set-up made it.
+TEST_F(ImageTransferTest, NoDataFromTheScannerFailsEveryMechanism) {
+    Reopen("VOREL_SIM_LINES", "0");
+    StartScan(TWPT_GRAY, 8, 100, 303, 150);
+    TW_HANDLE slot = nullptr;
+    EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &slot), TWRC_FAILURE);
+    EXPECT_EQ(Status(), TWCC_BUMMER) << "native";
+    EXPECT_EQ(slot, nullptr);
+
+    ScanAgain();
+    Bytes buffer(64000);
+    TW_IMAGEMEMXFER xfer = Strip(TWMF_POINTER, 64000, buffer.data());
+    EXPECT_EQ(MemXfer(&xfer), TWRC_FAILURE);
+    EXPECT_EQ(Status(), TWCC_BUMMER) << "memory";
+
+    for (TW_UINT16 format : {TWFF_BMP, TWFF_TIFF}) {
+        ScanAgain();
+        SetUpFile(folder + "/nothing", format);
+        EXPECT_EQ(FileXfer(), TWRC_FAILURE) << "format " << format;
+        EXPECT_EQ(Status(), TWCC_BUMMER) << "format " << format;
+        EXPECT_TRUE(image_tools::ReadAll(folder + "/nothing").empty()) << "format " << format;
+    }
+}
+
+// --- Batches: several images in one enabling ---
+
+// The sheet number drawn on a grey image of the region (0, 0, ...) at `dpi`,
+// rows top-down `width` bytes apart; 0 when no digit can be read.
+int SheetNumberIn(const Bytes& grey, std::uint32_t width, int dpi) {
+    using namespace sim::sheet_number;
+    for (int digits = 1; digits <= 3; ++digits) {
+        int number = 0;
+        for (int i = 0; i < digits && number >= 0; ++i) {
+            std::uint8_t lit = 0;
+            for (int segment = 0; segment < 7; ++segment) {
+                const Box& box = kSegments[segment];
+                const std::size_t x = (DigitLeft(i, digits) + (box.left + box.right) / 2) * dpi / 300;
+                const std::size_t y = (kTop + (box.top + box.bottom) / 2) * dpi / 300;
+                if (y * width + x < grey.size() && grey[y * width + x] < 100) lit |= std::uint8_t(1 << segment);
+            }
+            const std::uint8_t* found = std::find(kDigitSegments, kDigitSegments + 10, lit);
+            number = found == kDigitSegments + 10 ? -1 : number * 10 + int(found - kDigitSegments);
+        }
+        if (number > 0) return number;
+    }
+    return 0;
+}
+
+class BatchTest : public ImageTransferTest {
+protected:
+    void Feeder(const char* sheets, const char* jam = nullptr) {
+        ASSERT_EQ(Close(), TWRC_SUCCESS);
+        setenv("VOREL_SIM_FEEDER", "loaded", 1);
+        setenv("VOREL_SIM_SHEETS", sheets, 1);
+        if (jam != nullptr) setenv("VOREL_SIM_JAM", jam, 1);
+        ResetSimulator();
+        ASSERT_EQ(Open(), TWRC_SUCCESS);
+    }
+    // One grey image of the batch by `mechanism`, rows top-down, padding
+    // removed; empty when the transfer failed.
+    Bytes Transfer(const std::string& mechanism) {
+        if (mechanism == "native") {
+            TW_HANDLE slot = nullptr;
+            if (Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &slot) != TWRC_XFERDONE) return {};
+            Bytes dib(platform::GlobalBlockSize(slot));
+            {
+                platform::LockedBlock block(slot);
+                std::memcpy(dib.data(), block.get(), dib.size());
+            }
+            platform::GlobalFreeBlock(slot);
+            return DibRowsTopDown(dib, 256);
+        }
+        if (mechanism == "memory") {
+            Bytes image, buffer(4096);
+            for (;;) {
+                TW_IMAGEMEMXFER xfer = Strip(TWMF_POINTER, 4096, buffer.data());
+                const TW_UINT16 rc = MemXfer(&xfer);
+                if (rc == TWRC_FAILURE) return {};
+                for (std::uint32_t row = 0; row < xfer.Rows; ++row) {
+                    const std::uint8_t* at = buffer.data() + row * xfer.BytesPerRow;
+                    image.insert(image.end(), at, at + BytesPerLine());
+                }
+                if (rc == TWRC_XFERDONE) return image;
+            }
+        }
+        const bool tiff = mechanism == "tiff";
+        const std::string name = folder + (tiff ? "/sheet.tif" : "/sheet.bmp");
+        SetUpFile(name, tiff ? TWFF_TIFF : TWFF_BMP);
+        if (FileXfer() != TWRC_XFERDONE) return {};
+        const Bytes file = image_tools::ReadAll(name);
+        return tiff ? Bytes(file.begin() + 354, file.end()) : DibRowsTopDown(Bytes(file.begin() + 14, file.end()), 256);
+    }
+    // A grey scan of the top of the bed, where the sheet number is.
+    void StartBatch() { StartScan(TWPT_GRAY, 8, 100, 1550, 200); }
+    int Sheet(const Bytes& image) { return SheetNumberIn(image, BytesPerLine(), 100); }
+};
+
+// Three sheets by each mechanism: sheets 1, 2, 3 in that order, Count
+// 0xFFFF while more may come (CAP_XFERCOUNT -1), then 0 with state 500 and
+// MSG_CLOSEDSREQ once the feeder is empty.
+TEST_F(BatchTest, FeederBatchDeliversEverySheetInOrder) {
+    for (const std::string mechanism : {"native", "memory", "bmp", "tiff"}) {
+        Feeder("3");
+        StartBatch();
+        for (int sheet = 1; sheet <= 3; ++sheet) {
+            const Bytes image = Transfer(mechanism);
+            ASSERT_EQ(image.size(), std::size_t(BytesPerLine()) * Lines()) << mechanism << " sheet " << sheet;
+            EXPECT_EQ(Sheet(image), sheet) << mechanism;
+            TW_UINT16 count = 0;
+            ASSERT_EQ(EndXfer(&count), TWRC_SUCCESS);
+            EXPECT_EQ(count, sheet < 3 ? 0xFFFF : 0) << mechanism << " sheet " << sheet;
+            EXPECT_EQ(sourceState, sheet < 3 ? 600 : 500) << mechanism << " sheet " << sheet;
+        }
+        EXPECT_EQ(CountNotifications(MSG_XFERREADY), 1) << mechanism << ": one MSG_XFERREADY a batch";
+        EXPECT_EQ(CountNotifications(MSG_CLOSEDSREQ), 1) << mechanism;
+        BackToOpen();
+        Notifications().clear();
+    }
+}
+
+// A count the feeder cannot fill ends when it runs out; a count on the
+// flatbed scans the same region again.
+TEST_F(BatchTest, CountEndsAtAnEmptyFeederAndRepeatsOnTheFlatbed) {
+    ASSERT_EQ(SetOneValue(CAP_XFERCOUNT, TWTY_INT16, 2), TWRC_SUCCESS);
+    StartBatch();
+    const Bytes first = Transfer("native");
+    TW_UINT16 count = 0;
+    ASSERT_EQ(EndXfer(&count), TWRC_SUCCESS);
+    EXPECT_EQ(count, 1);
+    const Bytes second = Transfer("native");
+    EXPECT_FALSE(first.empty());
+    EXPECT_TRUE(first == second) << "the flatbed's second copy";
+    EXPECT_EQ(Sheet(first), 0) << "no sheet number on the flatbed";
+    ASSERT_EQ(EndXfer(&count), TWRC_SUCCESS);
+    EXPECT_EQ(count, 0);
+
+    Feeder("2");
+    ASSERT_EQ(SetOneValue(CAP_XFERCOUNT, TWTY_INT16, 3), TWRC_SUCCESS);
+    StartBatch();
+    for (int sheet = 1; sheet <= 2; ++sheet) {
+        EXPECT_EQ(Sheet(Transfer("tiff")), sheet);
+        ASSERT_EQ(EndXfer(&count), TWRC_SUCCESS);
+        EXPECT_EQ(count, sheet == 1 ? 2 : 0) << "sheet " << sheet;
+    }
+    EXPECT_EQ(sourceState, 500) << "the feeder ran out before the count";
+}
+
+// A jam on sheet 2: box 109 once, that transfer fails, the batch ends.
+TEST_F(BatchTest, JamShowsItsBoxOnceAndEndsTheBatch) {
+    for (const std::string mechanism : {"native", "memory", "tiff"}) {
+        Feeder("3", "2");
+        StartBatch();
+        EXPECT_EQ(Sheet(Transfer(mechanism)), 1) << mechanism;
+        ASSERT_EQ(EndXfer(), TWRC_SUCCESS);
+        boxes.clear();
+        EXPECT_TRUE(Transfer(mechanism).empty()) << mechanism << ": the jammed sheet";
+        EXPECT_EQ(Status(), TWCC_BUMMER) << mechanism;
+        ASSERT_EQ(boxes.size(), 1u) << mechanism;
+        EXPECT_EQ(boxes[0].text, "Document Feeder Jam  [109]") << mechanism;
+        TW_UINT16 count = kSentinel16;
+        ASSERT_EQ(EndXfer(&count), TWRC_SUCCESS);
+        EXPECT_EQ(count, 0) << mechanism;
+        EXPECT_EQ(sourceState, 500) << mechanism;
+        EXPECT_EQ(CountNotifications(MSG_CLOSEDSREQ), 1) << mechanism;
+        BackToOpen();
+        Notifications().clear();
+        unsetenv("VOREL_SIM_JAM");
+    }
 }
 
 }  // namespace

@@ -103,7 +103,7 @@ TEST_F(PendingTransfersTest, EndXferEndsAScanLeftInProgress) {
     for (bool inProgress : {false, true}) {
         TearDown();
         SetUp();
-        ReadyWithCount(2);
+        ReadyWithCount(1);
         if (HasFatalFailure()) return;
         scanInProgress = inProgress ? 1 : 0;
         const int resetsBefore = Calls().resets;

@@ -90,6 +90,14 @@ TEST(File, ReadWriteNeitherCreatesNorEmpties) {
     file.Close();
     EXPECT_EQ(Contents(path), "xyz") << "EndHere drops what an older, longer file had";
 
+    ASSERT_TRUE(file.Open(path.c_str(), platform::FileMode::ReadWrite));
+    ASSERT_TRUE(file.Seek(5));
+    ASSERT_TRUE(file.Write("CD", 2));
+    ASSERT_TRUE(file.Seek(1));
+    ASSERT_TRUE(file.Write("Y", 1));
+    file.Close();
+    EXPECT_EQ(Contents(path), std::string("xYz\0\0CD", 7)) << "Seek past the end leaves zeros between";
+
     ASSERT_TRUE(file.Open(path.c_str(), platform::FileMode::CreateReadWrite));
     file.Close();
     EXPECT_EQ(Contents(path), "") << "create mode empties";
@@ -104,6 +112,7 @@ TEST(File, MissingFolderOrNameFails) {
     EXPECT_FALSE(file.Open("", platform::FileMode::CreateReadWrite));
     EXPECT_FALSE(file.Open(nullptr, platform::FileMode::CreateReadWrite));
     EXPECT_FALSE(file.Write("x", 1)) << "writing to a file that is not open";
+    EXPECT_FALSE(file.Seek(0)) << "seeking in a file that is not open";
 }
 
 TEST(Profile, IntegersRoundTripPerSectionAndKey) {

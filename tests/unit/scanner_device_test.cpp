@@ -3,6 +3,7 @@
 // answers, how many bytes each read delivers) and log every call, so each
 // test checks the conversation the device has with the scanner.
 #include "device/scanner_device.h"
+#include "imaging/dib_format.h"
 
 #include <gtest/gtest.h>
 
@@ -483,8 +484,7 @@ TEST_F(ScannerDeviceTest, ShortReadEndsReadData) {
     EXPECT_EQ(buffer[79999], 79999 % 251);
 }
 
-// Destination filled with a sentinel so that padding and rows not reached
-// can be told from placed data.
+// Destination filled with a sentinel so that bytes left unwritten show.
 constexpr std::uint8_t kSentinel = 0xEE;
 
 TEST_F(ScannerDeviceTest, ReadImageToDIBPlacesRowsAtStride) {
@@ -502,32 +502,44 @@ TEST_F(ScannerDeviceTest, ReadImageToDIBPlacesRowsAtStride) {
                 ASSERT_EQ(dib[row * stride + i], (line * bytesPerLine + i) % 251)
                     << "line " << line << " byte " << i << (bottomUp ? " bottom-up" : " top-down");
             for (int i = bytesPerLine; i < stride; ++i)
-                EXPECT_EQ(dib[row * stride + i], kSentinel) << "padding of row " << row << " was written";
+                EXPECT_EQ(dib[row * stride + i], 0) << "padding of row " << row;
         }
     }
 }
 
-TEST_F(ScannerDeviceTest, ReadImageToDIBReadsWholeLinesThroughItsBuffer) {
-    const int bytesPerLine = 101, lines = 1000;  // 633 lines fit 64000 bytes
-    ScannerDevice device;
-    std::vector<std::uint8_t> dib(104 * lines, kSentinel);
-    EXPECT_EQ(device.ReadImageToDIB(bytesPerLine, lines, dib.data(), dib.size(), false), 104u * lines);
-    EXPECT_EQ(Joined(rec.log), "ReadScanData(2,63933) ReadScanData(0,37067) ");
-    EXPECT_EQ(dib[104 * 999 + 100], (999 * 101 + 100) % 251);
-    EXPECT_EQ(platform::GlobalBlocksOutstanding(), blocksBefore + 1) << "only the geometry block remains";
-}
-
-TEST_F(ScannerDeviceTest, ReadImageToDIBShortReadPlacesWhatArrived) {
-    // 2.5 lines arrive: the partial line is still placed whole, later reads
-    // deliver nothing, and the remaining rows stay untouched.
-    rec.script.bytesLeft = 250;
-    const int lines = 4;
-    ScannerDevice device;
-    std::vector<std::uint8_t> dib(104 * lines, kSentinel);
-    EXPECT_EQ(device.ReadImageToDIB(101, lines, dib.data(), dib.size(), true), 3u * 104);
-    EXPECT_EQ(dib[104 * 3], 0) << "first line in the last row";
-    EXPECT_EQ(dib[104 * 1 + 47], 249) << "the last byte that arrived";
-    EXPECT_EQ(dib[0], kSentinel) << "the row no line reached";
+// However little the scanner sends, every byte of the rows ends up either
+// scan data or zero: the padding, the rest of a line it stopped in and the
+// rows it never reached.
+TEST_F(ScannerDeviceTest, ReadImageToDIBWritesEveryByteOfItsRows) {
+    const struct {
+        int bytesPerLine, lines;
+        std::int64_t bytesSent;
+    } cases[] = {
+        {101, 4, 250},      {101, 4, 0},       {101, 4, 404},   {100, 7, 350},
+        {101, 700, 65000},  {100001, 3, 70000}, {100001, 3, 0}, {4, 20000, 50001},
+    };
+    for (const auto& c : cases) {
+        for (bool bottomUp : {false, true}) {
+            rec = Recorder{};
+            rec.script.bytesLeft = c.bytesSent;
+            const std::size_t line = static_cast<std::size_t>(c.bytesPerLine);
+            const std::size_t stride = RowStride(static_cast<std::uint32_t>(c.bytesPerLine));
+            std::vector<std::uint8_t> expected(stride * c.lines, 0);
+            std::size_t reached = 0;
+            for (std::size_t k = 0; k < static_cast<std::size_t>(c.lines) && k * line < std::size_t(c.bytesSent); ++k) {
+                const std::size_t row = bottomUp ? c.lines - 1 - k : k;
+                for (std::size_t j = 0; j < line && k * line + j < std::size_t(c.bytesSent); ++j)
+                    expected[row * stride + j] = static_cast<std::uint8_t>((k * line + j) % 251);
+                ++reached;
+            }
+            ScannerDevice device;
+            std::vector<std::uint8_t> dib(expected.size(), kSentinel);
+            EXPECT_EQ(device.ReadImageToDIB(c.bytesPerLine, c.lines, dib.data(), dib.size(), bottomUp), reached * stride)
+                << c.bytesPerLine << " x " << c.lines << ", " << c.bytesSent << " bytes sent";
+            EXPECT_TRUE(dib == expected) << c.bytesPerLine << " x " << c.lines << ", " << c.bytesSent
+                                         << " bytes sent, " << (bottomUp ? "bottom-up" : "top-down");
+        }
+    }
 }
 
 TEST_F(ScannerDeviceTest, ReadImageToDIBKeepsAskingUntilLineCount) {
@@ -570,7 +582,7 @@ TEST_F(ScannerDeviceTest, ReadImageToDIBLinesLongerThanItsBuffer) {
               "ReadScanData(2,64000) ReadScanData(0,36001) ReadScanData(0,64000) ReadScanData(0,36001) "
               "ReadScanData(0,64000) ReadScanData(0,36001) ");
     EXPECT_EQ(dib[100004 * 2 + 100000], 100000 % 251) << "last byte of the first line, in the last row";
-    EXPECT_EQ(dib[100004 * 2 + 100001], kSentinel) << "padding";
+    EXPECT_EQ(dib[100004 * 2 + 100001], 0) << "padding";
     EXPECT_EQ(dib[0], (2 * 100001) % 251) << "third line in the first row";
 
     // The scan ending inside a line ends the reading.
@@ -579,7 +591,6 @@ TEST_F(ScannerDeviceTest, ReadImageToDIBLinesLongerThanItsBuffer) {
     std::fill(dib.begin(), dib.end(), kSentinel);
     EXPECT_EQ(device.ReadImageToDIB(bytesPerLine, lines, dib.data(), dib.size(), false), 100004u);
     EXPECT_EQ(Count(rec.log, "ReadScanData"), 4) << "one read per line after the end: " << Joined(rec.log);
-    EXPECT_EQ(dib[100004], kSentinel) << "second row untouched";
 }
 
 TEST_F(ScannerDeviceTest, ReadImageToDIBReportsNullAndMissingBuffer) {
@@ -588,13 +599,16 @@ TEST_F(ScannerDeviceTest, ReadImageToDIBReportsNullAndMissingBuffer) {
     ASSERT_EQ(debugTexts.size(), 1u);
     EXPECT_EQ(debugTexts[0], "ReadImageToDIB: Null pointer passed");
 
+    // Only bottom-up rows go through the block; top-down ones need none.
     std::vector<std::uint8_t> dib(104 * 5, kSentinel);
     platform::FailGlobalAllocationsAfter(0);
-    EXPECT_EQ(device.ReadImageToDIB(101, 5, dib.data(), dib.size(), false), 0u);
-    platform::FailGlobalAllocationsAfter(-1);
+    EXPECT_EQ(device.ReadImageToDIB(101, 5, dib.data(), dib.size(), true), 0u);
     ASSERT_EQ(debugTexts.size(), 2u);
     EXPECT_EQ(debugTexts[1], "ReadImageToDIB: Can't alloc temp buffer");
     EXPECT_TRUE(rec.log.empty()) << Joined(rec.log);
+    EXPECT_EQ(dib, std::vector<std::uint8_t>(dib.size(), 0)) << "the rows hold zeros, not what was there";
+    EXPECT_EQ(device.ReadImageToDIB(101, 5, dib.data(), dib.size(), false), 520u);
+    platform::FailGlobalAllocationsAfter(-1);
 }
 
 // ---- Geometry, bed size, feeder, end of scan --------------------------------

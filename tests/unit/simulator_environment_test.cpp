@@ -148,6 +148,31 @@ TEST_F(SimulatorTest, FeederAnswersInquiries43And44) {
     EXPECT_EQ(Inquire(43, 82), 0) << "no feeder by default";
 }
 
+// Each scan from a loaded feeder takes a sheet; inquiry 44 turns false
+// when the last is taken, and later scans are of the flatbed. The jammed
+// sheet stops half way with status -12 until the next set-up.
+TEST_F(SimulatorTest, FeederSheetsRunOutAndOneMayJam) {
+    setenv("VOREL_SIM_FEEDER", "loaded", 1);
+    setenv("VOREL_SIM_JAM", "2", 1);
+    SetEnvironment("VOREL_SIM_SHEETS", "2");
+    const std::size_t whole = 255u * 420;
+    ASSERT_EQ(SetUpScan(4, 30, {0, 0, 2550, 4200}), 0);
+    EXPECT_EQ(Inquire(44, 82), 1) << "two sheets in the feeder";
+    EXPECT_EQ(ReadAll(60000).size(), whole) << "sheet 1";
+    EXPECT_EQ(Inquire(44, 82), 1) << "one sheet left";
+
+    ASSERT_EQ(SetUpScan(4, 30, {0, 0, 2550, 4200}), 0);
+    std::vector<std::uint8_t> buffer(whole);
+    std::int32_t got = -1;
+    EXPECT_EQ(lib.ReadScanData(2, buffer.data(), static_cast<std::int32_t>(whole), &got), -12) << "sheet 2 jams";
+    EXPECT_EQ(got, std::int32_t(whole / 2)) << "half way";
+    EXPECT_EQ(lib.ReadScanData(0, buffer.data(), 10, &got), -12) << "until the next set-up";
+    EXPECT_EQ(got, 0);
+    EXPECT_EQ(Inquire(44, 82), 0) << "the feeder is empty";
+    ASSERT_EQ(SetUpScan(4, 30, {0, 0, 2550, 4200}), 0);
+    EXPECT_EQ(ReadAll(60000).size(), whole) << "the flatbed after the feeder";
+}
+
 TEST_F(SimulatorTest, MatrixSevenZeroRefusesTheBuiltInMatrix) {
     SetEnvironment("VOREL_SIM_MATRIX7", "0");
     EXPECT_NE(lib.SetParameter(36, 7), 0);
@@ -196,7 +221,8 @@ TEST_F(SimulatorTest, BadValuesAreReportedAndTheDefaultsKept) {
                           Case{"VOREL_SIM_OPEN", "-10x"}, Case{"VOREL_SIM_OPEN", "40000"},
                           Case{"VOREL_SIM_RESET", "soon"}, Case{"VOREL_SIM_FEEDER", "full"},
                           Case{"VOREL_SIM_MATRIX7", "yes"}, Case{"VOREL_SIM_LINES", "-5"},
-                          Case{"VOREL_SIM_LINES", "99999999999999999999"}, Case{"VOREL_SIM_FAIL_AT", "-1"},
+                          Case{"VOREL_SIM_LINES", "99999999999999999999"}, Case{"VOREL_SIM_SHEETS", "-1"},
+                          Case{"VOREL_SIM_JAM", "0"}, Case{"VOREL_SIM_FAIL_AT", "-1"},
                           Case{"VOREL_SIM_FAIL_STATUS", "0"}}) {
         ClearEnvironment();
         ::testing::internal::CaptureStderr();

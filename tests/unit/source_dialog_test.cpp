@@ -187,18 +187,20 @@ TEST_F(SourceDialogTest, ScanWindowRecordFromRegionAndResolutions) {
         Rect32 region;
         std::array<std::uint16_t, 5> record;
     };
+    // The scanner reads the window in 1/300 inch and takes both axes at the
+    // X resolution, so the region goes out unstretched whatever Y is.
     const Case cases[] = {
         {"whole bed, 150 x 150", 150, 150, false, {}, {150, 0, 0, 2550, 4200}},
         {"ratio 1", 300, 300, true, {100, 200, 1100, 1700}, {300, 100, 200, 1000, 1500}},
-        {"ratio 2", 300, 150, true, {100, 200, 1100, 1700}, {300, 100, 400, 1000, 3000}},
-        {"ratio 2, whole bed", 300, 150, false, {}, {300, 0, 0, 2550, 8400}},
-        {"ratio 3 rounded down", 500, 150, true, {0, 10, 50, 110}, {500, 0, 30, 50, 300}},
-        // Y above X: scaled exactly rather than flattened to nothing.
-        {"Y twice X", 150, 300, true, {100, 200, 1100, 1700}, {150, 100, 100, 1000, 750}},
-        {"empty region", 150, 150, true, {0, 0, 0, 0}, {150, 0, 0, 0, 0}},
+        {"X twice Y", 300, 150, true, {100, 200, 1100, 1700}, {300, 100, 200, 1000, 1500}},
+        {"X twice Y, whole bed", 300, 150, false, {}, {300, 0, 0, 2550, 4200}},
+        {"Y twice X", 150, 300, true, {100, 200, 1100, 1700}, {150, 100, 200, 1000, 1500}},
+        // A region without width or height scans what the preview shows.
+        {"empty region", 150, 150, true, {0, 0, 0, 0}, {150, 0, 0, 2550, 4200}},
+        {"no height", 150, 150, true, {13, 13, 130, 13}, {150, 0, 0, 2550, 4200}},
         // Any 32-bit region is taken; each value keeps its low 16 bits.
         {"widest region", 150, 150, true, {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, {150, 0, 0, 0xFFFF, 0xFFFF}},
-        {"negative region", 300, 150, true, {-100, -50, -10, 50}, {300, 0xFF9C, 0xFF9C, 90, 200}},
+        {"negative region", 300, 150, true, {-100, -50, -10, 50}, {300, 0xFF9C, 0xFFCE, 90, 100}},
     };
     for (const Case& c : cases) {
         TearDown();

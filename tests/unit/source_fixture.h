@@ -72,7 +72,15 @@ inline std::vector<Notification>& Notifications() {
     static std::vector<Notification> sent;
     return sent;
 }
-inline void RecordNotification(TW_UINT16 msg) { Notifications().push_back({msg, sourceState}); }
+// What the stand-in source manager answers the source's notifications.
+inline TW_UINT16& NotificationAnswer() {
+    static TW_UINT16 answer = TWRC_SUCCESS;
+    return answer;
+}
+inline TW_UINT16 RecordNotification(TW_UINT16 msg) {
+    Notifications().push_back({msg, sourceState});
+    return NotificationAnswer();
+}
 
 inline ScannerCalls& Calls() {
     static ScannerCalls calls;
@@ -106,10 +114,10 @@ inline const ScannerLibrary& RecordingScannerLibrary() {
     return table;
 }
 
-constexpr const char* kSimulatorVariables[] = {"VOREL_SIM_COLOR",   "VOREL_SIM_OPEN",  "VOREL_SIM_RESET",
+constexpr const char* kSimulatorVariables[] = {"VOREL_SIM_COLOR",   "VOREL_SIM_OPEN",    "VOREL_SIM_RESET",
                                                "VOREL_SIM_FEEDER",  "VOREL_SIM_MATRIX7", "VOREL_SIM_LINES",
-                                               "VOREL_SIM_PAGE",    "VOREL_SIM_LOG",
-                                               "VOREL_SIM_FAIL_AT", "VOREL_SIM_FAIL_STATUS"};
+                                               "VOREL_SIM_PAGE",    "VOREL_SIM_LOG",     "VOREL_SIM_SHEETS",
+                                               "VOREL_SIM_JAM",     "VOREL_SIM_FAIL_AT", "VOREL_SIM_FAIL_STATUS"};
 
 class SourceTest : public ::testing::Test {
 protected:
@@ -128,6 +136,7 @@ protected:
         SetScannerLibraryForTesting(&RecordingScannerLibrary());
         Calls() = ScannerCalls{};
         Notifications().clear();
+        NotificationAnswer() = TWRC_SUCCESS;
         SetNotificationHookForTesting(RecordNotification);
         boxes.clear();
         boxAnswer = platform::kAnswerOk;

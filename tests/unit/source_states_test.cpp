@@ -319,6 +319,61 @@ TEST_F(SourceStatesTest, DisablingHidesTheDialogOnlyWhenAskedTo) {
     EXPECT_FALSE(Dialog().IsWindowVisible());
 }
 
+// The buttons act only while the source is enabled and waiting for the
+// user: in state 600 a preview would replace the scan set up for transfer
+// and a second final scan would announce it again; a window left shown
+// after MSG_DISABLEDS must not make a transfer ready from state 400.
+TEST_F(SourceStatesTest, ScanButtonsActOnlyWhileEnabledAndWaiting) {
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+    ASSERT_EQ(Disable(false), TWRC_SUCCESS) << "window left shown";
+    const int resetsBefore = Calls().resets;
+    Dialog().OnPreviewScanButton();
+    Dialog().OnFinalScanButton();
+    EXPECT_EQ(sourceState, 400);
+    EXPECT_EQ(Calls().resets, resetsBefore) << "nothing was set up in state 400";
+    EXPECT_TRUE(Notifications().empty());
+
+    ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+    Dialog().OnFinalScanButton();
+    ASSERT_EQ(sourceState, 600) << "Final Scan in state 500";
+    const int resetsAfterFinal = Calls().resets;
+    Dialog().OnPreviewScanButton();
+    Dialog().OnFinalScanButton();
+    EXPECT_EQ(Calls().resets, resetsAfterFinal) << "the scan set up for transfer stays";
+    EXPECT_EQ(CountNotifications(MSG_XFERREADY), 1) << "one MSG_XFERREADY per final scan";
+}
+
+// A file transfer writes only the scan set up for transfer: elsewhere it is
+// out of sequence and the file keeps what it held.
+TEST_F(SourceStatesTest, FileTransferOnlyInStateSix) {
+    for (const TW_INT32 state : kStates) {
+        TearDown();
+        SetUp();
+        const std::string name = folder + "/kept.tif";
+        EnterState(state);
+        if (HasFatalFailure()) return;
+        if (state >= 400) {
+            TW_SETUPFILEXFER setup{};
+            std::strcpy(setup.FileName, name.c_str());
+            setup.Format = TWFF_TIFF;
+            ASSERT_EQ(Control(DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_SUCCESS);
+        }
+        const TW_UINT16 rc = Call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr);
+        struct stat info{};
+        const bool written = stat(name.c_str(), &info) == 0 && info.st_size > 0;
+        if (state == 600) {
+            EXPECT_EQ(rc, TWRC_XFERDONE);
+            EXPECT_TRUE(written);
+        } else {
+            EXPECT_EQ(rc, TWRC_FAILURE) << "state " << state;
+            EXPECT_EQ(Status(), TWCC_SEQERROR) << "state " << state;
+            EXPECT_FALSE(written) << "state " << state;
+        }
+        EXPECT_EQ(sourceState, state);
+    }
+}
+
 TEST_F(SourceStatesTest, ImageTypeFromBitDepthAndPixelType) {
     struct Case {
         TW_UINT16 bitDepth;
@@ -396,6 +451,22 @@ TEST_F(SourceStatesTest, EnablingWithoutTheDialogNeedsAScannerWhateverTheCapabil
     EXPECT_TRUE(Notifications().empty());
     EXPECT_EQ(Enable(true), TWRC_SUCCESS) << "with the dialog the user sees there is no scanner";
     EXPECT_EQ(sourceState, 500);
+}
+
+// A MSG_XFERREADY that no source manager takes leaves no transfer ready:
+// the application would wait for ever for a message that never comes.
+TEST_F(SourceStatesTest, UndeliveredTransferReadyLeavesNoTransferReady) {
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    NotificationAnswer() = TWRC_FAILURE;
+    EXPECT_EQ(Enable(false), TWRC_FAILURE) << "MSG_ENABLEDS ShowUI 0, MSG_XFERREADY refused";
+    EXPECT_EQ(Status(), TWCC_BUMMER);
+    EXPECT_EQ(sourceState, 400);
+    ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+    Dialog().OnFinalScanButton();
+    EXPECT_EQ(sourceState, 500) << "Final Scan whose MSG_XFERREADY was refused";
+    NotificationAnswer() = TWRC_SUCCESS;
+    Dialog().OnFinalScanButton();
+    EXPECT_EQ(sourceState, 600) << "delivered";
 }
 
 TEST_F(SourceStatesTest, EnablingWithoutAWindowIsLowMemory) {

@@ -47,10 +47,15 @@ struct ToInternalCase {
 
 TEST_F(UnitsTest, UnitsToInternalTruncatesByCurrentUnit) {
     const ToInternalCase cases[] = {
-        // Whole inches only.
-        {TWUN_INCHES, 8.5f, 2400},
-        {TWUN_INCHES, 1.5f, 300},
-        {TWUN_INCHES, -1.5f, -300},
+        // Inches keep their fraction.
+        {TWUN_INCHES, 8.5f, 2550},
+        {TWUN_INCHES, 1.5f, 450},
+        {TWUN_INCHES, -1.5f, -450},
+        // Truncation toward zero, but a hair short of a whole count is that count.
+        {TWUN_CENTIMETERS, 1.0413971f, 123},
+        {TWUN_TWIPS, 456.995f, 457},
+        {TWUN_TWIPS, -456.995f, -457},
+        {TWUN_TWIPS, 456.98f, 456},
         {TWUN_CENTIMETERS, 8.0f, 944},
         {TWUN_CENTIMETERS, 11.0f, 1299},
         {TWUN_PICAS, 51.0f, 2550},

@@ -238,6 +238,43 @@ TEST_F(DialogWindow, ScreenshotAfterPreviewScan) {
     EXPECT_TRUE(CaptureWindow(dialog, path)) << path;
 }
 
+namespace {
+
+// Inside the About box's own message loop: once the box has been on screen
+// for a few ticks, take its picture and close it. The watcher is held
+// meanwhile, and takes over again if no box came.
+struct AboutPicture {
+    std::string path;
+    int ticks = 0;
+    int ticksSeen = 0;
+    bool taken = false;
+} aboutPicture;
+
+void CALLBACK TakeAboutPicture(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND box = ::FindWindowA("#32770", "About Vorel Source");
+    if (++aboutPicture.ticks > 100) HoldBoxes(false);
+    if (box == nullptr || !::IsWindowVisible(box)) return;
+    ::RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    if (++aboutPicture.ticksSeen < 3) return;
+    ::KillTimer(nullptr, timer);
+    aboutPicture.taken = CaptureWindow(box, aboutPicture.path);
+    ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
+}  // namespace
+
+TEST_F(DialogWindow, PictureOfTheAboutBox) {
+    ASSERT_EQ(harness.Enable(true), TWRC_SUCCESS);
+    PumpMessages();
+    aboutPicture.path = OutputFolder() + "about.bmp";
+    HoldBoxes(true);
+    UINT_PTR timer = ::SetTimer(nullptr, 0, 100, TakeAboutPicture);
+    ::SendMessageA(dialog, WM_SYSCOMMAND, 16, 0);  // returns once the box is closed
+    ::KillTimer(nullptr, timer);
+    HoldBoxes(false);
+    EXPECT_TRUE(aboutPicture.taken) << aboutPicture.path;
+}
+
 TEST_F(DialogWindow, AboutBoxTemplateKeepsItsControls) {
     std::vector<TemplateItem> items = TemplateItems(harness.Module(), 100);
     ASSERT_EQ(items.size(), 4u) << "icon, two lines of text, OK";

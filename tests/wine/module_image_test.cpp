@@ -19,7 +19,8 @@ std::string Lower(std::string text) {
 }
 
 const std::set<std::string> kSystemLibraries = {
-    "kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll", "advapi32.dll", "comctl32.dll", "shell32.dll",
+    "kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll",
+    "advapi32.dll", "comctl32.dll", "shell32.dll", "version.dll",
 };
 
 void ExpectOnlySystemImports(const PeImage& image, const char* module) {

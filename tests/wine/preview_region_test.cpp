@@ -185,6 +185,29 @@ TEST_F(PreviewRegion, RubberBandStopsAtTheEdgeAndSmallOnesClear) {
     EXPECT_EQ(Layout(), (Region{0, 0, 0, 0})) << "a click outside the region clears it";
 }
 
+// A region touching the image's right and bottom edges draws into the
+// strip between the image and the border; once it is cleared the strip
+// holds no piece of it.
+TEST_F(PreviewRegion, NothingOfAClearedRegionStaysBesideTheImage) {
+    Show();
+    Press(150, 300, {{Drag::Move, 300, 450}, {Drag::Release, 600, 900}});
+    ASSERT_EQ(Layout(), (Region{1500, 3000, client.right * 10, client.bottom * 10})) << "to the client area's edge";
+    Press(20, 20, {{Drag::Release, 20, 20}});
+    ASSERT_EQ(Layout(), (Region{0, 0, 0, 0})) << "cleared";
+    ::InvalidateRect(preview, nullptr, FALSE);
+    Settle();
+    const COLORREF background = ::GetSysColor(COLOR_3DFACE);
+    int leftovers = 0;
+    for (int y = 0; y < client.bottom; ++y) {
+        for (int x = 0; x < client.right; ++x) {
+            const bool beside = x >= client.right - 2 || y >= client.bottom - 2;
+            if (beside && PixelAt(x, y) != background) ++leftovers;
+        }
+    }
+    EXPECT_EQ(leftovers, 0) << "pixels beside the image that are not the dialog's background";
+    Capture("preview_region_cleared.bmp");
+}
+
 TEST_F(PreviewRegion, LockedRegionIgnoresPressesButNotTheCursor) {
     TW_IMAGELAYOUT layout{};
     layout.Frame = TW_FRAME{Inches(1), Inches(0), Inches(6), Inches(10)};

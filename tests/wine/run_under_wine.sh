@@ -14,6 +14,5 @@ if [ "${1:-}" = "--builtin-twain" ]; then
 fi
 export WINEDLLOVERRIDES="twain_32=$twain;mscoree=;mshtml=;winemenubuilder.exe=d"
 "$(dirname "${BASH_SOURCE[0]}")/prepare_prefix.sh"
-timeout --kill-after=10 "${VOREL_WINE_TIMEOUT:-200}" wine "$@"
-status=$?
-exit $status
+# exec: a signal to this script's process reaches the program through timeout.
+exec timeout --kill-after=10 "${VOREL_WINE_TIMEOUT:-200}" wine "$@"

@@ -28,6 +28,7 @@ bool RecordBox(HWND hwnd, const std::string& caption, const std::string& text) {
 }
 std::atomic<int> answerButton{IDOK};
 std::atomic<bool> watching{false};
+std::atomic<bool> holding{false};
 
 // Reads a window's text without sending it a message: the window belongs to
 // the test's main thread, which may be busy, and a sent WM_GETTEXT would
@@ -73,7 +74,7 @@ DWORD WINAPI WatchForBoxes(LPVOID) {
                 it = ::IsWindow(*it) ? std::next(it) : seenBoxes.erase(it);
             }
         }
-        ::EnumWindows(AnswerWindow, 0);
+        if (!holding.load()) ::EnumWindows(AnswerWindow, 0);
         ::Sleep(50);
     }
     return 0;
@@ -97,9 +98,9 @@ private:
 ::testing::Environment* const boxWatcher = ::testing::AddGlobalTestEnvironment(new BoxWatcher);
 
 template <typename Function>
-Function ManagerFunction(const char* name) {
-    HMODULE manager = ::GetModuleHandleA("TWAIN_32.DLL");
-    if (manager == nullptr) manager = ::LoadLibraryA("TWAIN_32.DLL");
+Function ManagerFunction(const char* name, const char* library = "TWAIN_32.DLL") {
+    HMODULE manager = ::GetModuleHandleA(library);
+    if (manager == nullptr) manager = ::LoadLibraryA(library);
     return manager ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(manager, name))) : nullptr;
 }
 
@@ -175,12 +176,12 @@ TW_UINT16 SourceHarness::SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT3
     return rc;
 }
 
-std::vector<RecordedNotification> Notifications() {
+std::vector<RecordedNotification> Notifications(const char* manager) {
     using CountFunction = int(__stdcall*)();
     using ItemFunction = int(__stdcall*)(int, TW_UINT16*, TW_UINT32*, TW_UINT32*, char*, int*);
     std::vector<RecordedNotification> result;
-    auto count = ManagerFunction<CountFunction>("TestDsm_NotificationCount");
-    auto item = ManagerFunction<ItemFunction>("TestDsm_Notification");
+    auto count = ManagerFunction<CountFunction>("TestDsm_NotificationCount", manager);
+    auto item = ManagerFunction<ItemFunction>("TestDsm_Notification", manager);
     if (!count || !item) return result;
     for (int i = 0; i < count(); ++i) {
         RecordedNotification note{};
@@ -194,9 +195,14 @@ std::vector<RecordedNotification> Notifications() {
     return result;
 }
 
-void ClearNotifications() {
+void ClearNotifications(const char* manager) {
     using ResetFunction = void(__stdcall*)();
-    if (auto reset = ManagerFunction<ResetFunction>("TestDsm_Reset")) reset();
+    if (auto reset = ManagerFunction<ResetFunction>("TestDsm_Reset", manager)) reset();
+}
+
+void RefuseNotifications(const char* manager, bool refuse) {
+    using RefuseFunction = void(__stdcall*)(int);
+    if (auto set = ManagerFunction<RefuseFunction>("TestDsm_RefuseNotifications", manager)) set(refuse ? 1 : 0);
 }
 
 std::vector<AnsweredBox> AnsweredBoxes() {
@@ -210,6 +216,8 @@ void ClearAnsweredBoxes() {
 }
 
 void AnswerBoxesWith(int button) { answerButton = button; }
+
+void HoldBoxes(bool hold) { holding = hold; }
 
 void PumpMessages() {
     MSG message;

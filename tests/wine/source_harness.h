@@ -42,7 +42,8 @@ private:
     DSENTRYPROC entry_ = nullptr;
 };
 
-// What the test copy of TWAIN_32.DLL recorded.
+// What a test copy of a source manager (TWAIN_32.DLL, or the TWAIN 2
+// manager's stand-in TWAINDSM.DLL) recorded; loaded when it is not yet.
 struct RecordedNotification {
     TW_UINT16 msg;
     TW_UINT32 originId;
@@ -50,8 +51,10 @@ struct RecordedNotification {
     std::string originProduct;
     bool dataWasNull;
 };
-std::vector<RecordedNotification> Notifications();
-void ClearNotifications();
+std::vector<RecordedNotification> Notifications(const char* manager = "TWAIN_32.DLL");
+void ClearNotifications(const char* manager = "TWAIN_32.DLL");
+// Makes the manager's DSM_Entry refuse the source's notifications.
+void RefuseNotifications(const char* manager, bool refuse);
 
 // Message boxes answered by the watcher thread.
 struct AnsweredBox {
@@ -62,6 +65,8 @@ std::vector<AnsweredBox> AnsweredBoxes();
 void ClearAnsweredBoxes();
 // The button the watcher presses in the next boxes (IDOK or IDCANCEL).
 void AnswerBoxesWith(int button);
+// While held, the watcher leaves boxes alone (to take their picture).
+void HoldBoxes(bool hold);
 
 // Pumps this thread's messages until none are left.
 void PumpMessages();

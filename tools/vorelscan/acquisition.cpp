@@ -1,12 +1,17 @@
 // The TWAIN application side of vorelscan: the state walk from 1 to 7 and
-// back, with every step's outcome checked and reported.
+// back, with every step's outcome checked and reported. A batch goes on
+// from state 6 for as long as MSG_ENDXFER's Count says more images come,
+// as a TWAIN 1.x application must.
 #include "acquisition.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
+
+#include "imaging/dib_format.h"
 
 #include "scanned_image.h"
 #include "twain/twain.h"
@@ -19,6 +24,7 @@ public:
     ~Session() { Shutdown(); }
 
     bool Run();
+    int pagesWritten = 0;
 
 private:
     bool Fail(const std::string& what, TW_UINT16 rc, bool askSource = true);
@@ -31,10 +37,13 @@ private:
     bool SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value, const char* name);
     bool Negotiate();
     bool WaitForTransfer();
-    bool Transfer();
+    // One image: described, moved and written (or kept, for a multi-page
+    // file); then MSG_ENDXFER, whose Count says how many more come.
+    bool TransferPage(int page, TW_UINT16* remaining);
     bool TransferNative(ScannedImage* image);
     bool TransferMemory(ScannedImage* image);
-    bool TransferFile();
+    bool TransferFile(const std::string& name);
+    bool TransferAll();
     void Shutdown();
 
     const ScanOptions& options_;
@@ -47,6 +56,7 @@ private:
     bool managerOpen_ = false;
     bool sourceOpen_ = false;
     bool enabled_ = false;
+    std::vector<ScannedImage> pages_;  // a multi-page file's pages
 };
 
 bool Session::Fail(const std::string& what, TW_UINT16 rc, bool askSource) {
@@ -88,6 +98,11 @@ bool Session::Negotiate() {
     if (!SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, bitDepth, "ICAP_BITDEPTH")) return false;
     if (!SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, options_.dpi, "ICAP_XRESOLUTION")) return false;
     if (!SetOneValue(ICAP_YRESOLUTION, TWTY_UINT16, options_.yDpi, "ICAP_YRESOLUTION")) return false;
+    if (options_.vanilla && !SetOneValue(ICAP_PIXELFLAVOR, TWTY_UINT16, TWPF_VANILLA, "ICAP_PIXELFLAVOR")) return false;
+    // One image unless a batch is asked for: a loaded feeder would otherwise
+    // go on through its sheets.
+    const int count = options_.batch ? options_.count : 1;
+    if (!SetOneValue(CAP_XFERCOUNT, TWTY_INT16, static_cast<TW_UINT16>(count), "CAP_XFERCOUNT")) return false;
     if (options_.region) {
         TW_IMAGELAYOUT layout{};
         auto fix = [](int value) { return TW_FIX32{static_cast<TW_INT16>(value), 0}; };
@@ -156,9 +171,9 @@ bool Session::TransferMemory(ScannedImage* image) {
     return false;
 }
 
-bool Session::TransferFile() {
+bool Session::TransferFile(const std::string& name) {
     TW_SETUPFILEXFER setup{};
-    std::snprintf(setup.FileName, sizeof setup.FileName, "%s", options_.out.c_str());
+    std::snprintf(setup.FileName, sizeof setup.FileName, "%s", name.c_str());
     setup.Format = options_.format == "tiff" ? TWFF_TIFF : TWFF_BMP;
     TW_UINT16 rc = ToSource(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup);
     if (rc != TWRC_SUCCESS) return Fail("DAT_SETUPFILEXFER", rc);
@@ -166,31 +181,68 @@ bool Session::TransferFile() {
     return rc == TWRC_XFERDONE || Fail("DAT_IMAGEFILEXFER", rc);
 }
 
-bool Session::Transfer() {
+bool Session::TransferPage(int page, TW_UINT16* remaining) {
+    const DWORD start = ::GetTickCount();
     TW_IMAGEINFO info{};
     TW_UINT16 rc = ToSource(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info);
     if (rc != TWRC_SUCCESS) return Fail("DAT_IMAGEINFO", rc);
-    std::printf("image: %d x %d pixels, %d bits per pixel, %d dpi\n", static_cast<int>(info.ImageWidth),
-                static_cast<int>(info.ImageLength), info.BitsPerPixel, info.XResolution.Whole);
     ScannedImage image;
     image.width = info.ImageWidth;
     image.lines = info.ImageLength;
     image.bitsPerPixel = info.BitsPerPixel;
     image.xDpi = info.XResolution.Whole;
     image.yDpi = info.YResolution.Whole;
+    // Memory strips carry the levels as the flavour has them; a DIB says so
+    // in its colour table.
+    image.whiteIsZero = options_.vanilla && image.bitsPerPixel != 24;
+    const std::string name = options_.batch && !options_.multipage ? BatchFileName(options_.out, page) : options_.out;
     bool ok;
     if (options_.mechanism == "file") {
-        ok = TransferFile();
+        ok = TransferFile(name);
     } else {
         ok = options_.mechanism == "memory" ? TransferMemory(&image) : TransferNative(&image);
-        if (ok) {
-            ok = options_.format == "tiff" ? WriteTiff(options_.out, image) : WriteBmp(options_.out, image);
-            if (!ok) *error_ = "cannot write " + options_.out;
+        if (ok && options_.multipage) {
+            pages_.push_back(std::move(image));
+        } else if (ok) {
+            ok = options_.format == "tiff" ? WriteTiff(name, image) : WriteBmp(name, image);
+            if (!ok) *error_ = "cannot write " + name;
         }
     }
     TW_PENDINGXFERS pending{};
     ToSource(DG_CONTROL, DAT_PENDINGXFERS, ok ? MSG_ENDXFER : MSG_RESET, &pending);
-    return ok;
+    *remaining = ok ? pending.Count : 0;
+    if (!ok) return false;
+    const unsigned long bytes = static_cast<unsigned long>(DibRowBytes(info.ImageWidth, info.BitsPerPixel)) *
+                                static_cast<unsigned long>(info.ImageLength > 0 ? info.ImageLength : 0);
+    std::printf("page %d: %d x %d pixels, %d bits, %lu bytes, %lu ms%s%s\n", page,
+                static_cast<int>(info.ImageWidth), static_cast<int>(info.ImageLength), info.BitsPerPixel, bytes,
+                static_cast<unsigned long>(::GetTickCount() - start), options_.multipage ? "" : " -> ",
+                options_.multipage ? "" : name.c_str());
+    std::fflush(stdout);
+    return true;
+}
+
+// Every image of the enabling: after each MSG_ENDXFER a Count above 0 means
+// another image is ready in state 6 (0xFFFF: more may come).
+bool Session::TransferAll() {
+    int page = 0;
+    for (TW_UINT16 remaining = 1; remaining != 0;) {
+        if (!TransferPage(++page, &remaining)) {
+            if (options_.batch) *error_ = "page " + std::to_string(page) + ": " + *error_;
+            return false;
+        }
+    }
+    if (options_.multipage && !WriteMultipageTiff(options_.out, pages_)) {
+        *error_ = "cannot write " + options_.out;
+        return false;
+    }
+    if (options_.batch && options_.count > 0 && page < options_.count) {
+        *error_ = "the source delivered " + std::to_string(page) + " of the " + std::to_string(options_.count) +
+                  " pages asked for";
+        return false;
+    }
+    pagesWritten = page;
+    return true;
 }
 
 bool Session::Run() {
@@ -226,7 +278,7 @@ bool Session::Run() {
     rc = ToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
     if (rc != TWRC_SUCCESS) return Fail("MSG_ENABLEDS", rc);
     enabled_ = true;
-    return WaitForTransfer() && Transfer();
+    return WaitForTransfer() && TransferAll();
 }
 
 void Session::Shutdown() {
@@ -251,7 +303,9 @@ void Session::Shutdown() {
 
 }  // namespace
 
-int Acquire(const ScanOptions& options, std::string* error) {
+int Acquire(const ScanOptions& options, std::string* error, int* pages) {
     Session session(options, error);
-    return session.Run() ? 0 : 1;
+    const bool ok = session.Run();
+    if (pages != nullptr) *pages = session.pagesWritten;
+    return ok ? 0 : 1;
 }

@@ -1,5 +1,5 @@
-// vorelscan: acquires one image from the Vorel source and writes it as a
-// BMP or TIFF file.
+// vorelscan: acquires one image, or a batch of them, from the Vorel source
+// and writes each as a BMP or TIFF file.
 #include <cstdio>
 #include <string>
 
@@ -14,10 +14,15 @@ int main(int argc, char** argv) {
         std::fputs(ScanUsage(), error.empty() ? stdout : stderr);
         return error.empty() ? 0 : 2;
     }
-    if (Acquire(options, &error) != 0) {
+    int pages = 0;
+    if (Acquire(options, &error, &pages) != 0) {
         std::fprintf(stderr, "vorelscan: %s\n", error.c_str());
         return 1;
     }
-    std::printf("wrote %s\n", options.out.c_str());
+    if (options.batch) {
+        std::printf("wrote %d page%s\n", pages, pages == 1 ? "" : "s");
+    } else {
+        std::printf("wrote %s\n", options.out.c_str());
+    }
     return 0;
 }

@@ -29,12 +29,47 @@ bool ParseInt(const char* text, int* value) {
 
 }  // namespace
 
+std::string BatchFileName(const std::string& pattern, int page) {
+    std::string name;
+    bool converted = false;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%') {
+            name += pattern[i];
+            continue;
+        }
+        if (i + 1 < pattern.size() && pattern[i + 1] == '%') {
+            name += '%';
+            ++i;
+            continue;
+        }
+        std::size_t j = i + 1;
+        int width = 0;
+        while (j < pattern.size() && pattern[j] >= '0' && pattern[j] <= '9' && width < 100) {
+            width = width * 10 + (pattern[j] - '0');
+            ++j;
+        }
+        if (converted || j >= pattern.size() || pattern[j] != 'd') return {};
+        std::string digits = std::to_string(page);
+        if (static_cast<int>(digits.size()) < width) digits.insert(0, width - digits.size(), '0');
+        name += digits;
+        converted = true;
+        i = j;
+    }
+    return converted ? name : std::string();
+}
+
 const char* ScanUsage() {
     return "usage: vorelscan --out FILE [--format bmp|tiff] [--mech native|memory|file]\n"
            "                 [--type bw|gray|color] [--dpi N] [--ydpi N] [--region L,T,R,B]\n"
-           "                 [--buffer BYTES] [--ui]\n"
-           "  Acquires one image from the Vorel source and writes it to FILE.\n"
-           "  --region is in 1/300 inch; --ui shows the source's dialog and waits for Final Scan.\n";
+           "                 [--buffer BYTES] [--vanilla] [--ui]\n"
+           "       vorelscan --batch PATTERN [--count N] [--multipage] [the flags above]\n"
+           "  Acquires one image from the Vorel source and writes it to FILE; with --batch,\n"
+           "  every image of one enabling (the feeder's sheets, or N copies on the flatbed),\n"
+           "  page n to PATTERN with its %d replaced by n (e.g. page-%d.tiff), or with\n"
+           "  --multipage all pages into the one TIFF file PATTERN. --count is CAP_XFERCOUNT\n"
+           "  (default -1: as many as there are).\n"
+           "  --region is in 1/300 inch; --vanilla asks for pixel flavour vanilla (0 is white);\n"
+           "  --ui shows the source's dialog and waits for Final Scan.\n";
 }
 
 bool ParseScanOptions(int argc, char** argv, ScanOptions* options, std::string* error) {
@@ -42,6 +77,14 @@ bool ParseScanOptions(int argc, char** argv, ScanOptions* options, std::string* 
         std::string flag = argv[i];
         if (flag == "--ui") {
             options->showUI = true;
+            continue;
+        }
+        if (flag == "--vanilla") {
+            options->vanilla = true;
+            continue;
+        }
+        if (flag == "--multipage") {
+            options->multipage = true;
             continue;
         }
         if (flag == "--help" || flag == "-h") {
@@ -55,6 +98,14 @@ bool ParseScanOptions(int argc, char** argv, ScanOptions* options, std::string* 
         const char* value = argv[++i];
         if (flag == "--out") {
             options->out = value;
+        } else if (flag == "--batch") {
+            options->out = value;
+            options->batch = true;
+        } else if (flag == "--count") {
+            if (!ParseInt(value, &options->count) || options->count == 0 || options->count < -1 ||
+                options->count > 32767) {
+                return *error = "bad --count, expected -1 or 1 to 32767", false;
+            }
         } else if (flag == "--format") {
             options->format = value;
         } else if (flag == "--mech") {
@@ -78,12 +129,22 @@ bool ParseScanOptions(int argc, char** argv, ScanOptions* options, std::string* 
             return false;
         }
     }
-    if (options->out.empty()) return *error = "--out is required", false;
+    if (options->out.empty()) return *error = "--out or --batch is required", false;
+    if (options->multipage) options->batch = true;
+    if (options->batch && !options->multipage && BatchFileName(options->out, 1).empty()) {
+        return *error = "--batch needs one %d in its pattern, e.g. page-%d.tiff", false;
+    }
     if (options->format.empty()) {
         options->format = (EndsWith(options->out, ".tif") || EndsWith(options->out, ".tiff")) ? "tiff" : "bmp";
     }
     if (options->format != "bmp" && options->format != "tiff") return *error = "--format is bmp or tiff", false;
-    if (options->mechanism.empty()) options->mechanism = options->format == "tiff" ? "file" : "native";
+    if (options->multipage && options->format != "tiff") return *error = "--multipage writes TIFF", false;
+    if (options->mechanism.empty()) {
+        options->mechanism = options->multipage ? "memory" : options->format == "tiff" ? "file" : "native";
+    }
+    if (options->multipage && options->mechanism == "file") {
+        return *error = "--multipage takes the pages by native or memory transfer", false;
+    }
     if (options->mechanism != "native" && options->mechanism != "memory" && options->mechanism != "file") {
         return *error = "--mech is native, memory or file", false;
     }

@@ -56,6 +56,7 @@ bool ImageFromDib(const std::uint8_t* dib, std::size_t size, ScannedImage* image
     std::size_t stride = RowStride(static_cast<std::uint32_t>(rowBytes));
     std::size_t offset = 40 + 4 * static_cast<std::size_t>(PaletteEntries(bits));
     if (offset + stride * lines > size) return false;
+    image->whiteIsZero = bits != 24 && dib[40] == 255;
     image->rows.assign(rowBytes * lines, 0);
     for (int y = 0; y < lines; ++y) {
         int from = bottomUp ? lines - 1 - y : y;
@@ -78,9 +79,10 @@ bool WriteBmp(const std::string& path, const ScannedImage& image) {
     Put32(out, 0);                         // bfReserved1, bfReserved2
     Put32(out, offBits);                   // bfOffBits
     out.resize(out.size() + 40);
-    FillDibHeader(&out[14], image.width, image.lines, static_cast<std::uint32_t>(image.bitsPerPixel), 0);
+    FillDibHeader(&out[14], image.width, image.lines, static_cast<std::uint32_t>(image.bitsPerPixel), 0,
+                  static_cast<std::uint32_t>(image.xDpi > 0 ? image.xDpi : 0));
     out.resize(out.size() + 4 * entries);
-    FillGreyColorTable(static_cast<std::uint32_t>(entries), &out[54]);
+    FillGreyColorTable(static_cast<std::uint32_t>(entries), &out[54], image.whiteIsZero);
     for (int y = image.lines - 1; y >= 0; --y) {
         std::size_t start = out.size();
         out.insert(out.end(), image.rows.begin() + rowBytes * y, image.rows.begin() + rowBytes * (y + 1));
@@ -96,7 +98,57 @@ bool WriteTiff(const std::string& path, const ScannedImage& image) {
     std::vector<std::uint8_t> out(TiffHeaderSize());
     FillTiffHeader(out.data(), static_cast<std::uint32_t>(image.RowBytes()), static_cast<std::uint32_t>(image.width),
                    static_cast<std::uint32_t>(image.lines), static_cast<std::uint32_t>(image.bitsPerPixel),
-                   static_cast<std::uint32_t>(image.xDpi), static_cast<std::uint32_t>(image.yDpi));
+                   static_cast<std::uint32_t>(image.xDpi), static_cast<std::uint32_t>(image.yDpi), image.whiteIsZero);
     out.insert(out.end(), image.rows.begin(), image.rows.end());
+    return WriteAll(path, out);
+}
+
+// Each page's strip, then its directory with the resolutions and bits per
+// sample behind it; every directory points at the next one.
+bool WriteMultipageTiff(const std::string& path, const std::vector<ScannedImage>& pages) {
+    if (pages.empty()) return false;
+    std::vector<std::uint8_t> out;
+    Put16(out, 0x4949);  // "II": little-endian
+    Put16(out, 42);
+    Put32(out, 0);       // offset of the first directory, set below
+    std::size_t pointer = 4;  // where the offset of the next directory goes
+    for (const ScannedImage& page : pages) {
+        const bool oneSample = page.bitsPerPixel == 1 || page.bitsPerPixel == 8;
+        const auto stripOffset = static_cast<std::uint32_t>(out.size());
+        out.insert(out.end(), page.rows.begin(), page.rows.end());
+        if (out.size() % 2 != 0) out.push_back(0);  // directories start on a word
+        const auto directory = static_cast<std::uint32_t>(out.size());
+        for (int i = 0; i < 4; ++i) out[pointer + i] = static_cast<std::uint8_t>(directory >> (8 * i));
+        const std::uint32_t values = directory + 2 + 13 * 12 + 4;
+        auto entry = [&out](std::uint32_t tag, std::uint32_t type, std::uint32_t count, std::uint32_t value) {
+            Put16(out, tag);
+            Put16(out, type);
+            Put32(out, count);
+            Put32(out, value);
+        };
+        Put16(out, 13);
+        entry(254, 4, 1, 2);  // NewSubfileType: a page of a multi-page image
+        entry(256, 4, 1, static_cast<std::uint32_t>(page.width));
+        entry(257, 4, 1, static_cast<std::uint32_t>(page.lines));
+        entry(258, 3, oneSample ? 1 : 3, oneSample ? static_cast<std::uint32_t>(page.bitsPerPixel) : values + 16);
+        entry(259, 3, 1, 1);  // no compression
+        entry(262, 3, 1, oneSample ? (page.whiteIsZero ? 0 : 1) : 2);
+        entry(273, 4, 1, stripOffset);
+        entry(277, 3, 1, oneSample ? 1 : 3);
+        entry(278, 4, 1, static_cast<std::uint32_t>(page.lines));
+        entry(279, 4, 1, static_cast<std::uint32_t>(page.rows.size()));
+        entry(282, 5, 1, values);
+        entry(283, 5, 1, values + 8);
+        entry(296, 3, 1, 2);  // inches
+        pointer = out.size();
+        Put32(out, 0);        // the next directory, if another page follows
+        Put32(out, static_cast<std::uint32_t>(page.xDpi));
+        Put32(out, 1);
+        Put32(out, static_cast<std::uint32_t>(page.yDpi));
+        Put32(out, 1);
+        Put16(out, 8);
+        Put16(out, 8);
+        Put16(out, 8);
+    }
     return WriteAll(path, out);
 }

@@ -47,6 +47,11 @@ bool File::Write(const void* data, std::size_t bytes) {
     return true;
 }
 
+bool File::Seek(std::uint64_t offset) {
+    if (handle_ == nullptr || offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
+    return ::lseek(Descriptor(handle_), static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
 bool File::EndHere() {
     if (handle_ == nullptr) return false;
     off_t at = ::lseek(Descriptor(handle_), 0, SEEK_CUR);

@@ -29,6 +29,13 @@ bool File::Write(const void* data, std::size_t bytes) {
     return true;
 }
 
+bool File::Seek(std::uint64_t offset) {
+    if (handle_ == nullptr || offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    return ::SetFilePointerEx(static_cast<HANDLE>(handle_), to, nullptr, FILE_BEGIN) != 0;
+}
+
 bool File::EndHere() { return handle_ != nullptr && ::SetEndOfFile(static_cast<HANDLE>(handle_)) != 0; }
 
 bool File::Discard() {

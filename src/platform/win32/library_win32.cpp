@@ -23,6 +23,8 @@ void FreeLibraryHandle(LibraryHandle library) {
     if (library) ::FreeLibrary(static_cast<HMODULE>(library));
 }
 
+LibraryHandle FindLoadedLibrary(const char* name) { return name ? ::GetModuleHandleA(name) : nullptr; }
+
 std::string ModuleFolder() {
     char path[MAX_PATH + 1] = {};
     DWORD length = ::GetModuleFileNameA(static_cast<HMODULE>(ModuleInstance()), path, MAX_PATH);

@@ -134,10 +134,10 @@ INT_PTR DialogWindow::Impl::HandleMessage(UINT message, WPARAM wParam, LPARAM lP
 INT_PTR DialogWindow::Impl::OnCommand(int id, int code) {
     switch (id) {
         case IDC_FINAL_SCAN:
-            if (code == BN_CLICKED) owner.FinalScan();
+            if (code == BN_CLICKED) owner.OnFinalScanButton();
             return TRUE;
         case IDC_PREVIEW_SCAN:
-            if (code == BN_CLICKED) owner.PreviewScan();
+            if (code == BN_CLICKED) owner.OnPreviewScanButton();
             return TRUE;
         case IDC_IMAGE_TYPE:
             if (code == CBN_SELCHANGE) owner.OnImageTypeChange();

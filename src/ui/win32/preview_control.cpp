@@ -154,6 +154,7 @@ void PreviewControl::OnPaint() {
     if (data_ == nullptr) return;
     HDC dc = ::GetDC(hwnd_);
     if (dc == nullptr) return;
+    PaintBesideTheImage(dc);
     HPALETTE oldPalette = nullptr;
     if (palette_ != nullptr) {
         oldPalette = ::SelectPalette(dc, palette_, FALSE);
@@ -180,6 +181,26 @@ void PreviewControl::OnPaint() {
         ::RealizePalette(dc);
     }
     ::ReleaseDC(hwnd_, dc);
+}
+
+// The client area is the image and a strip of a pixel or two to its right
+// and below it, where a region touching those edges draws part of its
+// border and handles. The static control does not paint that strip, so it
+// is painted here in the dialog's background, or a moved or cleared region
+// would leave pieces of itself behind.
+void PreviewControl::PaintBesideTheImage(HDC dc) {
+    RECT client{};
+    ::GetClientRect(hwnd_, &client);
+    const Rect32& image = data_->imageRect;
+    HWND parent = ::GetParent(hwnd_);
+    auto brush = reinterpret_cast<HBRUSH>(
+        parent ? ::SendMessageA(parent, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(hwnd_))
+               : 0);
+    if (brush == nullptr) brush = ::GetSysColorBrush(COLOR_3DFACE);
+    const RECT right{image.right > 0 ? image.right : 0, 0, client.right, client.bottom};
+    const RECT below{0, image.bottom > 0 ? image.bottom : 0, client.right, client.bottom};
+    if (right.left < right.right) ::FillRect(dc, &right, brush);
+    if (below.top < below.bottom) ::FillRect(dc, &below, brush);
 }
 
 LRESULT PreviewControl::OnSetCursor(WPARAM wParam, LPARAM lParam) {

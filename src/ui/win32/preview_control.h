@@ -23,6 +23,7 @@ private:
 
     LRESULT OnLButtonDown(WPARAM wParam, LPARAM lParam);
     void OnPaint();
+    void PaintBesideTheImage(HDC dc);
     LRESULT OnSetCursor(WPARAM wParam, LPARAM lParam);
     BOOL OnQueryNewPalette();
     void OnPaletteChanged(HWND changedBy);

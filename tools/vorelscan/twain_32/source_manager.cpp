@@ -1,11 +1,15 @@
 // A minimal TWAIN source manager for the acquisition tool and the tests.
-// It knows one source, vorelsrc.ds in its own folder (or the file named by
-// VOREL_SOURCE), opens and closes it for one application, passes the
-// application's triplets on, and takes the source's notifications: each is
-// recorded, and queued so that the application's next MSG_PROCESSEVENT
-// hands it over, as the TWAIN 1.x source managers do.
+// It knows one source: the file named by VOREL_SOURCE, else vorelsrc.ds in
+// its own folder, else the Vorel source installed where the system's
+// manager looks, in the twain_32 folder of the Windows folder. It opens and
+// closes that source for one application, passes the application's
+// triplets on, and takes the source's notifications: each is recorded, and
+// queued so that the application's next MSG_PROCESSEVENT hands it over, as
+// the TWAIN 1.x source managers do.
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -32,20 +36,88 @@ struct Manager {
     TW_UINT16 conditionCode = TWCC_SUCCESS;
     std::vector<Notification> recorded;
     std::deque<TW_UINT16> pending;
+    bool refuseNotifications = false;  // tests: answer the source as a manager that cannot deliver
 };
 
 Manager manager;
 HMODULE thisModule = nullptr;
 
-std::string SourcePath() {
+constexpr char kProductName[] = "Vorel Source";
+
+bool FileExists(const std::string& path) {
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The source the caller chose: the file VOREL_SOURCE names, else
+// vorelsrc.ds beside this manager when it is there; empty otherwise.
+std::string ChosenSourcePath() {
     char fromEnvironment[MAX_PATH] = {};
-    if (::GetEnvironmentVariableA("VOREL_SOURCE", fromEnvironment, MAX_PATH) > 0) return fromEnvironment;
+    DWORD length = ::GetEnvironmentVariableA("VOREL_SOURCE", fromEnvironment, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) return fromEnvironment;
     char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(thisModule, path, MAX_PATH);
+    DWORD pathLength = ::GetModuleFileNameA(thisModule, path, MAX_PATH);
+    if (pathLength == 0 || pathLength >= MAX_PATH) return std::string();
     std::string folder(path);
     auto slash = folder.find_last_of("\\/");
     folder = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
-    return folder + "vorelsrc.ds";
+    std::string beside = folder + "vorelsrc.ds";
+    return FileExists(beside) ? beside : std::string();
+}
+
+// The *.ds files of `folder` (ending in a separator), and when `depth`
+// allows, those of its subfolders, in name order.
+void CollectSourceFiles(const std::string& folder, int depth, std::vector<std::string>* files) {
+    WIN32_FIND_DATAA found{};
+    HANDLE search = ::FindFirstFileA((folder + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    std::vector<std::string> here, subfolders;
+    do {
+        std::string name = found.cFileName;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (name != "." && name != "..") subfolders.push_back(folder + name + "\\");
+        } else if (name.size() > 3 && _stricmp(name.c_str() + name.size() - 3, ".ds") == 0) {
+            here.push_back(folder + name);
+        }
+    } while (::FindNextFileA(search, &found));
+    ::FindClose(search);
+    std::sort(here.begin(), here.end());
+    std::sort(subfolders.begin(), subfolders.end());
+    files->insert(files->end(), here.begin(), here.end());
+    if (depth > 0) {
+        for (const std::string& subfolder : subfolders) CollectSourceFiles(subfolder, depth - 1, files);
+    }
+}
+
+// Whether the file's version resource names the Vorel source. Reading a
+// resource runs none of the file's code.
+bool ClaimsToBeVorelSource(const std::string& path) {
+    DWORD ignored = 0;
+    DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    if (size == 0) return false;
+    std::vector<char> info(size);
+    if (!::GetFileVersionInfoA(path.c_str(), 0, size, info.data())) return false;
+    struct Translation {
+        WORD language, codePage;
+    };
+    Translation* translations = nullptr;
+    UINT translationBytes = 0;
+    if (!::VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations),
+                          &translationBytes)) {
+        return false;
+    }
+    for (UINT i = 0; i < translationBytes / sizeof(Translation); ++i) {
+        char key[64];
+        std::snprintf(key, sizeof key, "\\StringFileInfo\\%04x%04x\\ProductName", translations[i].language,
+                      translations[i].codePage);
+        char* value = nullptr;
+        UINT valueLength = 0;
+        if (::VerQueryValueA(info.data(), key, reinterpret_cast<void**>(&value), &valueLength) && value != nullptr &&
+            std::string(value, strnlen(value, valueLength)) == kProductName) {
+            return true;
+        }
+    }
+    return false;
 }
 
 TW_UINT16 Fail(TW_UINT16 code) {
@@ -53,9 +125,8 @@ TW_UINT16 Fail(TW_UINT16 code) {
     return TWRC_FAILURE;
 }
 
-bool LoadSource() {
-    if (manager.source != nullptr) return true;
-    manager.source = ::LoadLibraryA(SourcePath().c_str());
+bool LoadSourceFrom(const std::string& path) {
+    manager.source = ::LoadLibraryA(path.c_str());
     if (manager.source == nullptr) return false;
     manager.sourceEntry = reinterpret_cast<DSENTRYPROC>(reinterpret_cast<void*>(::GetProcAddress(manager.source, "DS_Entry")));
     if (manager.sourceEntry == nullptr) {
@@ -64,6 +135,43 @@ bool LoadSource() {
         return false;
     }
     return true;
+}
+
+void UnloadSource();
+
+// The product name a loaded source reports, at most its 33 characters.
+std::string LoadedProductName() {
+    TW_IDENTITY identity{};
+    if (manager.sourceEntry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, &identity) != TWRC_SUCCESS) return std::string();
+    return std::string(identity.ProductName, strnlen(identity.ProductName, sizeof identity.ProductName - 1));
+}
+
+// As the system's manager does: the sources in the twain_32 folder of the
+// Windows folder and one level below it. The one reporting the Vorel
+// source's product name is taken, or the only one there is. Files whose
+// version resource names the product are tried first, so that with the
+// Vorel source installed no other source is loaded to find it.
+bool LoadInstalledSource() {
+    char windows[MAX_PATH] = {};
+    UINT length = ::GetWindowsDirectoryA(windows, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    std::string folder(windows);
+    if (folder.back() != '\\') folder += '\\';
+    std::vector<std::string> files;
+    CollectSourceFiles(folder + "twain_32\\", 1, &files);
+    std::stable_partition(files.begin(), files.end(), ClaimsToBeVorelSource);
+    for (const std::string& file : files) {
+        if (!LoadSourceFrom(file)) continue;
+        if (files.size() == 1 || LoadedProductName() == kProductName) return true;
+        UnloadSource();
+    }
+    return false;
+}
+
+bool LoadSource() {
+    if (manager.source != nullptr) return true;
+    std::string chosen = ChosenSourcePath();
+    return chosen.empty() ? LoadInstalledSource() : LoadSourceFrom(chosen);
 }
 
 void UnloadSource() {
@@ -131,6 +239,7 @@ TW_UINT16 ManagerTriplet(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UI
 
 // A notification from the source to the application.
 TW_UINT16 SourceNotification(pTW_IDENTITY origin, pTW_IDENTITY destination, TW_UINT16 msg, TW_MEMREF data) {
+    if (manager.refuseNotifications) return Fail(TWCC_BADPROTOCOL);
     Notification note{};
     note.msg = msg;
     note.originId = origin ? origin->Id : 0;
@@ -169,6 +278,8 @@ extern "C" void __stdcall TestDsm_Reset() {
     manager.recorded.clear();
     manager.pending.clear();
 }
+
+extern "C" void __stdcall TestDsm_RefuseNotifications(int refuse) { manager.refuseNotifications = refuse != 0; }
 
 extern "C" int __stdcall TestDsm_NotificationCount() { return static_cast<int>(manager.recorded.size()); }
 

@@ -1,0 +1,196 @@
+// The benchmark's application side. Only the transfer triplets themselves
+// are timed; negotiation, the final scan's set-up (it runs inside
+// MSG_ENABLEDS), DAT_IMAGEINFO and the file's creation are not.
+#include "bench_session.h"
+
+#include <cstdio>
+#include <cstring>
+
+BenchSession::~BenchSession() {
+    Close();
+    delete[] static_cast<std::uint8_t*>(strip_);
+}
+
+bool BenchSession::Fail(const std::string& what, TW_UINT16 rc) {
+    TW_STATUS status{};
+    if (entry_ != nullptr && sourceOpen_) ToSource(DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+    char text[256];
+    std::snprintf(text, sizeof text, "%s failed (return code %u, condition code %u)", what.c_str(), rc,
+                  status.ConditionCode);
+    error_ = text;
+    return false;
+}
+
+bool BenchSession::SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value, const char* name) {
+    TW_CAPABILITY capability{cap, TWON_ONEVALUE, ::GlobalAlloc(GHND, sizeof(TW_ONEVALUE))};
+    if (capability.hContainer == nullptr) return Fail("allocating a container", TWRC_FAILURE);
+    auto* one = static_cast<TW_ONEVALUE*>(::GlobalLock(capability.hContainer));
+    one->ItemType = itemType;
+    one->Item = value;
+    ::GlobalUnlock(capability.hContainer);
+    const TW_UINT16 rc = ToSource(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &capability);
+    ::GlobalFree(capability.hContainer);
+    return rc == TWRC_SUCCESS || Fail(std::string("MSG_SET ") + name, rc);
+}
+
+bool BenchSession::Open(Mechanism mechanism, const PageSpec& page, int pagesPerEnabling) {
+    mechanism_ = mechanism;
+    pagesPerEnabling_ = pagesPerEnabling;
+    manager_ = ::LoadLibraryA("TWAIN_32.DLL");
+    if (manager_ == nullptr) return error_ = "TWAIN_32.DLL not found", false;
+    entry_ = reinterpret_cast<DSMENTRYPROC>(reinterpret_cast<void*>(::GetProcAddress(manager_, "DSM_Entry")));
+    if (entry_ == nullptr) return error_ = "TWAIN_32.DLL has no DSM_Entry", false;
+
+    app_.Version = TW_VERSION{1, 0, TWLG_USA, TWCY_USA, "1.0"};
+    app_.ProtocolMajor = 1;
+    app_.ProtocolMinor = 6;
+    app_.SupportedGroups = DG_CONTROL | DG_IMAGE;
+    std::strcpy(app_.Manufacturer, "Vorel project");
+    std::strcpy(app_.ProductFamily, "Benchmarks");
+    std::strcpy(app_.ProductName, "transfer bench");
+
+    window_ = ::CreateWindowA("STATIC", "transfer bench", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    TW_UINT16 rc = ToManager(DAT_PARENT, MSG_OPENDSM, &window_);
+    if (rc != TWRC_SUCCESS) return Fail("MSG_OPENDSM", rc);
+    managerOpen_ = true;
+    rc = ToManager(DAT_IDENTITY, MSG_GETFIRST, &source_);
+    if (rc != TWRC_SUCCESS) return Fail("MSG_GETFIRST", rc);
+    rc = ToManager(DAT_IDENTITY, MSG_OPENDS, &source_);
+    if (rc != TWRC_SUCCESS) return Fail("MSG_OPENDS", rc);
+    sourceOpen_ = true;
+
+    const TW_UINT16 xferMech = mechanism == Mechanism::Native   ? TWSX_NATIVE
+                               : mechanism == Mechanism::Memory ? TWSX_MEMORY
+                                                                : TWSX_FILE;
+    if (!SetOneValue(ICAP_XFERMECH, TWTY_UINT16, xferMech, "ICAP_XFERMECH")) return false;
+    if (!SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_RGB, "ICAP_PIXELTYPE")) return false;
+    if (!SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, 24, "ICAP_BITDEPTH")) return false;
+    if (!SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, static_cast<TW_UINT32>(page.dpi), "ICAP_XRESOLUTION")) return false;
+    if (!SetOneValue(ICAP_YRESOLUTION, TWTY_UINT16, static_cast<TW_UINT32>(page.dpi), "ICAP_YRESOLUTION")) return false;
+    // The frame in the source's default unit, 1/300 inch.
+    TW_IMAGELAYOUT layout{};
+    auto fix = [](int value) { return TW_FIX32{static_cast<TW_INT16>(value), 0}; };
+    layout.Frame = {fix(page.left), fix(page.top), fix(page.right), fix(page.bottom)};
+    rc = ToSource(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout);
+    if (rc != TWRC_SUCCESS) return Fail("MSG_SET DAT_IMAGELAYOUT", rc);
+    return true;
+}
+
+// Runs the message loop until the source sends `wanted`.
+bool BenchSession::WaitFor(TW_UINT16 wanted) {
+    MSG message;
+    while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TW_EVENT event{&message, MSG_NULL};
+        const TW_UINT16 rc = ToSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
+        if (event.TWMessage == wanted) return true;
+        if (event.TWMessage != MSG_NULL) {
+            error_ = "the source sent message " + std::to_string(event.TWMessage) + " while another was awaited";
+            return false;
+        }
+        if (rc == TWRC_NOTDSEVENT) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageA(&message);
+        }
+    }
+    error_ = "the message loop ended";
+    return false;
+}
+
+bool BenchSession::TransferOne(const std::string& file, double* seconds) {
+    TW_UINT16 rc = ToSource(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info_);
+    if (rc != TWRC_SUCCESS) return Fail("DAT_IMAGEINFO", rc);
+    if (firstTransfer_) {
+        beforeFirst_ = ReadMemoryCounters();
+        firstTransfer_ = false;
+    }
+
+    if (mechanism_ == Mechanism::Native) {
+        TW_UINT32 handle = 0;
+        const double start = Seconds();
+        rc = ToSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
+        *seconds = Seconds() - start;
+        if (rc != TWRC_XFERDONE) return Fail("DAT_IMAGENATIVEXFER", rc);
+        HGLOBAL block = reinterpret_cast<HGLOBAL>(static_cast<ULONG_PTR>(handle));
+        lastBytes_ = ::GlobalSize(block);
+        ::GlobalFree(block);
+        return true;
+    }
+
+    if (mechanism_ == Mechanism::Memory) {
+        TW_SETUPMEMXFER setup{};
+        rc = ToSource(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup);
+        if (rc != TWRC_SUCCESS) return Fail("DAT_SETUPMEMXFER", rc);
+        if (strip_ == nullptr || stripSize_ != setup.Preferred) {
+            delete[] static_cast<std::uint8_t*>(strip_);
+            stripSize_ = setup.Preferred;
+            strip_ = new std::uint8_t[stripSize_];
+            std::memset(strip_, 0, stripSize_);
+        }
+        std::uint64_t bytes = 0;
+        const double start = Seconds();
+        for (int strip = 0; strip < 1000000; ++strip) {
+            TW_IMAGEMEMXFER xfer{};
+            xfer.Memory = TW_MEMORY{TWMF_APPOWNS | TWMF_POINTER, stripSize_, strip_};
+            rc = ToSource(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
+            if (rc != TWRC_SUCCESS && rc != TWRC_XFERDONE) return Fail("DAT_IMAGEMEMXFER", rc);
+            bytes += xfer.BytesWritten;
+            if (rc == TWRC_XFERDONE) break;
+        }
+        *seconds = Seconds() - start;
+        lastBytes_ = bytes;
+        return true;
+    }
+
+    ::DeleteFileA(file.c_str());
+    TW_SETUPFILEXFER setup{};
+    std::snprintf(setup.FileName, sizeof setup.FileName, "%s", file.c_str());
+    setup.Format = mechanism_ == Mechanism::FileTiff ? TWFF_TIFF : TWFF_BMP;
+    rc = ToSource(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup);
+    if (rc != TWRC_SUCCESS) return Fail("DAT_SETUPFILEXFER", rc);
+    const double start = Seconds();
+    rc = ToSource(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr);
+    *seconds = Seconds() - start;
+    if (rc != TWRC_XFERDONE) return Fail("DAT_IMAGEFILEXFER", rc);
+    WIN32_FILE_ATTRIBUTE_DATA attributes{};
+    lastBytes_ = ::GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &attributes)
+                     ? (std::uint64_t(attributes.nFileSizeHigh) << 32 | attributes.nFileSizeLow)
+                     : 0;
+    return true;
+}
+
+bool BenchSession::RunEnabling(const std::string& file, RunTimes* times) {
+    // The count goes back to its default after every batch.
+    if (!SetOneValue(CAP_XFERCOUNT, TWTY_INT16, static_cast<TW_UINT32>(pagesPerEnabling_), "CAP_XFERCOUNT"))
+        return false;
+    TW_USERINTERFACE ui{0, 0, window_};
+    TW_UINT16 rc = ToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
+    if (rc != TWRC_SUCCESS) return Fail("MSG_ENABLEDS", rc);
+    bool ok = WaitFor(MSG_XFERREADY);
+    TW_PENDINGXFERS pending{};
+    for (int page = 0; ok && page < pagesPerEnabling_; ++page) {
+        double seconds = 0;
+        ok = TransferOne(file, &seconds);
+        if (ok) times->Add(seconds);
+        pending = TW_PENDINGXFERS{};
+        rc = ToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+        if (rc != TWRC_SUCCESS) ok = Fail("MSG_ENDXFER", rc);
+        if (pending.Count == 0) break;
+    }
+    if (ok && pending.Count != 0) ToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
+    // With nothing left to transfer the source asks to be closed.
+    if (ok) ok = WaitFor(MSG_CLOSEDSREQ);
+    rc = ToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
+    if (ok && rc != TWRC_SUCCESS) ok = Fail("MSG_DISABLEDS", rc);
+    return ok;
+}
+
+void BenchSession::Close() {
+    if (sourceOpen_) ToManager(DAT_IDENTITY, MSG_CLOSEDS, &source_);
+    sourceOpen_ = false;
+    if (managerOpen_) ToManager(DAT_PARENT, MSG_CLOSEDSM, &window_);
+    managerOpen_ = false;
+    if (window_ != nullptr) ::DestroyWindow(window_);
+    window_ = nullptr;
+    if (manager_ != nullptr) ::FreeLibrary(manager_);
+    manager_ = nullptr;
+}

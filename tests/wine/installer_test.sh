@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# The Windows installer under Wine, in a fresh prefix of its own: a silent
+# install puts the source in twain_32 and registers it; the acquisition tool
+# with the project's source manager finds it there and scans a page; a
+# second install replaces the files and keeps the user's settings; a source
+# held by a running program stops both installer and uninstaller with an
+# error; the uninstaller takes away exactly what the installer put there.
+# Arguments: the folder of the built Windows programs, an output folder, the
+# folder of the test's own Wine prefix (made afresh; an existing folder is
+# only deleted when it is a prefix the project made).
+set -u
+bin=$1
+out=$2
+export WINEPREFIX=$3
+here=$(cd "$(dirname "$0")" && pwd)
+if [ -e "$WINEPREFIX" ] && [ ! -f "$WINEPREFIX/.vorel-prefix" ]; then
+  echo "FAILED $WINEPREFIX exists and is no prefix of the project's: not deleting it"
+  exit 1
+fi
+setup=$bin/vorel-source-setup.exe
+windows=$WINEPREFIX/drive_c/windows
+twain=$windows/twain_32
+settings=$windows/vorelsrc.ini
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VorelSource'
+uninstaller='C:\windows\twain_32\vorelsrc-uninstall.exe'
+# The version the source's resource script gives, as the key must show it.
+version=$(sed -nE 's/^FILEVERSION +([0-9]+), *([0-9]+), *([0-9]+), *([0-9]+).*/\1.\2.\3.\4/p' \
+          "$here/../../src/resources/vorelsrc.rc")
+passed=0
+failed=0
+
+pass() { passed=$((passed + 1)); }
+fail() { echo "FAILED $*"; failed=$((failed + 1)); }
+expect() {  # what, condition...
+  local what=$1
+  shift
+  if "$@"; then pass; else fail "$what"; fi
+}
+same() { cmp -s "$1" "$2"; }
+reads_tiff() { tiffinfo "$1" >/dev/null 2>&1; }
+absent() { [ ! -e "$1" ]; }
+run() { VOREL_WINE_TIMEOUT=120 "$here/run_under_wine.sh" "$@" >>"$out/wine.log" 2>&1; }
+# The uninstaller copies itself away and runs from there: wait for every
+# program of the prefix to end.
+settle() { timeout 120 wineserver -w || { fail "Wine programs still running"; wineserver -k; }; }
+# The key's values, one a line; nothing when there is no key.
+registry() { "$here/run_under_wine.sh" reg query "$key" 2>/dev/null | tr -d '\r' | grep -E '^ +[A-Za-z]+ +REG_'; }
+value() {  # registry text, value name
+  sed -nE "s/^ +$2 +REG_[A-Z_]+ +(.*)$/\1/p" <<<"$1"
+}
+setting() { sed -nE "s/^$1=([0-9]+)\r?$/\1/p" "$settings"; }
+
+# A run cut short may have left programs in the old prefix.
+[ -d "$WINEPREFIX" ] && { wineserver -k 2>/dev/null; wineserver -w; }
+rm -rf "$WINEPREFIX" "$out"
+mkdir -p "$out/tool"
+"$here/prepare_prefix.sh"
+# Only the installed source: Wine's own sources are no part of the test.
+rm -f "$twain"/*.ds
+mkdir -p "$twain/Other"
+cp "$bin/VOREL32.dll" "$twain/Other/not-a-source.ds"
+cp "$bin/vorelscan.exe" "$bin/TWAIN_32.DLL" "$out/tool/"
+
+# First install, with the simulated scanner.
+run "$setup" /S /SIM=1
+status=$?
+expect "first install exits 0 (got $status)" [ $status -eq 0 ]
+settle
+expect "vorelsrc.ds installed" same "$bin/vorelsrc.ds" "$twain/vorelsrc.ds"
+expect "VOREL32.dll installed" same "$bin/VOREL32.dll" "$twain/VOREL32.dll"
+expect "uninstaller written" [ -f "$twain/vorelsrc-uninstall.exe" ]
+expect "profile defaults written" [ "$(setting Highlight) $(setting GammaX10)" = "220 22" ]
+keys=$(registry)
+[ -n "$version" ] || fail "no FILEVERSION in vorelsrc.rc"
+expect "DisplayVersion '$(value "$keys" DisplayVersion)', expected '$version'" \
+  [ "$(value "$keys" DisplayVersion)" = "$version" ]
+expect "DisplayName '$(value "$keys" DisplayName)'" [ "$(value "$keys" DisplayName)" = "Vorel Source" ]
+expect "Publisher '$(value "$keys" Publisher)'" [ "$(value "$keys" Publisher)" = "Pellam & Kestrane Company" ]
+expect "UninstallString '$(value "$keys" UninstallString)'" \
+  [ "$(value "$keys" UninstallString)" = "\"$uninstaller\"" ]
+size=$(value "$keys" EstimatedSize)
+expect "EstimatedSize '$size' in KB of the three files" \
+  [ "$((size))" -ge "$(( ($(stat -c %s "$bin/vorelsrc.ds") + $(stat -c %s "$bin/VOREL32.dll")) / 1024 ))" ]
+
+# The project's source manager, with no source beside it, finds the
+# installed one in twain_32.
+if run "$out/tool/vorelscan.exe" --out "Z:${out//\//\\}\\page.tiff" --type gray --dpi 50; then
+  expect "scanned page is 425x700 grey: $(identify -format '%wx%h %z' "$out/page.tiff" 2>&1)" \
+    [ "$(identify -format '%wx%h %z' "$out/page.tiff" 2>&1)" = "425x700 8" ]
+  expect "tiffinfo reads the page" reads_tiff "$out/page.tiff"
+else
+  fail "scan through the installed source"
+fi
+settle
+
+# A second install over the first replaces the files (the simulated
+# scanner again, as before) and keeps the user's settings.
+echo damaged >"$twain/vorelsrc.ds"
+echo damaged >"$twain/VOREL32.dll"
+sed -i 's/^Highlight=[0-9]*/Highlight=200/' "$settings"
+run "$setup" /S
+status=$?
+expect "second install exits 0 (got $status)" [ $status -eq 0 ]
+settle
+expect "vorelsrc.ds replaced" same "$bin/vorelsrc.ds" "$twain/vorelsrc.ds"
+expect "VOREL32.dll replaced" same "$bin/VOREL32.dll" "$twain/VOREL32.dll"
+expect "user's Highlight kept" [ "$(setting Highlight)" = 200 ]
+
+# A program holding the source: installer and uninstaller stop with 2 and
+# change nothing. The scanner's call log shows when the source is loaded.
+VOREL_SIM_LOG=$out/held.log "$here/run_under_wine.sh" "$out/tool/vorelscan.exe" --ui \
+  --out "Z:${out//\//\\}\\held.bmp" >>"$out/wine.log" 2>&1 &
+holder=$!
+for _ in $(seq 600); do
+  [ -s "$out/held.log" ] && break
+  kill -0 $holder 2>/dev/null || break
+  sleep 0.1
+done
+expect "the holding program loaded the source" [ -s "$out/held.log" ]
+run "$setup" /S /SIM=1
+status=$?
+expect "install over a source in use exits 2 (got $status)" [ $status -eq 2 ]
+run "$uninstaller" /S '_?=C:\windows\twain_32'
+status=$?
+expect "uninstall of a source in use exits 2 (got $status)" [ $status -eq 2 ]
+expect "source in use left in place" same "$bin/vorelsrc.ds" "$twain/vorelsrc.ds"
+expect "key of a source in use left in place" [ -n "$(registry)" ]
+kill $holder 2>/dev/null
+wait $holder 2>/dev/null
+settle
+
+# Uninstall: the installed files and the key go, the settings and other
+# files in twain_32 stay.
+run "$uninstaller" /S
+settle
+expect "vorelsrc.ds removed" absent "$twain/vorelsrc.ds"
+expect "VOREL32.dll removed" absent "$twain/VOREL32.dll"
+expect "uninstaller removed" absent "$twain/vorelsrc-uninstall.exe"
+expect "key removed" [ -z "$(registry)" ]
+expect "settings kept" [ "$(setting Highlight)" = 200 ]
+expect "other files kept" [ -f "$twain/Other/not-a-source.ds" ]
+
+# Without the simulated scanner a maker's VOREL32.dll is left alone, and
+# asked to, the uninstaller removes the settings too.
+echo "maker's library" >"$twain/VOREL32.dll"
+run "$setup" /S /SIM=0
+status=$?
+expect "install without the simulated scanner exits 0 (got $status)" [ $status -eq 0 ]
+settle
+expect "maker's VOREL32.dll not replaced" grep -q "maker's library" "$twain/VOREL32.dll"
+run "$uninstaller" /S /REMOVESETTINGS=1
+settle
+expect "maker's VOREL32.dll not removed" grep -q "maker's library" "$twain/VOREL32.dll"
+expect "vorelsrc.ds removed again" absent "$twain/vorelsrc.ds"
+expect "settings removed when asked" absent "$settings"
+
+settle
+echo "installer: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
