@@ -749,9 +749,18 @@ void PrepareSessions() {
 }
 
 // The stand-ins are installed for every session: a test program may have
-// installed others in between.
+// installed others in between. The first session of a process starts with
+// a plain one, so that whatever the module and the scanner make once per
+// process is made before any session counts allocations: an input then
+// fails the same allocation however often, and in whichever program, it
+// is run.
 SessionOutcome RunSession(const std::uint8_t* data, std::size_t size) {
     PrepareSessions();
+    static bool warmedUp = false;
+    if (!warmedUp) {
+        warmedUp = true;
+        RunSession(nullptr, 0);
+    }
     platform::SetProfileFolder(folder);
     SetScannerLibraryForTesting(&SimulatedScannerLibrary());
     SetNotificationHookForTesting(RecordNotification);

@@ -6,14 +6,18 @@
 #pragma once
 
 #include <atomic>
+#include <thread>
 
 namespace platform {
 
 class FaultPoint {
 public:
-    // From now on events are counted from 1 and the n-th one fails; with
-    // n 0 they are only counted.
+    // From now on events of the calling thread are counted from 1 and the
+    // n-th one fails; with n 0 they are only counted. Other threads (a test
+    // framework's own) neither count nor fail, so the count is the same
+    // from run to run.
     void Arm(long n) {
+        owner_.store(std::this_thread::get_id());
         failAt_.store(n);
         counted_.store(0);
         failed_.store(false);
@@ -32,7 +36,7 @@ public:
 
     // Asked at every event; true when this one must fail.
     bool Hit() {
-        if (!counting_.load() || held_.load()) return false;
+        if (!counting_.load() || held_.load() || owner_.load() != std::this_thread::get_id()) return false;
         const long n = counted_.fetch_add(1) + 1;
         if (n != failAt_.load()) return false;
         failed_.store(true);
@@ -45,6 +49,7 @@ private:
     std::atomic<bool> failed_{false};
     std::atomic<long> counted_{0};
     std::atomic<long> failAt_{0};
+    std::atomic<std::thread::id> owner_{};
 };
 
 // Global memory blocks, and operator new in the test programs that replace it.
