@@ -33,7 +33,15 @@ TW_UINT16 PendingXfersHandler(const TripletRequest* request) noexcept {
             if (pending == nullptr) return Refuse(TWCC_BADVALUE, kPrefix);
             SourceDialog* dialog = CurrentDialog();
             if (scanInProgress && dialog != nullptr) dialog->EndScan();
-            if (dialog != nullptr && dialog->ContinueBatch(count.current)) {
+            bool more = false;
+            try {
+                more = dialog != nullptr && dialog->ContinueBatch(count.current);
+            } catch (...) {
+                // Memory ran out setting the next scan up. Nothing is counted
+                // off and the state stays: asking again sets it up again.
+                return Refuse(TWCC_LOWMEMORY, kPrefix);
+            }
+            if (more) {
                 if (count.current > 1) --count.current;
                 scanInProgress = 0;
                 ResetMemoryTransfer();

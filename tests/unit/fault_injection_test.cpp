@@ -27,14 +27,16 @@ struct Round {
     TW_UINT16 pixelType;
     TW_UINT16 bitDepth;
     bool showUI;  // the user previews and presses "Final Scan"
+    TW_INT16 images;  // CAP_XFERCOUNT: a batch sets each next scan up at MSG_ENDXFER
 };
 
 const Round kRounds[] = {
-    {Mechanism::Native, TWPT_RGB, 24, true},
-    {Mechanism::Memory, TWPT_GRAY, 8, false},
-    {Mechanism::Bmp, TWPT_BW, 1, false},
-    {Mechanism::Tiff, TWPT_RGB, 24, false},
+    {Mechanism::Native, TWPT_RGB, 24, true, 1},
+    {Mechanism::Memory, TWPT_GRAY, 8, false, 2},
+    {Mechanism::Bmp, TWPT_BW, 1, false, 1},
+    {Mechanism::Tiff, TWPT_RGB, 24, false, 1},
 };
+constexpr std::size_t kTransfers = 5;
 constexpr std::uint64_t kFailedTransfer = 0;
 
 std::uint64_t Fnv(const std::uint8_t* bytes, std::size_t size, std::uint64_t hash = 14695981039346656037ull) {
@@ -198,7 +200,8 @@ protected:
         const TW_UINT16 mech = round.mechanism == Mechanism::Native   ? TWSX_NATIVE
                                : round.mechanism == Mechanism::Memory ? TWSX_MEMORY
                                                                       : TWSX_FILE;
-        if (!Step(cycle, "MSG_SET ICAP_PIXELTYPE", SetOne(ICAP_PIXELTYPE, TWTY_UINT16, round.pixelType), ok) ||
+        if (!Step(cycle, "MSG_SET CAP_XFERCOUNT", SetOne(CAP_XFERCOUNT, TWTY_INT16, round.images), ok) ||
+            !Step(cycle, "MSG_SET ICAP_PIXELTYPE", SetOne(ICAP_PIXELTYPE, TWTY_UINT16, round.pixelType), ok) ||
             !Step(cycle, "MSG_SET ICAP_BITDEPTH", SetOne(ICAP_BITDEPTH, TWTY_UINT16, round.bitDepth), ok) ||
             !Step(cycle, "MSG_SET ICAP_XFERMECH", SetOne(ICAP_XFERMECH, TWTY_UINT16, mech), ok)) {
             return false;
@@ -227,11 +230,15 @@ protected:
         // closes the dialog and the application closes the source.
         if (sourceState != 600) return false;
 
-        TW_IMAGEINFO info{};
-        if (!Step(cycle, "MSG_GET DAT_IMAGEINFO", Entry(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), ok)) return false;
-        if (!Transfer(cycle, round.mechanism, path, ok)) return false;
-        TW_PENDINGXFERS pending{};
-        if (!Step(cycle, "MSG_ENDXFER", Control(DAT_PENDINGXFERS, MSG_ENDXFER, &pending), ok)) return false;
+        for (int image = 0; image < round.images; ++image) {
+            TW_IMAGEINFO info{};
+            if (!Step(cycle, "MSG_GET DAT_IMAGEINFO", Entry(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), ok) ||
+                !Transfer(cycle, round.mechanism, path, ok)) {
+                return false;
+            }
+            TW_PENDINGXFERS pending{};
+            if (!Step(cycle, "MSG_ENDXFER", Control(DAT_PENDINGXFERS, MSG_ENDXFER, &pending), ok)) return false;
+        }
         return Step(cycle, "MSG_DISABLEDS", Control(DAT_USERINTERFACE, MSG_DISABLEDS, &ui), ok);
     }
 
@@ -302,7 +309,7 @@ TEST_F(FaultSweep, EveryAllocationOfACycleFailsInTurn) {
     const Cycle clean = RunFresh(kAnyRefusal);
     const long points = platform::AllocationFaults().Counted();
     ASSERT_EQ(clean.problem, "");
-    ASSERT_EQ(clean.images.size(), std::size(kRounds));
+    ASSERT_EQ(clean.images.size(), kTransfers);
     ASSERT_GT(points, 0);
 
     int failures = 0;

@@ -46,4 +46,13 @@ TEST_F(SourceSession, SeedCorpusReplaysAndMostlyReachesATransfer) {
     EXPECT_GE(transferred * 10, sessions * 5) << transferred << " of " << sessions << " sessions transferred";
 }
 
+// Findings of the fuzzer, each replayed under its own name.
+fuzzing::SessionOutcome Finding(const char* name) { return Replay(std::string(VOREL_TEST_DATA "/fuzz/") + name); }
+
+// A batch's MSG_ENDXFER sets the next scan up; with the heap full there it
+// must refuse with TWCC_LOWMEMORY, not let the exception end the process.
+TEST_F(SourceSession, EndXferWithoutMemoryForTheNextScan) {
+    EXPECT_EQ(Finding("endxfer-next-scan-without-memory").problem, "");
+}
+
 }  // namespace
