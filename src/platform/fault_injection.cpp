@@ -1,5 +1,5 @@
-// The two fault points. They are constant-initialised, so an operator new
-// that asks one before any constructor has run finds it ready.
+// The two fault points. Statics are zeroed before any code runs, so an
+// operator new that asks one before its constructor has run finds it idle.
 #include "platform/fault_injection.h"
 
 namespace platform {

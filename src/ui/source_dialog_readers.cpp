@@ -55,6 +55,29 @@ private:
     std::uint8_t* data_;
 };
 
+// Empties the file when its writer returns without keeping it, once it has
+// begun to write: a write that fails part-way (a full disk), a jam or a
+// reader without memory never leaves a picture cut short.
+class EmptiedUnlessKept {
+public:
+    explicit EmptiedUnlessKept(platform::File& file, bool armed = true) : file_(file), armed_(armed) {}
+    ~EmptiedUnlessKept() {
+        if (armed_) file_.Discard();
+    }
+    EmptiedUnlessKept(const EmptiedUnlessKept&) = delete;
+    EmptiedUnlessKept& operator=(const EmptiedUnlessKept&) = delete;
+
+    void Arm() { armed_ = true; }
+    int Keep(int result) {
+        if (result == TWCC_SUCCESS) armed_ = false;
+        return result;
+    }
+
+private:
+    platform::File& file_;
+    bool armed_;
+};
+
 // The TIFF header, then the bytes the scanner sends up to its end, read in
 // chunks of kTiffChunk bytes (after a short chunk, one more read finds the
 // end) and gathered in the working block of kTiffChunksPerWrite chunks. A
@@ -74,42 +97,37 @@ int WriteTiffFile(ScannerDevice& scanner, const char* fileName, std::uint8_t* wo
 
     std::uint32_t filled = scanner.ReadData(kTiffChunk, work);
     if (filled == 0 || scanner.Jammed()) return TWCC_BUMMER;
-    const int result = [&]() -> int {
-        // The first chunk is already in the working block: the header goes
-        // out from a buffer of its own.
-        std::uint8_t header[kTiffHeaderSize];
-        FillTiffHeader(header, bytesPerLine, pixelsPerLine, lines, bitsPerPixel, resolution, resolution, inverted);
-        if (!file.Write(header, TiffHeaderSize())) return TWCC_BUMMER;
-        std::uint64_t written = 0;
-        for (bool end = false; !end;) {
-            while (filled + kTiffChunk <= kTiffChunk * kTiffChunksPerWrite) {
-                const std::uint32_t n = scanner.ReadData(kTiffChunk, work + filled);
-                if (scanner.Jammed()) return TWCC_BUMMER;
-                filled += n;
-                if (n == 0) {
-                    end = true;
-                    break;
-                }
-            }
-            if (!file.Write(work, filled)) return TWCC_BUMMER;
-            written += filled;
-            filled = 0;
-        }
-        if (written < stripBytes) {
-            constexpr std::uint32_t kBlock = kTiffChunk * kTiffChunksPerWrite;
-            std::memset(work, 0, kBlock);
-            for (std::uint64_t left = stripBytes - written; left > 0;) {
-                const auto piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, kBlock));
-                if (!file.Write(work, piece)) return TWCC_BUMMER;
-                left -= piece;
+    EmptiedUnlessKept guard(file);
+    // The first chunk is already in the working block: the header goes out
+    // from a buffer of its own.
+    std::uint8_t header[kTiffHeaderSize];
+    FillTiffHeader(header, bytesPerLine, pixelsPerLine, lines, bitsPerPixel, resolution, resolution, inverted);
+    if (!file.Write(header, TiffHeaderSize())) return TWCC_BUMMER;
+    std::uint64_t written = 0;
+    for (bool end = false; !end;) {
+        while (filled + kTiffChunk <= kTiffChunk * kTiffChunksPerWrite) {
+            const std::uint32_t n = scanner.ReadData(kTiffChunk, work + filled);
+            if (scanner.Jammed()) return TWCC_BUMMER;
+            filled += n;
+            if (n == 0) {
+                end = true;
+                break;
             }
         }
-        return file.EndHere() ? TWCC_SUCCESS : TWCC_BUMMER;
-    }();
-    // Once written to, a file that fails (a full disk, a jam) is emptied
-    // again: never a picture cut short.
-    if (result != TWCC_SUCCESS) file.Discard();
-    return result;
+        if (!file.Write(work, filled)) return TWCC_BUMMER;
+        written += filled;
+        filled = 0;
+    }
+    if (written < stripBytes) {
+        constexpr std::uint32_t kBlock = kTiffChunk * kTiffChunksPerWrite;
+        std::memset(work, 0, kBlock);
+        for (std::uint64_t left = stripBytes - written; left > 0;) {
+            const auto piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, kBlock));
+            if (!file.Write(work, piece)) return TWCC_BUMMER;
+            left -= piece;
+        }
+    }
+    return guard.Keep(file.EndHere() ? TWCC_SUCCESS : TWCC_BUMMER);
 }
 
 // The BITMAPINFOHEADER and colour table that begin the scan's DIB, in a
@@ -156,44 +174,34 @@ int WriteBmpRows(ScannerDevice& scanner, const char* fileName, const ImageTypeEn
 
     platform::File file;
     if (!file.Open(fileName, platform::FileMode::ReadWrite)) return TWCC_BUMMER;
-    bool touched = false;
-    const int result = [&]() -> int {
-        // Rows top-down `done` to done + n - 1 are rows lines - done - n up
-        // to lines - done - 1 of the DIB; the file holds its first
-        // sizeImage bytes.
-        for (std::uint64_t done = 0; done < lines;) {
-            const std::uint64_t n = std::min<std::uint64_t>(perBatch, lines - done);
-            const std::uint32_t placed = scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(n),
-                                                                rows, static_cast<std::size_t>(n * stride), true);
-            // Rows never read are no rows: the application hears of the
-            // memory, not of a blank band.
-            if (scanner.TakeReadLackedMemory()) return TWCC_LOWMEMORY;
-            if (scanner.Jammed() || (done == 0 && placed == 0)) return TWCC_BUMMER;
-            touched = true;
-            if (done == 0 && !file.Write(head, static_cast<std::size_t>(offBits))) return TWCC_BUMMER;
-            const std::uint64_t at = (lines - done - n) * stride;
-            if (at < sizeImage) {
-                const std::uint64_t length = std::min(n * stride, sizeImage - at);
-                if (!file.Seek(offBits + at) || !file.Write(rows, static_cast<std::size_t>(length))) {
-                    return TWCC_BUMMER;
-                }
-            }
-            done += n;
-        }
-        // Rows the header announces beyond those the scanner's lines fill.
-        std::memset(rows, 0, static_cast<std::size_t>(workBytes));
-        for (std::uint64_t at = stride * lines; at < sizeImage;) {
-            const std::uint64_t length = std::min(workBytes, sizeImage - at);
+    EmptiedUnlessKept guard(file, false);
+    // Rows top-down `done` to done + n - 1 are rows lines - done - n up to
+    // lines - done - 1 of the DIB; the file holds its first sizeImage bytes.
+    for (std::uint64_t done = 0; done < lines;) {
+        const std::uint64_t n = std::min<std::uint64_t>(perBatch, lines - done);
+        const std::uint32_t placed = scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(n),
+                                                            rows, static_cast<std::size_t>(n * stride), true);
+        // Rows never read are no rows: the application hears of the memory.
+        if (scanner.TakeReadLackedMemory()) return TWCC_LOWMEMORY;
+        if (scanner.Jammed() || (done == 0 && placed == 0)) return TWCC_BUMMER;
+        guard.Arm();
+        if (done == 0 && !file.Write(head, static_cast<std::size_t>(offBits))) return TWCC_BUMMER;
+        const std::uint64_t at = (lines - done - n) * stride;
+        if (at < sizeImage) {
+            const std::uint64_t length = std::min(n * stride, sizeImage - at);
             if (!file.Seek(offBits + at) || !file.Write(rows, static_cast<std::size_t>(length))) return TWCC_BUMMER;
-            at += length;
         }
-        if (!file.Seek(offBits + sizeImage) || !file.EndHere()) return TWCC_BUMMER;
-        return TWCC_SUCCESS;
-    }();
-    // Once written to, a file that fails (a full disk, a jam, no memory)
-    // is emptied again: never a picture cut short.
-    if (result != TWCC_SUCCESS && touched) file.Discard();
-    return result;
+        done += n;
+    }
+    // Rows the header announces beyond those the scanner's lines fill.
+    std::memset(rows, 0, static_cast<std::size_t>(workBytes));
+    for (std::uint64_t at = stride * lines; at < sizeImage;) {
+        const std::uint64_t length = std::min(workBytes, sizeImage - at);
+        if (!file.Seek(offBits + at) || !file.Write(rows, static_cast<std::size_t>(length))) return TWCC_BUMMER;
+        at += length;
+    }
+    if (!file.Seek(offBits + sizeImage) || !file.EndHere()) return TWCC_BUMMER;
+    return guard.Keep(TWCC_SUCCESS);
 }
 
 }  // namespace
