@@ -287,7 +287,8 @@ private:
     }
     void Fill(platform::GlobalHandle block, const std::vector<std::uint8_t>& bytes) {
         platform::LockedBlock locked(block);
-        if (locked) std::memcpy(locked.get(), bytes.data(), std::min(bytes.size(), platform::GlobalBlockSize(block)));
+        const std::size_t size = std::min(bytes.size(), platform::GlobalBlockSize(block));
+        if (locked && size > 0) std::memcpy(locked.get(), bytes.data(), size);
     }
     void FreeApplicationBlocks() {
         for (platform::GlobalHandle block : mine_) platform::GlobalFreeBlock(block);
