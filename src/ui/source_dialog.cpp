@@ -172,8 +172,7 @@ int SourceDialog::FinalScan() {
     // No RGB format can describe an inverted picture: colour is never
     // inverted. Bi-level and grey data are, and their colour table and TIFF
     // photometry then tell readers so.
-    scanInverted = invert != 0 && setup_.bitsPerPixel != 24;
-    setup_.invert = scanInverted ? 1 : 0;
+    setup_.invert = invert != 0 && setup_.bitsPerPixel != 24 ? 1 : 0;
     setup_.fromFeeder = fromFeeder;
     SetupScan();
     return NotifyXferReady();
@@ -184,7 +183,7 @@ bool SourceDialog::SetupScan() {
 }
 
 bool SourceDialog::ContinueBatch(std::int32_t remaining) {
-    if (scanner.kind() == 0 || scanner.Jammed()) return false;
+    if (scanner.Jammed()) return false;
     const bool more = setup_.fromFeeder ? (remaining > 1 || remaining == -1) && scanner.IsFeederLoaded()
                                         : remaining > 1;
     return more && SetupScan();

@@ -50,6 +50,9 @@ public:
     bool ContinueBatch(std::int32_t remaining);
     // Whether the scan set up last met a jam in the feeder.
     bool ScanJammed() const { return scanner.Jammed(); }
+    // Whether the scanner inverts the scan set up last (a vanilla 1- or
+    // 8-bit scan): its colour table and TIFF photometry then say so.
+    bool ScanInverted() const { return setup_.invert != 0; }
 
     // The two buttons: they act only while the source is enabled and
     // waiting for the user (state 500), never while a scan is set up for
@@ -92,9 +95,6 @@ public:
     std::uint32_t scaling = 100;
     std::uint32_t invert = 0;
     std::uint32_t allowedImageTypes = 7;
-    // Whether the scan set up last was inverted by the scanner (a vanilla
-    // 1- or 8-bit scan): its colour table and TIFF photometry say so.
-    bool scanInverted = false;
     PreviewWindow preview;
     ScannerDevice scanner;
 

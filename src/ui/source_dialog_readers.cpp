@@ -238,7 +238,7 @@ platform::GlobalHandle SourceDialog::ReadNativeImage(int* failure) {
             platform::GlobalFreeBlock(dib);
             return nullptr;
         }
-        FillDibPrefix(block.bytes(), type, pixels, lines, xResolution, scanInverted);
+        FillDibPrefix(block.bytes(), type, pixels, lines, xResolution, ScanInverted());
         placed = scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(lines),
                                         block.bytes() + prefix, static_cast<std::size_t>(rowBytes), true);
         const std::uint64_t read = stride * lines;
@@ -276,11 +276,11 @@ int SourceDialog::WriteImageFile(const char* fileName, std::uint16_t format) {
     if (fileName == nullptr || fileName[0] == '\0') return TWCC_BUMMER;
     const ImageTypeEntry& type = ImageTypeTable[GetImageTypeIndex()];
 
-    if (format != TWFF_TIFF) return WriteBmpRows(scanner, fileName, type, xResolution, scanInverted);
+    if (format != TWFF_TIFF) return WriteBmpRows(scanner, fileName, type, xResolution, ScanInverted());
 
     if (type.bitsPerPixel == 24) scanner.LoadColourMatrix(true);
     WorkingBlock work(kTiffChunk * kTiffChunksPerWrite);
     if (work.bytes() == nullptr) return TWCC_LOWMEMORY;
-    return WriteTiffFile(scanner, fileName, work.bytes(), type.bitsPerPixel, xResolution, scanInverted);
+    return WriteTiffFile(scanner, fileName, work.bytes(), type.bitsPerPixel, xResolution, ScanInverted());
 }
 
