@@ -82,8 +82,8 @@ private:
 // chunks of kTiffChunk bytes (after a short chunk, one more read finds the
 // end) and gathered in the working block of kTiffChunksPerWrite chunks. A
 // scan that stops early is padded with zeros to the strip size the header
-// announces, so readers get a whole image; a scan that sends nothing at all
-// fails before the file is touched.
+// announces, so readers get a whole image, and one that sends more is cut
+// there; a scan that sends nothing at all fails before the file is touched.
 int WriteTiffFile(ScannerDevice& scanner, const char* fileName, std::uint8_t* work, std::uint32_t bitsPerPixel,
                   std::uint32_t resolution, bool inverted) {
     // Asked one after the other, so the scanner hears the questions in the
@@ -103,21 +103,22 @@ int WriteTiffFile(ScannerDevice& scanner, const char* fileName, std::uint8_t* wo
     std::uint8_t header[kTiffHeaderSize];
     FillTiffHeader(header, bytesPerLine, pixelsPerLine, lines, bitsPerPixel, resolution, resolution, inverted);
     if (!file.Write(header, TiffHeaderSize())) return TWCC_BUMMER;
+    // The strip holds what the header announces and no more: a scanner that
+    // goes on sending past it is not read further.
     std::uint64_t written = 0;
-    for (bool end = false; !end;) {
-        while (filled + kTiffChunk <= kTiffChunk * kTiffChunksPerWrite) {
+    bool end = filled > stripBytes;
+    do {
+        while (!end && filled + kTiffChunk <= kTiffChunk * kTiffChunksPerWrite) {
             const std::uint32_t n = scanner.ReadData(kTiffChunk, work + filled);
             if (scanner.Jammed()) return TWCC_BUMMER;
             filled += n;
-            if (n == 0) {
-                end = true;
-                break;
-            }
+            end = n == 0 || written + filled > stripBytes;
         }
-        if (!file.Write(work, filled)) return TWCC_BUMMER;
-        written += filled;
+        const std::uint64_t keep = std::min<std::uint64_t>(filled, stripBytes - written);
+        if (keep > 0 && !file.Write(work, static_cast<std::size_t>(keep))) return TWCC_BUMMER;
+        written += keep;
         filled = 0;
-    }
+    } while (!end);
     if (written < stripBytes) {
         constexpr std::uint32_t kBlock = kTiffChunk * kTiffChunksPerWrite;
         std::memset(work, 0, kBlock);

@@ -688,6 +688,34 @@ TEST_F(ImageTransferTest, EveryFormatDescribesFlavourAndResolutionTruthfully) {
     }
 }
 
+// A scanner library that never stops sending: after the scan it was set up
+// for, every read is filled.
+std::int16_t VOREL_API EndlessReadScanData(std::int16_t mode, void* buffer, std::int32_t count, std::int32_t* got) {
+    const std::int16_t status = SimulatedScannerLibrary().ReadScanData(mode, buffer, count, got);
+    if (got != nullptr && *got < count) {
+        std::memset(static_cast<std::uint8_t*>(buffer) + *got, 0x55, static_cast<std::size_t>(count - *got));
+        *got = count;
+    }
+    return status;
+}
+
+// The TIFF strip holds what its header announces, however much the scanner
+// sends: the file transfer ends and the file is exactly header and strip.
+TEST_F(ImageTransferTest, TiffStripIsCutWhereTheHeaderSaysEvenIfTheScannerGoesOn) {
+    StartScan(TWPT_GRAY, 8, 100, 303, 150);
+    static const ScannerLibrary endless = [] {
+        ScannerLibrary table = RecordingScannerLibrary();
+        table.ReadScanData = EndlessReadScanData;
+        return table;
+    }();
+    SetScannerLibraryForTesting(&endless);
+    SetUpFile(folder + "/endless.tif", TWFF_TIFF);
+    EXPECT_EQ(FileXfer(), TWRC_XFERDONE);
+    SetScannerLibraryForTesting(&RecordingScannerLibrary());
+    const Bytes file = image_tools::ReadAll(folder + "/endless.tif");
+    EXPECT_EQ(file.size(), 354u + 101 * 50);
+}
+
 // A scanner that sends no line at all gives no image by any mechanism, and
 // the file transfer leaves its file as the set-up made it.
 TEST_F(ImageTransferTest, NoDataFromTheScannerFailsEveryMechanism) {
