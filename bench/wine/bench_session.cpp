@@ -6,58 +6,12 @@
 #include <cstdio>
 #include <cstring>
 
-BenchSession::~BenchSession() {
-    Close();
-    delete[] static_cast<std::uint8_t*>(strip_);
-}
-
-bool BenchSession::Fail(const std::string& what, TW_UINT16 rc) {
-    TW_STATUS status{};
-    if (entry_ != nullptr && sourceOpen_) ToSource(DG_CONTROL, DAT_STATUS, MSG_GET, &status);
-    char text[256];
-    std::snprintf(text, sizeof text, "%s failed (return code %u, condition code %u)", what.c_str(), rc,
-                  status.ConditionCode);
-    error_ = text;
-    return false;
-}
-
-bool BenchSession::SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value, const char* name) {
-    TW_CAPABILITY capability{cap, TWON_ONEVALUE, ::GlobalAlloc(GHND, sizeof(TW_ONEVALUE))};
-    if (capability.hContainer == nullptr) return Fail("allocating a container", TWRC_FAILURE);
-    auto* one = static_cast<TW_ONEVALUE*>(::GlobalLock(capability.hContainer));
-    one->ItemType = itemType;
-    one->Item = value;
-    ::GlobalUnlock(capability.hContainer);
-    const TW_UINT16 rc = ToSource(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &capability);
-    ::GlobalFree(capability.hContainer);
-    return rc == TWRC_SUCCESS || Fail(std::string("MSG_SET ") + name, rc);
-}
+BenchSession::~BenchSession() { delete[] static_cast<std::uint8_t*>(strip_); }
 
 bool BenchSession::Open(Mechanism mechanism, const PageSpec& page, int pagesPerEnabling) {
     mechanism_ = mechanism;
     pagesPerEnabling_ = pagesPerEnabling;
-    manager_ = ::LoadLibraryA("TWAIN_32.DLL");
-    if (manager_ == nullptr) return error_ = "TWAIN_32.DLL not found", false;
-    entry_ = reinterpret_cast<DSMENTRYPROC>(reinterpret_cast<void*>(::GetProcAddress(manager_, "DSM_Entry")));
-    if (entry_ == nullptr) return error_ = "TWAIN_32.DLL has no DSM_Entry", false;
-
-    app_.Version = TW_VERSION{1, 0, TWLG_USA, TWCY_USA, "1.0"};
-    app_.ProtocolMajor = 1;
-    app_.ProtocolMinor = 6;
-    app_.SupportedGroups = DG_CONTROL | DG_IMAGE;
-    std::strcpy(app_.Manufacturer, "Vorel project");
-    std::strcpy(app_.ProductFamily, "Benchmarks");
-    std::strcpy(app_.ProductName, "transfer bench");
-
-    window_ = ::CreateWindowA("STATIC", "transfer bench", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    TW_UINT16 rc = ToManager(DAT_PARENT, MSG_OPENDSM, &window_);
-    if (rc != TWRC_SUCCESS) return Fail("MSG_OPENDSM", rc);
-    managerOpen_ = true;
-    rc = ToManager(DAT_IDENTITY, MSG_GETFIRST, &source_);
-    if (rc != TWRC_SUCCESS) return Fail("MSG_GETFIRST", rc);
-    rc = ToManager(DAT_IDENTITY, MSG_OPENDS, &source_);
-    if (rc != TWRC_SUCCESS) return Fail("MSG_OPENDS", rc);
-    sourceOpen_ = true;
+    if (!twain_.Open()) return false;
 
     const TW_UINT16 xferMech = mechanism == Mechanism::Native   ? TWSX_NATIVE
                                : mechanism == Mechanism::Memory ? TWSX_MEMORY
@@ -71,29 +25,9 @@ bool BenchSession::Open(Mechanism mechanism, const PageSpec& page, int pagesPerE
     TW_IMAGELAYOUT layout{};
     auto fix = [](int value) { return TW_FIX32{static_cast<TW_INT16>(value), 0}; };
     layout.Frame = {fix(page.left), fix(page.top), fix(page.right), fix(page.bottom)};
-    rc = ToSource(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout);
+    const TW_UINT16 rc = ToSource(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout);
     if (rc != TWRC_SUCCESS) return Fail("MSG_SET DAT_IMAGELAYOUT", rc);
     return true;
-}
-
-// Runs the message loop until the source sends `wanted`.
-bool BenchSession::WaitFor(TW_UINT16 wanted) {
-    MSG message;
-    while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
-        TW_EVENT event{&message, MSG_NULL};
-        const TW_UINT16 rc = ToSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
-        if (event.TWMessage == wanted) return true;
-        if (event.TWMessage != MSG_NULL) {
-            error_ = "the source sent message " + std::to_string(event.TWMessage) + " while another was awaited";
-            return false;
-        }
-        if (rc == TWRC_NOTDSEVENT) {
-            ::TranslateMessage(&message);
-            ::DispatchMessageA(&message);
-        }
-    }
-    error_ = "the message loop ended";
-    return false;
 }
 
 bool BenchSession::TransferOne(const std::string& file, double* seconds) {
@@ -162,35 +96,22 @@ bool BenchSession::RunEnabling(const std::string& file, RunTimes* times) {
     // The count goes back to its default after every batch.
     if (!SetOneValue(CAP_XFERCOUNT, TWTY_INT16, static_cast<TW_UINT32>(pagesPerEnabling_), "CAP_XFERCOUNT"))
         return false;
-    TW_USERINTERFACE ui{0, 0, window_};
-    TW_UINT16 rc = ToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
-    if (rc != TWRC_SUCCESS) return Fail("MSG_ENABLEDS", rc);
-    bool ok = WaitFor(MSG_XFERREADY);
+    if (!twain_.Enable(false)) return false;
+    bool ok = twain_.WaitFor(MSG_XFERREADY);
     TW_PENDINGXFERS pending{};
     for (int page = 0; ok && page < pagesPerEnabling_; ++page) {
         double seconds = 0;
         ok = TransferOne(file, &seconds);
         if (ok) times->Add(seconds);
         pending = TW_PENDINGXFERS{};
-        rc = ToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+        const TW_UINT16 rc = ToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
         if (rc != TWRC_SUCCESS) ok = Fail("MSG_ENDXFER", rc);
         if (pending.Count == 0) break;
     }
     if (ok && pending.Count != 0) ToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
     // With nothing left to transfer the source asks to be closed.
-    if (ok) ok = WaitFor(MSG_CLOSEDSREQ);
-    rc = ToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
+    if (ok) ok = twain_.WaitFor(MSG_CLOSEDSREQ);
+    const TW_UINT16 rc = twain_.Disable();
     if (ok && rc != TWRC_SUCCESS) ok = Fail("MSG_DISABLEDS", rc);
     return ok;
-}
-
-void BenchSession::Close() {
-    if (sourceOpen_) ToManager(DAT_IDENTITY, MSG_CLOSEDS, &source_);
-    sourceOpen_ = false;
-    if (managerOpen_) ToManager(DAT_PARENT, MSG_CLOSEDSM, &window_);
-    managerOpen_ = false;
-    if (window_ != nullptr) ::DestroyWindow(window_);
-    window_ = nullptr;
-    if (manager_ != nullptr) ::FreeLibrary(manager_);
-    manager_ = nullptr;
 }

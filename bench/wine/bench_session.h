@@ -13,6 +13,7 @@
 
 #include "bench_common.h"
 #include "twain/twain.h"
+#include "twain_application.h"
 
 enum class Mechanism { Native, Memory, FileTiff, FileBmp };
 
@@ -37,35 +38,25 @@ public:
     const TW_IMAGEINFO& LastImageInfo() const { return info_; }
     // Resident memory when the first transfer was about to begin.
     const MemoryCounters& BeforeFirstTransfer() const { return beforeFirst_; }
-    const std::string& Error() const { return error_; }
+    const std::string& Error() const { return twain_.Error(); }
 
 private:
-    TW_UINT16 ToManager(TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
-        return entry_(&app_, nullptr, DG_CONTROL, dat, msg, data);
-    }
     TW_UINT16 ToSource(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
-        return entry_(&app_, &source_, dg, dat, msg, data);
+        return twain_.ToSource(dg, dat, msg, data);
     }
-    bool Fail(const std::string& what, TW_UINT16 rc);
-    bool SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value, const char* name);
-    bool WaitFor(TW_UINT16 wanted);
+    bool Fail(const std::string& what, TW_UINT16 rc) { return twain_.Fail(what, rc); }
+    bool SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value, const char* name) {
+        return twain_.SetOneValue(cap, itemType, value, name);
+    }
     bool TransferOne(const std::string& file, double* seconds);
-    void Close();
 
+    TwainApplication twain_{"transfer bench", "Benchmarks"};
     Mechanism mechanism_ = Mechanism::Native;
-    HMODULE manager_ = nullptr;
-    DSMENTRYPROC entry_ = nullptr;
-    HWND window_ = nullptr;
-    TW_IDENTITY app_{};
-    TW_IDENTITY source_{};
-    bool managerOpen_ = false;
-    bool sourceOpen_ = false;
     int pagesPerEnabling_ = 1;
     bool firstTransfer_ = true;
     MemoryCounters beforeFirst_;
     TW_IMAGEINFO info_{};
     std::uint64_t lastBytes_ = 0;
-    std::string error_;
     void* strip_ = nullptr;  // the memory transfer's buffer, kept between images
     TW_UINT32 stripSize_ = 0;
 };

@@ -15,28 +15,28 @@
 
 #include "scanned_image.h"
 #include "twain/twain.h"
+#include "twain_application.h"
 
 namespace {
 
 class Session {
 public:
-    Session(const ScanOptions& options, std::string* error) : options_(options), error_(error) {}
-    ~Session() { Shutdown(); }
+    explicit Session(const ScanOptions& options) : options_(options), twain_("vorelscan", "Tools") {}
 
     bool Run();
+    const std::string& Error() const { return twain_.Error(); }
     int pagesWritten = 0;
 
 private:
-    bool Fail(const std::string& what, TW_UINT16 rc, bool askSource = true);
-    TW_UINT16 ToManager(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
-        return entry_(&app_, nullptr, dg, dat, msg, data);
-    }
     TW_UINT16 ToSource(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
-        return entry_(&app_, &source_, dg, dat, msg, data);
+        return twain_.ToSource(dg, dat, msg, data);
     }
-    bool SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value, const char* name);
+    bool Fail(const std::string& what, TW_UINT16 rc) { return twain_.Fail(what, rc); }
+    bool Fail(const std::string& why) { return twain_.Fail(why); }
+    bool SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value, const char* name) {
+        return twain_.SetOneValue(cap, itemType, value, name);
+    }
     bool Negotiate();
-    bool WaitForTransfer();
     // One image: described, moved and written (or kept, for a multi-page
     // file); then MSG_ENDXFER, whose Count says how many more come.
     bool TransferPage(int page, TW_UINT16* remaining);
@@ -44,48 +44,11 @@ private:
     bool TransferMemory(ScannedImage* image);
     bool TransferFile(const std::string& name);
     bool TransferAll();
-    void Shutdown();
 
     const ScanOptions& options_;
-    std::string* error_;
-    HMODULE manager_ = nullptr;
-    DSMENTRYPROC entry_ = nullptr;
-    HWND window_ = nullptr;
-    TW_IDENTITY app_{};
-    TW_IDENTITY source_{};
-    bool managerOpen_ = false;
-    bool sourceOpen_ = false;
-    bool enabled_ = false;
+    TwainApplication twain_;
     std::vector<ScannedImage> pages_;  // a multi-page file's pages
 };
-
-bool Session::Fail(const std::string& what, TW_UINT16 rc, bool askSource) {
-    TW_STATUS status{};
-    if (entry_ != nullptr) {
-        if (askSource && sourceOpen_) {
-            ToSource(DG_CONTROL, DAT_STATUS, MSG_GET, &status);
-        } else {
-            ToManager(DG_CONTROL, DAT_STATUS, MSG_GET, &status);
-        }
-    }
-    char text[256];
-    std::snprintf(text, sizeof text, "%s failed (return code %u, condition code %u)", what.c_str(), rc,
-                  status.ConditionCode);
-    *error_ = text;
-    return false;
-}
-
-bool Session::SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value, const char* name) {
-    TW_CAPABILITY capability{cap, TWON_ONEVALUE, ::GlobalAlloc(GHND, sizeof(TW_ONEVALUE))};
-    if (capability.hContainer == nullptr) return Fail("allocating a container", TWRC_FAILURE, false);
-    auto* one = static_cast<TW_ONEVALUE*>(::GlobalLock(capability.hContainer));
-    one->ItemType = itemType;
-    one->Item = value;
-    ::GlobalUnlock(capability.hContainer);
-    TW_UINT16 rc = ToSource(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &capability);
-    ::GlobalFree(capability.hContainer);
-    return rc == TWRC_SUCCESS || Fail(std::string("MSG_SET ") + name, rc);
-}
 
 bool Session::Negotiate() {
     TW_UINT16 mechanism = options_.mechanism == "memory" ? TWSX_MEMORY
@@ -113,27 +76,6 @@ bool Session::Negotiate() {
     return true;
 }
 
-// Runs the message loop until the source says a transfer is ready, or asks
-// to be closed.
-bool Session::WaitForTransfer() {
-    MSG message;
-    while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
-        TW_EVENT event{&message, MSG_NULL};
-        TW_UINT16 rc = ToSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
-        if (event.TWMessage == MSG_XFERREADY) return true;
-        if (event.TWMessage == MSG_CLOSEDSREQ) {
-            *error_ = "the source asked to be closed before a transfer";
-            return false;
-        }
-        if (rc == TWRC_NOTDSEVENT) {
-            ::TranslateMessage(&message);
-            ::DispatchMessageA(&message);
-        }
-    }
-    *error_ = "the message loop ended";
-    return false;
-}
-
 bool Session::TransferNative(ScannedImage* image) {
     TW_UINT32 handle = 0;
     TW_UINT16 rc = ToSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
@@ -143,8 +85,7 @@ bool Session::TransferNative(ScannedImage* image) {
     bool ok = ImageFromDib(dib, ::GlobalSize(block), image);
     ::GlobalUnlock(block);
     ::GlobalFree(block);
-    if (!ok) *error_ = "the native transfer's DIB does not hold what its header says";
-    return ok;
+    return ok || Fail("the native transfer's DIB does not hold what its header says");
 }
 
 bool Session::TransferMemory(ScannedImage* image) {
@@ -167,8 +108,7 @@ bool Session::TransferMemory(ScannedImage* image) {
         }
         if (rc == TWRC_XFERDONE) return true;
     }
-    *error_ = "the memory transfer did not end";
-    return false;
+    return Fail("the memory transfer did not end");
 }
 
 bool Session::TransferFile(const std::string& name) {
@@ -205,13 +145,18 @@ bool Session::TransferPage(int page, TW_UINT16* remaining) {
             pages_.push_back(std::move(image));
         } else if (ok) {
             ok = options_.format == "tiff" ? WriteTiff(name, image) : WriteBmp(name, image);
-            if (!ok) *error_ = "cannot write " + name;
+            if (!ok) Fail("cannot write " + name);
         }
     }
     TW_PENDINGXFERS pending{};
-    ToSource(DG_CONTROL, DAT_PENDINGXFERS, ok ? MSG_ENDXFER : MSG_RESET, &pending);
-    *remaining = ok ? pending.Count : 0;
-    if (!ok) return false;
+    *remaining = 0;
+    if (!ok) {
+        ToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
+        return false;
+    }
+    rc = ToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+    if (rc != TWRC_SUCCESS) return Fail("MSG_ENDXFER", rc);
+    *remaining = pending.Count;
     const unsigned long bytes = static_cast<unsigned long>(DibRowBytes(info.ImageWidth, info.BitsPerPixel)) *
                                 static_cast<unsigned long>(info.ImageLength > 0 ? info.ImageLength : 0);
     std::printf("page %d: %d x %d pixels, %d bits, %lu bytes, %lu ms%s%s\n", page,
@@ -228,84 +173,30 @@ bool Session::TransferAll() {
     int page = 0;
     for (TW_UINT16 remaining = 1; remaining != 0;) {
         if (!TransferPage(++page, &remaining)) {
-            if (options_.batch) *error_ = "page " + std::to_string(page) + ": " + *error_;
+            if (options_.batch) Fail("page " + std::to_string(page) + ": " + Error());
             return false;
         }
     }
-    if (options_.multipage && !WriteMultipageTiff(options_.out, pages_)) {
-        *error_ = "cannot write " + options_.out;
-        return false;
-    }
+    if (options_.multipage && !WriteMultipageTiff(options_.out, pages_)) return Fail("cannot write " + options_.out);
     if (options_.batch && options_.count > 0 && page < options_.count) {
-        *error_ = "the source delivered " + std::to_string(page) + " of the " + std::to_string(options_.count) +
-                  " pages asked for";
-        return false;
+        return Fail("the source delivered " + std::to_string(page) + " of the " + std::to_string(options_.count) +
+                    " pages asked for");
     }
     pagesWritten = page;
     return true;
 }
 
 bool Session::Run() {
-    manager_ = ::LoadLibraryA("TWAIN_32.DLL");
-    if (manager_ == nullptr) return *error_ = "TWAIN_32.DLL not found", false;
-    entry_ = reinterpret_cast<DSMENTRYPROC>(reinterpret_cast<void*>(::GetProcAddress(manager_, "DSM_Entry")));
-    if (entry_ == nullptr) return *error_ = "TWAIN_32.DLL has no DSM_Entry", false;
-
-    app_.Version = TW_VERSION{1, 0, TWLG_USA, TWCY_USA, "1.0"};
-    app_.ProtocolMajor = 1;
-    app_.ProtocolMinor = 6;
-    app_.SupportedGroups = DG_CONTROL | DG_IMAGE;
-    std::strcpy(app_.Manufacturer, "Vorel project");
-    std::strcpy(app_.ProductFamily, "Tools");
-    std::strcpy(app_.ProductName, "vorelscan");
-
-    window_ = ::CreateWindowA("STATIC", "vorelscan", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    TW_UINT16 rc = ToManager(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &window_);
-    if (rc != TWRC_SUCCESS) return Fail("MSG_OPENDSM", rc, false);
-    managerOpen_ = true;
-
-    rc = ToManager(DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &source_);
-    while (rc == TWRC_SUCCESS && std::strcmp(source_.ProductName, "Vorel Source") != 0) {
-        rc = ToManager(DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &source_);
-    }
-    if (rc != TWRC_SUCCESS) return Fail("finding \"Vorel Source\"", rc, false);
-    rc = ToManager(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source_);
-    if (rc != TWRC_SUCCESS) return Fail("MSG_OPENDS", rc, false);
-    sourceOpen_ = true;
-
-    if (!Negotiate()) return false;
-    TW_USERINTERFACE ui{static_cast<TW_BOOL>(options_.showUI ? 1 : 0), 0, window_};
-    rc = ToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
-    if (rc != TWRC_SUCCESS) return Fail("MSG_ENABLEDS", rc);
-    enabled_ = true;
-    return WaitForTransfer() && TransferAll();
-}
-
-void Session::Shutdown() {
-    if (enabled_) {
-        TW_USERINTERFACE ui{1, 0, window_};
-        ToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
-        enabled_ = false;
-    }
-    if (sourceOpen_) {
-        ToManager(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_);
-        sourceOpen_ = false;
-    }
-    if (managerOpen_) {
-        ToManager(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &window_);
-        managerOpen_ = false;
-    }
-    if (window_ != nullptr) ::DestroyWindow(window_);
-    window_ = nullptr;
-    if (manager_ != nullptr) ::FreeLibrary(manager_);
-    manager_ = nullptr;
+    return twain_.Open() && Negotiate() && twain_.Enable(options_.showUI) && twain_.WaitFor(MSG_XFERREADY) &&
+           TransferAll();
 }
 
 }  // namespace
 
 int Acquire(const ScanOptions& options, std::string* error, int* pages) {
-    Session session(options, error);
+    Session session(options);
     const bool ok = session.Run();
+    if (!ok) *error = session.Error();
     if (pages != nullptr) *pages = session.pagesWritten;
     return ok ? 0 : 1;
 }

@@ -1,0 +1,61 @@
+// The application's side of TWAIN that the acquisition tool and the
+// transfer benchmark share: the source manager (TWAIN_32.DLL) loaded and
+// opened, "Vorel Source" found and opened, triplets to either, one-value
+// capabilities set, enabling and disabling, the message loop run until the
+// source sends a message, and everything closed again in reverse order.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "twain/twain.h"
+
+class TwainApplication {
+public:
+    // `productName` and `productFamily` go into the application's identity.
+    TwainApplication(const char* productName, const char* productFamily);
+    ~TwainApplication();
+    TwainApplication(const TwainApplication&) = delete;
+    TwainApplication& operator=(const TwainApplication&) = delete;
+
+    // Loads and opens the manager, finds "Vorel Source" and opens it.
+    bool Open();
+    TW_UINT16 ToManager(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+        return entry_(&app_, nullptr, dg, dat, msg, data);
+    }
+    TW_UINT16 ToSource(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+        return entry_(&app_, &source_, dg, dat, msg, data);
+    }
+    // MSG_SET of a capability with a one-value container; `name` for the error.
+    bool SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value, const char* name);
+    bool Enable(bool showUI);
+    // MSG_DISABLEDS when enabled; its return code (success when not enabled).
+    TW_UINT16 Disable();
+    // Runs this thread's message loop, handing every message to the source,
+    // until the source sends `wanted`; any other message of the source fails.
+    bool WaitFor(TW_UINT16 wanted);
+    void Close();
+
+    // Records "what failed (return code, condition code)", the condition
+    // code asked of the source when it is open, else of the manager, and
+    // returns false.
+    bool Fail(const std::string& what, TW_UINT16 rc);
+    // Records a failure of the application's own; returns false.
+    bool Fail(const std::string& why) {
+        error_ = why;
+        return false;
+    }
+    const std::string& Error() const { return error_; }
+
+private:
+    HMODULE manager_ = nullptr;
+    DSMENTRYPROC entry_ = nullptr;
+    HWND window_ = nullptr;
+    TW_IDENTITY app_{};
+    TW_IDENTITY source_{};
+    bool managerOpen_ = false;
+    bool sourceOpen_ = false;
+    bool enabled_ = false;
+    std::string error_;
+};
