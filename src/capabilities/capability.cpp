@@ -14,9 +14,30 @@ namespace {
 
 TW_UINT32 SignExtend(TW_INT16 value) { return static_cast<TW_UINT32>(static_cast<TW_INT32>(value)); }
 
-// A TW_FIX32 item: the 16-bit count as Whole, Frac 0. The physical sizes are
-// handed over this way, as 1/300-inch counts.
+// A TW_FIX32 item: the 16-bit count as Whole, Frac 0.
 TW_UINT32 Fix32Item(TW_INT16 value) { return static_cast<TW_UINT16>(value); }
+
+// The number an item of the application's type carries, rounded to a whole
+// one; false for a type that carries no number. A TW_FIX32 is Whole plus
+// Frac / 65536, so half a step and more goes up.
+bool ReadNumber(TW_UINT16 type, TW_UINT32 raw, std::int64_t* number, bool* rounded) {
+    switch (type) {
+    case TWTY_INT8: *number = static_cast<TW_INT8>(raw & 0xFF); return true;
+    case TWTY_UINT8: *number = raw & 0xFF; return true;
+    case TWTY_INT16: *number = static_cast<TW_INT16>(raw & 0xFFFF); return true;
+    case TWTY_UINT16: *number = raw & 0xFFFF; return true;
+    case TWTY_INT32: *number = static_cast<TW_INT32>(raw); return true;
+    case TWTY_UINT32: *number = raw; return true;
+    case TWTY_FIX32: {
+        const TW_UINT16 frac = static_cast<TW_UINT16>(raw >> 16);
+        *number = std::int64_t{static_cast<TW_INT16>(raw & 0xFFFF)} + (frac >= 0x8000 ? 1 : 0);
+        if (frac != 0) *rounded = true;
+        return true;
+    }
+    default:
+        return false;
+    }
+}
 
 // Bytes one enumeration item of a readable type takes; 0 for the types the
 // source does not read (FIX32 and above).
@@ -62,6 +83,7 @@ void Capability::Initialize(const CapabilityInit& init) noexcept {
     initialMinimum = minimum;
     initialMaximum = maximum;
     initialStep = step;
+    operations = init.operations;
 }
 
 TW_UINT16 Capability::Get(TW_CAPABILITY& cap) noexcept {
@@ -118,6 +140,24 @@ TW_UINT16 Capability::GetRange(TW_CAPABILITY& cap) noexcept {
     return cap.hContainer != nullptr ? TWCC_SUCCESS : TWCC_LOWMEMORY;
 }
 
+TW_UINT16 Capability::GetBoolEnumeration(TW_CAPABILITY& cap) noexcept {
+    cap.ConType = TWON_ENUMERATION;
+    const TW_INT16 low = minimum < 0 ? 0 : minimum > 1 ? 1 : minimum;
+    const TW_INT16 high = maximum < low ? low : maximum > 1 ? 1 : maximum;
+    const TW_UINT32 count = static_cast<TW_UINT32>(high - low + 1);
+    const auto indexOf = [&](TW_INT16 value) { return value >= low && value <= high ? TW_UINT32(value - low) : 0u; };
+    cap.hContainer = BuildBlock(kEnumItemList + 2 * std::size_t{count}, [&](std::uint8_t* block) {
+        PutU16(block, kItemType, TWTY_BOOL);                         // ItemType
+        PutU32(block, kEnumNumItems, count);                         // NumItems
+        PutU32(block, kEnumCurrentIndex, indexOf(current));          // CurrentIndex
+        PutU32(block, kEnumDefaultIndex, indexOf(defaultValue));     // DefaultIndex
+        for (TW_UINT32 i = 0; i < count; ++i) {
+            PutU16(block, kEnumItemList + 2 * i, static_cast<std::uint16_t>(low + i));  // ItemList[i]
+        }
+    });
+    return cap.hContainer != nullptr ? TWCC_SUCCESS : TWCC_LOWMEMORY;
+}
+
 TW_UINT16 Capability::GetCurrent(TW_CAPABILITY& cap) noexcept {
     cap.ConType = TWON_ONEVALUE;
     return MakeOneValue(SignExtend(current), cap);
@@ -164,7 +204,10 @@ TW_UINT16 Capability::MakeOneValue(TW_UINT32 value, TW_CAPABILITY& cap) noexcept
     return StoreOneValue(itemType, item, cap);
 }
 
-TW_UINT16 Capability::Set(const TW_CAPABILITY& cap) noexcept {
+TW_UINT16 Capability::Set(const TW_CAPABILITY& cap, bool* rounded) noexcept {
+    bool ignored = false;
+    if (rounded == nullptr) rounded = &ignored;
+    *rounded = false;
     platform::LockedBlock locked(cap.hContainer);
     if (!locked) return TWCC_LOWMEMORY;
     // Everything read below is bounded by what the block really holds, not
@@ -177,8 +220,10 @@ TW_UINT16 Capability::Set(const TW_CAPABILITY& cap) noexcept {
     case TWON_ENUMERATION:
         return SetFromEnumeration(locked.bytes(), size);
     case TWON_ONEVALUE:
+        if (itemType == TWTY_FIX32) return SetNumbersFromOneValue(locked.bytes(), size, rounded);
         return SetFromOneValue(locked.bytes(), size);
     case TWON_RANGE:
+        if (itemType == TWTY_FIX32) return SetNumbersFromRange(locked.bytes(), size, rounded);
         return SetFromRange(locked.bytes(), size);
     default:
         return TWCC_BADPROTOCOL;
@@ -263,6 +308,45 @@ TW_UINT16 Capability::SetFromRange(const std::uint8_t* block, std::uint64_t bloc
     maximum = static_cast<TW_INT16>(maxValue & 0xFFFF);
     current = static_cast<TW_INT16>(currentValue & 0xFFFF);
     step = static_cast<TW_INT16>(stepSize & 0xFFFF);
+    return TWCC_SUCCESS;
+}
+
+// A TW_FIX32 capability reads the whole number the item means, so that a
+// fraction in Frac, or a 32-bit value, is never taken for its low 16 bits.
+TW_UINT16 Capability::SetNumbersFromOneValue(const std::uint8_t* block, std::uint64_t blockSize,
+                                             bool* rounded) noexcept {
+    if (blockSize < kOneValueSize) return TWCC_BADVALUE;
+    std::int64_t value = 0;
+    bool wasRounded = false;
+    if (!ReadNumber(GetU16(block, kItemType), GetU32(block, kOneValueItem), &value, &wasRounded)) {
+        return TWCC_BADVALUE;
+    }
+    if (value < minimum || value > maximum) return TWCC_BADVALUE;
+    current = static_cast<TW_INT16>(value);
+    *rounded = wasRounded;
+    return TWCC_SUCCESS;
+}
+
+TW_UINT16 Capability::SetNumbersFromRange(const std::uint8_t* block, std::uint64_t blockSize, bool* rounded) noexcept {
+    if (blockSize < kRangeSize) return TWCC_BADVALUE;
+    const TW_UINT16 type = GetU16(block, kItemType);
+    std::int64_t low = 0, high = 0, stepSize = 0, value = 0;
+    bool wasRounded = false;
+    if (!ReadNumber(type, GetU32(block, kRangeMinValue), &low, &wasRounded) ||
+        !ReadNumber(type, GetU32(block, kRangeMaxValue), &high, &wasRounded) ||
+        !ReadNumber(type, GetU32(block, kRangeStepSize), &stepSize, &wasRounded) ||
+        !ReadNumber(type, GetU32(block, kRangeCurrentValue), &value, &wasRounded)) {
+        return TWCC_BADVALUE;
+    }
+    if (low < initialMinimum || high > initialMaximum || low > high || value < low || value > high || stepSize < 0 ||
+        stepSize > INT16_MAX) {
+        return TWCC_BADVALUE;
+    }
+    minimum = static_cast<TW_INT16>(low);
+    maximum = static_cast<TW_INT16>(high);
+    current = static_cast<TW_INT16>(value);
+    step = static_cast<TW_INT16>(stepSize);
+    *rounded = wasRounded;
     return TWCC_SUCCESS;
 }
 

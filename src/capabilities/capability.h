@@ -26,13 +26,18 @@ public:
     TW_UINT16 Get(TW_CAPABILITY& cap) noexcept;         // MSG_GET, in `container` form
     TW_UINT16 GetCurrent(TW_CAPABILITY& cap) noexcept;  // MSG_GETCURRENT, a one value
     TW_UINT16 GetDefault(TW_CAPABILITY& cap) noexcept;  // MSG_GETDEFAULT, a one value
+    // MSG_GET of a TW_BOOL capability as a TWAIN 2 application asks it: a
+    // TW_ENUMERATION of the values from `minimum` to `maximum`.
+    TW_UINT16 GetBoolEnumeration(TW_CAPABILITY& cap) noexcept;
 
     // MSG_SET: takes the application's container, in the form its ConType
     // names. TWCC_SUCCESS, TWCC_LOWMEMORY (block not lockable),
     // TWCC_BADPROTOCOL (unknown ConType) or TWCC_BADVALUE (value out of
     // bounds, bad item type, or a block too short for what it claims to
-    // hold). A refused container changes nothing.
-    TW_UINT16 Set(const TW_CAPABILITY& cap) noexcept;
+    // hold). A refused container changes nothing. A TW_FIX32 capability
+    // takes its numbers by the item type the application names and rounds
+    // a fraction to the nearest whole value; `rounded` then tells so.
+    TW_UINT16 Set(const TW_CAPABILITY& cap, bool* rounded = nullptr) noexcept;
 
     // MSG_RESET: value, bounds, step and allowed set as initialised.
     void Reset() noexcept;
@@ -51,6 +56,7 @@ public:
     TW_INT16 initialMinimum = 0;
     TW_INT16 initialMaximum = 0;
     TW_INT16 initialStep = 0;
+    TW_UINT16 operations = 0;  // TWQC_* bits: the messages it takes
 
 private:
     TW_UINT16 GetEnumeration(TW_CAPABILITY& cap) noexcept;
@@ -59,4 +65,6 @@ private:
     TW_UINT16 SetFromEnumeration(const std::uint8_t* block, std::uint64_t blockSize) noexcept;
     TW_UINT16 SetFromOneValue(const std::uint8_t* block, std::uint64_t blockSize) noexcept;
     TW_UINT16 SetFromRange(const std::uint8_t* block, std::uint64_t blockSize) noexcept;
+    TW_UINT16 SetNumbersFromOneValue(const std::uint8_t* block, std::uint64_t blockSize, bool* rounded) noexcept;
+    TW_UINT16 SetNumbersFromRange(const std::uint8_t* block, std::uint64_t blockSize, bool* rounded) noexcept;
 };

@@ -1,20 +1,43 @@
 // The DG_CONTROL / DAT_CAPABILITY handler: finds the record for the
 // application's capability code, refreshes the two feeder capabilities from
-// the scanner, routes the message to the record, and answers
-// CAP_SUPPORTEDCAPS, which has no record, itself. The TW_CAPABILITY and its
-// container come from the application and are checked before use.
+// the scanner, routes the message to the record, and answers the two lists
+// that have no record (CAP_SUPPORTEDCAPS, CAP_SUPPORTEDDATS), MSG_QUERYSUPPORT
+// and MSG_RESETALL itself. The TW_CAPABILITY and its container come from the
+// application and are checked before use.
+//
+// A TWAIN 2 application (DF_APP2 in its identity) is answered as TWAIN 2
+// asks: a message the capability does not take is refused with
+// TWCC_CAPBADOPERATION, an unknown capability with TWCC_CAPUNSUPPORTED, and
+// a TW_BOOL capability it may set lists its values in a TW_ENUMERATION. A
+// TWAIN 1.x application keeps the answers it has always had.
+#include <array>
 #include <cstddef>
 
 #include "capabilities/capability_table.h"
 #include "capabilities/container_block.h"
+#include "capabilities/page_sizes.h"
+#include "imaging/units.h"
 #include "module/source_app.h"
 #include "protocol/handlers.h"
 #include "protocol/reporting.h"
+#include "protocol/source_globals.h"
 #include "ui/source_dialog.h"
 
 using namespace containers;
 
 namespace {
+
+// The triplets the source answers, as CAP_SUPPORTEDDATS lists them: the
+// data group in the high word, the DAT in the low one.
+constexpr TW_UINT32 kSupportedDats[] = {
+    DG_CONTROL << 16 | DAT_CAPABILITY,      DG_CONTROL << 16 | DAT_EVENT,          DG_CONTROL << 16 | DAT_IDENTITY,
+    DG_CONTROL << 16 | DAT_PENDINGXFERS,    DG_CONTROL << 16 | DAT_SETUPMEMXFER,   DG_CONTROL << 16 | DAT_SETUPFILEXFER,
+    DG_CONTROL << 16 | DAT_STATUS,          DG_CONTROL << 16 | DAT_USERINTERFACE,  DG_CONTROL << 16 | DAT_XFERGROUP,
+    DG_CONTROL << 16 | DAT_ENTRYPOINT,      DG_IMAGE << 16 | DAT_IMAGEINFO,        DG_IMAGE << 16 | DAT_IMAGELAYOUT,
+    DG_IMAGE << 16 | DAT_IMAGEMEMXFER,      DG_IMAGE << 16 | DAT_IMAGENATIVEXFER,  DG_IMAGE << 16 | DAT_IMAGEFILEXFER,
+};
+
+bool ApplicationIsTwain2() { return (appIdentity.SupportedGroups & DF_APP2) != 0; }
 
 // The scanner's feeder as the dialog reports it now; without a dialog there
 // is no feeder to report.
@@ -28,21 +51,140 @@ bool FeederLoadedNow() {
     return dialog != nullptr && dialog->IsFeederLoaded();
 }
 
-// CAP_SUPPORTEDCAPS whatever the message: a TW_ARRAY of 16-bit codes in a
-// 50-byte block, whose last four bytes are spare.
-TW_UINT16 AnswerSupportedCaps(TW_CAPABILITY& cap) {
-    constexpr std::size_t kBlockSize = 50;
-    static_assert(kArrayItemList + 2 * kSupportedCapsCount + 4 == kBlockSize, "supported caps block");
-    cap.ConType = TWON_ARRAY;
-    cap.hContainer = BuildBlock(kBlockSize, [](std::uint8_t* block) {
-        PutU16(block, kItemType, TWTY_INT16);                                      // ItemType
-        PutU32(block, kArrayNumItems, static_cast<std::uint32_t>(kSupportedCapsCount));  // NumItems
-        for (std::size_t i = 0; i < kSupportedCapsCount; ++i) {
-            PutU16(block, kArrayItemList + 2 * i, SupportedCapsList[i]);            // ItemList[i]
-        }
+TW_UINT16 QueryBit(TW_UINT16 msg) {
+    switch (msg) {
+    case MSG_GET: return TWQC_GET;
+    case MSG_GETCURRENT: return TWQC_GETCURRENT;
+    case MSG_GETDEFAULT: return TWQC_GETDEFAULT;
+    case MSG_SET: return TWQC_SET;
+    case MSG_RESET: return TWQC_RESET;
+    default: return 0;
+    }
+}
+
+// MSG_QUERYSUPPORT: a TW_ONEVALUE of TWTY_INT32 holding the TWQC_* bits.
+TW_UINT16 AnswerQuerySupport(TW_CAPABILITY& cap, TW_UINT16 operations) {
+    cap.ConType = TWON_ONEVALUE;
+    cap.hContainer = BuildBlock(kOneValueSize, [&](std::uint8_t* block) {
+        PutU16(block, kItemType, TWTY_INT32);     // ItemType
+        PutU32(block, kOneValueItem, operations);  // Item
     });
     if (cap.hContainer == nullptr) return Refuse(TWCC_LOWMEMORY);
     return TWRC_SUCCESS;
+}
+
+// CAP_SUPPORTEDCAPS: every capability with a record, and the two lists.
+std::array<TW_UINT16, kCapabilityCount + 2> SupportedCaps() {
+    std::array<TW_UINT16, kCapabilityCount + 2> codes{};
+    for (std::size_t i = 0; i < kCapabilityCount; ++i) codes[i] = capabilityTable.Slot(i).id;
+    codes[kCapabilityCount] = CAP_SUPPORTEDCAPS;
+    codes[kCapabilityCount + 1] = CAP_SUPPORTEDDATS;
+    return codes;
+}
+
+// The two lists as a TW_ARRAY. A TWAIN 1.x application has always had
+// CAP_SUPPORTEDCAPS whatever the message; a TWAIN 2 one gets it for the
+// three GETs only.
+TW_UINT16 AnswerList(TW_CAPABILITY& cap, TW_UINT16 msg) {
+    if (msg == MSG_QUERYSUPPORT) return AnswerQuerySupport(cap, kReadOnly);
+    if ((ApplicationIsTwain2() || cap.Cap == CAP_SUPPORTEDDATS) && (QueryBit(msg) & kReadOnly) == 0) {
+        return Refuse(ApplicationIsTwain2() ? TWCC_CAPBADOPERATION : TWCC_BADPROTOCOL);
+    }
+    cap.ConType = TWON_ARRAY;
+    if (cap.Cap == CAP_SUPPORTEDDATS) {
+        constexpr std::size_t count = sizeof kSupportedDats / sizeof kSupportedDats[0];
+        cap.hContainer = BuildBlock(kArrayItemList + 4 * count, [](std::uint8_t* block) {
+            PutU16(block, kItemType, TWTY_UINT32);                              // ItemType
+            PutU32(block, kArrayNumItems, static_cast<std::uint32_t>(count));  // NumItems
+            for (std::size_t i = 0; i < count; ++i) PutU32(block, kArrayItemList + 4 * i, kSupportedDats[i]);
+        });
+    } else {
+        const auto codes = SupportedCaps();
+        cap.hContainer = BuildBlock(kArrayItemList + 2 * codes.size(), [&](std::uint8_t* block) {
+            PutU16(block, kItemType, TWTY_UINT16);                                    // ItemType
+            PutU32(block, kArrayNumItems, static_cast<std::uint32_t>(codes.size()));  // NumItems
+            for (std::size_t i = 0; i < codes.size(); ++i) PutU16(block, kArrayItemList + 2 * i, codes[i]);
+        });
+    }
+    if (cap.hContainer == nullptr) return Refuse(TWCC_LOWMEMORY);
+    return TWRC_SUCCESS;
+}
+
+// ICAP_PHYSICALWIDTH and ICAP_PHYSICALHEIGHT: the record holds 1/300 inch,
+// the application reads the size in its current unit.
+TW_UINT16 AnswerLength(TW_CAPABILITY& cap, TW_INT16 length) {
+    const TW_FIX32 fix = ToFix32(InternalToUnits(length));
+    cap.ConType = TWON_ONEVALUE;
+    cap.hContainer = BuildBlock(kOneValueSize, [&](std::uint8_t* block) {
+        PutU16(block, kItemType, TWTY_FIX32);                                          // ItemType
+        PutU16(block, kOneValueItem, static_cast<std::uint16_t>(fix.Whole));           // Item.Whole
+        PutU16(block, kOneValueItem + 2, fix.Frac);                                    // Item.Frac
+    });
+    return cap.hContainer != nullptr ? TWCC_SUCCESS : TWCC_LOWMEMORY;
+}
+
+// Setting a page size other than TWSS_NONE puts the layout's frame on that
+// page at the bed's origin; TWSS_NONE leaves the frame as it is.
+TW_UINT16 ApplyPageSize(Capability& record, TW_INT16 before) {
+    if (record.current == TWSS_NONE) return TWCC_SUCCESS;
+    PageFrame frame{};
+    if (record.current < 0 || !FrameOfPageSize(static_cast<TW_UINT16>(record.current), &frame)) {
+        record.current = before;
+        return TWCC_BADVALUE;
+    }
+    if (SourceDialog* dialog = CurrentDialog()) dialog->SetScanRegion(0, 0, frame.width, frame.height);
+    return TWCC_SUCCESS;
+}
+
+// MSG_RESETALL, while the source is open and not enabled: every capability
+// the application may reset, and the layout, as the source was opened.
+TW_UINT16 ResetAll() {
+    if (sourceState != 400) return Refuse(TWCC_SEQERROR);
+    for (std::size_t i = 0; i < capabilityTable.Size(); ++i) {
+        Capability& record = capabilityTable.Slot(i);
+        if (record.operations & TWQC_RESET) record.Reset();
+    }
+    if (SourceDialog* dialog = CurrentDialog()) dialog->ResetScanRegion();
+    return TWRC_SUCCESS;
+}
+
+TW_UINT16 RouteToRecord(Capability& record, TW_CAPABILITY& cap, TW_UINT16 msg, bool* rounded) {
+    const bool twain2 = ApplicationIsTwain2();
+    if (record.id == CAP_FEEDERENABLED || record.id == CAP_FEEDERLOADED) {
+        // The feeder follows the scanner, not the application: every message
+        // a TWAIN 1.x application sends, MSG_SET included, is answered with
+        // the value read just now.
+        const bool now = record.id == CAP_FEEDERENABLED ? FeederEnabledNow() : FeederLoadedNow();
+        record.current = now ? 1 : 0;
+        return record.Get(cap);
+    }
+    const bool length = record.id == ICAP_PHYSICALWIDTH || record.id == ICAP_PHYSICALHEIGHT;
+    switch (msg) {
+    case MSG_GET:
+        if (length) return AnswerLength(cap, record.current);
+        if (twain2 && record.itemType == TWTY_BOOL && (record.operations & TWQC_SET)) {
+            return record.GetBoolEnumeration(cap);
+        }
+        return record.Get(cap);
+    case MSG_GETCURRENT:
+        if (length) return AnswerLength(cap, record.current);
+        return record.GetCurrent(cap);
+    case MSG_GETDEFAULT:
+        if (length) return AnswerLength(cap, record.defaultValue);
+        return record.GetDefault(cap);
+    case MSG_SET: {
+        const TW_INT16 before = record.current;
+        const TW_UINT16 result = record.Set(cap, rounded);
+        if (result != TWCC_SUCCESS || record.id != ICAP_SUPPORTEDSIZES) return result;
+        return ApplyPageSize(record, before);
+    }
+    case MSG_RESET:
+        record.Reset();
+        return TWCC_SUCCESS;
+    default:
+        // MSG_GETFIRST, MSG_GETNEXT and the rest: accepted, nothing written.
+        return TWCC_SUCCESS;
+    }
 }
 
 }  // namespace
@@ -55,43 +197,24 @@ TW_UINT16 CapabilityHandler(const TripletRequest* request) noexcept {
 
     auto* cap = WritableData<TW_CAPABILITY>(request);
     if (cap == nullptr) return Refuse(TWCC_BADVALUE);
+    const TW_UINT16 msg = request->msg;
+    const bool twain2 = ApplicationIsTwain2();
+
+    if (msg == MSG_RESETALL) return ResetAll();
 
     Capability* record = capabilityTable.Lookup(cap->Cap);
     if (record == nullptr) {
-        if (cap->Cap == CAP_SUPPORTEDCAPS) return AnswerSupportedCaps(*cap);
-        return Refuse(TWCC_BADCAP);
+        if (cap->Cap == CAP_SUPPORTEDCAPS || cap->Cap == CAP_SUPPORTEDDATS) return AnswerList(*cap, msg);
+        // An unknown capability is answered with no message at all.
+        if (msg == MSG_QUERYSUPPORT) return AnswerQuerySupport(*cap, 0);
+        return Refuse(twain2 ? TWCC_CAPUNSUPPORTED : TWCC_BADCAP);
     }
+    if (msg == MSG_QUERYSUPPORT) return AnswerQuerySupport(*cap, record->operations);
+    if (twain2 && (QueryBit(msg) & record->operations) == 0) return Refuse(TWCC_CAPBADOPERATION);
 
-    TW_UINT16 result = TWCC_SUCCESS;
-    if (record->id == CAP_FEEDERENABLED || record->id == CAP_FEEDERLOADED) {
-        // The feeder follows the scanner, not the application: every message,
-        // MSG_SET included, is answered with the value read just now.
-        const bool now = record->id == CAP_FEEDERENABLED ? FeederEnabledNow() : FeederLoadedNow();
-        record->current = now ? 1 : 0;
-        result = record->Get(*cap);
-    } else {
-        switch (request->msg) {
-        case MSG_GET:
-            result = record->Get(*cap);
-            break;
-        case MSG_GETCURRENT:
-            result = record->GetCurrent(*cap);
-            break;
-        case MSG_GETDEFAULT:
-            result = record->GetDefault(*cap);
-            break;
-        case MSG_SET:
-            result = record->Set(*cap);
-            break;
-        case MSG_RESET:
-            record->Reset();
-            break;
-        default:
-            // MSG_GETFIRST, MSG_GETNEXT and the rest: accepted, nothing written.
-            break;
-        }
-    }
-
+    bool rounded = false;
+    const TW_UINT16 result = RouteToRecord(*record, *cap, msg, &rounded);
     if (result != TWCC_SUCCESS) return Refuse(result);
-    return TWRC_SUCCESS;
+    // A value the source took the nearest whole value for.
+    return rounded ? TWRC_CHECKSTATUS : TWRC_SUCCESS;
 }

@@ -1,15 +1,15 @@
 // The static description of the source's capabilities: one CapabilityInit
 // record per negotiable capability, in the order the CapabilityTable keeps
-// them, and the list of codes answered for CAP_SUPPORTEDCAPS. Neither table
-// is ever written.
+// them. The table is never written.
 #pragma once
 
 #include <cstddef>
 
 #include "twain/twain.h"
 
-// The first values of one capability. The two pads keep the record's layout
-// at 24 bytes with every field on its natural boundary.
+// The first values of one capability and the messages it takes. The pad
+// keeps the record's layout at 24 bytes with every field on its natural
+// boundary.
 struct CapabilityInit {
     TW_UINT16 id;             // CAP_* / ICAP_* code
     TW_UINT16 container;      // TWON_* used to answer MSG_GET
@@ -21,17 +21,22 @@ struct CapabilityInit {
     TW_INT16 current;
     TW_INT16 defaultValue;
     TW_INT16 step;
-    TW_UINT16 reserved2;
+    TW_UINT16 operations;     // TWQC_* bits of the messages the capability takes
 };
 
-constexpr std::size_t kCapabilityCount = 20;
-constexpr std::size_t kSupportedCapsCount = 20;
+// The messages of a capability an application only reads, and of one it
+// may also set and reset.
+constexpr TW_UINT16 kReadOnly = TWQC_GET | TWQC_GETCURRENT | TWQC_GETDEFAULT;
+constexpr TW_UINT16 kNegotiable = kReadOnly | TWQC_SET | TWQC_RESET;
+
+constexpr std::size_t kCapabilityCount = 27;
 
 // Slot 0 is CAP_XFERCOUNT (the pending-transfers handler reads it without a
-// search); slot 19 is ICAP_PHYSICALWIDTH (what a failed search returns).
+// search); the last slot is ICAP_PHYSICALWIDTH (what a failed search returns).
 extern const CapabilityInit CapabilityInitTable[kCapabilityCount];
 
-// The codes answered for CAP_SUPPORTEDCAPS, in the order they are listed.
-// It names CAP_SUPPORTEDCAPS itself and leaves out ICAP_COMPRESSION, which
-// the table nevertheless answers.
-extern const TW_UINT16 SupportedCapsList[kSupportedCapsCount];
+// ICAP_THRESHOLD: the level at which the scanner makes grey black or white.
+constexpr TW_INT16 kScannerThreshold = 128;
+// ICAP_X/YNATIVERESOLUTION: the scanner's optical resolution, in which it
+// also measures every length (1/300 inch).
+constexpr TW_INT16 kScannerOpticalResolution = 300;

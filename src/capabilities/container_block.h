@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/global_memory.h"
+#include "protocol/manager_services.h"
 
 namespace containers {
 
@@ -60,26 +61,27 @@ inline std::uint32_t GetU32(const std::uint8_t* block, std::size_t offset) {
     return GetU16(block, offset) | (static_cast<std::uint32_t>(GetU16(block, offset + 2)) << 16);
 }
 
-// Allocates a movable, shareable block of `size` bytes, has `fill` write the
-// fields into it while it is locked, and returns the unlocked handle; null
-// when no block could be had. The block starts zeroed here rather than by
+// Allocates a block for the application of `size` bytes (through the
+// TWAIN 2 manager's memory functions when it gave them, else movable,
+// shareable global memory), has `fill` write the fields into it while it is
+// locked, and returns the unlocked handle; null when no block could be had. The block starts zeroed here rather than by
 // an allocation flag, so spare bytes never carry leftover heap contents to
 // the application whatever the platform's allocator does.
 template <typename Fill>
 platform::GlobalHandle BuildBlock(std::size_t size, Fill fill) noexcept {
-    platform::GlobalHandle handle = platform::GlobalAllocate(platform::kGmemShareable, size);
+    platform::GlobalHandle handle = application_memory::Allocate(size);
     if (handle == nullptr) return nullptr;
     bool filled = false;
     {
-        platform::LockedBlock locked(handle);
+        application_memory::LockedBlock locked(handle);
         if (locked) {
-            std::memset(locked.get(), 0, size);
+            std::memset(locked.bytes(), 0, size);
             fill(locked.bytes());
             filled = true;
         }
     }
     if (!filled) {
-        platform::GlobalFreeBlock(handle);
+        application_memory::Free(handle);
         return nullptr;
     }
     return handle;

@@ -16,9 +16,10 @@ bool SourceApp::InitInstance(void* instance) {
     sourceIdentity.Version.MinorNum = 0;
     sourceIdentity.Version.Language = TWLG_USA;
     sourceIdentity.Version.Country = TWCY_USA;
-    sourceIdentity.ProtocolMajor = 1;
-    sourceIdentity.ProtocolMinor = 6;
-    sourceIdentity.SupportedGroups = DG_CONTROL | DG_IMAGE;
+    // A TWAIN 2.4 source, which a TWAIN 2 manager hands its entry points.
+    sourceIdentity.ProtocolMajor = 2;
+    sourceIdentity.ProtocolMinor = 4;
+    sourceIdentity.SupportedGroups = DG_CONTROL | DG_IMAGE | DF_DS2;
     platform::LoadStringResource(IDS_VERSION_INFO, sourceIdentity.Version.Info, sizeof(TW_STR32));
     platform::LoadStringResource(IDS_MANUFACTURER, sourceIdentity.Manufacturer, sizeof(TW_STR32));
     platform::LoadStringResource(IDS_PRODUCT_FAMILY, sourceIdentity.ProductFamily, sizeof(TW_STR32));

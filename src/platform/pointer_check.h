@@ -10,5 +10,8 @@ namespace platform {
 // refuses null and the lowest 64 KiB, which no process maps.
 bool IsReadable(const void* pointer, std::size_t bytes);
 bool IsWritable(void* pointer, std::size_t bytes);
+// Whether a function pointer handed over leads to code: on Windows the page
+// it points into must be executable.
+bool IsExecutable(const void* pointer);
 
 }  // namespace platform

@@ -16,6 +16,7 @@ const TripletHandler controlTable[] = {
     {DAT_SETUPMEMXFER, SetupMemXferHandler},
     {DAT_SETUPFILEXFER, SetupFileXferHandler},
     {DAT_XFERGROUP, XferGroupHandler},
+    {DAT_ENTRYPOINT, EntryPointHandler},
     {0, nullptr},
 };
 
@@ -57,8 +58,11 @@ TW_UINT16 ProcessEvent(TW_MEMREF data) {
 
 TW_UINT16 Dispatch(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
     // Another application's call changes nothing, not even the condition
-    // code the connected application may still ask for.
-    if (IsForeignCaller(origin)) return TWRC_FAILURE;
+    // code the connected application may still ask for. The source's
+    // identity is no secret: a TWAIN 2 manager asks for it with no origin
+    // when it lists the sources, also while one is open.
+    const bool identityQuery = dg == DG_CONTROL && dat == DAT_IDENTITY && msg == MSG_GET;
+    if (!identityQuery && IsForeignCaller(origin)) return TWRC_FAILURE;
 
     if (msg == MSG_PROCESSEVENT) return ProcessEvent(data);
 

@@ -11,6 +11,7 @@ TW_UINT16 PendingXfersHandler(const TripletRequest* request) noexcept;
 TW_UINT16 SetupMemXferHandler(const TripletRequest* request) noexcept;
 TW_UINT16 SetupFileXferHandler(const TripletRequest* request) noexcept;
 TW_UINT16 XferGroupHandler(const TripletRequest* request) noexcept;
+TW_UINT16 EntryPointHandler(const TripletRequest* request) noexcept;
 
 TW_UINT16 ImageInfoHandler(const TripletRequest* request) noexcept;
 TW_UINT16 ImageLayoutHandler(const TripletRequest* request) noexcept;

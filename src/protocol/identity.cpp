@@ -10,6 +10,7 @@
 #include "module/source_app.h"
 #include "platform/file.h"
 #include "protocol/handlers.h"
+#include "protocol/manager_services.h"
 #include "protocol/reporting.h"
 #include "protocol/source_globals.h"
 #include "ui/source_dialog.h"
@@ -39,6 +40,8 @@ TW_UINT16 OpenSource(const TripletRequest* request) {
     Seed(CAP_DEVICEONLINE, dialog->IsDeviceOnline() ? 1 : 0);
     Seed(CAP_FEEDERENABLED, dialog->IsFeederEnabled() ? 1 : 0);
     Seed(CAP_FEEDERLOADED, dialog->IsFeederLoaded() ? 1 : 0);
+    // Only a feeder can tell whether paper is loaded.
+    Seed(CAP_PAPERDETECTABLE, dialog->IsFeederEnabled() ? 1 : 0);
     Seed(ICAP_PHYSICALWIDTH, dialog->GetPhysicalWidth());
     Seed(ICAP_PHYSICALHEIGHT, dialog->GetPhysicalHeight());
     return TWRC_SUCCESS;
@@ -55,6 +58,8 @@ TW_UINT16 CloseSource() {
         if (dialog != nullptr) dialog->DestroyWindow();
         dialogWindow = nullptr;
         sourceState = 300;
+        // The manager gives its entry points again before the next opening.
+        ForgetManagerEntryPoints();
     } else {
         outcome = Refuse(TWCC_SEQERROR, kClosePrefix);
     }

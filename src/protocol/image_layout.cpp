@@ -2,6 +2,7 @@
 // current ICAP_UNITS unit. The dialog holds the region in 1/300 inch; the
 // frame is converted on the way in and out and is not checked for order or
 // bounds here (the preview's region keeps whatever it is given).
+#include "capabilities/capability_table.h"
 #include "imaging/units.h"
 #include "module/source_app.h"
 #include "protocol/handlers.h"
@@ -62,6 +63,8 @@ TW_UINT16 SetLayout(const TripletRequest* request) {
     if (wanted.right == 0) wanted.right = UnitsToInternal(8.0f);
     if (wanted.bottom == 0) wanted.bottom = UnitsToInternal(11.0f);
     dialog->SetScanRegion(wanted.left, wanted.top, wanted.right, wanted.bottom);
+    // A frame of the application's own is no longer one of the page sizes.
+    if (Capability* sizes = capabilityTable.Lookup(ICAP_SUPPORTEDSIZES)) sizes->current = TWSS_NONE;
 
     const Region held = ReadRegion(*dialog);
     const bool same = held.left == wanted.left && held.top == wanted.top && held.right == wanted.right &&

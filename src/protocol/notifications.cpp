@@ -1,7 +1,9 @@
 // MSG_XFERREADY and MSG_CLOSEDSREQ, sent through a source manager's
 // DSM_Entry.
 //
-// A TWAIN 1.x source finds its manager by loading TWAIN_32.DLL. The TWAIN 2
+// A TWAIN 2 manager that gave its entry points (DAT_ENTRYPOINT) gets them
+// through its own DSM_Entry, with no library looked up. Otherwise the
+// source does as a TWAIN 1.x source: it finds its manager by loading TWAIN_32.DLL. The TWAIN 2
 // manager, TWAINDSM.DLL, drives such sources by handing out its own
 // DSM_Entry when they look up TWAIN_32.DLL's; where that hand-over does not
 // happen (Wine), the message would reach a TWAIN_32.DLL that nobody opened.
@@ -11,6 +13,7 @@
 #include "protocol/notifications.h"
 
 #include "platform/library.h"
+#include "protocol/manager_services.h"
 #include "protocol/image_transfers.h"
 #include "protocol/reporting.h"
 #include "protocol/source_globals.h"
@@ -28,6 +31,9 @@ bool SendThrough(platform::LibraryHandle manager, TW_UINT16 msg) {
 
 int Notify(TW_UINT16 msg) {
     if (hook != nullptr) return hook(msg) == TWRC_SUCCESS ? 1 : 0;
+    if (DSMENTRYPROC entry = ManagerDsmEntry()) {
+        return entry(&sourceIdentity, &appIdentity, DG_CONTROL, DAT_NULL, msg, nullptr) == TWRC_SUCCESS ? 1 : 0;
+    }
     platform::LibraryHandle twain2 = platform::FindLoadedLibrary("TWAINDSM.DLL");
     if (twain2 != nullptr && SendThrough(twain2, msg)) return 1;
     platform::LibraryHandle manager = platform::LoadLibraryByName("TWAIN_32.DLL");

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "protocol/image_transfers.h"
+#include "protocol/manager_services.h"
 #include "protocol/reporting.h"
 
 TW_INT32 sourceState = 300;
@@ -21,4 +22,5 @@ void ResetModuleState() {
     conditionCode = TWCC_SUCCESS;
     dialogWindow = nullptr;
     ResetMemoryTransfer();
+    ForgetManagerEntryPoints();
 }

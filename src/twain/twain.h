@@ -1,5 +1,7 @@
-// The TWAIN 1.6 declarations this source speaks: scalar types, the packed
-// structures exchanged through DS_Entry and DSM_Entry, and the codes.
+// The TWAIN declarations this source speaks: scalar types, the packed
+// structures exchanged through DS_Entry and DSM_Entry, and the codes, the
+// 1.6 set and the TWAIN 2 additions (manager entry points, callbacks,
+// capability query bits).
 // Everything is laid out with 2-byte packing; the sizes of the 32-bit
 // Windows build are pinned below so that a layout slip cannot go unnoticed.
 #pragma once
@@ -168,6 +170,38 @@ struct TW_IMAGEMEMXFER {
 
 using pTW_IDENTITY = TW_IDENTITY*;
 
+// The TWAIN 2 manager's memory functions, which it hands its sources.
+extern "C" {
+typedef TW_HANDLE(TW_CALLINGSTYLE* DSM_MEMALLOCATE)(TW_UINT32 size);
+typedef void(TW_CALLINGSTYLE* DSM_MEMFREE)(TW_HANDLE handle);
+typedef TW_MEMREF(TW_CALLINGSTYLE* DSM_MEMLOCK)(TW_HANDLE handle);
+typedef void(TW_CALLINGSTYLE* DSM_MEMUNLOCK)(TW_HANDLE handle);
+typedef TW_UINT16(TW_CALLINGSTYLE* DSMENTRYPROC)(pTW_IDENTITY, pTW_IDENTITY, TW_UINT32, TW_UINT16, TW_UINT16,
+                                                 TW_MEMREF);
+}
+
+#pragma pack(push, 2)
+
+// DAT_ENTRYPOINT: Size is the structure's own size as the manager built it.
+struct TW_ENTRYPOINT {
+    TW_UINT32 Size;
+    DSMENTRYPROC DSM_Entry;
+    DSM_MEMALLOCATE DSM_MemAllocate;
+    DSM_MEMFREE DSM_MemFree;
+    DSM_MEMLOCK DSM_MemLock;
+    DSM_MEMUNLOCK DSM_MemUnlock;
+};
+
+// DAT_CALLBACK: the application's procedure the manager calls with the
+// source's notifications.
+struct TW_CALLBACK {
+    TW_MEMREF CallBackProc;
+    TW_UINT32 RefCon;
+    TW_INT16 Message;
+};
+
+#pragma pack(pop)
+
 // Byte offsets and sizes that hold on every build (no handle or pointer involved).
 static_assert(sizeof(TW_FIX32) == 4, "TW_FIX32");
 static_assert(sizeof(TW_FRAME) == 16, "TW_FRAME");
@@ -203,7 +237,12 @@ static_assert(sizeof(TW_EVENT) == 6, "TW_EVENT");
 static_assert(sizeof(TW_CAPABILITY) == 8, "TW_CAPABILITY");
 static_assert(sizeof(TW_MEMORY) == 12, "TW_MEMORY");
 static_assert(sizeof(TW_IMAGEMEMXFER) == 38, "TW_IMAGEMEMXFER");
+static_assert(sizeof(TW_ENTRYPOINT) == 24, "TW_ENTRYPOINT");
+static_assert(sizeof(TW_CALLBACK) == 10, "TW_CALLBACK");
 #endif
+// Pointer-sized members follow the 4-byte Size at offset 4 on every build.
+static_assert(offsetof(TW_ENTRYPOINT, DSM_Entry) == 4, "TW_ENTRYPOINT.DSM_Entry");
+static_assert(offsetof(TW_CALLBACK, RefCon) == sizeof(TW_MEMREF), "TW_CALLBACK.RefCon");
 
 // Data groups.
 constexpr TW_UINT32 DG_CONTROL = 0x0001;
@@ -222,6 +261,11 @@ constexpr TW_UINT16 DAT_SETUPFILEXFER = 0x0007;
 constexpr TW_UINT16 DAT_STATUS = 0x0008;
 constexpr TW_UINT16 DAT_USERINTERFACE = 0x0009;
 constexpr TW_UINT16 DAT_XFERGROUP = 0x000A;
+constexpr TW_UINT16 DAT_CUSTOMDSDATA = 0x000C;
+constexpr TW_UINT16 DAT_CALLBACK = 0x0010;
+constexpr TW_UINT16 DAT_STATUSUTF8 = 0x0011;
+constexpr TW_UINT16 DAT_CALLBACK2 = 0x0012;
+constexpr TW_UINT16 DAT_ENTRYPOINT = 0x0403;
 constexpr TW_UINT16 DAT_IMAGEINFO = 0x0101;
 constexpr TW_UINT16 DAT_IMAGELAYOUT = 0x0102;
 constexpr TW_UINT16 DAT_IMAGEMEMXFER = 0x0103;
@@ -251,6 +295,22 @@ constexpr TW_UINT16 MSG_ENABLEDS = 0x0502;
 constexpr TW_UINT16 MSG_ENABLEDSUIONLY = 0x0503;
 constexpr TW_UINT16 MSG_PROCESSEVENT = 0x0601;
 constexpr TW_UINT16 MSG_ENDXFER = 0x0701;
+constexpr TW_UINT16 MSG_REGISTER_CALLBACK = 0x0902;
+constexpr TW_UINT16 MSG_RESETALL = 0x0A01;
+
+// SupportedGroups flags of TWAIN 2 parties.
+constexpr TW_UINT32 DF_DSM2 = 0x10000000;
+constexpr TW_UINT32 DF_APP2 = 0x20000000;
+constexpr TW_UINT32 DF_DS2 = 0x40000000;
+
+// MSG_QUERYSUPPORT answer bits.
+constexpr TW_INT32 TWQC_GET = 0x0001;
+constexpr TW_INT32 TWQC_SET = 0x0002;
+constexpr TW_INT32 TWQC_GETDEFAULT = 0x0004;
+constexpr TW_INT32 TWQC_GETCURRENT = 0x0008;
+constexpr TW_INT32 TWQC_RESET = 0x0010;
+constexpr TW_INT32 TWQC_SETCONSTRAINT = 0x0020;
+constexpr TW_INT32 TWQC_CONSTRAINABLE = 0x0040;
 
 // Return codes.
 constexpr TW_UINT16 TWRC_SUCCESS = 0;
@@ -273,6 +333,10 @@ constexpr TW_UINT16 TWCC_BADCAP = 6;
 constexpr TW_UINT16 TWCC_BADPROTOCOL = 9;
 constexpr TW_UINT16 TWCC_BADVALUE = 10;
 constexpr TW_UINT16 TWCC_SEQERROR = 11;
+constexpr TW_UINT16 TWCC_BADDEST = 12;
+constexpr TW_UINT16 TWCC_CAPUNSUPPORTED = 13;
+constexpr TW_UINT16 TWCC_CAPBADOPERATION = 14;
+constexpr TW_UINT16 TWCC_CAPSEQERROR = 15;
 
 // Container types.
 constexpr TW_UINT16 TWON_ARRAY = 3;
@@ -314,6 +378,19 @@ constexpr TW_UINT16 TWFF_TIFF = 0;
 constexpr TW_UINT16 TWFF_PICT = 1;
 constexpr TW_UINT16 TWFF_BMP = 2;
 constexpr TW_UINT16 TWCP_NONE = 0;
+constexpr TW_UINT16 TWBR_THRESHOLD = 0;
+// Page sizes of ICAP_SUPPORTEDSIZES (the ones a bed of 8.5 x 14 inches holds).
+constexpr TW_UINT16 TWSS_NONE = 0;
+constexpr TW_UINT16 TWSS_A4 = 1;
+constexpr TW_UINT16 TWSS_JISB5 = 2;
+constexpr TW_UINT16 TWSS_USLETTER = 3;
+constexpr TW_UINT16 TWSS_USLEGAL = 4;
+constexpr TW_UINT16 TWSS_A5 = 5;
+constexpr TW_UINT16 TWSS_ISOB6 = 7;
+constexpr TW_UINT16 TWSS_USEXECUTIVE = 10;
+constexpr TW_UINT16 TWSS_A6 = 13;
+constexpr TW_UINT16 TWSS_C5 = 15;
+constexpr TW_UINT16 TWSS_C6 = 16;
 
 // Memory transfer buffer flags.
 constexpr TW_UINT32 TWMF_APPOWNS = 0x0001;
@@ -333,7 +410,12 @@ constexpr TW_UINT16 CAP_SUPPORTEDCAPS = 0x1005;
 constexpr TW_UINT16 CAP_AUTOFEED = 0x1007;
 constexpr TW_UINT16 CAP_INDICATORS = 0x100B;
 constexpr TW_UINT16 CAP_UICONTROLLABLE = 0x100E;
+constexpr TW_UINT16 CAP_PAPERDETECTABLE = 0x100D;
 constexpr TW_UINT16 CAP_DEVICEONLINE = 0x100F;
+constexpr TW_UINT16 CAP_ENABLEDSUIONLY = 0x1014;
+constexpr TW_UINT16 CAP_CUSTOMDSDATA = 0x1015;
+constexpr TW_UINT16 CAP_AUTOMATICSENSEMEDIUM = 0x103B;
+constexpr TW_UINT16 CAP_SUPPORTEDDATS = 0x103E;
 constexpr TW_UINT16 ICAP_COMPRESSION = 0x0100;
 constexpr TW_UINT16 ICAP_PIXELTYPE = 0x0101;
 constexpr TW_UINT16 ICAP_UNITS = 0x0102;
@@ -341,16 +423,19 @@ constexpr TW_UINT16 ICAP_XFERMECH = 0x0103;
 constexpr TW_UINT16 ICAP_IMAGEFILEFORMAT = 0x110C;
 constexpr TW_UINT16 ICAP_PHYSICALWIDTH = 0x1111;
 constexpr TW_UINT16 ICAP_PHYSICALHEIGHT = 0x1112;
+constexpr TW_UINT16 ICAP_XNATIVERESOLUTION = 0x1116;
+constexpr TW_UINT16 ICAP_YNATIVERESOLUTION = 0x1117;
 constexpr TW_UINT16 ICAP_XRESOLUTION = 0x1118;
 constexpr TW_UINT16 ICAP_YRESOLUTION = 0x1119;
 constexpr TW_UINT16 ICAP_BITORDER = 0x111C;
 constexpr TW_UINT16 ICAP_PIXELFLAVOR = 0x111F;
 constexpr TW_UINT16 ICAP_PLANARCHUNKY = 0x1120;
+constexpr TW_UINT16 ICAP_SUPPORTEDSIZES = 0x1122;
+constexpr TW_UINT16 ICAP_THRESHOLD = 0x1123;
 constexpr TW_UINT16 ICAP_BITDEPTH = 0x112B;
+constexpr TW_UINT16 ICAP_BITDEPTHREDUCTION = 0x112C;
 
 // The entry points, as the source exports and the source manager exports them.
 extern "C" {
 typedef TW_UINT16(TW_CALLINGSTYLE* DSENTRYPROC)(pTW_IDENTITY, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF);
-typedef TW_UINT16(TW_CALLINGSTYLE* DSMENTRYPROC)(pTW_IDENTITY, pTW_IDENTITY, TW_UINT32, TW_UINT16, TW_UINT16,
-                                                 TW_MEMREF);
 }

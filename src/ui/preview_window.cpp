@@ -49,6 +49,12 @@ int PreviewWindow::SetRegion(std::int32_t left, std::int32_t top, std::int32_t r
     return 1;
 }
 
+void PreviewWindow::ClearRegion() {
+    region300 = Rect32{};
+    region = Rect32{};
+    regionLocked = false;
+}
+
 void PreviewWindow::SetupTracker(RegionTracker& tracker, const Rect32& rect, const Rect32& clientRect) const {
     tracker.Setup(rect, clientRect);
 }

@@ -29,6 +29,8 @@ public:
         return Rect32{0, 0, 10 * (imageRect.right - imageRect.left), 10 * (imageRect.bottom - imageRect.top)};
     }
     int SetRegion(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
+    // No region and no lock: the whole bed, as when the window was made.
+    void ClearRegion();
 
     // Prepares a tracker on `rect` inside the window's client rectangle.
     void SetupTracker(RegionTracker& tracker, const Rect32& rect, const Rect32& clientRect) const;

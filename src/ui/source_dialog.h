@@ -61,6 +61,8 @@ public:
     void OnPreviewScanButton();
     void GetScanRegion(std::int32_t* left, std::int32_t* top, std::int32_t* right, std::int32_t* bottom) const;
     int SetScanRegion(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
+    // The region as the dialog was made with: none (the whole bed), unlocked.
+    void ResetScanRegion() { preview.ClearRegion(); }
 
     int GetPhysicalWidth() { return scanner.GetPhysicalWidth(); }
     int GetPhysicalHeight() { return scanner.GetPhysicalHeight(); }

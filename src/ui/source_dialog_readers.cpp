@@ -17,6 +17,7 @@
 #include "imaging/tiff_header.h"
 #include "platform/file.h"
 #include "platform/global_memory.h"
+#include "protocol/manager_services.h"
 #include "twain/twain.h"
 #include "ui/image_types.h"
 #include "ui/source_dialog.h"
@@ -230,13 +231,13 @@ platform::GlobalHandle SourceDialog::ReadNativeImage(int* failure) {
     reason = TWCC_LOWMEMORY;
     if (prefix + rowBytes > SIZE_MAX) return nullptr;
 
-    platform::GlobalHandle dib =
-        platform::GlobalAllocate(platform::kGmemShareable, prefix + rowBytes);
+    // The application's block, made so that it can free it with its manager.
+    platform::GlobalHandle dib = application_memory::Allocate(static_cast<std::size_t>(prefix + rowBytes));
     std::uint32_t placed = 0;
     {
-        platform::LockedBlock block(dib);
+        application_memory::LockedBlock block(dib);
         if (!block) {
-            platform::GlobalFreeBlock(dib);
+            application_memory::Free(dib);
             return nullptr;
         }
         FillDibPrefix(block.bytes(), type, pixels, lines, xResolution, ScanInverted());
@@ -248,11 +249,11 @@ platform::GlobalHandle SourceDialog::ReadNativeImage(int* failure) {
     // An image never read is no image: the application hears of the
     // memory, not of a blank page.
     if (scanner.TakeReadLackedMemory()) {
-        platform::GlobalFreeBlock(dib);
+        application_memory::Free(dib);
         return nullptr;
     }
     if (placed == 0 || scanner.Jammed()) {
-        platform::GlobalFreeBlock(dib);
+        application_memory::Free(dib);
         reason = TWCC_BUMMER;
         return nullptr;
     }

@@ -86,11 +86,11 @@ TEST_F(CapabilityTest, AnswersAreExactBlocks) {
         {"MSG_GET ICAP_BITDEPTH", ICAP_BITDEPTH, Ask::Get, TWON_ENUMERATION,
          {4, 0, 3, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 8, 0, 24, 0, 0, 0}},
         {"MSG_GET ICAP_XRESOLUTION", ICAP_XRESOLUTION, Ask::Get, TWON_RANGE,
-         {4, 0, 12, 0, 0, 0, 0x60, 0x09, 0, 0, 1, 0, 0, 0, 150, 0, 0, 0, 150, 0, 0, 0}},
+         {7, 0, 12, 0, 0, 0, 0x60, 0x09, 0, 0, 1, 0, 0, 0, 150, 0, 0, 0, 150, 0, 0, 0}},
         {"MSG_GET CAP_XFERCOUNT", CAP_XFERCOUNT, Ask::Get, TWON_ONEVALUE, {1, 0, 0xFF, 0xFF, 0xFF, 0xFF}},
         {"MSG_GETCURRENT CAP_XFERCOUNT", CAP_XFERCOUNT, Ask::Current, TWON_ONEVALUE, {1, 0, 0xFF, 0xFF, 0xFF, 0xFF}},
         {"MSG_GETCURRENT ICAP_PIXELTYPE", ICAP_PIXELTYPE, Ask::Current, TWON_ONEVALUE, {4, 0, 2, 0, 0, 0}},
-        {"MSG_GETDEFAULT ICAP_XRESOLUTION", ICAP_XRESOLUTION, Ask::Default, TWON_ONEVALUE, {4, 0, 150, 0, 0, 0}},
+        {"MSG_GETDEFAULT ICAP_XRESOLUTION", ICAP_XRESOLUTION, Ask::Default, TWON_ONEVALUE, {7, 0, 150, 0, 0, 0}},
         {"MSG_GET CAP_DEVICEONLINE", CAP_DEVICEONLINE, Ask::Get, TWON_ONEVALUE, {6, 0, 1, 0, 0, 0}},
         // The physical sizes are 1/300-inch counts as Whole, Frac 0, in all three answers.
         {"MSG_GET ICAP_PHYSICALWIDTH", ICAP_PHYSICALWIDTH, Ask::Get, TWON_ONEVALUE, {7, 0, 0xF6, 0x09, 0, 0}},
@@ -272,7 +272,7 @@ TEST_F(CapabilityTest, RangeNarrowsTheBoundsAndResetRestoresThem) {
     ASSERT_EQ(SetWith(record, TWON_RANGE, Range(TWTY_UINT16, 100, 600, 1, 0, 300)), TWCC_SUCCESS)
         << "MSG_SET ICAP_XRESOLUTION 100..600";
     EXPECT_EQ(Query(record, Ask::Get).bytes,
-              (Bytes{4, 0, 100, 0, 0, 0, 0x58, 0x02, 0, 0, 1, 0, 0, 0, 150, 0, 0, 0, 0x2C, 0x01, 0, 0}))
+              (Bytes{7, 0, 100, 0, 0, 0, 0x58, 0x02, 0, 0, 1, 0, 0, 0, 150, 0, 0, 0, 0x2C, 0x01, 0, 0}))
         << "MSG_GET after the range";
 
     // A one value is held to the narrowed bounds ...
@@ -289,8 +289,51 @@ TEST_F(CapabilityTest, RangeNarrowsTheBoundsAndResetRestoresThem) {
 
     record.Reset();
     EXPECT_EQ(Query(record, Ask::Get).bytes,
-              (Bytes{4, 0, 12, 0, 0, 0, 0x60, 0x09, 0, 0, 1, 0, 0, 0, 150, 0, 0, 0, 150, 0, 0, 0}))
+              (Bytes{7, 0, 12, 0, 0, 0, 0x60, 0x09, 0, 0, 1, 0, 0, 0, 150, 0, 0, 0, 150, 0, 0, 0}))
         << "MSG_GET after MSG_RESET";
+}
+
+// A TW_FIX32 capability reads the number the item type means: a fraction is
+// rounded to the nearest whole dot per inch (and said so), a 32-bit value
+// is never cut to its low 16 bits, and a type without a number is refused.
+TEST_F(CapabilityTest, ResolutionTakesTheNumberTheItemTypeMeans) {
+    struct Case {
+        const char* name;
+        TW_UINT16 conType;
+        Bytes bytes;
+        TW_UINT16 code;
+        TW_INT16 current;
+        bool rounded;
+    };
+    const Case cases[] = {
+        {"FIX32 300.0", TWON_ONEVALUE, OneValue(TWTY_FIX32, 300), TWCC_SUCCESS, 300, false},
+        {"FIX32 300.5", TWON_ONEVALUE, OneValue(TWTY_FIX32, 0x8000u << 16 | 300), TWCC_SUCCESS, 301, true},
+        {"FIX32 300.25", TWON_ONEVALUE, OneValue(TWTY_FIX32, 0x4000u << 16 | 300), TWCC_SUCCESS, 300, true},
+        {"FIX32 2400.5", TWON_ONEVALUE, OneValue(TWTY_FIX32, 0x8000u << 16 | 2400), TWCC_BADVALUE, 150, false},
+        {"UINT16 600", TWON_ONEVALUE, OneValue(TWTY_UINT16, 600), TWCC_SUCCESS, 600, false},
+        {"INT32 65836", TWON_ONEVALUE, OneValue(TWTY_INT32, 65536 + 300), TWCC_BADVALUE, 150, false},
+        {"UINT32 300", TWON_ONEVALUE, OneValue(TWTY_UINT32, 300), TWCC_SUCCESS, 300, false},
+        {"INT16 -300", TWON_ONEVALUE, OneValue(TWTY_INT16, 0xFED4), TWCC_BADVALUE, 150, false},
+        {"BOOL 1", TWON_ONEVALUE, OneValue(TWTY_BOOL, 1), TWCC_BADVALUE, 150, false},
+        {"STR32", TWON_ONEVALUE, OneValue(TWTY_STR32, 300), TWCC_BADVALUE, 150, false},
+        {"FIX32 range 100.5..600, 299.75", TWON_RANGE,
+         Range(TWTY_FIX32, 0x8000u << 16 | 100, 600, 1, 150, 0xC000u << 16 | 299), TWCC_SUCCESS, 300, true},
+        {"FIX32 range with min above max", TWON_RANGE, Range(TWTY_FIX32, 600, 100, 1, 150, 300), TWCC_BADVALUE, 150,
+         false},
+        {"UINT32 range to 0x10000", TWON_RANGE, Range(TWTY_UINT32, 100, 0x10000, 1, 150, 300), TWCC_BADVALUE, 150,
+         false},
+    };
+    for (const Case& c : cases) {
+        Capability record = Make(ICAP_XRESOLUTION);
+        TW_CAPABILITY cap{ICAP_XRESOLUTION, c.conType, AppBlock(c.bytes)};
+        bool rounded = !c.rounded;
+        EXPECT_EQ(record.Set(cap, &rounded), c.code) << "MSG_SET ICAP_XRESOLUTION " << c.name;
+        EXPECT_EQ(record.current, c.current) << c.name;
+        if (c.code == TWCC_SUCCESS) {
+            EXPECT_EQ(rounded, c.rounded) << c.name;
+        }
+        platform::GlobalFreeBlock(cap.hContainer);
+    }
 }
 
 TEST_F(CapabilityTest, RangeOnANegativeMinimumIsAlwaysRefused) {

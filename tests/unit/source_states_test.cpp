@@ -164,9 +164,9 @@ TEST_F(SourceStatesTest, IdentityBeforeAndAfterOpening) {
     EXPECT_EQ(identity.Version.Language, TWLG_USA);
     EXPECT_EQ(identity.Version.Country, TWCY_USA);
     EXPECT_STREQ(identity.Version.Info, "31 July 1997");
-    EXPECT_EQ(identity.ProtocolMajor, 1);
-    EXPECT_EQ(identity.ProtocolMinor, 6);
-    EXPECT_EQ(TW_UINT32{identity.SupportedGroups}, DG_CONTROL | DG_IMAGE);
+    EXPECT_EQ(identity.ProtocolMajor, 2);
+    EXPECT_EQ(identity.ProtocolMinor, 4);
+    EXPECT_EQ(TW_UINT32{identity.SupportedGroups}, DG_CONTROL | DG_IMAGE | DF_DS2);
     EXPECT_STREQ(identity.Manufacturer, "Pellam & Kestrane Company");
     EXPECT_STREQ(identity.ProductFamily, "TWAIN");
     EXPECT_STREQ(identity.ProductName, "Vorel Source");

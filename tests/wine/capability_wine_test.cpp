@@ -60,15 +60,14 @@ TEST_F(CapabilityWine, AnswersAreExactBlocks) {
         {"MSG_GET ICAP_PIXELTYPE", ICAP_PIXELTYPE, MSG_GET, TWON_ENUMERATION,
          {4, 0, 3, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 0, 0, 1, 0, 2, 0, 0, 0}},
         {"MSG_GET ICAP_YRESOLUTION", ICAP_YRESOLUTION, MSG_GET, TWON_RANGE,
-         {4, 0, 12, 0, 0, 0, 0x60, 0x09, 0, 0, 1, 0, 0, 0, 150, 0, 0, 0, 150, 0, 0, 0}},
+         {7, 0, 12, 0, 0, 0, 0x60, 0x09, 0, 0, 1, 0, 0, 0, 150, 0, 0, 0, 150, 0, 0, 0}},
         {"MSG_GETCURRENT CAP_XFERCOUNT", CAP_XFERCOUNT, MSG_GETCURRENT, TWON_ONEVALUE, {1, 0, 0xFF, 0xFF, 0xFF, 0xFF}},
         {"MSG_GET ICAP_PHYSICALWIDTH", ICAP_PHYSICALWIDTH, MSG_GET, TWON_ONEVALUE, {7, 0, 0xF6, 0x09, 0, 0}},
         {"MSG_GETDEFAULT ICAP_PHYSICALHEIGHT", ICAP_PHYSICALHEIGHT, MSG_GETDEFAULT, TWON_ONEVALUE,
          {7, 0, 0x68, 0x10, 0, 0}},
-        {"MSG_RESET CAP_SUPPORTEDCAPS", CAP_SUPPORTEDCAPS, MSG_RESET, TWON_ARRAY,
-         {1,    0,    20,   0,    0,    0,    0x01, 0x00, 0x02, 0x10, 0x03, 0x10, 0x07, 0x10, 0x0B, 0x10, 0x0E,
-          0x10, 0x0F, 0x10, 0x05, 0x10, 0x01, 0x01, 0x02, 0x01, 0x03, 0x01, 0x18, 0x11, 0x19, 0x11, 0x1C, 0x11,
-          0x1F, 0x11, 0x20, 0x11, 0x2B, 0x11, 0x0C, 0x11, 0x12, 0x11, 0x11, 0x11, 0,    0,    0,    0}},
+        {"MSG_QUERYSUPPORT ICAP_PHYSICALWIDTH", ICAP_PHYSICALWIDTH, MSG_QUERYSUPPORT, TWON_ONEVALUE,
+         {2, 0, 0x0D, 0, 0, 0}},
+        {"MSG_QUERYSUPPORT ICAP_XRESOLUTION", ICAP_XRESOLUTION, MSG_QUERYSUPPORT, TWON_ONEVALUE, {2, 0, 0x1F, 0, 0, 0}},
     };
     for (const Case& c : cases) {
         TW_CAPABILITY cap{c.id, 0, nullptr};
@@ -108,7 +107,7 @@ TEST_F(CapabilityWine, NegotiationAndRefusals) {
 
     TW_CAPABILITY current{ICAP_XRESOLUTION, 0, nullptr};
     ASSERT_EQ(Call(MSG_GETCURRENT, &current), TWRC_SUCCESS);
-    EXPECT_EQ(TakeBlock(current.hContainer, 6), (Bytes{4, 0, 0x2C, 0x01, 0, 0})) << "current 300 from the range";
+    EXPECT_EQ(TakeBlock(current.hContainer, 6), (Bytes{7, 0, 0x2C, 0x01, 0, 0})) << "current 300 from the range";
 }
 
 TEST_F(CapabilityWine, OutsideAnOpeningIsOutOfSequence) {

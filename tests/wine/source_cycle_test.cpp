@@ -4,6 +4,7 @@
 // disable and close, repeated in one process.
 #include <gtest/gtest.h>
 
+#include "capabilities/capability_init_table.h"
 #include "source_harness.h"
 #include "window_helpers.h"
 
@@ -111,12 +112,13 @@ TEST(SourceCycle, CapabilityAnswersThroughTheEntryPoint) {
     TW_CAPABILITY supported{CAP_SUPPORTEDCAPS, 0, nullptr};
     ASSERT_EQ(harness.Call(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &supported), TWRC_SUCCESS);
     EXPECT_EQ(supported.ConType, TWON_ARRAY);
-    EXPECT_EQ(::GlobalSize(supported.hContainer), 50u);
+    const SIZE_T count = kCapabilityCount + 2;
+    EXPECT_EQ(::GlobalSize(supported.hContainer), 6 + 2 * count);
     auto* bytes = static_cast<unsigned char*>(::GlobalLock(supported.hContainer));
-    EXPECT_EQ(bytes[0] | bytes[1] << 8, TWTY_INT16);
-    EXPECT_EQ(bytes[2] | bytes[3] << 8, 20);
+    EXPECT_EQ(bytes[0] | bytes[1] << 8, TWTY_UINT16);
+    EXPECT_EQ(SIZE_T(bytes[2] | bytes[3] << 8), count);
     EXPECT_EQ(bytes[6] | bytes[7] << 8, CAP_XFERCOUNT);
-    EXPECT_EQ(bytes[44] | bytes[45] << 8, ICAP_PHYSICALWIDTH);
+    EXPECT_EQ(bytes[4 + 2 * count] | bytes[5 + 2 * count] << 8, CAP_SUPPORTEDDATS);
     ::GlobalUnlock(supported.hContainer);
     ::GlobalFree(supported.hContainer);
 

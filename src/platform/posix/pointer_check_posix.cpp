@@ -1,6 +1,9 @@
 // Pointer checks for the native build: null and the lowest 64 KiB are
-// refused; anything else is taken as the caller's word.
+// refused; anything else is taken as the caller's word, except that code
+// must lie in a loaded object.
 #include "platform/pointer_check.h"
+
+#include <dlfcn.h>
 
 #include <cstdint>
 
@@ -14,5 +17,11 @@ bool Plausible(const void* pointer, std::size_t bytes) {
 
 bool IsReadable(const void* pointer, std::size_t bytes) { return Plausible(pointer, bytes); }
 bool IsWritable(void* pointer, std::size_t bytes) { return Plausible(pointer, bytes); }
+// Code lives in the program or a library it loaded; dladdr finds no object
+// for an address on the heap, the stack or nowhere.
+bool IsExecutable(const void* pointer) {
+    Dl_info info{};
+    return Plausible(pointer, 1) && dladdr(pointer, &info) != 0;
+}
 
 }  // namespace platform

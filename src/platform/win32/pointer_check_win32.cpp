@@ -37,5 +37,8 @@ const DWORD kWritable = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE
 
 bool IsReadable(const void* pointer, std::size_t bytes) { return RangeHasAccess(pointer, bytes, kReadable); }
 bool IsWritable(void* pointer, std::size_t bytes) { return RangeHasAccess(pointer, bytes, kWritable); }
+bool IsExecutable(const void* pointer) {
+    return RangeHasAccess(pointer, 1, PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY);
+}
 
 }  // namespace platform
