@@ -6,6 +6,15 @@
 // triplets on, and takes the source's notifications: each is recorded, and
 // queued so that the application's next MSG_PROCESSEVENT hands it over, as
 // the TWAIN 1.x source managers do.
+//
+// Loaded under the TWAIN 2 manager's name, TWAINDSM.DLL, it is a TWAIN 2
+// manager as well: it hands a TWAIN 2 source (DF_DS2) its entry points with
+// DAT_ENTRYPOINT right after loading it, before every MSG_OPENDS, whatever
+// the application; it marks a TWAIN 2 application's identity DF_DSM2 at
+// MSG_OPENDSM and gives it the same entry points; and it calls back a
+// TWAIN 2 application that registered a callback (DAT_CALLBACK) with the
+// source's notifications instead of queueing them. A TWAIN 1.x application,
+// and a TWAIN 2 one without a callback, get them through MSG_PROCESSEVENT.
 #include <windows.h>
 
 #include <algorithm>
@@ -37,6 +46,11 @@ struct Manager {
     std::vector<Notification> recorded;
     std::deque<TW_UINT16> pending;
     bool refuseNotifications = false;  // tests: answer the source as a manager that cannot deliver
+    bool twain2 = false;               // loaded as TWAINDSM.DLL
+    bool application2 = false;         // the application said DF_APP2 at MSG_OPENDSM
+    TW_IDENTITY application{};
+    DSMENTRYPROC callback = nullptr;   // registered with DAT_CALLBACK
+    int callbacks = 0;                 // notifications delivered through it
 };
 
 Manager manager;
@@ -120,6 +134,15 @@ bool ClaimsToBeVorelSource(const std::string& path) {
     return false;
 }
 
+// The memory functions handed out with the entry points: movable global
+// memory, so that an application that frees with GlobalFree is right too.
+TW_HANDLE TW_CALLINGSTYLE MemAllocate(TW_UINT32 size) { return ::GlobalAlloc(GHND, size); }
+void TW_CALLINGSTYLE MemFree(TW_HANDLE handle) { ::GlobalFree(handle); }
+TW_MEMREF TW_CALLINGSTYLE MemLock(TW_HANDLE handle) { return ::GlobalLock(handle); }
+void TW_CALLINGSTYLE MemUnlock(TW_HANDLE handle) { ::GlobalUnlock(handle); }
+
+TW_ENTRYPOINT EntryPoints();
+
 TW_UINT16 Fail(TW_UINT16 code) {
     manager.conditionCode = code;
     return TWRC_FAILURE;
@@ -186,6 +209,9 @@ TW_UINT16 ManagerTriplet(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UI
     if (dat == DAT_PARENT) {
         if (msg == MSG_OPENDSM) {
             if (origin != nullptr && origin->Id == 0) origin->Id = manager.nextId++;
+            manager.application2 = manager.twain2 && origin != nullptr && (origin->SupportedGroups & DF_APP2) != 0;
+            if (manager.application2) origin->SupportedGroups |= DF_DSM2;
+            if (origin != nullptr) manager.application = *origin;
             manager.open = true;
             return TWRC_SUCCESS;
         }
@@ -200,6 +226,12 @@ TW_UINT16 ManagerTriplet(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UI
         status->ConditionCode = manager.conditionCode;
         status->Reserved = 0;
         manager.conditionCode = TWCC_SUCCESS;
+        return TWRC_SUCCESS;
+    }
+    if (dat == DAT_ENTRYPOINT && msg == MSG_GET && manager.application2 && data != nullptr) {
+        auto* entry = static_cast<TW_ENTRYPOINT*>(data);
+        if (entry->Size < sizeof(TW_ENTRYPOINT)) return Fail(TWCC_BADVALUE);
+        *entry = EntryPoints();
         return TWRC_SUCCESS;
     }
     if (dat != DAT_IDENTITY || data == nullptr) return Fail(TWCC_BADPROTOCOL);
@@ -221,6 +253,16 @@ TW_UINT16 ManagerTriplet(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UI
             if (!manager.open) return Fail(TWCC_SEQERROR);
             if (!LoadSource()) return Fail(TWCC_NODS);
             if (identity->Id == 0) identity->Id = manager.nextId++;
+            if (manager.twain2) {
+                // A TWAIN 2 source learns the entry points before it opens.
+                TW_IDENTITY probe{};
+                if (manager.sourceEntry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, &probe) == TWRC_SUCCESS &&
+                    (probe.SupportedGroups & DF_DS2) != 0) {
+                    TW_ENTRYPOINT entry = EntryPoints();
+                    TW_UINT16 given = manager.sourceEntry(origin, DG_CONTROL, DAT_ENTRYPOINT, MSG_SET, &entry);
+                    if (given != TWRC_SUCCESS) return Fail(TWCC_OPERATIONERROR);
+                }
+            }
             TW_UINT16 rc = manager.sourceEntry(origin, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, identity);
             if (rc == TWRC_SUCCESS) manager.sourceIdentity = *identity;
             return rc;
@@ -229,6 +271,7 @@ TW_UINT16 ManagerTriplet(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UI
             if (manager.sourceEntry == nullptr) return Fail(TWCC_SEQERROR);
             TW_UINT16 rc = manager.sourceEntry(origin, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, identity);
             manager.pending.clear();
+            manager.callback = nullptr;
             if (rc == TWRC_SUCCESS) UnloadSource();
             return rc;
         }
@@ -247,9 +290,26 @@ TW_UINT16 SourceNotification(pTW_IDENTITY origin, pTW_IDENTITY destination, TW_U
     if (origin != nullptr) std::memcpy(note.originProduct, origin->ProductName, sizeof note.originProduct);
     note.dataWasNull = data == nullptr;
     manager.recorded.push_back(note);
+    if (manager.callback != nullptr) {
+        // The application's callback hears of it at once, and asks the
+        // source itself from its own message loop.
+        ++manager.callbacks;
+        manager.callback(origin, &manager.application, DG_CONTROL, DAT_NULL, msg, nullptr);
+        return TWRC_SUCCESS;
+    }
     manager.pending.push_back(msg);
     // Wake the application's message loop so that it asks for events.
     ::PostThreadMessageA(::GetCurrentThreadId(), WM_NULL, 0, 0);
+    return TWRC_SUCCESS;
+}
+
+// DAT_CALLBACK / MSG_REGISTER_CALLBACK from a TWAIN 2 application: the
+// manager keeps it and answers for the source.
+TW_UINT16 RegisterCallback(TW_MEMREF data) {
+    if (!manager.application2 || data == nullptr) return Fail(TWCC_BADPROTOCOL);
+    const auto* callback = static_cast<const TW_CALLBACK*>(data);
+    if (callback->CallBackProc == nullptr) return Fail(TWCC_BADVALUE);
+    manager.callback = reinterpret_cast<DSMENTRYPROC>(callback->CallBackProc);
     return TWRC_SUCCESS;
 }
 
@@ -261,6 +321,7 @@ extern "C" TW_UINT16 TW_CALLINGSTYLE DSM_Entry(pTW_IDENTITY origin, pTW_IDENTITY
     if (dg == DG_CONTROL && dat == DAT_NULL) return SourceNotification(origin, destination, msg, data);
     if (manager.sourceEntry == nullptr) return Fail(TWCC_BADPROTOCOL);
     if (dg == DG_CONTROL && dat == DAT_IDENTITY && msg == MSG_CLOSEDS) return ManagerTriplet(origin, dg, dat, msg, destination);
+    if (dg == DG_CONTROL && dat == DAT_CALLBACK && msg == MSG_REGISTER_CALLBACK) return RegisterCallback(data);
     TW_UINT16 rc = manager.sourceEntry(origin, dg, dat, msg, data);
     if (msg == MSG_PROCESSEVENT && data != nullptr && !manager.pending.empty()) {
         auto* event = static_cast<TW_EVENT*>(data);
@@ -283,6 +344,9 @@ extern "C" void __stdcall TestDsm_RefuseNotifications(int refuse) { manager.refu
 
 extern "C" int __stdcall TestDsm_NotificationCount() { return static_cast<int>(manager.recorded.size()); }
 
+// How many notifications went to an application's callback.
+extern "C" int __stdcall TestDsm_CallbackCount() { return manager.callbacks; }
+
 // Copies notification `index`: message, origin and destination Ids, the
 // origin's product name (34 bytes) and whether data was null. 0 when there
 // is no such notification.
@@ -298,7 +362,23 @@ extern "C" int __stdcall TestDsm_Notification(int index, TW_UINT16* msg, TW_UINT
     return 1;
 }
 
+namespace {
+TW_ENTRYPOINT EntryPoints() {
+    return TW_ENTRYPOINT{sizeof(TW_ENTRYPOINT), DSM_Entry, MemAllocate, MemFree, MemLock, MemUnlock};
+}
+}  // namespace
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) thisModule = instance;
+    if (reason == DLL_PROCESS_ATTACH) {
+        thisModule = instance;
+        // The copy named TWAINDSM.DLL is the TWAIN 2 manager.
+        char path[MAX_PATH] = {};
+        const DWORD length = ::GetModuleFileNameA(instance, path, MAX_PATH);
+        const char* name = path;
+        for (DWORD i = 0; i < length; ++i) {
+            if (path[i] == '\\' || path[i] == '/') name = path + i + 1;
+        }
+        manager.twain2 = _stricmp(name, "TWAINDSM.DLL") == 0;
+    }
     return TRUE;
 }
