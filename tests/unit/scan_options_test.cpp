@@ -1,5 +1,6 @@
-// The acquisition tool's command line: batch file names from a pattern, and
-// the combinations of batch flags it refuses before opening anything.
+// The acquisition tool's command line: batch file names from a pattern, the
+// values and combinations it refuses before opening anything (each refusal
+// naming the flag and saying why), and both spellings of a flag's value.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -23,13 +24,6 @@ TEST(ScanOptions, BatchFileNameReplacesOneConversion) {
     }
 }
 
-bool Parse(std::vector<std::string> words, ScanOptions* options, std::string* error) {
-    words.insert(words.begin(), "vorelscan");
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(&word[0]);
-    return ParseScanOptions(static_cast<int>(argv.size()), argv.data(), options, error);
-}
-
 TEST(ScanOptions, BatchFlags) {
     struct Case {
         std::vector<std::string> words;
@@ -49,12 +43,77 @@ TEST(ScanOptions, BatchFlags) {
     for (const Case& c : cases) {
         ScanOptions options;
         std::string error;
-        EXPECT_EQ(Parse(c.words, &options, &error), c.accepted) << c.words[1] << ": " << error;
+        EXPECT_EQ(ParseScanOptions(c.words, &options, &error), c.accepted) << c.words[1] << ": " << error;
         if (c.accepted) {
             EXPECT_TRUE(options.batch) << c.words[1];
             EXPECT_EQ(options.mechanism, c.mechanism) << c.words[1];
         }
     }
+}
+
+// Every refusal names what was wrong in words; the first word of the
+// message is the flag at fault.
+TEST(ScanOptions, RefusesBadInputInWords) {
+    struct Case {
+        std::vector<std::string> words;
+        const char* message;  // a part of the error
+    };
+    const Case cases[] = {
+        {{"--out", "a.tiff", "--dpi", "65686"}, "--dpi 65686: resolution must be 12 to 2400 dpi"},
+        {{"--out", "a.tiff", "--dpi", "11"}, "resolution must be 12 to 2400 dpi"},
+        {{"--out", "a.tiff", "--dpi", "99999999999"}, "--dpi 99999999999: expected a whole number"},
+        {{"--out", "a.tiff", "--dpi", "150x"}, "--dpi 150x: expected a whole number"},
+        {{"--out", "a.tiff", "--dpi", "300", "--ydpi", "600"}, "takes both axes at the X resolution"},
+        {{"--out", "a.tiff", "--region", "600,0,300,300"}, "empty or reversed"},
+        {{"--out", "a.tiff", "--region", "0,300,300,300"}, "empty or reversed"},
+        {{"--out", "a.tiff", "--region", "-1,0,300,300"}, "outside the bed"},
+        {{"--out", "a.tiff", "--region", "1,2,3"}, "--region 1,2,3: expected four whole numbers"},
+        {{"--out", "a.tiff", "--region", "1,2,3,4,5"}, "expected four whole numbers"},
+        {{"--out", "a.tiff", "--count", "3"}, "--count needs --batch"},
+        {{"--out", "a.png"}, "--out a.png: the name must end in .bmp, .tif or .tiff"},
+        {{"--out", "a.bmp", "--format", "tiff"}, "another format"},
+        {{"--out", "a.tiff", "--buffer", "64001"}, "at most 64000"},
+        {{"--out", "a.tiff", "--buffer", "0"}, "at least one row"},
+        {{"--out", "a.tiff", "--type", "colour"}, "--type colour: the type is bw, gray or color"},
+        {{"--out", "a.tiff", "--mech", "disk"}, "native, memory or file"},
+        {{"--out", "a.tiff", "--dpi"}, "--dpi needs a value"},
+        {{"--out", "a.tiff", "--ui=yes"}, "--ui takes no value"},
+        {{"--out", "a.tiff", "--colour"}, "unknown flag --colour"},
+        {{"--out", "a.tiff", "stray"}, "unexpected argument stray"},
+        {{"--out", "a.tiff", "--batch", "p%d.tiff"}, "cannot both be given"},
+        {{"--dpi", "300"}, "--out FILE or --batch PATTERN is required"},
+    };
+    for (const Case& c : cases) {
+        ScanOptions options;
+        std::string error;
+        EXPECT_FALSE(ParseScanOptions(c.words, &options, &error)) << c.message;
+        EXPECT_NE(error.find(c.message), std::string::npos) << "error \"" << error << "\", expected \"" << c.message
+                                                            << "\"";
+    }
+}
+
+TEST(ScanOptions, ValuesAfterAnEqualsSignOrAsTheNextWord) {
+    for (const auto& words : {std::vector<std::string>{"--out=a b.TIF", "--dpi=300", "--region=1,2,12,12",
+                                                       "--buffer=8000", "--type=gray"},
+                              std::vector<std::string>{"--out", "a b.TIF", "--dpi", "300", "--region", "1,2,12,12",
+                                                       "--buffer", "8000", "--type", "gray"}}) {
+        ScanOptions options;
+        std::string error;
+        ASSERT_TRUE(ParseScanOptions(words, &options, &error)) << words[0] << ": " << error;
+        EXPECT_EQ(options.out, "a b.TIF");
+        EXPECT_EQ(options.format, "tiff");
+        EXPECT_EQ(options.mechanism, "file");
+        EXPECT_EQ(options.dpi, 300);
+        EXPECT_EQ(options.yDpi, 300);
+        EXPECT_TRUE(options.region);
+        EXPECT_EQ(options.left + options.top * 10 + options.right * 100 + options.bottom * 1000, 1 + 20 + 1200 + 12000);
+        EXPECT_EQ(options.memoryBuffer, 8000);
+        EXPECT_EQ(options.type, "gray");
+    }
+    ScanOptions options;
+    std::string error;
+    EXPECT_TRUE(ParseScanOptions({"--help"}, &options, &error) && options.help) << error;
+    EXPECT_NE(ScanUsage().find("--region L,T,R,B"), std::string::npos) << ScanUsage();
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -92,9 +93,17 @@ bool Session::TransferMemory(ScannedImage* image) {
     TW_SETUPMEMXFER setup{};
     TW_UINT16 rc = ToSource(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup);
     if (rc != TWRC_SUCCESS) return Fail("DAT_SETUPMEMXFER", rc);
-    TW_UINT32 size = static_cast<TW_UINT32>(options_.memoryBuffer);
-    std::vector<std::uint8_t> buffer(size);
+    // A strip holds whole rows: the buffer takes at least one, and the
+    // source's own minimum.
     std::size_t rowBytes = image->RowBytes();
+    const TW_UINT32 minimum = std::max<TW_UINT32>(setup.MinBufSize, RowStride(static_cast<std::uint32_t>(rowBytes)));
+    TW_UINT32 size = static_cast<TW_UINT32>(options_.memoryBuffer);
+    if (size == 0) size = std::min<TW_UINT32>(std::max(setup.Preferred, minimum), kMaxMemoryBuffer);
+    if (size < minimum || size > kMaxMemoryBuffer) {
+        return Fail("the memory buffer must hold at least one row (" + std::to_string(minimum) +
+                    " bytes) and at most " + std::to_string(kMaxMemoryBuffer));
+    }
+    std::vector<std::uint8_t> buffer(size);
     image->rows.assign(rowBytes * image->lines, 0xFF);
     for (int strip = 0; strip < 100000; ++strip) {
         TW_IMAGEMEMXFER xfer{};

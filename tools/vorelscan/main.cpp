@@ -1,18 +1,43 @@
 // vorelscan: acquires one image, or a batch of them, from the Vorel source
-// and writes each as a BMP or TIFF file.
+// and writes each as a BMP or TIFF file. The command line is read wide and
+// kept in UTF-8; everything printed is UTF-8 with "\n" line ends.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
+#include <exception>
 #include <string>
+#include <vector>
 
 #include "acquisition.h"
 #include "scan_options.h"
+#include "wide_text.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+std::vector<std::string> Arguments() {
+    std::vector<std::string> args;
+    int count = 0;
+    LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (wide == nullptr) return args;
+    for (int i = 1; i < count; ++i) args.push_back(Utf8FromWide(wide[i]));
+    ::LocalFree(wide);
+    return args;
+}
+
+int Run() {
     ScanOptions options;
     std::string error;
-    if (!ParseScanOptions(argc, argv, &options, &error)) {
-        if (!error.empty()) std::fprintf(stderr, "vorelscan: %s\n", error.c_str());
-        std::fputs(ScanUsage(), error.empty() ? stdout : stderr);
-        return error.empty() ? 0 : 2;
+    if (!ParseScanOptions(Arguments(), &options, &error)) {
+        std::fprintf(stderr, "vorelscan: %s\nvorelscan --help lists the flags.\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(ScanUsage().c_str(), stdout);
+        return 0;
     }
     int pages = 0;
     if (Acquire(options, &error, &pages) != 0) {
@@ -25,4 +50,20 @@ int main(int argc, char** argv) {
         std::printf("wrote %s\n", options.out.c_str());
     }
     return 0;
+}
+
+}  // namespace
+
+int main() {
+    // Binary streams: "\n" stays "\n", and UTF-8 passes untouched.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    try {
+        return Run();
+    } catch (const std::bad_alloc&) {
+        std::fputs("vorelscan: out of memory\n", stderr);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "vorelscan: %s\n", failure.what());
+    }
+    return 3;
 }

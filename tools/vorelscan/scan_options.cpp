@@ -1,10 +1,12 @@
-// Command line of vorelscan: flags with values, checked before anything is
-// opened.
+// Command line of vorelscan: every flag is a row of one table, parsed in
+// the forms "--flag value" and "--flag=value", then the combinations are
+// checked, all before anything is opened. Errors name the flag and say what
+// it takes; they never repeat the whole usage.
 #include "scan_options.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <cstddef>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -19,11 +21,167 @@ bool EndsWith(const std::string& text, const char* suffix) {
     return true;
 }
 
-bool ParseInt(const char* text, int* value) {
-    char* end = nullptr;
-    long parsed = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || parsed < -100000 || parsed > 100000) return false;
-    *value = static_cast<int>(parsed);
+// A whole decimal number with an optional minus sign and at most nine
+// digits, so that it cannot overflow on its way in.
+bool ParseInt(const std::string& text, int* value) {
+    std::size_t i = text.size() > 0 && text[0] == '-' ? 1 : 0;
+    if (i == text.size() || text.size() - i > 9) return false;
+    long parsed = 0;
+    for (std::size_t j = i; j < text.size(); ++j) {
+        if (text[j] < '0' || text[j] > '9') return false;
+        parsed = parsed * 10 + (text[j] - '0');
+    }
+    *value = static_cast<int>(i == 1 ? -parsed : parsed);
+    return true;
+}
+
+bool OneOf(const std::string& value, std::initializer_list<const char*> choices) {
+    for (const char* choice : choices) {
+        if (value == choice) return true;
+    }
+    return false;
+}
+
+// Each setter stores a flag's value in the options, or says what is wrong
+// with it (the caller puts the flag in front).
+using Setter = bool (*)(ScanOptions* options, const std::string& value, std::string* error);
+
+struct Flag {
+    const char* name;
+    const char* value;  // the value's name in the usage; nullptr for a switch
+    const char* help;
+    Setter set;
+};
+
+bool Fail(std::string* error, const std::string& why) {
+    *error = why;
+    return false;
+}
+
+bool SetNumber(const std::string& value, int* into, std::string* error) {
+    return ParseInt(value, into) || Fail(error, "expected a whole number, got \"" + value + "\"");
+}
+
+const Flag kFlags[] = {
+    {"--out", "FILE", "the image to write: .bmp for BMP, .tif or .tiff for TIFF",
+     [](ScanOptions* o, const std::string& v, std::string*) {
+         o->out = v;
+         o->outGiven = true;
+         return true;
+     }},
+    {"--batch", "PATTERN", "every image of one enabling, page n to PATTERN with its %d replaced by n",
+     [](ScanOptions* o, const std::string& v, std::string*) {
+         o->out = v;
+         o->batch = true;
+         return true;
+     }},
+    {"--count", "N", "with --batch: the images asked for (default -1: as many as there are)",
+     [](ScanOptions* o, const std::string& v, std::string* e) {
+         o->countGiven = true;
+         if (!SetNumber(v, &o->count, e)) return false;
+         return o->count == -1 || (o->count >= 1 && o->count <= 32767) ||
+                Fail(e, "the count must be -1 (as many as there are) or 1 to 32767");
+     }},
+    {"--multipage", nullptr, "with --batch: all pages into the one TIFF file PATTERN",
+     [](ScanOptions* o, const std::string&, std::string*) { return o->multipage = true; }},
+    {"--format", "bmp|tiff", "the file format, when the name does not tell",
+     [](ScanOptions* o, const std::string& v, std::string* e) {
+         o->format = v;
+         return OneOf(v, {"bmp", "tiff"}) || Fail(e, "the format is bmp or tiff");
+     }},
+    {"--mech", "native|memory|file",
+     "the transfer: native DIB, memory strips or a file the source writes (default: file for TIFF, native for "
+     "BMP, memory for --multipage)",
+     [](ScanOptions* o, const std::string& v, std::string* e) {
+         o->mechanism = v;
+         return OneOf(v, {"native", "memory", "file"}) || Fail(e, "the transfer is native, memory or file");
+     }},
+    {"--type", "bw|gray|color", "1-bit, 8-bit grey or 24-bit colour (default color)",
+     [](ScanOptions* o, const std::string& v, std::string* e) {
+         o->type = v;
+         return OneOf(v, {"bw", "gray", "color"}) || Fail(e, "the type is bw, gray or color");
+     }},
+    {"--dpi", "N", "the resolution, 12 to 2400 (default 150)",
+     [](ScanOptions* o, const std::string& v, std::string* e) { return SetNumber(v, &o->dpi, e); }},
+    {"--ydpi", "N", "the vertical resolution: the scanner takes both axes at --dpi, so only that value",
+     [](ScanOptions* o, const std::string& v, std::string* e) { return SetNumber(v, &o->yDpi, e); }},
+    {"--region", "L,T,R,B", "the scan region in 1/300 inch (default: the whole bed)",
+     [](ScanOptions* o, const std::string& v, std::string* e) {
+         int* edges[] = {&o->left, &o->top, &o->right, &o->bottom};
+         std::size_t start = 0;
+         for (int i = 0; i < 4; ++i) {
+             std::size_t comma = i < 3 ? v.find(',', start) : v.size();
+             if (comma == std::string::npos || !ParseInt(v.substr(start, comma - start), edges[i]) ||
+                 (i == 3 && v.find(',', start) != std::string::npos)) {
+                 return Fail(e, "expected four whole numbers L,T,R,B in 1/300 inch, got \"" + v + "\"");
+             }
+             start = comma + 1;
+         }
+         o->region = true;
+         return true;
+     }},
+    {"--buffer", "BYTES", "the memory transfer's buffer (default: the size the source prefers)",
+     [](ScanOptions* o, const std::string& v, std::string* e) {
+         if (!SetNumber(v, &o->memoryBuffer, e)) return false;
+         return (o->memoryBuffer >= 1 && o->memoryBuffer <= kMaxMemoryBuffer) ||
+                Fail(e, "the memory buffer must hold at least one row and at most 64000 bytes");
+     }},
+    {"--vanilla", nullptr, "pixel flavour vanilla: 1- and 8-bit data with 0 for white",
+     [](ScanOptions* o, const std::string&, std::string*) { return o->vanilla = true; }},
+    {"--ui", nullptr, "show the source's window and wait for Final Scan",
+     [](ScanOptions* o, const std::string&, std::string*) { return o->showUI = true; }},
+    {"--help", nullptr, "print this and do nothing else",
+     [](ScanOptions* o, const std::string&, std::string*) { return o->help = true; }},
+};
+
+const Flag* FindFlag(const std::string& name) {
+    for (const Flag& flag : kFlags) {
+        if (name == flag.name) return &flag;
+    }
+    return name == "-h" ? FindFlag("--help") : nullptr;
+}
+
+// The combinations, once every flag is read.
+bool Check(ScanOptions* o, std::string* e) {
+    if (o->out.empty()) return Fail(e, "--out FILE or --batch PATTERN is required");
+    if (o->outGiven && o->batch) return Fail(e, "--out and --batch cannot both be given (--batch names the files)");
+    if (o->multipage) o->batch = true;
+    if (o->countGiven && !o->batch) return Fail(e, "--count needs --batch: a single scan takes one image");
+    if (o->batch && !o->multipage && BatchFileName(o->out, 1).empty()) {
+        return Fail(e, "--batch " + o->out + ": the pattern needs one %d for the page number, e.g. page-%d.tiff");
+    }
+    const bool saysTiff = EndsWith(o->out, ".tif") || EndsWith(o->out, ".tiff");
+    const bool saysBmp = EndsWith(o->out, ".bmp");
+    const char* flag = o->batch ? "--batch " : "--out ";
+    if (o->format.empty()) {
+        if (!saysTiff && !saysBmp) {
+            return Fail(e, flag + o->out + ": the name must end in .bmp, .tif or .tiff (or give --format)");
+        }
+        o->format = saysTiff ? "tiff" : "bmp";
+    } else if ((saysTiff && o->format != "tiff") || (saysBmp && o->format != "bmp")) {
+        return Fail(e, flag + o->out + ": the name says another format than --format " + o->format);
+    }
+    if (o->multipage && o->format != "tiff") return Fail(e, "--multipage writes TIFF: name the file .tif or .tiff");
+    if (o->mechanism.empty()) o->mechanism = o->multipage ? "memory" : o->format == "tiff" ? "file" : "native";
+    if (o->multipage && o->mechanism == "file") {
+        return Fail(e, "--multipage takes the pages by native or memory transfer, not --mech file");
+    }
+    if (o->dpi < 12 || o->dpi > 2400) {
+        return Fail(e, "--dpi " + std::to_string(o->dpi) + ": resolution must be 12 to 2400 dpi");
+    }
+    if (o->yDpi != 0 && o->yDpi != o->dpi) {
+        return Fail(e, "--ydpi " + std::to_string(o->yDpi) + ": the scanner takes both axes at the X resolution (--dpi " +
+                           std::to_string(o->dpi) + "); leave --ydpi out");
+    }
+    o->yDpi = o->dpi;
+    if (o->region) {
+        const std::string given = "--region " + std::to_string(o->left) + "," + std::to_string(o->top) + "," +
+                                  std::to_string(o->right) + "," + std::to_string(o->bottom);
+        if (o->left < 0 || o->top < 0) return Fail(e, given + ": the region lies outside the bed (it starts at 0,0)");
+        if (o->right <= o->left || o->bottom <= o->top) {
+            return Fail(e, given + ": the region is empty or reversed (right must exceed left, bottom top)");
+        }
+    }
     return true;
 }
 
@@ -58,99 +216,41 @@ std::string BatchFileName(const std::string& pattern, int page) {
     return converted ? name : std::string();
 }
 
-const char* ScanUsage() {
-    return "usage: vorelscan --out FILE [--format bmp|tiff] [--mech native|memory|file]\n"
-           "                 [--type bw|gray|color] [--dpi N] [--ydpi N] [--region L,T,R,B]\n"
-           "                 [--buffer BYTES] [--vanilla] [--ui]\n"
-           "       vorelscan --batch PATTERN [--count N] [--multipage] [the flags above]\n"
-           "  Acquires one image from the Vorel source and writes it to FILE; with --batch,\n"
-           "  every image of one enabling (the feeder's sheets, or N copies on the flatbed),\n"
-           "  page n to PATTERN with its %d replaced by n (e.g. page-%d.tiff), or with\n"
-           "  --multipage all pages into the one TIFF file PATTERN. --count is CAP_XFERCOUNT\n"
-           "  (default -1: as many as there are).\n"
-           "  --region is in 1/300 inch; --vanilla asks for pixel flavour vanilla (0 is white);\n"
-           "  --ui shows the source's dialog and waits for Final Scan.\n";
+std::string ScanUsage() {
+    std::string text =
+        "usage: vorelscan --out FILE [flags]\n"
+        "       vorelscan --batch PATTERN [--count N] [--multipage] [flags]\n"
+        "Acquires one image from the Vorel source and writes it to FILE; with --batch, every image of one\n"
+        "enabling (the feeder's sheets, or N copies on the flatbed). Flags take their value as \"--flag value\"\n"
+        "or \"--flag=value\":\n";
+    for (const Flag& flag : kFlags) {
+        std::string left = std::string("  ") + flag.name + (flag.value != nullptr ? std::string(" ") + flag.value : "");
+        if (left.size() < 26) left.resize(26, ' ');
+        text += left + " " + flag.help + "\n";
+    }
+    return text;
 }
 
-bool ParseScanOptions(int argc, char** argv, ScanOptions* options, std::string* error) {
-    for (int i = 1; i < argc; ++i) {
-        std::string flag = argv[i];
-        if (flag == "--ui") {
-            options->showUI = true;
-            continue;
+bool ParseScanOptions(const std::vector<std::string>& args, ScanOptions* options, std::string* error) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& word = args[i];
+        const std::size_t equals = word.rfind("--", 0) == 0 ? word.find('=') : std::string::npos;
+        const std::string name = word.substr(0, equals);
+        const Flag* flag = FindFlag(name);
+        if (flag == nullptr) {
+            return Fail(error, (name.rfind("-", 0) == 0 ? "unknown flag " : "unexpected argument ") + name);
         }
-        if (flag == "--vanilla") {
-            options->vanilla = true;
-            continue;
+        std::string value;
+        if (equals != std::string::npos) {
+            if (flag->value == nullptr) return Fail(error, name + " takes no value");
+            value = word.substr(equals + 1);
+        } else if (flag->value != nullptr) {
+            if (i + 1 >= args.size()) return Fail(error, name + " needs a value: " + name + " " + flag->value);
+            value = args[++i];
         }
-        if (flag == "--multipage") {
-            options->multipage = true;
-            continue;
-        }
-        if (flag == "--help" || flag == "-h") {
-            *error = "";
-            return false;
-        }
-        if (i + 1 >= argc) {
-            *error = flag + " needs a value";
-            return false;
-        }
-        const char* value = argv[++i];
-        if (flag == "--out") {
-            options->out = value;
-        } else if (flag == "--batch") {
-            options->out = value;
-            options->batch = true;
-        } else if (flag == "--count") {
-            if (!ParseInt(value, &options->count) || options->count == 0 || options->count < -1 ||
-                options->count > 32767) {
-                return *error = "bad --count, expected -1 or 1 to 32767", false;
-            }
-        } else if (flag == "--format") {
-            options->format = value;
-        } else if (flag == "--mech") {
-            options->mechanism = value;
-        } else if (flag == "--type") {
-            options->type = value;
-        } else if (flag == "--dpi") {
-            if (!ParseInt(value, &options->dpi)) return *error = "bad --dpi", false;
-        } else if (flag == "--ydpi") {
-            if (!ParseInt(value, &options->yDpi)) return *error = "bad --ydpi", false;
-        } else if (flag == "--buffer") {
-            if (!ParseInt(value, &options->memoryBuffer)) return *error = "bad --buffer", false;
-        } else if (flag == "--region") {
-            if (std::sscanf(value, "%d,%d,%d,%d", &options->left, &options->top, &options->right,
-                            &options->bottom) != 4) {
-                return *error = "bad --region, expected L,T,R,B", false;
-            }
-            options->region = true;
-        } else {
-            *error = "unknown flag " + flag;
-            return false;
-        }
+        std::string why;
+        if (!flag->set(options, value, &why)) return Fail(error, name + " " + value + ": " + why);
+        if (options->help) return true;
     }
-    if (options->out.empty()) return *error = "--out or --batch is required", false;
-    if (options->multipage) options->batch = true;
-    if (options->batch && !options->multipage && BatchFileName(options->out, 1).empty()) {
-        return *error = "--batch needs one %d in its pattern, e.g. page-%d.tiff", false;
-    }
-    if (options->format.empty()) {
-        options->format = (EndsWith(options->out, ".tif") || EndsWith(options->out, ".tiff")) ? "tiff" : "bmp";
-    }
-    if (options->format != "bmp" && options->format != "tiff") return *error = "--format is bmp or tiff", false;
-    if (options->multipage && options->format != "tiff") return *error = "--multipage writes TIFF", false;
-    if (options->mechanism.empty()) {
-        options->mechanism = options->multipage ? "memory" : options->format == "tiff" ? "file" : "native";
-    }
-    if (options->multipage && options->mechanism == "file") {
-        return *error = "--multipage takes the pages by native or memory transfer", false;
-    }
-    if (options->mechanism != "native" && options->mechanism != "memory" && options->mechanism != "file") {
-        return *error = "--mech is native, memory or file", false;
-    }
-    if (options->type != "bw" && options->type != "gray" && options->type != "color") {
-        return *error = "--type is bw, gray or color", false;
-    }
-    if (options->yDpi == 0) options->yDpi = options->dpi;
-    return true;
+    return Check(options, error);
 }

@@ -1,7 +1,11 @@
-// The acquisition tool's command line.
+// The acquisition tool's command line: what the user asked for, and the
+// table of flags that fills it. A flag is one row of that table (its name,
+// the name of its value, a line of help and the function that stores it),
+// so a new flag is a new row and a new field here.
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct ScanOptions {
     std::string out;          // the image file to write; with --batch, the pattern of the names
@@ -13,17 +17,26 @@ struct ScanOptions {
     bool region = false;
     int left = 0, top = 0, right = 0, bottom = 0;  // in 1/300 inch
     bool showUI = false;
+    bool answerBoxes = false; // answer the source's message boxes, printing their text
     bool vanilla = false;     // ICAP_PIXELFLAVOR vanilla: 1- and 8-bit data with 0 white
     bool batch = false;       // several images in one enabling, one file each
+    bool outGiven = false;    // --out was given (as opposed to --batch)
     int count = -1;           // CAP_XFERCOUNT of a batch: -1 as many as there are
+    bool countGiven = false;
     bool multipage = false;   // a batch into one multi-page TIFF
-    int memoryBuffer = 64000;
+    int memoryBuffer = 0;     // bytes; 0: the size the source prefers
+    bool help = false;        // --help: print the flags and do nothing else
 };
 
-// Parses the arguments; on a bad or missing argument writes why to `error`
-// and returns false.
-bool ParseScanOptions(int argc, char** argv, ScanOptions* options, std::string* error);
-const char* ScanUsage();
+// The largest buffer a memory transfer takes.
+constexpr int kMaxMemoryBuffer = 64000;
+
+// Parses the arguments (without the program's name), "--flag value" or
+// "--flag=value"; on a bad or missing argument writes why to `error`, naming
+// the flag, and returns false. With --help it returns true at once.
+bool ParseScanOptions(const std::vector<std::string>& args, ScanOptions* options, std::string* error);
+// The flags, one a line, from the table.
+std::string ScanUsage();
 
 // The file name of page `page` of a batch: the pattern with its "%d" (or
 // "%0Nd") replaced by the page number. Empty when the pattern holds no such
