@@ -82,6 +82,7 @@ TEST(ScanOptions, RefusesBadInputInWords) {
         {{"--out", "a.tiff", "stray"}, "unexpected argument stray"},
         {{"--out", "a.tiff", "--batch", "p%d.tiff"}, "cannot both be given"},
         {{"--dpi", "300"}, "--out FILE or --batch PATTERN is required"},
+        {{"--out", "a.tiff", "--ui", "--answer-boxes"}, "--ui shows the source's window"},
     };
     for (const Case& c : cases) {
         ScanOptions options;

@@ -38,6 +38,10 @@ scan() {  # name, file, tool arguments...
   fi
 }
 
+expect_line() {  # name, line, log
+  if grep -qxF -- "$2" "$3"; then passed=$((passed + 1)); else echo "FAILED $1: no line \"$2\""; cat "$3"; failed=$((failed + 1)); fi
+}
+
 # 75 dpi over the whole 8.5 x 14 inch bed: 637 x 1050 pixels.
 for mech in native memory file; do
   for type in bw gray color; do
@@ -135,6 +139,101 @@ else
   cat "$out/multipage.log"
   failed=$((failed + 1))
 fi
+
+# Refusals and failures are told in words, on standard error, with exit
+# code 2 for the command line and 1 for the scan. Each row: name, exit
+# code, a part of the message, then the environment and the arguments.
+winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
+refused() {  # name, code, expected text, [VAR=value...] -- arguments...
+  local name=$1 code=$2 text=$3 status
+  shift 3
+  local vars=()
+  while [ "$1" != -- ]; do vars+=("$1"); shift; done
+  shift
+  env "${vars[@]}" "$here/run_under_wine.sh" "$bin/vorelscan.exe" "$@" >"$out/$name.log" 2>&1
+  status=$?
+  if [ $status -eq "$code" ] && grep -qF -- "$text" "$out/$name.log" && ! grep -q $'\r' "$out/$name.log"; then
+    passed=$((passed + 1))
+  else
+    echo "FAILED $name: exit $status (expected $code), expected \"$text\" in:"
+    cat "$out/$name.log"
+    failed=$((failed + 1))
+  fi
+}
+o=$(winpath "$out/words.tiff")
+refused dpi-range 2 "--dpi 65686: resolution must be 12 to 2400 dpi" -- --out "$o" --dpi 65686
+refused region-reversed 2 "empty or reversed" -- --out "$o" --region 600,0,300,300
+refused count-alone 2 "--count needs --batch" -- --out "$o" --count 2
+refused extension 2 "must end in .bmp, .tif or .tiff" -- --out "$(winpath "$out/words.png")"
+refused ydpi 2 "both axes at the X resolution" -- --out "$o" --dpi 300 --ydpi 600
+refused bed 1 "the region lies outside the 8.5 × 14 inch bed" -- --out "$o" --region 0,0,2551,300
+refused buffer 1 "the memory buffer must hold at least one row" -- --out "$o" --mech memory --buffer 100
+refused folder 1 "no folder $(winpath "$out/none")" -- --out "$(winpath "$out/none/a.tiff")"
+refused grey-only 1 "colour" VOREL_SIM_COLOR=0 -- --out "$o" --dpi 50 --type color --answer-boxes
+refused jam 1 "the document feeder jammed" VOREL_SIM_FEEDER=loaded VOREL_SIM_JAM=1 -- --out "$o" --dpi 50 --answer-boxes
+mkdir -p "$out/日本"
+refused ansi-folder 1 "use --mech native or --mech memory" -- --out "$(winpath "$out/日本/a.tiff")" --mech file
+
+# Region values are 1/300 inch even at 12 and below (the source's default
+# unit reads those as inches).
+scan small-region "$out/small-region.tiff" --mech memory --region 0,0,12,12 --dpi 300 --type gray &&
+  check small-region "12x12 8" "$out/small-region.tiff"
+
+# Names in any language, by every mechanism, printed in UTF-8.
+for mech in native memory file; do
+  name=日本-$mech
+  scan "$name" "$out/$name.tiff" --mech $mech --dpi 50 && check "$name" "425x700 8" "$out/$name.tiff" &&
+    expect_line "$name" "wrote $(winpath "$out/$name.tiff")" "$out/$name.log"
+done
+
+# A scan that fails leaves the file already at its name as it was, by every
+# mechanism: here the disk takes no more than 1 MB (a 150 dpi page is 8 MB).
+for mech in native memory file; do
+  cp "$out/native-color-bmp.bmp" "$out/old-$mech.bmp"
+  (ulimit -f 1024; trap '' XFSZ
+   "$here/run_under_wine.sh" "$bin/vorelscan.exe" --out "$(winpath "$out/old-$mech.bmp")" --mech $mech \
+     >"$out/old-$mech.log" 2>&1)
+  status=$?
+  if [ $status -ne 0 ] && cmp -s "$out/native-color-bmp.bmp" "$out/old-$mech.bmp" &&
+     [ -z "$(ls -A "$out" | grep '\.part$')" ]; then
+    passed=$((passed + 1))
+  else
+    echo "FAILED full-disk-$mech: exit $status, the old file changed or a part file stayed"
+    cat "$out/old-$mech.log"
+    failed=$((failed + 1))
+  fi
+done
+
+# A page that fails keeps the pages before it: a jam on sheet 3 of 4
+# leaves a TIFF of two pages and says so.
+rm -f "$out/jammed.tiff"
+VOREL_SIM_FEEDER=loaded VOREL_SIM_SHEETS=4 VOREL_SIM_JAM=3 "$here/run_under_wine.sh" "$bin/vorelscan.exe" \
+  --batch "$(winpath "$out/jammed.tiff")" --multipage --dpi 75 --answer-boxes >"$out/jammed.log" 2>&1
+status=$?
+if [ $status -eq 1 ] && [ "$(identify "$out/jammed.tiff" 2>/dev/null | wc -l)" = 2 ] &&
+   grep -q "page 3: the document feeder jammed" "$out/jammed.log"; then
+  passed=$((passed + 1))
+else
+  echo "FAILED jammed: exit $status, expected the two pages before the jam"
+  cat "$out/jammed.log"
+  failed=$((failed + 1))
+fi
+
+# Pages go to the file as they arrive: three 300 dpi colour pages of 32 MB
+# each, and the process (source and all) stays under 64 MB.
+rm -f "$out/streamed.tiff"
+VOREL_SIM_FEEDER=loaded VOREL_SIM_SHEETS=3 /usr/bin/time -f 'peak %M KB' -o "$out/streamed.time" \
+  "$here/run_under_wine.sh" "$bin/vorelscan.exe" --batch "$(winpath "$out/streamed.tiff")" --multipage --dpi 300 \
+  >"$out/streamed.log" 2>&1
+peak=$(sed -nE 's/^peak ([0-9]+) KB$/\1/p' "$out/streamed.time")
+if [ "$(identify "$out/streamed.tiff" 2>/dev/null | wc -l)" = 3 ] && [ -n "$peak" ] && [ "$peak" -lt 65536 ]; then
+  passed=$((passed + 1))
+else
+  echo "FAILED streamed: peak ${peak:-?} KB, $(identify "$out/streamed.tiff" 2>/dev/null | wc -l) pages"
+  cat "$out/streamed.log"
+  failed=$((failed + 1))
+fi
+rm -f "$out/streamed.tiff"
 
 # Through Wine's own source manager, which finds sources as twain_32\sane.ds.
 drive_c="$WINEPREFIX/drive_c/windows/twain_32"

@@ -1,7 +1,10 @@
 // The TWAIN application side of vorelscan: the state walk from 1 to 7 and
-// back, with every step's outcome checked and reported. A batch goes on
-// from state 6 for as long as MSG_ENDXFER's Count says more images come,
-// as a TWAIN 1.x application must.
+// back, with every step's outcome checked and told in words. A batch goes
+// on from state 6 for as long as MSG_ENDXFER's Count says more images come,
+// as a TWAIN 1.x application must. Images go to their files as they arrive:
+// memory strips and the native DIB row chunk by row chunk, a multi-page
+// TIFF page by page; every file is written beside its name and moved over
+// it only when complete.
 #include "acquisition.h"
 
 #include <windows.h>
@@ -9,20 +12,38 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "imaging/dib_format.h"
 
-#include "scanned_image.h"
+#include "image_writer.h"
+#include "message_boxes.h"
+#include "pending_file.h"
 #include "twain/twain.h"
 #include "twain_application.h"
 
 namespace {
 
+constexpr TW_UINT16 kUnitsOf300thInch = 4;  // TWUN_TWIPS: exchanged as 1/300-inch counts, taken as given
+
+std::string TypeWords(int bitsPerPixel) {
+    return bitsPerPixel == 1 ? "1-bit black and white" : bitsPerPixel == 8 ? "8-bit grey" : bitsPerPixel == 24
+                                                                                                 ? "24-bit colour"
+                                                                                                 : std::to_string(bitsPerPixel) + "-bit";
+}
+
+std::string Inches(TW_UINT32 counts) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", counts / 300.0);
+    return text;
+}
+
 class Session {
 public:
-    explicit Session(const ScanOptions& options) : options_(options), twain_("vorelscan", "Tools") {}
+    explicit Session(const ScanOptions& options)
+        : options_(options), twain_("vorelscan", "Tools"), boxes_(options.answerBoxes) {}
 
     bool Run();
     const std::string& Error() const { return twain_.Error(); }
@@ -32,24 +53,48 @@ private:
     TW_UINT16 ToSource(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
         return twain_.ToSource(dg, dat, msg, data);
     }
-    bool Fail(const std::string& what, TW_UINT16 rc) { return twain_.Fail(what, rc); }
     bool Fail(const std::string& why) { return twain_.Fail(why); }
-    bool SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value, const char* name) {
-        return twain_.SetOneValue(cap, itemType, value, name);
+    // A failed transfer in words: the box the source showed, if it showed
+    // one, else its condition code.
+    bool FailTransfer(TW_UINT16 rc) {
+        const std::string box = boxes_.TakeLastText();
+        const TW_UINT16 conditionCode = twain_.ConditionCode();
+        return Fail(!box.empty() ? BoxInWords(box) : rc == TWRC_CANCEL ? "the scan was cancelled" : ConditionText(conditionCode));
     }
+    bool SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value, const std::string& name) {
+        return twain_.SetOneValue(cap, itemType, value, name.c_str());
+    }
+    bool CheckFolders();
+    bool Open();
     bool Negotiate();
-    // One image: described, moved and written (or kept, for a multi-page
-    // file); then MSG_ENDXFER, whose Count says how many more come.
+    bool SetRegion();
+    // One image: described, moved and written; then MSG_ENDXFER, whose
+    // Count says how many more come.
     bool TransferPage(int page, TW_UINT16* remaining);
-    bool TransferNative(ScannedImage* image);
-    bool TransferMemory(ScannedImage* image);
+    bool TransferNative(const PageFormat& format, ImageWriter* writer);
+    bool TransferMemory(const PageFormat& format, ImageWriter* writer);
     bool TransferFile(const std::string& name);
     bool TransferAll();
 
     const ScanOptions& options_;
     TwainApplication twain_;
-    std::vector<ScannedImage> pages_;  // a multi-page file's pages
+    MessageBoxWatcher boxes_;
+    // A multi-page file, open from the first page to the last.
+    std::unique_ptr<PendingFile> multiFile_;
+    std::unique_ptr<ImageWriter> multiWriter_;
+    std::string writeError_;
 };
+
+bool Session::CheckFolders() {
+    const std::string folder = FolderOf(options_.out);
+    return FolderExists(folder) || Fail("no folder " + folder);
+}
+
+bool Session::Open() {
+    if (twain_.Open()) return true;
+    const std::string box = boxes_.TakeLastText();
+    return box.empty() || Fail(Error() + ": " + BoxInWords(box));
+}
 
 bool Session::Negotiate() {
     TW_UINT16 mechanism = options_.mechanism == "memory" ? TWSX_MEMORY
@@ -57,45 +102,87 @@ bool Session::Negotiate() {
                                                          : TWSX_NATIVE;
     TW_UINT16 pixelType = options_.type == "bw" ? TWPT_BW : options_.type == "gray" ? TWPT_GRAY : TWPT_RGB;
     TW_UINT16 bitDepth = options_.type == "bw" ? 1 : options_.type == "gray" ? 8 : 24;
-    if (!SetOneValue(ICAP_XFERMECH, TWTY_UINT16, mechanism, "ICAP_XFERMECH")) return false;
-    if (!SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, pixelType, "ICAP_PIXELTYPE")) return false;
-    if (!SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, bitDepth, "ICAP_BITDEPTH")) return false;
-    if (!SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, options_.dpi, "ICAP_XRESOLUTION")) return false;
-    if (!SetOneValue(ICAP_YRESOLUTION, TWTY_UINT16, options_.yDpi, "ICAP_YRESOLUTION")) return false;
-    if (options_.vanilla && !SetOneValue(ICAP_PIXELFLAVOR, TWTY_UINT16, TWPF_VANILLA, "ICAP_PIXELFLAVOR")) return false;
+    const std::string dpi = std::to_string(options_.dpi) + " dpi";
+    if (!SetOneValue(ICAP_XFERMECH, TWTY_UINT16, mechanism, "the " + options_.mechanism + " transfer")) return false;
+    if (!SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, pixelType, "the type " + options_.type)) return false;
+    if (!SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, bitDepth, "the type " + options_.type)) return false;
+    if (!SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, options_.dpi, "the resolution " + dpi)) return false;
+    if (!SetOneValue(ICAP_YRESOLUTION, TWTY_UINT16, options_.yDpi, "the resolution " + dpi)) return false;
+    if (options_.vanilla && !SetOneValue(ICAP_PIXELFLAVOR, TWTY_UINT16, TWPF_VANILLA, "the vanilla flavour")) {
+        return false;
+    }
     // One image unless a batch is asked for: a loaded feeder would otherwise
     // go on through its sheets.
     const int count = options_.batch ? options_.count : 1;
-    if (!SetOneValue(CAP_XFERCOUNT, TWTY_INT16, static_cast<TW_UINT16>(count), "CAP_XFERCOUNT")) return false;
-    if (options_.region) {
-        TW_IMAGELAYOUT layout{};
-        auto fix = [](int value) { return TW_FIX32{static_cast<TW_INT16>(value), 0}; };
-        layout.Frame = {fix(options_.left), fix(options_.top), fix(options_.right), fix(options_.bottom)};
-        TW_UINT16 rc = ToSource(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout);
-        if (rc != TWRC_SUCCESS && rc != TWRC_CHECKSTATUS) return Fail("MSG_SET DAT_IMAGELAYOUT", rc);
+    if (!SetOneValue(CAP_XFERCOUNT, TWTY_INT16, static_cast<TW_UINT16>(count), "the page count")) return false;
+    return !options_.region || SetRegion();
+}
+
+// The region is given in 1/300 inch. It is handed over in a unit the source
+// takes exactly as given: in its default unit a value of 12 or less would be
+// read as inches.
+bool Session::SetRegion() {
+    TW_UINT32 width = 0, height = 0;
+    if (twain_.GetOneValue(ICAP_PHYSICALWIDTH, &width) && twain_.GetOneValue(ICAP_PHYSICALHEIGHT, &height)) {
+        width &= 0xFFFF;  // the whole part of a TW_FIX32
+        height &= 0xFFFF;
+        if (static_cast<TW_UINT32>(options_.right) > width || static_cast<TW_UINT32>(options_.bottom) > height) {
+            return Fail("--region " + std::to_string(options_.left) + "," + std::to_string(options_.top) + "," +
+                        std::to_string(options_.right) + "," + std::to_string(options_.bottom) +
+                        ": the region lies outside the " + Inches(width) + " × " + Inches(height) +
+                        " inch bed (" + std::to_string(width) + " × " + std::to_string(height) + " in 1/300 inch)");
+        }
     }
-    return true;
+    if (!SetOneValue(ICAP_UNITS, TWTY_UINT16, kUnitsOf300thInch, "a region in 1/300 inch")) return false;
+    TW_IMAGELAYOUT layout{};
+    auto fix = [](int value) { return TW_FIX32{static_cast<TW_INT16>(value), 0}; };
+    layout.Frame = {fix(options_.left), fix(options_.top), fix(options_.right), fix(options_.bottom)};
+    const TW_UINT16 rc = ToSource(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout);
+    return rc == TWRC_SUCCESS || twain_.Fail("the source refused the region", rc);
 }
 
-bool Session::TransferNative(ScannedImage* image) {
+bool Session::TransferNative(const PageFormat& format, ImageWriter* writer) {
     TW_UINT32 handle = 0;
-    TW_UINT16 rc = ToSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
-    if (rc != TWRC_XFERDONE) return Fail("DAT_IMAGENATIVEXFER", rc);
+    const TW_UINT16 rc = ToSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
+    if (rc != TWRC_XFERDONE) {
+        FailTransfer(rc);
+        if (Error() == ConditionText(TWCC_LOWMEMORY)) {
+            Fail("not enough memory for the native image (--mech memory takes an image of any size)");
+        }
+        return false;
+    }
     HGLOBAL block = reinterpret_cast<HGLOBAL>(static_cast<ULONG_PTR>(handle));
+    const std::size_t size = ::GlobalSize(block);
     const auto* dib = static_cast<const std::uint8_t*>(::GlobalLock(block));
-    bool ok = ImageFromDib(dib, ::GlobalSize(block), image);
-    ::GlobalUnlock(block);
+    bool ok = false;
+    if (dib != nullptr && size >= kDibHeaderSize) {
+        const DibHeader header = ReadDibHeader(dib);
+        const std::uint32_t entries = format.bitsPerPixel == 24 ? 0 : 1u << format.bitsPerPixel;
+        const std::size_t stride = RowStride(static_cast<std::uint32_t>(format.RowBytes()));
+        const std::size_t offset = kDibHeaderSize + kColorTableEntrySize * entries;
+        const int lines = header.height < 0 ? -header.height : header.height;
+        if (header.size == kDibHeaderSize && header.width == format.width && lines == format.lines &&
+            header.bitCount == format.bitsPerPixel && offset + stride * lines <= size) {
+            PageFormat page = format;
+            page.whiteIsZero = entries != 0 && dib[kDibHeaderSize] == 255;
+            const std::uint8_t* top = dib + offset + (header.height > 0 ? stride * (lines - 1) : 0);
+            const std::ptrdiff_t step = header.height > 0 ? -static_cast<std::ptrdiff_t>(stride) : stride;
+            ok = writer->BeginPage(page) && writer->PutRows(0, lines, top, step, true);
+            if (!ok) writeError_ = "write";
+        }
+    }
+    if (dib != nullptr) ::GlobalUnlock(block);
     ::GlobalFree(block);
-    return ok || Fail("the native transfer's DIB does not hold what its header says");
+    return ok || !writeError_.empty() || Fail("the native transfer's image does not hold what DAT_IMAGEINFO said");
 }
 
-bool Session::TransferMemory(ScannedImage* image) {
+bool Session::TransferMemory(const PageFormat& format, ImageWriter* writer) {
     TW_SETUPMEMXFER setup{};
     TW_UINT16 rc = ToSource(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup);
-    if (rc != TWRC_SUCCESS) return Fail("DAT_SETUPMEMXFER", rc);
+    if (rc != TWRC_SUCCESS) return twain_.Fail("the source gave no memory transfer sizes", rc);
     // A strip holds whole rows: the buffer takes at least one, and the
     // source's own minimum.
-    std::size_t rowBytes = image->RowBytes();
+    const std::size_t rowBytes = format.RowBytes();
     const TW_UINT32 minimum = std::max<TW_UINT32>(setup.MinBufSize, RowStride(static_cast<std::uint32_t>(rowBytes)));
     TW_UINT32 size = static_cast<TW_UINT32>(options_.memoryBuffer);
     if (size == 0) size = std::min<TW_UINT32>(std::max(setup.Preferred, minimum), kMaxMemoryBuffer);
@@ -103,68 +190,120 @@ bool Session::TransferMemory(ScannedImage* image) {
         return Fail("the memory buffer must hold at least one row (" + std::to_string(minimum) +
                     " bytes) and at most " + std::to_string(kMaxMemoryBuffer));
     }
+    if (!writer->BeginPage(format)) return writeError_ = "write", false;
     std::vector<std::uint8_t> buffer(size);
-    image->rows.assign(rowBytes * image->lines, 0xFF);
-    for (int strip = 0; strip < 100000; ++strip) {
+    long rows = 0;
+    // Every strip brings at least one row; a few more for a source that
+    // sends an empty one.
+    for (long strip = 0; strip <= static_cast<long>(format.lines) + 16; ++strip) {
         TW_IMAGEMEMXFER xfer{};
         xfer.Memory = TW_MEMORY{TWMF_APPOWNS | TWMF_POINTER, size, buffer.data()};
         rc = ToSource(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
-        if (rc != TWRC_SUCCESS && rc != TWRC_XFERDONE) return Fail("DAT_IMAGEMEMXFER", rc);
-        for (TW_UINT32 row = 0; row < xfer.Rows; ++row) {
-            TW_UINT32 y = xfer.YOffset + row;
-            if (y >= static_cast<TW_UINT32>(image->lines) || xfer.BytesPerRow < rowBytes) break;
-            std::memcpy(&image->rows[rowBytes * y], &buffer[static_cast<std::size_t>(xfer.BytesPerRow) * row], rowBytes);
+        if (rc != TWRC_SUCCESS && rc != TWRC_XFERDONE) return FailTransfer(rc);
+        if (xfer.Rows > 0) {
+            if (xfer.BytesPerRow < rowBytes || static_cast<std::uint64_t>(xfer.BytesPerRow) * xfer.Rows > size) {
+                return Fail("the source sent a memory strip that does not fit its rows");
+            }
+            if (!writer->PutRows(static_cast<int>(xfer.YOffset), static_cast<int>(xfer.Rows), buffer.data(),
+                                 xfer.BytesPerRow, false)) {
+                return writeError_ = "write", false;
+            }
+            rows += xfer.Rows;
         }
-        if (rc == TWRC_XFERDONE) return true;
+        if (rc == TWRC_XFERDONE) {
+            return rows >= format.lines || Fail("the memory transfer ended after " + std::to_string(rows) + " of " +
+                                                std::to_string(format.lines) + " rows");
+        }
     }
     return Fail("the memory transfer did not end");
 }
 
+// The source writes the file under a new name beside the target, so that a
+// failure cannot touch the target; the name travels in the ANSI code page,
+// at most 254 characters.
 bool Session::TransferFile(const std::string& name) {
+    PendingFile file;
+    std::string error;
+    if (!file.Create(name, &error)) return Fail(error);
+    file.Release();
     TW_SETUPFILEXFER setup{};
-    std::snprintf(setup.FileName, sizeof setup.FileName, "%s", name.c_str());
+    BOOL lost = FALSE;
+    const int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, file.Name().c_str(), -1, setup.FileName,
+                                             sizeof setup.FileName, nullptr, &lost);
+    if (length == 0 || lost) {
+        return Fail("a file transfer carries the file name in the ANSI code page and in at most 254 characters, and "
+                    "the folder of " + name + " cannot be written so: use --mech native or --mech memory");
+    }
     setup.Format = options_.format == "tiff" ? TWFF_TIFF : TWFF_BMP;
     TW_UINT16 rc = ToSource(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup);
-    if (rc != TWRC_SUCCESS) return Fail("DAT_SETUPFILEXFER", rc);
+    if (rc != TWRC_SUCCESS) return twain_.Fail("the source refused the file name", rc);
     rc = ToSource(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr);
-    return rc == TWRC_XFERDONE || Fail("DAT_IMAGEFILEXFER", rc);
+    if (rc != TWRC_XFERDONE) return FailTransfer(rc);
+    return file.Commit(&error) || Fail(error);
 }
 
 bool Session::TransferPage(int page, TW_UINT16* remaining) {
     const DWORD start = ::GetTickCount();
+    *remaining = 0;
+    TW_PENDINGXFERS pending{};
     TW_IMAGEINFO info{};
     TW_UINT16 rc = ToSource(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info);
-    if (rc != TWRC_SUCCESS) return Fail("DAT_IMAGEINFO", rc);
-    ScannedImage image;
-    image.width = info.ImageWidth;
-    image.lines = info.ImageLength;
-    image.bitsPerPixel = info.BitsPerPixel;
-    image.xDpi = info.XResolution.Whole;
-    image.yDpi = info.YResolution.Whole;
+    if (rc != TWRC_SUCCESS) return twain_.Fail("the source did not describe the image", rc);
+    PageFormat format;
+    format.width = info.ImageWidth;
+    format.lines = info.ImageLength;
+    format.bitsPerPixel = info.BitsPerPixel;
+    format.xDpi = info.XResolution.Whole;
+    format.yDpi = info.YResolution.Whole;
     // Memory strips carry the levels as the flavour has them; a DIB says so
     // in its colour table.
-    image.whiteIsZero = options_.vanilla && image.bitsPerPixel != 24;
-    const std::string name = options_.batch && !options_.multipage ? BatchFileName(options_.out, page) : options_.out;
-    bool ok;
-    if (options_.mechanism == "file") {
-        ok = TransferFile(name);
-    } else {
-        ok = options_.mechanism == "memory" ? TransferMemory(&image) : TransferNative(&image);
-        if (ok && options_.multipage) {
-            pages_.push_back(std::move(image));
-        } else if (ok) {
-            ok = options_.format == "tiff" ? WriteTiff(name, image) : WriteBmp(name, image);
-            if (!ok) Fail("cannot write " + name);
-        }
+    format.whiteIsZero = options_.vanilla && format.bitsPerPixel != 24;
+    const int asked = options_.type == "bw" ? 1 : options_.type == "gray" ? 8 : 24;
+    bool ok = true;
+    if (format.bitsPerPixel != asked) {
+        ok = Fail("the source delivers " + TypeWords(format.bitsPerPixel) + ", not the " + TypeWords(asked) +
+                  " asked for" + (asked == 24 ? " (a scanner without colour?)" : ""));
+    } else if (format.width <= 0 || format.lines <= 0) {
+        ok = Fail("the source did not say the image's size");
     }
-    TW_PENDINGXFERS pending{};
-    *remaining = 0;
+    const std::string name = options_.batch && !options_.multipage ? BatchFileName(options_.out, page) : options_.out;
+    writeError_.clear();
+    if (ok && options_.mechanism == "file") {
+        ok = TransferFile(name);
+    } else if (ok) {
+        PendingFile single;
+        std::unique_ptr<ImageWriter> singleWriter;
+        PendingFile* file = &single;
+        ImageWriter* writer = nullptr;
+        std::string error;
+        if (options_.multipage) {
+            if (!multiFile_) {
+                multiFile_.reset(new PendingFile);
+                if (!multiFile_->Create(name, &error)) ok = Fail(error);
+                multiWriter_ = MakeTiffWriter(multiFile_.get(), true);
+            }
+            file = multiFile_.get();
+            writer = multiWriter_.get();
+        } else {
+            if (!single.Create(name, &error)) ok = Fail(error);
+            singleWriter = options_.format == "tiff" ? MakeTiffWriter(&single, false) : MakeBmpWriter(&single);
+            writer = singleWriter.get();
+        }
+        if (ok) ok = options_.mechanism == "memory" ? TransferMemory(format, writer) : TransferNative(format, writer);
+        if (!writeError_.empty()) {
+            ok = Fail(file->WriteError().empty() ? "cannot write " + name + ": the image is too large for the file"
+                                                 : file->WriteError());
+        }
+        if (ok && !writer->EndPage()) ok = Fail(file->WriteError().empty() ? "cannot write " + name : file->WriteError());
+        if (!ok && writer != nullptr) writer->DropPage();
+        if (ok && !options_.multipage && !single.Commit(&error)) ok = Fail(error);
+    }
     if (!ok) {
         ToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
         return false;
     }
     rc = ToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
-    if (rc != TWRC_SUCCESS) return Fail("MSG_ENDXFER", rc);
+    if (rc != TWRC_SUCCESS) return twain_.Fail("the source would not end the transfer", rc);
     *remaining = pending.Count;
     const unsigned long bytes = static_cast<unsigned long>(DibRowBytes(info.ImageWidth, info.BitsPerPixel)) *
                                 static_cast<unsigned long>(info.ImageLength > 0 ? info.ImageLength : 0);
@@ -177,16 +316,28 @@ bool Session::TransferPage(int page, TW_UINT16* remaining) {
 }
 
 // Every image of the enabling: after each MSG_ENDXFER a Count above 0 means
-// another image is ready in state 6 (0xFFFF: more may come).
+// another image is ready in state 6 (0xFFFF: more may come). Pages that
+// arrived before a failure are kept: their own files, or the pages of the
+// multi-page file so far.
 bool Session::TransferAll() {
     int page = 0;
-    for (TW_UINT16 remaining = 1; remaining != 0;) {
-        if (!TransferPage(++page, &remaining)) {
-            if (options_.batch) Fail("page " + std::to_string(page) + ": " + Error());
-            return false;
-        }
+    bool ok = true;
+    for (TW_UINT16 remaining = 1; remaining != 0 && ok;) ok = TransferPage(++page, &remaining);
+    const int written = ok ? page : page - 1;
+    std::string error;
+    if (multiFile_ && multiWriter_->Pages() > 0 && !multiFile_->Commit(&error)) {
+        if (ok) return Fail(error);
+        return Fail("page " + std::to_string(page) + ": " + Error() + "; the pages before it are lost: " + error);
     }
-    if (options_.multipage && !WriteMultipageTiff(options_.out, pages_)) return Fail("cannot write " + options_.out);
+    if (!ok) {
+        if (!options_.batch) return false;
+        std::string kept = written == 0 ? "" : options_.multipage
+                                                  ? "; " + options_.out + " holds the " + std::to_string(written) +
+                                                        " page" + (written == 1 ? "" : "s") + " before it"
+                                                  : "; the " + std::to_string(written) + " page" +
+                                                        (written == 1 ? "" : "s") + " before it were written";
+        return Fail("page " + std::to_string(page) + ": " + Error() + kept);
+    }
     if (options_.batch && options_.count > 0 && page < options_.count) {
         return Fail("the source delivered " + std::to_string(page) + " of the " + std::to_string(options_.count) +
                     " pages asked for");
@@ -196,8 +347,12 @@ bool Session::TransferAll() {
 }
 
 bool Session::Run() {
-    return twain_.Open() && Negotiate() && twain_.Enable(options_.showUI) && twain_.WaitFor(MSG_XFERREADY) &&
-           TransferAll();
+    if (!CheckFolders() || !Open() || !Negotiate()) return false;
+    if (!twain_.Enable(options_.showUI) || !twain_.WaitFor(MSG_XFERREADY)) {
+        const std::string box = boxes_.TakeLastText();
+        return box.empty() || Fail(Error() + ": " + BoxInWords(box));
+    }
+    return TransferAll();
 }
 
 }  // namespace

@@ -130,6 +130,10 @@ const Flag kFlags[] = {
      [](ScanOptions* o, const std::string&, std::string*) { return o->vanilla = true; }},
     {"--ui", nullptr, "show the source's window and wait for Final Scan",
      [](ScanOptions* o, const std::string&, std::string*) { return o->showUI = true; }},
+    {"--answer-boxes", nullptr,
+     "answer every message box of the source with its default button and print its text (for a display "
+     "nobody sees)",
+     [](ScanOptions* o, const std::string&, std::string*) { return o->answerBoxes = true; }},
     {"--help", nullptr, "print this and do nothing else",
      [](ScanOptions* o, const std::string&, std::string*) { return o->help = true; }},
 };
@@ -181,6 +185,9 @@ bool Check(ScanOptions* o, std::string* e) {
         if (o->right <= o->left || o->bottom <= o->top) {
             return Fail(e, given + ": the region is empty or reversed (right must exceed left, bottom top)");
         }
+    }
+    if (o->showUI && o->answerBoxes) {
+        return Fail(e, "--ui shows the source's window to someone, --answer-boxes is for a display nobody sees");
     }
     return true;
 }

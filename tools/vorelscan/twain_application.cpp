@@ -18,40 +18,72 @@ TwainApplication::~TwainApplication() { Close(); }
 
 bool TwainApplication::Open() {
     manager_ = ::LoadLibraryA("TWAIN_32.DLL");
-    if (manager_ == nullptr) return Fail("TWAIN_32.DLL not found");
+    if (manager_ == nullptr) {
+        return Fail("no source manager: TWAIN_32.DLL is neither beside the program nor on the search path");
+    }
     entry_ = reinterpret_cast<DSMENTRYPROC>(reinterpret_cast<void*>(::GetProcAddress(manager_, "DSM_Entry")));
-    if (entry_ == nullptr) return Fail("TWAIN_32.DLL has no DSM_Entry");
+    if (entry_ == nullptr) return Fail("TWAIN_32.DLL is no source manager: it has no DSM_Entry");
 
     window_ = ::CreateWindowA("STATIC", app_.ProductName, WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     TW_UINT16 rc = ToManager(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &window_);
-    if (rc != TWRC_SUCCESS) return Fail("MSG_OPENDSM", rc);
+    if (rc != TWRC_SUCCESS) return Fail("the source manager would not open", rc);
     managerOpen_ = true;
 
     rc = ToManager(DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &source_);
     while (rc == TWRC_SUCCESS && std::strcmp(source_.ProductName, "Vorel Source") != 0) {
         rc = ToManager(DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &source_);
     }
-    if (rc != TWRC_SUCCESS) return Fail("finding \"Vorel Source\"", rc);
+    if (rc != TWRC_SUCCESS) {
+        return Fail("the source manager found no \"Vorel Source\": is vorelsrc.ds installed in the twain_32 folder?");
+    }
     rc = ToManager(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source_);
-    if (rc != TWRC_SUCCESS) return Fail("MSG_OPENDS", rc);
+    if (rc != TWRC_SUCCESS) return Fail("the Vorel source would not open", rc);
     sourceOpen_ = true;
     return true;
 }
 
-bool TwainApplication::Fail(const std::string& what, TW_UINT16 rc) {
+TW_UINT16 TwainApplication::ConditionCode() {
     TW_STATUS status{};
-    if (entry_ != nullptr) {
-        if (sourceOpen_) {
-            ToSource(DG_CONTROL, DAT_STATUS, MSG_GET, &status);
-        } else {
-            ToManager(DG_CONTROL, DAT_STATUS, MSG_GET, &status);
-        }
+    if (entry_ == nullptr) return TWCC_SUCCESS;
+    if (sourceOpen_) {
+        ToSource(DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+    } else {
+        ToManager(DG_CONTROL, DAT_STATUS, MSG_GET, &status);
     }
-    char text[256];
-    std::snprintf(text, sizeof text, "%s failed (return code %u, condition code %u)", what.c_str(), rc,
-                  status.ConditionCode);
-    error_ = text;
+    return status.ConditionCode;
+}
+
+bool TwainApplication::Fail(const std::string& what, TW_UINT16 rc) {
+    const TW_UINT16 conditionCode = ConditionCode();
+    error_ = what + ": " + (rc == TWRC_CANCEL ? std::string("cancelled") : ConditionText(conditionCode));
     return false;
+}
+
+std::string ConditionText(TW_UINT16 conditionCode) {
+    switch (conditionCode) {
+        case 0: return "no reason given";
+        case 1: return "the scanner or the source failed";
+        case 2: return "not enough memory";
+        case 3: return "the source is not there";
+        case 4: return "the source is in use by another application";
+        case 5: return "the operation failed (the source has told the user why)";
+        case 6: return "the source does not know that capability";
+        case 9: return "the source did not expect that request";
+        case 10: return "the source does not take that value";
+        case 11: return "the request came out of order";
+        case 13: return "the source does not support that capability";
+        case 14: return "the source does not support that operation on the capability";
+        case 15: return "the capability cannot be set now";
+        case 16: return "access denied";
+        case 17: return "the file exists";
+        case 18: return "the file was not found";
+        case 20: return "the document feeder jammed";
+        case 21: return "the document feeder took two sheets at once";
+        case 22: return "the file could not be written";
+        case 23: return "the scanner is not online";
+        case 29: return "the document feeder is empty";
+        default: return "condition code " + std::to_string(conditionCode);
+    }
 }
 
 bool TwainApplication::SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value, const char* name) {
@@ -63,13 +95,30 @@ bool TwainApplication::SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 
     ::GlobalUnlock(capability.hContainer);
     const TW_UINT16 rc = ToSource(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &capability);
     ::GlobalFree(capability.hContainer);
-    return rc == TWRC_SUCCESS || Fail(std::string("MSG_SET ") + name, rc);
+    return rc == TWRC_SUCCESS || Fail(std::string("the source refused ") + name, rc);
+}
+
+bool TwainApplication::GetOneValue(TW_UINT16 cap, TW_UINT32* value) {
+    TW_CAPABILITY capability{cap, 0xFFFF, nullptr};  // any container
+    if (ToSource(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &capability) != TWRC_SUCCESS) return false;
+    if (capability.hContainer == nullptr) return false;
+    bool ok = false;
+    if (capability.ConType == TWON_ONEVALUE && ::GlobalSize(capability.hContainer) >= sizeof(TW_ONEVALUE)) {
+        const auto* one = static_cast<const TW_ONEVALUE*>(::GlobalLock(capability.hContainer));
+        if (one != nullptr) {
+            *value = one->Item;
+            ok = true;
+            ::GlobalUnlock(capability.hContainer);
+        }
+    }
+    ::GlobalFree(capability.hContainer);
+    return ok;
 }
 
 bool TwainApplication::Enable(bool showUI) {
     TW_USERINTERFACE ui{static_cast<TW_BOOL>(showUI ? 1 : 0), 0, window_};
     const TW_UINT16 rc = ToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
-    if (rc != TWRC_SUCCESS) return Fail("MSG_ENABLEDS", rc);
+    if (rc != TWRC_SUCCESS) return Fail("the source would not start the scan", rc);
     enabled_ = true;
     return true;
 }
@@ -87,10 +136,9 @@ bool TwainApplication::WaitFor(TW_UINT16 wanted) {
         TW_EVENT event{&message, MSG_NULL};
         const TW_UINT16 rc = ToSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
         if (event.TWMessage == wanted) return true;
-        if (event.TWMessage == MSG_CLOSEDSREQ) return Fail("the source asked to be closed");
+        if (event.TWMessage == MSG_CLOSEDSREQ) return Fail("the source asked to be closed before an image was ready");
         if (event.TWMessage != MSG_NULL) {
-            return Fail("the source sent message " + std::to_string(event.TWMessage) + " while " +
-                        std::to_string(wanted) + " was awaited");
+            return Fail("the source sent the unexpected message " + std::to_string(event.TWMessage));
         }
         if (rc == TWRC_NOTDSEVENT) {
             ::TranslateMessage(&message);

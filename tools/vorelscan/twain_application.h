@@ -11,6 +11,9 @@
 
 #include "twain/twain.h"
 
+// A TWAIN condition code in words.
+std::string ConditionText(TW_UINT16 conditionCode);
+
 class TwainApplication {
 public:
     // `productName` and `productFamily` go into the application's identity.
@@ -29,6 +32,8 @@ public:
     }
     // MSG_SET of a capability with a one-value container; `name` for the error.
     bool SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value, const char* name);
+    // MSG_GETCURRENT of a capability answered in a one-value container.
+    bool GetOneValue(TW_UINT16 cap, TW_UINT32* value);
     bool Enable(bool showUI);
     // MSG_DISABLEDS when enabled; its return code (success when not enabled).
     TW_UINT16 Disable();
@@ -37,9 +42,10 @@ public:
     bool WaitFor(TW_UINT16 wanted);
     void Close();
 
-    // Records "what failed (return code, condition code)", the condition
-    // code asked of the source when it is open, else of the manager, and
-    // returns false.
+    // The condition code of the last refusal, asked of the source when it is
+    // open, else of the manager.
+    TW_UINT16 ConditionCode();
+    // Records "what: the condition code in words" and returns false.
     bool Fail(const std::string& what, TW_UINT16 rc);
     // Records a failure of the application's own; returns false.
     bool Fail(const std::string& why) {
