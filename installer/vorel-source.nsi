@@ -17,7 +17,14 @@
 ;
 ; Exit codes: 0 installed (or uninstalled); 1 cancelled by the user; 2 a
 ; file to replace or remove is held by a running application and the user
-; (or silent mode) chose not to retry.
+; (or silent mode) chose not to retry; 3 installed, but the simulated
+; scanner was left out because a VOREL32.dll that is not this installer's
+; simulator is in its place (a scanner maker's library is never replaced).
+;
+; The simulated scanner this installer put in place is recorded by size and
+; SHA-256 in the uninstall key; only a file that still matches the record
+; (or is byte for byte the simulator carried here) counts as its own, to
+; replace, to remove when a later install leaves it out, or to uninstall.
 
 Unicode true
 SetCompressor /SOLID lzma
@@ -36,6 +43,7 @@ RequestExecutionLevel admin
 !define UNINSTALLER "vorelsrc-uninstall.exe"
 !define SETTINGS "$WINDIR\vorelsrc.ini"
 !define ABORTED_FILE_IN_USE 2
+!define KEPT_MAKERS_LIBRARY 3
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -61,11 +69,31 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
 !include Sections.nsh
 
 !define MUI_COMPONENTSPAGE_NODESC
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW TitleWithoutSubcaption
 !insertmacro MUI_PAGE_COMPONENTS
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW TitleWithoutSubcaption
 !insertmacro MUI_PAGE_INSTFILES
+; Uninstalling frees space: the components page's "Space required" would
+; only ever show 0.0 KB.
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW un.ComponentsWithoutSpace
 !insertmacro MUI_UNPAGE_COMPONENTS
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW un.TitleWithoutSubcaption
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
+
+; Each page appends its subcaption (a single space) to the window's title.
+Function TitleWithoutSubcaption
+  SendMessage $HWNDPARENT ${WM_SETTEXT} 0 "STR:$(^SetupCaption)"
+FunctionEnd
+
+Function un.TitleWithoutSubcaption
+  SendMessage $HWNDPARENT ${WM_SETTEXT} 0 "STR:$(^UninstallCaption)"
+FunctionEnd
+
+Function un.ComponentsWithoutSpace
+  Call un.TitleWithoutSubcaption
+  ShowWindow $mui.ComponentsPage.SpaceRequired ${SW_HIDE}
+FunctionEnd
 
 ; Waits until the file on the stack can be replaced or removed: a running
 ; application that loaded the source holds it. The user is asked to close
@@ -106,7 +134,127 @@ FunctionEnd
   Call un.WaitUntilFree
 !macroend
 
+; The SHA-256 of the file on the stack, as 64 hexadecimal digits; "" when
+; it cannot be read. Through the system's CryptoAPI.
+!macro DEFINE_FILE_HASH PREFIX
+Function ${PREFIX}FileHash
+  Exch $R0   ; the file, then the hash
+  Push $R1   ; file handle, then the hash value's bytes
+  Push $R2   ; size
+  Push $R3   ; the file's bytes
+  Push $R4   ; provider
+  Push $R5   ; hash object
+  Push $R6   ; results
+  Push $R7   ; the digits
+  Push $R8
+  StrCpy $R7 ""
+  System::Call 'kernel32::CreateFileW(w R0, i 0x80000000, i 1, p 0, i 3, i 0, p 0) p .R1'
+  ${If} $R1 != -1
+    System::Call 'kernel32::GetFileSize(p R1, p 0) i .R2'
+    System::Alloc $R2
+    Pop $R3
+    System::Call 'kernel32::ReadFile(p R1, p R3, i R2, *i .R8, p 0) i .R6'
+    System::Call 'kernel32::CloseHandle(p R1)'
+    ${If} $R6 <> 0
+    ${AndIf} $R8 == $R2
+      ; PROV_RSA_AES (24), CRYPT_VERIFYCONTEXT; CALG_SHA_256 (0x800C)
+      System::Call 'advapi32::CryptAcquireContextW(*p .R4, p 0, p 0, i 24, i 0xF0000000) i .R6'
+      ${If} $R6 <> 0
+        System::Call 'advapi32::CryptCreateHash(p R4, i 0x800C, p 0, i 0, *p .R5) i .R6'
+        ${If} $R6 <> 0
+          System::Call 'advapi32::CryptHashData(p R5, p R3, i R2, i 0) i .R6'
+          ${If} $R6 <> 0
+            ; HP_HASHVAL (2): 32 bytes, each written as two digits
+            System::Alloc 32
+            Pop $R1
+            System::Call 'advapi32::CryptGetHashParam(p R5, i 2, p R1, *i 32 .R8, i 0) i .R6'
+            ${If} $R6 <> 0
+              StrCpy $R6 0
+              ${Do}
+                IntOp $R2 $R1 + $R6
+                System::Call "*$R2(&i1 .R8)"
+                IntOp $R8 $R8 & 0xFF
+                IntFmt $R8 "%02x" $R8
+                StrCpy $R7 "$R7$R8"
+                IntOp $R6 $R6 + 1
+              ${LoopUntil} $R6 >= 32
+            ${EndIf}
+            System::Free $R1
+          ${EndIf}
+          System::Call 'advapi32::CryptDestroyHash(p R5)'
+        ${EndIf}
+        System::Call 'advapi32::CryptReleaseContext(p R4, i 0)'
+      ${EndIf}
+    ${EndIf}
+    System::Free $R3
+  ${EndIf}
+  StrCpy $R0 $R7
+  Pop $R8
+  Pop $R7
+  Pop $R6
+  Pop $R5
+  Pop $R4
+  Pop $R3
+  Pop $R2
+  Pop $R1
+  Exch $R0
+FunctionEnd
+
+; The size in bytes of the file on the stack; "" when there is none.
+Function ${PREFIX}FileSize
+  Exch $R0
+  Push $R1
+  ClearErrors
+  FileOpen $R1 "$R0" r
+  ${If} ${Errors}
+    StrCpy $R0 ""
+  ${Else}
+    FileSeek $R1 0 END $R0
+    FileClose $R1
+  ${EndIf}
+  Pop $R1
+  Exch $R0
+FunctionEnd
+
+; Whether VOREL32.dll in $INSTDIR is the simulator this installer put there:
+; its size and hash are those of the record. Pushes 1 or 0.
+Function ${PREFIX}SimulatorIsOurs
+  Push $R0
+  Push $R1
+  Push $R2
+  Push $R3
+  StrCpy $R3 0
+  ClearErrors
+  ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "SimulatorSize"
+  ReadRegStr $R1 HKLM "${UNINSTALL_KEY}" "SimulatorSHA256"
+  ${IfNot} ${Errors}
+  ${AndIf} $R1 != ""
+  ${AndIf} ${FileExists} "$INSTDIR\VOREL32.dll"
+    Push "$INSTDIR\VOREL32.dll"
+    Call ${PREFIX}FileSize
+    Pop $R2
+    ${If} $R2 == $R0
+      Push "$INSTDIR\VOREL32.dll"
+      Call ${PREFIX}FileHash
+      Pop $R2
+      ${If} $R2 == $R1
+        StrCpy $R3 1
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+  StrCpy $R0 $R3
+  Pop $R3
+  Pop $R2
+  Pop $R1
+  Exch $R0
+FunctionEnd
+!macroend
+!insertmacro DEFINE_FILE_HASH ""
+!insertmacro DEFINE_FILE_HASH "un."
+
 Var simulatorInstalled  ; 1 when VOREL32.dll in $INSTDIR is ours
+Var simulatorWasOurs    ; 1 when the VOREL32.dll found there is ours
+Var keptMakersLibrary   ; 1 when a foreign VOREL32.dll stopped the simulator
 
 ; Every file this run replaces is checked first, so that a file in use
 ; stops the run before anything changed.
@@ -121,17 +269,53 @@ Section "${PRODUCT} (vorelsrc.ds)" SourceSection
   File "${BIN}/vorelsrc.ds"
 SectionEnd
 
+; The simulator goes in where there is no VOREL32.dll or where the one there
+; is ours (by the record, or byte for byte the simulator carried here); a
+; scanner maker's library is kept, and the run says so.
 Section /o "Simulated scanner (VOREL32.dll)" SimulatorSection
   SetOutPath "$INSTDIR"
+  ${If} ${FileExists} "$INSTDIR\VOREL32.dll"
+  ${AndIf} $simulatorWasOurs != 1
+    SetOutPath "$PLUGINSDIR"
+    File "${BIN}/VOREL32.dll"
+    SetOutPath "$INSTDIR"
+    Push "$PLUGINSDIR\VOREL32.dll"
+    Call FileHash
+    Pop $R0
+    Push "$INSTDIR\VOREL32.dll"
+    Call FileHash
+    Pop $R1
+    Delete "$PLUGINSDIR\VOREL32.dll"
+    ${If} $R0 == ""
+    ${OrIf} $R0 != $R1
+      StrCpy $keptMakersLibrary 1
+      DetailPrint "Kept $INSTDIR\VOREL32.dll: it is not this installer's simulated scanner"
+      MessageBox MB_OK|MB_ICONINFORMATION \
+        "$INSTDIR\VOREL32.dll is a scanner library that this installer did not put there, so the simulated scanner was not installed: the source uses that library.$\r$\n$\r$\nTo use the simulated scanner instead, remove that file and run this installer again." \
+        /SD IDOK
+      Return
+    ${EndIf}
+  ${EndIf}
   SetOverwrite on
   File "${BIN}/VOREL32.dll"
   StrCpy $simulatorInstalled 1
+SectionEnd
+
+; Left out this time: the simulator an earlier run installed goes, if it
+; is still the file that run put there.
+Section "-Simulator left out"
+  ${IfNot} ${SectionIsSelected} ${SimulatorSection}
+  ${AndIf} $simulatorWasOurs == 1
+    Delete "$INSTDIR\VOREL32.dll"
+    DetailPrint "Removed the simulated scanner installed earlier"
+  ${EndIf}
 SectionEnd
 
 Function CheckFilesInUse
   !insertmacro WAIT_UNTIL_FREE "$INSTDIR\vorelsrc.ds"
   !insertmacro WAIT_UNTIL_FREE "$INSTDIR\${UNINSTALLER}"
   ${If} ${SectionIsSelected} ${SimulatorSection}
+  ${OrIf} $simulatorWasOurs == 1
     !insertmacro WAIT_UNTIL_FREE "$INSTDIR\VOREL32.dll"
   ${EndIf}
 FunctionEnd
@@ -172,6 +356,22 @@ Section "-Uninstaller"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "SimulatedScanner" $simulatorInstalled
+  ${If} $simulatorInstalled == 1
+    Push "$INSTDIR\VOREL32.dll"
+    Call FileSize
+    Pop $R0
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "SimulatorSize" $R0
+    Push "$INSTDIR\VOREL32.dll"
+    Call FileHash
+    Pop $R0
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "SimulatorSHA256" $R0
+  ${Else}
+    DeleteRegValue HKLM "${UNINSTALL_KEY}" "SimulatorSize"
+    DeleteRegValue HKLM "${UNINSTALL_KEY}" "SimulatorSHA256"
+  ${EndIf}
+  ${If} $keptMakersLibrary == 1
+    SetErrorLevel ${KEPT_MAKERS_LIBRARY}
+  ${EndIf}
 SectionEnd
 
 ; Adds the size in bytes of the file on the stack to $R9.
@@ -192,14 +392,18 @@ Function AddFileSize
 FunctionEnd
 
 Function .onInit
-  ; A simulated scanner put here by an earlier run stays ours and is
-  ; replaced again, unless the command line says otherwise.
+  InitPluginsDir
+  StrCpy $simulatorInstalled 0
+  StrCpy $keptMakersLibrary 0
+  ; The simulator an earlier run put here, still as that run left it, is
+  ; ours: replaced again unless the command line says otherwise, and
+  ; removed when left out.
+  Call SimulatorIsOurs
+  Pop $simulatorWasOurs
   ClearErrors
-  ReadRegDWORD $simulatorInstalled HKLM "${UNINSTALL_KEY}" "SimulatedScanner"
-  ${If} ${Errors}
-  ${OrIf} $simulatorInstalled != 1
-    StrCpy $simulatorInstalled 0
-  ${Else}
+  ReadRegDWORD $R0 HKLM "${UNINSTALL_KEY}" "SimulatedScanner"
+  ${IfNot} ${Errors}
+  ${AndIf} $R0 == 1
     !insertmacro SelectSection ${SimulatorSection}
   ${EndIf}
   ${GetParameters} $R0
@@ -218,12 +422,15 @@ FunctionEnd
 ; the settings only when asked.
 Var removeSimulator
 
+; VOREL32.dll goes only when it is byte for byte the simulator the installer
+; recorded: a maker's library, or a file changed since, stays.
 Section "un.${PRODUCT}" UnSourceSection
   SectionIn RO
-  ClearErrors
-  ReadRegDWORD $removeSimulator HKLM "${UNINSTALL_KEY}" "SimulatedScanner"
-  ${If} ${Errors}
-    StrCpy $removeSimulator 0
+  Call un.SimulatorIsOurs
+  Pop $removeSimulator
+  ${If} $removeSimulator != 1
+  ${AndIf} ${FileExists} "$INSTDIR\VOREL32.dll"
+    DetailPrint "Kept $INSTDIR\VOREL32.dll: it is not the simulated scanner the installer put there"
   ${EndIf}
   !insertmacro UN_WAIT_UNTIL_FREE "$INSTDIR\vorelsrc.ds"
   ${If} $removeSimulator == 1

@@ -4,7 +4,10 @@
 # with the project's source manager finds it there and scans a page; a
 # second install replaces the files and keeps the user's settings; a source
 # held by a running program stops both installer and uninstaller with an
-# error; the uninstaller takes away exactly what the installer put there.
+# error; the uninstaller takes away exactly what the installer put there; a
+# VOREL32.dll the installer did not put there is never replaced or removed,
+# and the simulator it did put there goes when a later install leaves it
+# out; the shipped binaries carry no debug information; the windows' texts.
 # Arguments: the folder of the built Windows programs, an output folder, the
 # folder of the test's own Wine prefix (made afresh; an existing folder is
 # only deleted when it is a prefix the project made).
@@ -44,7 +47,7 @@ run() { VOREL_WINE_TIMEOUT=120 "$here/run_under_wine.sh" "$@" >>"$out/wine.log" 
 # program of the prefix to end.
 settle() { timeout 120 wineserver -w || { fail "Wine programs still running"; wineserver -k; }; }
 # The key's values, one a line; nothing when there is no key.
-registry() { "$here/run_under_wine.sh" reg query "$key" 2>/dev/null | tr -d '\r' | grep -E '^ +[A-Za-z]+ +REG_'; }
+registry() { "$here/run_under_wine.sh" reg query "$key" 2>/dev/null | tr -d '\r' | grep -E '^ +[A-Za-z0-9]+ +REG_'; }
 value() {  # registry text, value name
   sed -nE "s/^ +$2 +REG_[A-Z_]+ +(.*)$/\1/p" <<<"$1"
 }
@@ -93,17 +96,34 @@ else
 fi
 settle
 
+# The shipped binaries are stripped; their debug information is in the
+# build tree, named by their .gnu_debuglink section.
+stripped() {  # binary
+  local sections
+  sections=$(objdump -h "$1" 2>/dev/null || i686-w64-mingw32-objdump -h "$1" 2>/dev/null)
+  grep -q '\.gnu_debuglink' <<<"$sections" && ! grep -q '\.debug_info' <<<"$sections" &&
+    { objdump -h "$1.debug" 2>/dev/null || i686-w64-mingw32-objdump -h "$1.debug"; } | grep -q '\.debug_info'
+}
+for binary in vorelsrc.ds VOREL32.dll vorelscan.exe TWAIN_32.DLL; do
+  expect "$binary stripped, its debug information in $binary.debug" stripped "$bin/$binary"
+done
+
+# The record of the simulator: size and SHA-256 of the file put there.
+expect "SimulatorSize '$(value "$keys" SimulatorSize)'" \
+  [ "$(value "$keys" SimulatorSize)" = "$(stat -c %s "$bin/VOREL32.dll")" ]
+expect "SimulatorSHA256 '$(value "$keys" SimulatorSHA256)'" \
+  [ "$(value "$keys" SimulatorSHA256)" = "$(sha256sum "$bin/VOREL32.dll" | cut -d' ' -f1)" ]
+
 # A second install over the first replaces the files (the simulated
 # scanner again, as before) and keeps the user's settings.
 echo damaged >"$twain/vorelsrc.ds"
-echo damaged >"$twain/VOREL32.dll"
 sed -i 's/^Highlight=[0-9]*/Highlight=200/' "$settings"
 run "$setup" /S
 status=$?
 expect "second install exits 0 (got $status)" [ $status -eq 0 ]
 settle
 expect "vorelsrc.ds replaced" same "$bin/vorelsrc.ds" "$twain/vorelsrc.ds"
-expect "VOREL32.dll replaced" same "$bin/VOREL32.dll" "$twain/VOREL32.dll"
+expect "VOREL32.dll still the simulator" same "$bin/VOREL32.dll" "$twain/VOREL32.dll"
 expect "user's Highlight kept" [ "$(setting Highlight)" = 200 ]
 
 # A program holding the source: installer and uninstaller stop with 2 and
@@ -140,20 +160,81 @@ expect "key removed" [ -z "$(registry)" ]
 expect "settings kept" [ "$(setting Highlight)" = 200 ]
 expect "other files kept" [ -f "$twain/Other/not-a-source.ds" ]
 
-# Without the simulated scanner a maker's VOREL32.dll is left alone, and
-# asked to, the uninstaller removes the settings too.
-echo "maker's library" >"$twain/VOREL32.dll"
+# A maker's VOREL32.dll is never replaced: asked for the simulator, the
+# installer keeps it, says so and exits 3; the uninstaller leaves it, and
+# removes the settings when asked to.
+maker=$out/maker.dll
+echo "maker's library" >"$maker"
+cp "$maker" "$twain/VOREL32.dll"
+run "$setup" /S /SIM=1
+status=$?
+expect "install with the simulator over a maker's library exits 3 (got $status)" [ $status -eq 3 ]
+settle
+expect "maker's VOREL32.dll kept by /SIM=1" same "$maker" "$twain/VOREL32.dll"
+expect "no simulator recorded" [ -z "$(value "$(registry)" SimulatorSHA256)" ]
 run "$setup" /S /SIM=0
 status=$?
 expect "install without the simulated scanner exits 0 (got $status)" [ $status -eq 0 ]
 settle
-expect "maker's VOREL32.dll not replaced" grep -q "maker's library" "$twain/VOREL32.dll"
+expect "maker's VOREL32.dll kept by /SIM=0" same "$maker" "$twain/VOREL32.dll"
 run "$uninstaller" /S /REMOVESETTINGS=1
 settle
-expect "maker's VOREL32.dll not removed" grep -q "maker's library" "$twain/VOREL32.dll"
+expect "maker's VOREL32.dll not removed" same "$maker" "$twain/VOREL32.dll"
 expect "vorelsrc.ds removed again" absent "$twain/vorelsrc.ds"
 expect "settings removed when asked" absent "$settings"
 
+# The simulator an install put there goes when a later install leaves it
+# out, unless it has changed since; an uninstaller removes only the file it
+# recorded, byte for byte.
+rm -f "$twain/VOREL32.dll"
+run "$setup" /S /SIM=1
+settle
+run "$setup" /S /SIM=0
+settle
+expect "simulator removed by /SIM=0 after /SIM=1" absent "$twain/VOREL32.dll"
+run "$setup" /S /SIM=1
+settle
+cp "$maker" "$twain/VOREL32.dll"
+run "$setup" /S /SIM=0
+settle
+expect "a VOREL32.dll changed since /SIM=1 kept by /SIM=0" same "$maker" "$twain/VOREL32.dll"
+rm -f "$twain/VOREL32.dll"
+run "$setup" /S /SIM=1
+settle
+printf 'x' >>"$twain/VOREL32.dll"
+cp "$twain/VOREL32.dll" "$out/changed.dll"
+run "$uninstaller" /S
+settle
+expect "uninstall keeps a simulator changed since" same "$out/changed.dll" "$twain/VOREL32.dll"
+rm -f "$twain/VOREL32.dll"
+
+# What the windows show: the installer's title has no trailing space, the
+# uninstaller's first page no "Space required".
+windows_of() {  # program run without /S, the title to wait for; prints the window list
+  local program=$1 title=$2 list
+  "$here/run_under_wine.sh" "$program" >>"$out/wine.log" 2>&1 &
+  local pid=$!
+  for _ in $(seq 100); do
+    list=$("$here/run_under_wine.sh" "$bin/vorel_list_windows.exe" 2>/dev/null | tr -d '\r')
+    grep -q "^window: $title" <<<"$list" && break
+    sleep 0.3
+  done
+  printf '%s\n' "$list"
+  "$here/run_under_wine.sh" "$bin/vorel_list_windows.exe" --close "$(grep -m1 "^window: $title" <<<"$list" | sed 's/^window: //')" >/dev/null 2>&1
+  wait $pid 2>/dev/null
+}
+shown=$(windows_of "$setup" "Vorel Source Setup")
+expect "installer title '$(grep -m1 '^window: Vorel' <<<"$shown")'" grep -qx "window: Vorel Source Setup" <<<"$shown"
+settle
+run "$setup" /S
+settle
+shown=$(windows_of "$twain/vorelsrc-uninstall.exe" "Vorel Source Uninstall")
+expect "uninstaller shown" grep -q "^window: Vorel Source Uninstall" <<<"$shown"
+expect "uninstaller title '$(grep -m1 '^window: Vorel' <<<"$shown")'" grep -qx "window: Vorel Source Uninstall" <<<"$shown"
+expect "no 'Space required' in the uninstaller: $(grep -m1 'Space required' <<<"$shown")" \
+  bash -c '! grep -q "Space required" <<<"$1"' _ "$shown"
+settle
+run "$uninstaller" /S
 settle
 echo "installer: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

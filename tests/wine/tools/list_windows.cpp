@@ -1,0 +1,52 @@
+// Prints the visible top-level windows of the session and the visible
+// controls in each, one a line ("window: TITLE", "  CLASS: TEXT"), in
+// UTF-8, so that shell tests can read what an installer shows. With
+// "--close TITLE" it asks the windows of that exact title to close.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+std::string Utf8(const wchar_t* text) {
+    char buffer[4096] = {};
+    ::WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, sizeof buffer - 1, nullptr, nullptr);
+    return buffer;
+}
+
+BOOL CALLBACK PrintControl(HWND control, LPARAM) {
+    if (!::IsWindowVisible(control)) return TRUE;
+    wchar_t className[64] = {}, text[1024] = {};
+    ::GetClassNameW(control, className, 64);
+    ::GetWindowTextW(control, text, 1024);
+    std::printf("  %s: %s\n", Utf8(className).c_str(), Utf8(text).c_str());
+    return TRUE;
+}
+
+const wchar_t* closing = nullptr;
+
+BOOL CALLBACK VisitWindow(HWND window, LPARAM) {
+    if (!::IsWindowVisible(window)) return TRUE;
+    wchar_t title[1024] = {};
+    ::GetWindowTextW(window, title, 1024);
+    if (closing != nullptr) {
+        if (std::wcscmp(title, closing) == 0) ::PostMessageW(window, WM_CLOSE, 0, 0);
+        return TRUE;
+    }
+    std::printf("window: %s\n", Utf8(title).c_str());
+    ::EnumChildWindows(window, PrintControl, 0);
+    return TRUE;
+}
+
+}  // namespace
+
+int main() {
+    int count = 0;
+    LPWSTR* args = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (args != nullptr && count == 3 && std::wcscmp(args[1], L"--close") == 0) closing = args[2];
+    ::EnumWindows(VisitWindow, 0);
+    std::fflush(stdout);
+    return 0;
+}
