@@ -235,6 +235,28 @@ else
 fi
 rm -f "$out/streamed.tiff"
 
+# ./vorel scan without a display: --ui is refused at once, and a box of the
+# source is answered, its text printed, instead of waiting for nobody.
+vorel=$here/../../vorel
+env -u DISPLAY "$vorel" scan --ui --out "$out/no-display.tiff" >"$out/no-display-ui.log" 2>&1
+status=$?
+expect_status() {  # name, status, expected status, text, log
+  if [ "$2" -eq "$3" ] && grep -qF -- "$4" "$5"; then
+    passed=$((passed + 1))
+  else
+    echo "FAILED $1: exit $2 (expected $3), expected \"$4\" in:"
+    cat "$5"
+    failed=$((failed + 1))
+  fi
+}
+expect_status no-display-ui $status 2 "no display" "$out/no-display-ui.log"
+env -u DISPLAY VOREL_SIM_FEEDER=loaded VOREL_SIM_JAM=1 "$vorel" scan --out "$out/no-display.tiff" --dpi 50 \
+  >"$out/no-display-box.log" 2>&1
+status=$?
+expect_status no-display-box $status 1 "the source says: Document Feeder Jam  [109] (answered OK)" \
+  "$out/no-display-box.log"
+expect_status no-display-words $status 1 "vorelscan: the document feeder jammed" "$out/no-display-box.log"
+
 # Through Wine's own source manager, which finds sources as twain_32\sane.ds.
 drive_c="$WINEPREFIX/drive_c/windows/twain_32"
 mkdir -p "$drive_c"

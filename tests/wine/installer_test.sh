@@ -114,6 +114,19 @@ expect "SimulatorSize '$(value "$keys" SimulatorSize)'" \
 expect "SimulatorSHA256 '$(value "$keys" SimulatorSHA256)'" \
   [ "$(value "$keys" SimulatorSHA256)" = "$(sha256sum "$bin/VOREL32.dll" | cut -d' ' -f1)" ]
 
+# ./vorel scan in a prefix of the user's takes the source installed there.
+if WINEPREFIX=$WINEPREFIX "$here/../../vorel" scan --out "$out/prefix-scan.tiff" --dpi 50 --type gray \
+     >"$out/prefix-scan.log" 2>&1; then
+  expect "./vorel scan says which source: $(head -n 1 "$out/prefix-scan.log")" \
+    grep -q "using the source installed in $WINEPREFIX" "$out/prefix-scan.log"
+  expect "./vorel scan in the prefix wrote 425x700 grey" \
+    [ "$(identify -format '%wx%h %z' "$out/prefix-scan.tiff" 2>&1)" = "425x700 8" ]
+else
+  fail "./vorel scan in the installer's prefix: $(cat "$out/prefix-scan.log")"
+fi
+wineserver -k 2>/dev/null
+settle
+
 # A second install over the first replaces the files (the simulated
 # scanner again, as before) and keeps the user's settings.
 echo damaged >"$twain/vorelsrc.ds"

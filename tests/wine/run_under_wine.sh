@@ -4,7 +4,10 @@
 # provides the display (xvfb-run) and WINEPREFIX.
 set -u
 : "${WINEPREFIX:?WINEPREFIX must be set}"
-export WINEPREFIX WINEDEBUG=${WINEDEBUG:--all} WINEARCH=win32
+export WINEPREFIX WINEDEBUG=${WINEDEBUG:--all}
+# A prefix of the user's (./vorel scan) is used as it is, whatever its
+# architecture; the project's own is made once, 32-bit.
+[ "${VOREL_USER_PREFIX:-0}" = 1 ] || export WINEARCH=win32
 # Our TWAIN_32.DLL beside the program comes first, unless --builtin-twain
 # asks for Wine's own source manager.
 twain=n,b
@@ -13,6 +16,6 @@ if [ "${1:-}" = "--builtin-twain" ]; then
   shift
 fi
 export WINEDLLOVERRIDES="twain_32=$twain;mscoree=;mshtml=;winemenubuilder.exe=d"
-"$(dirname "${BASH_SOURCE[0]}")/prepare_prefix.sh"
+[ "${VOREL_USER_PREFIX:-0}" = 1 ] || "$(dirname "${BASH_SOURCE[0]}")/prepare_prefix.sh"
 # exec: a signal to this script's process reaches the program through timeout.
 exec timeout --kill-after=10 "${VOREL_WINE_TIMEOUT:-200}" wine "$@"
