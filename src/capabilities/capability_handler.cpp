@@ -124,12 +124,13 @@ TW_UINT16 AnswerLength(TW_CAPABILITY& cap, TW_INT16 length) {
 }
 
 // Setting a page size other than TWSS_NONE puts the layout's frame on that
-// page at the bed's origin; TWSS_NONE leaves the frame as it is.
-TW_UINT16 ApplyPageSize(Capability& record, TW_INT16 before) {
+// page at the bed's origin; TWSS_NONE leaves the frame as it is. A size the
+// source does not offer is refused and the record left as it was.
+TW_UINT16 ApplyPageSize(Capability& record, const Capability& before) {
     if (record.current == TWSS_NONE) return TWCC_SUCCESS;
     PageFrame frame{};
     if (record.current < 0 || !FrameOfPageSize(static_cast<TW_UINT16>(record.current), &frame)) {
-        record.current = before;
+        record = before;
         return TWCC_BADVALUE;
     }
     if (SourceDialog* dialog = CurrentDialog()) dialog->SetScanRegion(0, 0, frame.width, frame.height);
@@ -173,7 +174,7 @@ TW_UINT16 RouteToRecord(Capability& record, TW_CAPABILITY& cap, TW_UINT16 msg, b
         if (length) return AnswerLength(cap, record.defaultValue);
         return record.GetDefault(cap);
     case MSG_SET: {
-        const TW_INT16 before = record.current;
+        const Capability before = record;
         const TW_UINT16 result = record.Set(cap, rounded);
         if (result != TWCC_SUCCESS || record.id != ICAP_SUPPORTEDSIZES) return result;
         return ApplyPageSize(record, before);
