@@ -113,6 +113,14 @@ check_batch() {  # name
 }
 batch batch "$bin/vorelscan.exe" && check_batch batch
 
+# As a TWAIN 2 application (DF_APP2, a callback) through the TWAIN 2 manager
+# TWAINDSM.DLL: every mechanism, and the feeder batch.
+for mech in native memory file; do
+  name=twain2-$mech
+  scan "$name" "$out/$name.bmp" --twain2 --mech $mech --dpi 75 && check "$name" "637x1050 8" "$out/$name.bmp"
+done
+batch twain2-batch "$bin/vorelscan.exe" --twain2 && check_batch twain2-batch
+
 # The feeder cannot give what it does not hold: three pages asked of two
 # sheets is a failure, after writing the two.
 mkdir -p "$out/short"

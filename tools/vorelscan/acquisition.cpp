@@ -43,7 +43,7 @@ std::string Inches(TW_UINT32 counts) {
 class Session {
 public:
     explicit Session(const ScanOptions& options)
-        : options_(options), twain_("vorelscan", "Tools"), boxes_(options.answerBoxes) {}
+        : options_(options), twain_("vorelscan", "Tools", options.twain2), boxes_(options.answerBoxes) {}
 
     bool Run();
     const std::string& Error() const { return twain_.Error(); }
@@ -153,7 +153,7 @@ bool Session::TransferNative(const PageFormat& format, ImageWriter* writer) {
     }
     HGLOBAL block = reinterpret_cast<HGLOBAL>(static_cast<ULONG_PTR>(handle));
     const std::size_t size = ::GlobalSize(block);
-    const auto* dib = static_cast<const std::uint8_t*>(::GlobalLock(block));
+    const auto* dib = static_cast<const std::uint8_t*>(twain_.LockBlock(block));
     bool ok = false;
     if (dib != nullptr && size >= kDibHeaderSize) {
         const DibHeader header = ReadDibHeader(dib);
@@ -171,8 +171,8 @@ bool Session::TransferNative(const PageFormat& format, ImageWriter* writer) {
             if (!ok) writeError_ = "write";
         }
     }
-    if (dib != nullptr) ::GlobalUnlock(block);
-    ::GlobalFree(block);
+    if (dib != nullptr) twain_.UnlockBlock(block);
+    twain_.FreeBlock(block);
     return ok || !writeError_.empty() || Fail("the native transfer's image does not hold what DAT_IMAGEINFO said");
 }
 

@@ -128,6 +128,8 @@ const Flag kFlags[] = {
      }},
     {"--vanilla", nullptr, "pixel flavour vanilla: 1- and 8-bit data with 0 for white",
      [](ScanOptions* o, const std::string&, std::string*) { return o->vanilla = true; }},
+    {"--twain2", nullptr, "act as a TWAIN 2 application (DF_APP2, a callback) through the TWAIN 2 manager TWAINDSM.DLL",
+     [](ScanOptions* o, const std::string&, std::string*) { return o->twain2 = true; }},
     {"--ui", nullptr, "show the source's window and wait for Final Scan",
      [](ScanOptions* o, const std::string&, std::string*) { return o->showUI = true; }},
     {"--answer-boxes", nullptr,

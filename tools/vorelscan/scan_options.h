@@ -25,6 +25,7 @@ struct ScanOptions {
     bool countGiven = false;
     bool multipage = false;   // a batch into one multi-page TIFF
     int memoryBuffer = 0;     // bytes; 0: the size the source prefers
+    bool twain2 = false;      // act as a TWAIN 2 application (DF_APP2, callback) through TWAINDSM.DLL
     bool help = false;        // --help: print the flags and do nothing else
 };
 

@@ -3,12 +3,28 @@
 
 #include <cstdio>
 #include <cstring>
+#include <deque>
 
-TwainApplication::TwainApplication(const char* productName, const char* productFamily) {
+namespace {
+
+// What the source told a TWAIN 2 application through its callback, for its
+// message loop to take.
+std::deque<TW_UINT16> calledBack;
+
+TW_UINT16 TW_CALLINGSTYLE SourceCallback(pTW_IDENTITY, pTW_IDENTITY, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF) {
+    calledBack.push_back(msg);
+    ::PostThreadMessageA(::GetCurrentThreadId(), WM_NULL, 0, 0);
+    return TWRC_SUCCESS;
+}
+
+}  // namespace
+
+TwainApplication::TwainApplication(const char* productName, const char* productFamily, bool twain2)
+    : twain2_(twain2) {
     app_.Version = TW_VERSION{1, 0, TWLG_USA, TWCY_USA, "1.0"};
-    app_.ProtocolMajor = 1;
-    app_.ProtocolMinor = 6;
-    app_.SupportedGroups = DG_CONTROL | DG_IMAGE;
+    app_.ProtocolMajor = twain2 ? 2 : 1;
+    app_.ProtocolMinor = twain2 ? 4 : 6;
+    app_.SupportedGroups = DG_CONTROL | DG_IMAGE | (twain2 ? DF_APP2 : 0);
     std::snprintf(app_.Manufacturer, sizeof app_.Manufacturer, "%s", "Vorel project");
     std::snprintf(app_.ProductFamily, sizeof app_.ProductFamily, "%s", productFamily);
     std::snprintf(app_.ProductName, sizeof app_.ProductName, "%s", productName);
@@ -17,17 +33,24 @@ TwainApplication::TwainApplication(const char* productName, const char* productF
 TwainApplication::~TwainApplication() { Close(); }
 
 bool TwainApplication::Open() {
-    manager_ = ::LoadLibraryA("TWAIN_32.DLL");
+    const std::string name = twain2_ ? "TWAINDSM.DLL" : "TWAIN_32.DLL";
+    manager_ = ::LoadLibraryA(name.c_str());
     if (manager_ == nullptr) {
-        return Fail("no source manager: TWAIN_32.DLL is neither beside the program nor on the search path");
+        return Fail("no source manager: " + name + " is neither beside the program nor on the search path");
     }
     entry_ = reinterpret_cast<DSMENTRYPROC>(reinterpret_cast<void*>(::GetProcAddress(manager_, "DSM_Entry")));
-    if (entry_ == nullptr) return Fail("TWAIN_32.DLL is no source manager: it has no DSM_Entry");
+    if (entry_ == nullptr) return Fail(name + " is no source manager: it has no DSM_Entry");
 
     window_ = ::CreateWindowA("STATIC", app_.ProductName, WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     TW_UINT16 rc = ToManager(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &window_);
     if (rc != TWRC_SUCCESS) return Fail("the source manager would not open", rc);
     managerOpen_ = true;
+    if (twain2_) {
+        if ((app_.SupportedGroups & DF_DSM2) == 0) return Fail(name + " is no TWAIN 2 source manager");
+        entryPoints_.Size = sizeof entryPoints_;
+        rc = ToManager(DG_CONTROL, DAT_ENTRYPOINT, MSG_GET, &entryPoints_);
+        if (rc != TWRC_SUCCESS) return Fail("the source manager gave no entry points", rc);
+    }
 
     rc = ToManager(DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &source_);
     while (rc == TWRC_SUCCESS && std::strcmp(source_.ProductName, "Vorel Source") != 0) {
@@ -39,7 +62,33 @@ bool TwainApplication::Open() {
     rc = ToManager(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source_);
     if (rc != TWRC_SUCCESS) return Fail("the Vorel source would not open", rc);
     sourceOpen_ = true;
+    if (twain2_) {
+        calledBack.clear();
+        TW_CALLBACK callback{reinterpret_cast<TW_MEMREF>(SourceCallback), 0, 0};
+        rc = ToSource(DG_CONTROL, DAT_CALLBACK, MSG_REGISTER_CALLBACK, &callback);
+        if (rc != TWRC_SUCCESS) return Fail("the source manager took no callback", rc);
+    }
     return true;
+}
+
+void* TwainApplication::LockBlock(TW_HANDLE block) {
+    return entryPoints_.DSM_MemLock ? entryPoints_.DSM_MemLock(block) : ::GlobalLock(block);
+}
+
+void TwainApplication::UnlockBlock(TW_HANDLE block) {
+    if (entryPoints_.DSM_MemUnlock) {
+        entryPoints_.DSM_MemUnlock(block);
+    } else {
+        ::GlobalUnlock(block);
+    }
+}
+
+void TwainApplication::FreeBlock(TW_HANDLE block) {
+    if (entryPoints_.DSM_MemFree) {
+        entryPoints_.DSM_MemFree(block);
+    } else {
+        ::GlobalFree(block);
+    }
 }
 
 TW_UINT16 TwainApplication::ConditionCode() {
@@ -104,14 +153,14 @@ bool TwainApplication::GetOneValue(TW_UINT16 cap, TW_UINT32* value) {
     if (capability.hContainer == nullptr) return false;
     bool ok = false;
     if (capability.ConType == TWON_ONEVALUE && ::GlobalSize(capability.hContainer) >= sizeof(TW_ONEVALUE)) {
-        const auto* one = static_cast<const TW_ONEVALUE*>(::GlobalLock(capability.hContainer));
+        const auto* one = static_cast<const TW_ONEVALUE*>(LockBlock(capability.hContainer));
         if (one != nullptr) {
             *value = one->Item;
             ok = true;
-            ::GlobalUnlock(capability.hContainer);
+            UnlockBlock(capability.hContainer);
         }
     }
-    ::GlobalFree(capability.hContainer);
+    FreeBlock(capability.hContainer);
     return ok;
 }
 
@@ -132,7 +181,17 @@ TW_UINT16 TwainApplication::Disable() {
 
 bool TwainApplication::WaitFor(TW_UINT16 wanted) {
     MSG message;
-    while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
+    for (;;) {
+        // A TWAIN 2 application hears of the source through its callback.
+        TW_UINT16 told = MSG_NULL;
+        if (!calledBack.empty()) {
+            told = calledBack.front();
+            calledBack.pop_front();
+        }
+        if (told == wanted) return true;
+        if (told == MSG_CLOSEDSREQ) return Fail("the source asked to be closed before an image was ready");
+        if (told != MSG_NULL) return Fail("the source sent the unexpected message " + std::to_string(told));
+        if (::GetMessageA(&message, nullptr, 0, 0) <= 0) break;
         TW_EVENT event{&message, MSG_NULL};
         const TW_UINT16 rc = ToSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
         if (event.TWMessage == wanted) return true;

@@ -17,7 +17,9 @@ std::string ConditionText(TW_UINT16 conditionCode);
 class TwainApplication {
 public:
     // `productName` and `productFamily` go into the application's identity.
-    TwainApplication(const char* productName, const char* productFamily);
+    // A TWAIN 2 application (DF_APP2) opens TWAINDSM.DLL, takes the
+    // manager's entry points and hears of the source through a callback.
+    TwainApplication(const char* productName, const char* productFamily, bool twain2 = false);
     ~TwainApplication();
     TwainApplication(const TwainApplication&) = delete;
     TwainApplication& operator=(const TwainApplication&) = delete;
@@ -42,6 +44,13 @@ public:
     bool WaitFor(TW_UINT16 wanted);
     void Close();
 
+    // Blocks the source hands over (containers, the native image), locked
+    // and freed as this kind of application must: through the TWAIN 2
+    // manager's functions, else as global memory.
+    void* LockBlock(TW_HANDLE block);
+    void UnlockBlock(TW_HANDLE block);
+    void FreeBlock(TW_HANDLE block);
+
     // The condition code of the last refusal, asked of the source when it is
     // open, else of the manager.
     TW_UINT16 ConditionCode();
@@ -63,5 +72,7 @@ private:
     bool managerOpen_ = false;
     bool sourceOpen_ = false;
     bool enabled_ = false;
+    bool twain2_ = false;
+    TW_ENTRYPOINT entryPoints_{};
     std::string error_;
 };
