@@ -13,15 +13,16 @@
 #include <array>
 #include <cstddef>
 
+#include "acquisition/current_session.h"
+#include "acquisition/scan_session.h"
+#include "acquisition/session_window.h"
 #include "capabilities/capability_table.h"
 #include "capabilities/container_block.h"
 #include "capabilities/page_sizes.h"
 #include "imaging/units.h"
-#include "module/source_app.h"
 #include "protocol/handlers.h"
 #include "protocol/reporting.h"
 #include "protocol/source_globals.h"
-#include "ui/source_dialog.h"
 
 using namespace containers;
 
@@ -39,16 +40,21 @@ constexpr TW_UINT32 kSupportedDats[] = {
 
 bool ApplicationIsTwain2() { return (appIdentity.SupportedGroups & DF_APP2) != 0; }
 
-// The scanner's feeder as the dialog reports it now; without a dialog there
+// The scanner's feeder as the session reports it now; without a session there
 // is no feeder to report.
+SessionWindow* CurrentWindow() {
+    ScanSession* session = CurrentSession();
+    return session != nullptr ? session->window() : nullptr;
+}
+
 bool FeederEnabledNow() {
-    SourceDialog* dialog = CurrentDialog();
-    return dialog != nullptr && dialog->IsFeederEnabled();
+    ScanSession* session = CurrentSession();
+    return session != nullptr && session->IsFeederEnabled();
 }
 
 bool FeederLoadedNow() {
-    SourceDialog* dialog = CurrentDialog();
-    return dialog != nullptr && dialog->IsFeederLoaded();
+    ScanSession* session = CurrentSession();
+    return session != nullptr && session->IsFeederLoaded();
 }
 
 TW_UINT16 QueryBit(TW_UINT16 msg) {
@@ -133,7 +139,7 @@ TW_UINT16 ApplyPageSize(Capability& record, const Capability& before) {
         record = before;
         return TWCC_BADVALUE;
     }
-    if (SourceDialog* dialog = CurrentDialog()) dialog->SetScanRegion(0, 0, frame.width, frame.height);
+    if (SessionWindow* window = CurrentWindow()) window->SetScanRegion(0, 0, frame.width, frame.height);
     return TWCC_SUCCESS;
 }
 
@@ -145,7 +151,7 @@ TW_UINT16 ResetAll() {
         Capability& record = capabilityTable.Slot(i);
         if (record.operations & TWQC_RESET) record.Reset();
     }
-    if (SourceDialog* dialog = CurrentDialog()) dialog->ResetScanRegion();
+    if (SessionWindow* window = CurrentWindow()) window->ResetScanRegion();
     return TWRC_SUCCESS;
 }
 

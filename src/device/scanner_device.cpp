@@ -20,7 +20,7 @@
 #include "platform/debug_output.h"
 #include "platform/profile.h"
 #include "resources/resource_ids.h"
-#include "ui/error_message.h"
+#include "device/error_message.h"
 
 namespace {
 

@@ -1,6 +1,11 @@
-// SourceApp: identity at load, the one SourceDialog, cleanup at unload.
+// SourceApp: identity at load, the session and dialog of each opening,
+// cleanup at unload.
 #include "module/source_app.h"
 
+#include <memory>
+
+#include "acquisition/current_session.h"
+#include "acquisition/scan_session.h"
 #include "platform/strings.h"
 #include "protocol/source_globals.h"
 #include "resources/resource_ids.h"
@@ -24,19 +29,32 @@ bool SourceApp::InitInstance(void* instance) {
     platform::LoadStringResource(IDS_MANUFACTURER, sourceIdentity.Manufacturer, sizeof(TW_STR32));
     platform::LoadStringResource(IDS_PRODUCT_FAMILY, sourceIdentity.ProductFamily, sizeof(TW_STR32));
     platform::LoadStringResource(IDS_PRODUCT_NAME, sourceIdentity.ProductName, sizeof(TW_STR32));
+    SetSessionMaker([]() { return theApp.CreateSession(); });
     return true;
 }
 
 int SourceApp::ExitInstance() {
-    delete dialog;
-    dialog = nullptr;
+    DeleteSession();
     return 0;
 }
 
-SourceDialog* SourceApp::CreateSourceDialog() {
+// The dialog goes first: its window was the scanner's.
+void SourceApp::DeleteSession() {
+    SetCurrentSession(nullptr);
     delete dialog;
     dialog = nullptr;
-    dialog = new SourceDialog();
+    delete session;
+    session = nullptr;
+}
+
+ScanSession* SourceApp::CreateSession() {
+    DeleteSession();
+    auto newSession = std::make_unique<ScanSession>();
+    auto newDialog = std::make_unique<SourceDialog>(*newSession);
+    session = newSession.release();
+    dialog = newDialog.release();
+    session->AttachWindow(dialog);
+    SetCurrentSession(session);
     dialog->Create();
-    return dialog;
+    return session;
 }

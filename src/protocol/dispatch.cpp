@@ -2,10 +2,12 @@
 // the two tables that route a triplet by its DAT code.
 #include "protocol/dispatch.h"
 
+#include "acquisition/current_session.h"
+#include "acquisition/scan_session.h"
+#include "acquisition/session_window.h"
 #include "protocol/handlers.h"
 #include "protocol/reporting.h"
 #include "protocol/source_globals.h"
-#include "ui/dialog_window.h"
 
 const TripletHandler controlTable[] = {
     {DAT_IDENTITY, IdentityHandler},
@@ -42,9 +44,11 @@ bool IsForeignCaller(pTW_IDENTITY origin) {
 
 TW_UINT16 ProcessEvent(TW_MEMREF data) {
     Trace("Process event message at source\r\n");
-    if (dialogWindow != nullptr && platform::IsWritable(data, sizeof(TW_EVENT))) {
+    ScanSession* session = CurrentSession();
+    SessionWindow* window = session != nullptr ? session->window() : nullptr;
+    if (dialogWindow != nullptr && window != nullptr && platform::IsWritable(data, sizeof(TW_EVENT))) {
         auto* event = static_cast<TW_EVENT*>(data);
-        if (IsDialogMessageFor(dialogWindow, event->pEvent)) {
+        if (window->TakeWindowMessage(event->pEvent)) {
             Trace("Process event Message directed to data source dialog\r\n");
             event->TWMessage = MSG_NULL;
             return TWRC_DSEVENT;

@@ -1,19 +1,21 @@
 // DAT_IDENTITY: the source's identity, and opening and closing the source.
-// Opening records both identities, builds the capability table, creates the
-// dialog (which opens the scanner) and seeds the capabilities the scanner
-// decides; closing releases the scanner, destroys the dialog's window and
-// discards the table.
+// Opening records both identities, builds the capability table, starts the
+// scan session with its window (which opens the scanner) and seeds the
+// capabilities the scanner decides; closing releases the scanner, destroys
+// the session's window and discards the table.
 #include <cstring>
+#include <new>
 
+#include "acquisition/current_session.h"
+#include "acquisition/scan_session.h"
+#include "acquisition/session_window.h"
 #include "capabilities/capability_table.h"
 #include "device/scanner_library.h"
-#include "module/source_app.h"
 #include "platform/file.h"
 #include "protocol/handlers.h"
 #include "protocol/manager_services.h"
 #include "protocol/reporting.h"
 #include "protocol/source_globals.h"
-#include "ui/source_dialog.h"
 
 namespace {
 
@@ -36,14 +38,15 @@ TW_UINT16 OpenSource(const TripletRequest* request) {
     sourceState = 400;
 
     capabilityTable.Build();
-    SourceDialog* dialog = theApp.CreateSourceDialog();
-    Seed(CAP_DEVICEONLINE, dialog->IsDeviceOnline() ? 1 : 0);
-    Seed(CAP_FEEDERENABLED, dialog->IsFeederEnabled() ? 1 : 0);
-    Seed(CAP_FEEDERLOADED, dialog->IsFeederLoaded() ? 1 : 0);
+    ScanSession* session = StartSession();
+    if (session == nullptr) throw std::bad_alloc();  // no session could be made
+    Seed(CAP_DEVICEONLINE, session->IsDeviceOnline() ? 1 : 0);
+    Seed(CAP_FEEDERENABLED, session->IsFeederEnabled() ? 1 : 0);
+    Seed(CAP_FEEDERLOADED, session->IsFeederLoaded() ? 1 : 0);
     // Only a feeder can tell whether paper is loaded.
-    Seed(CAP_PAPERDETECTABLE, dialog->IsFeederEnabled() ? 1 : 0);
-    Seed(ICAP_PHYSICALWIDTH, dialog->GetPhysicalWidth());
-    Seed(ICAP_PHYSICALHEIGHT, dialog->GetPhysicalHeight());
+    Seed(CAP_PAPERDETECTABLE, session->IsFeederEnabled() ? 1 : 0);
+    Seed(ICAP_PHYSICALWIDTH, session->GetPhysicalWidth());
+    Seed(ICAP_PHYSICALHEIGHT, session->GetPhysicalHeight());
     return TWRC_SUCCESS;
 }
 
@@ -51,11 +54,12 @@ TW_UINT16 CloseSource() {
     TW_UINT16 outcome = TWRC_SUCCESS;
     if (sourceState >= 400 && sourceState <= 600) {
         appIdentity.Id = 0;
-        SourceDialog* dialog = CurrentDialog();
+        ScanSession* session = CurrentSession();
+        SessionWindow* sessionWindow = session != nullptr ? session->window() : nullptr;
         // The scanner is released with the window it was opened with.
-        auto window = reinterpret_cast<std::uintptr_t>(dialog ? dialog->WindowHandle() : nullptr);
+        auto window = reinterpret_cast<std::uintptr_t>(sessionWindow ? sessionWindow->WindowHandle() : nullptr);
         Scanner().OpenScanner(static_cast<std::uint16_t>(window & 0xFFFF), 0);
-        if (dialog != nullptr) dialog->DestroyWindow();
+        if (sessionWindow != nullptr) sessionWindow->DestroyWindow();
         dialogWindow = nullptr;
         sourceState = 300;
         // The manager gives its entry points again before the next opening.

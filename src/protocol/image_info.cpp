@@ -1,31 +1,31 @@
 // DAT_IMAGEINFO: the description of the image about to be transferred. It
 // is asked for before the first read, so the geometry comes from the
 // scanner's answers for the scan just set up and the depth from the image
-// type the dialog shows.
+// type the session's window shows.
 #include <cstring>
 
-#include "module/source_app.h"
+#include "acquisition/current_session.h"
+#include "acquisition/scan_session.h"
 #include "protocol/handlers.h"
 #include "protocol/reporting.h"
 #include "protocol/source_globals.h"
-#include "ui/source_dialog.h"
 
 TW_UINT16 ImageInfoHandler(const TripletRequest* request) noexcept {
     if (sourceState != 600) return Refuse(TWCC_SEQERROR);
     if (request->msg != MSG_GET) return Refuse(TWCC_BADPROTOCOL);
     auto* info = WritableData<TW_IMAGEINFO>(request);
     if (info == nullptr) return Refuse(TWCC_BADVALUE);
-    SourceDialog* dialog = CurrentDialog();
-    if (dialog == nullptr) return Refuse(TWCC_SEQERROR);
+    ScanSession* session = CurrentSession();
+    if (session == nullptr) return Refuse(TWCC_SEQERROR);
 
     // The final scan takes both axes at the X resolution.
-    const TW_FIX32 resolution{static_cast<TW_INT16>(dialog->GetXResolution() & 0xFFFF), 0};
+    const TW_FIX32 resolution{static_cast<TW_INT16>(session->GetXResolution() & 0xFFFF), 0};
     info->XResolution = resolution;
     info->YResolution = resolution;
-    info->ImageWidth = dialog->GetPixelsPerLine();
-    info->ImageLength = dialog->GetLineCount();
+    info->ImageWidth = session->GetPixelsPerLine();
+    info->ImageLength = session->GetLineCount();
 
-    const auto bitsPerPixel = static_cast<TW_INT16>(dialog->GetBitsPerPixel());
+    const auto bitsPerPixel = static_cast<TW_INT16>(session->GetBitsPerPixel());
     info->BitsPerPixel = bitsPerPixel;
     std::memset(info->BitsPerSample, 0, sizeof info->BitsPerSample);
     if (bitsPerPixel < 24) {

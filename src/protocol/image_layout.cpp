@@ -1,21 +1,27 @@
 // DAT_IMAGELAYOUT: the scan region as the application sees it, in the
-// current ICAP_UNITS unit. The dialog holds the region in 1/300 inch; the
+// current ICAP_UNITS unit. The session's window holds the region in 1/300 inch; the
 // frame is converted on the way in and out and is not checked for order or
 // bounds here (the preview's region keeps whatever it is given).
+#include "acquisition/current_session.h"
+#include "acquisition/scan_session.h"
+#include "acquisition/session_window.h"
 #include "capabilities/capability_table.h"
 #include "imaging/units.h"
-#include "module/source_app.h"
 #include "protocol/handlers.h"
 #include "protocol/reporting.h"
-#include "ui/source_dialog.h"
 
 namespace {
+
+SessionWindow* CurrentWindow() {
+    ScanSession* session = CurrentSession();
+    return session != nullptr ? session->window() : nullptr;
+}
 
 struct Region {
     std::int32_t left, top, right, bottom;
 };
 
-Region ReadRegion(const SourceDialog& dialog) {
+Region ReadRegion(const SessionWindow& dialog) {
     Region r{};
     dialog.GetScanRegion(&r.left, &r.top, &r.right, &r.bottom);
     return r;
@@ -33,7 +39,7 @@ std::int32_t Extent(std::int32_t from, std::int32_t to) {
 TW_UINT16 GetLayout(const TripletRequest* request) {
     auto* layout = WritableData<TW_IMAGELAYOUT>(request);
     if (layout == nullptr) return Refuse(TWCC_BADVALUE);
-    SourceDialog* dialog = CurrentDialog();
+    SessionWindow* dialog = CurrentWindow();
     if (dialog == nullptr) return Refuse(TWCC_SEQERROR);
 
     const Region r = ReadRegion(*dialog);
@@ -54,7 +60,7 @@ TW_UINT16 GetLayout(const TripletRequest* request) {
 TW_UINT16 SetLayout(const TripletRequest* request) {
     const auto* layout = ReadableData<TW_IMAGELAYOUT>(request);
     if (layout == nullptr) return Refuse(TWCC_BADVALUE);
-    SourceDialog* dialog = CurrentDialog();
+    SessionWindow* dialog = CurrentWindow();
     if (dialog == nullptr) return Refuse(TWCC_SEQERROR);
 
     Region wanted{UnitsToInternal(FromFix32(layout->Frame.Left)), UnitsToInternal(FromFix32(layout->Frame.Top)),

@@ -2,7 +2,7 @@
 // global memory block), DAT_IMAGEMEMXFER (strips of whole rows in the
 // application's buffers) and DAT_IMAGEFILEXFER (a BMP or TIFF file). They
 // check what the application hands over and keep the memory transfer's
-// bookkeeping; the dialog's readers (ui/source_dialog_readers.cpp) read the
+// bookkeeping; the session's readers (acquisition/scan_readers.cpp) read the
 // scan from the scanner while it is handed over.
 #include "protocol/image_transfers.h"
 
@@ -11,15 +11,15 @@
 #include <cstring>
 #include <string>
 
+#include "acquisition/current_session.h"
+#include "acquisition/scan_session.h"
 #include "capabilities/capability_table.h"
 #include "imaging/dib_format.h"
-#include "module/source_app.h"
 #include "platform/global_memory.h"
 #include "platform/pointer_check.h"
 #include "protocol/handlers.h"
 #include "protocol/reporting.h"
 #include "protocol/source_globals.h"
-#include "ui/source_dialog.h"
 
 namespace {
 
@@ -51,14 +51,14 @@ void ResetMemoryTransfer() {
 TW_UINT16 ImageNativeXferHandler(const TripletRequest* request) noexcept {
     if (sourceState != 600 && sourceState != 700) return Refuse(TWCC_SEQERROR, kNativePrefix);
     if (request->msg != MSG_GET) return Refuse(TWCC_BADPROTOCOL, kNativePrefix);
-    SourceDialog* dialog = CurrentDialog();
-    if (dialog == nullptr) return Refuse(TWCC_SEQERROR, kNativePrefix);
+    ScanSession* session = CurrentSession();
+    if (session == nullptr) return Refuse(TWCC_SEQERROR, kNativePrefix);
     auto* slot = WritableData<TW_HANDLE>(request);
     if (slot == nullptr) return Refuse(TWCC_BADVALUE, kNativePrefix);
 
     scanInProgress = 1;
     int failure = TWCC_SUCCESS;
-    platform::GlobalHandle dib = dialog->ReadNativeImage(&failure);
+    platform::GlobalHandle dib = session->ReadNativeImage(&failure);
     scanInProgress = 0;
     if (dib == nullptr) return Refuse(static_cast<TW_UINT16>(failure), kNativePrefix);
     std::memcpy(slot, &dib, sizeof dib);  // the block is the application's from here on
@@ -124,8 +124,8 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
         Trace("XferDone returned\n");
         return TWRC_XFERDONE;
     }
-    SourceDialog* dialog = CurrentDialog();
-    if (dialog == nullptr) return Refuse(TWCC_SEQERROR);
+    ScanSession* session = CurrentSession();
+    if (session == nullptr) return Refuse(TWCC_SEQERROR);
 
     // Set from the first strip on: an application that stops early leaves
     // it set, and MSG_ENDXFER then ends the scan on the scanner.
@@ -136,7 +136,7 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
 
     StripBuffer buffer(xfer->Memory);
     xfer->BytesWritten = 0;
-    xfer->BytesPerRow = RowStride(NonNegative(dialog->GetBytesPerLine()));
+    xfer->BytesPerRow = RowStride(NonNegative(session->GetBytesPerLine()));
     const TW_UINT32 bytesPerRow = xfer->BytesPerRow;
     if (bytesPerRow == 0) {
         memXferDone = true;
@@ -144,16 +144,16 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
     }
 
     TW_UINT16 result = TWRC_SUCCESS;
-    bool endOfImage = memXferTotal / bytesPerRow >= NonNegative(dialog->GetLineCount());
+    bool endOfImage = memXferTotal / bytesPerRow >= NonNegative(session->GetLineCount());
     if (!endOfImage) {
         if (buffer.address() == nullptr) {
             // A null, unwritable or unlockable buffer ends the transfer.
             memXferDone = true;
             result = Refuse(TWCC_BADVALUE);
         } else {
-            const std::uint32_t got = dialog->ReadMemoryStrip(buffer.address(), buffer.length());
+            const std::uint32_t got = session->ReadMemoryStrip(buffer.address(), buffer.length());
             xfer->BytesWritten = got;
-            if ((got == 0 && memXferTotal == 0 && buffer.length() >= bytesPerRow) || dialog->ScanJammed()) {
+            if ((got == 0 && memXferTotal == 0 && buffer.length() >= bytesPerRow) || session->ScanJammed()) {
                 // The scanner sent nothing at all, or the sheet jammed: there
                 // is no image to report as transferred.
                 memXferDone = true;
@@ -172,7 +172,7 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
     }
 
     xfer->Compression = TWCP_NONE;
-    xfer->Columns = NonNegative(dialog->GetPixelsPerLine());
+    xfer->Columns = NonNegative(session->GetPixelsPerLine());
     xfer->XOffset = 0;
     xfer->YOffset = memXferTotal / bytesPerRow;
     xfer->Rows = xfer->BytesWritten / bytesPerRow;
@@ -188,14 +188,14 @@ TW_UINT16 ImageFileXferHandler(const TripletRequest* request) noexcept {
     if (request->msg != MSG_GET) return Refuse(TWCC_BADPROTOCOL);
     const Capability& format = capabilityTable.Find(ICAP_IMAGEFILEFORMAT);
     if (format.id != ICAP_IMAGEFILEFORMAT) return Refuse(TWCC_BUMMER);
-    SourceDialog* dialog = CurrentDialog();
-    if (dialog == nullptr) return Refuse(TWCC_SEQERROR);
+    ScanSession* session = CurrentSession();
+    if (session == nullptr) return Refuse(TWCC_SEQERROR);
 
     scanInProgress = 1;
     int result = TWCC_BUMMER;
     try {
         const std::string fileName = transferFileName;
-        result = dialog->WriteImageFile(fileName.c_str(), static_cast<std::uint16_t>(format.current));
+        result = session->WriteImageFile(fileName.c_str(), static_cast<std::uint16_t>(format.current));
     } catch (...) {  // the name could not be copied
         result = TWCC_LOWMEMORY;
     }

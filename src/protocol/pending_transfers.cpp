@@ -4,14 +4,14 @@
 // so that the application's next DAT_IMAGEINFO and transfer describe and
 // deliver a new image; a TWAIN 1.x application carries on from state 600
 // by itself, without another MSG_XFERREADY.
+#include "acquisition/current_session.h"
+#include "acquisition/scan_session.h"
 #include "capabilities/capability_table.h"
-#include "module/source_app.h"
 #include "protocol/handlers.h"
 #include "protocol/image_transfers.h"
 #include "protocol/notifications.h"
 #include "protocol/reporting.h"
 #include "protocol/source_globals.h"
-#include "ui/source_dialog.h"
 
 namespace {
 const char kPrefix[] = "General failure in response to DAT_PENDINGXFER.  ";
@@ -31,11 +31,11 @@ TW_UINT16 PendingXfersHandler(const TripletRequest* request) noexcept {
             if (sourceState != 600) return Refuse(TWCC_SEQERROR);
             auto* pending = WritableData<TW_PENDINGXFERS>(request);
             if (pending == nullptr) return Refuse(TWCC_BADVALUE, kPrefix);
-            SourceDialog* dialog = CurrentDialog();
-            if (scanInProgress && dialog != nullptr) dialog->EndScan();
+            ScanSession* session = CurrentSession();
+            if (scanInProgress && session != nullptr) session->EndScan();
             bool more = false;
             try {
-                more = dialog != nullptr && dialog->ContinueBatch(count.current);
+                more = session != nullptr && session->ContinueBatch(count.current);
             } catch (...) {
                 // Memory ran out setting the next scan up. Nothing is counted
                 // off and the state stays: asking again sets it up again.

@@ -1,12 +1,14 @@
-// DAT_USERINTERFACE: enabling hands the negotiated image type, resolution
-// and flavour to the dialog, then shows it or starts the final scan at once;
+// DAT_USERINTERFACE: enabling hands the negotiated image type to the
+// session's window and the resolution and flavour to the session, then
+// shows the window or starts the final scan at once;
 // disabling returns to state 400.
+#include "acquisition/current_session.h"
+#include "acquisition/scan_session.h"
+#include "acquisition/session_window.h"
 #include "capabilities/capability_table.h"
-#include "module/source_app.h"
 #include "protocol/handlers.h"
 #include "protocol/reporting.h"
 #include "protocol/source_globals.h"
-#include "ui/source_dialog.h"
 
 namespace {
 
@@ -35,15 +37,15 @@ TW_UINT16 Enable(const TripletRequest* request) {
     const auto* ui = ReadableData<TW_USERINTERFACE>(request);
     if (ui == nullptr) return Refuse(TWCC_BADVALUE, kEnablePrefix);
 
-    SourceDialog* dialog = CurrentDialog();
+    ScanSession* session = CurrentSession();
+    SessionWindow* dialog = session != nullptr ? session->window() : nullptr;
     dialogWindow = dialog ? dialog->WindowHandle() : nullptr;
     if (dialog != nullptr) {
-        dialog->allowedImageTypes = pixelType.supportedMask & pixelType.allowedMask;
-        dialog->RemoveDisallowedImageTypes();
-        dialog->SelectImageType(ChooseImageType(bitDepth.current, pixelType.current));
-        dialog->SetResolution(static_cast<TW_UINT32>(static_cast<TW_INT32>(xResolution.current)),
-                              static_cast<TW_UINT32>(static_cast<TW_INT32>(yResolution.current)));
-        dialog->SetInvert(pixelFlavor.current == TWPF_VANILLA ? 1 : 0);
+        dialog->OfferImageTypes(pixelType.supportedMask & pixelType.allowedMask,
+                                ChooseImageType(bitDepth.current, pixelType.current));
+        session->SetResolution(static_cast<TW_UINT32>(static_cast<TW_INT32>(xResolution.current)),
+                               static_cast<TW_UINT32>(static_cast<TW_INT32>(yResolution.current)));
+        session->SetInvert(pixelFlavor.current == TWPF_VANILLA ? 1 : 0);
     }
 
     Capability& online = capabilityTable.Find(CAP_DEVICEONLINE);
@@ -68,7 +70,8 @@ TW_UINT16 Disable(const TripletRequest* request) {
     if (sourceState != 500 && sourceState != 600) return Refuse(TWCC_SEQERROR, kDisablePrefix);
     const auto* ui = ReadableData<TW_USERINTERFACE>(request);
     if (ui == nullptr) return Refuse(TWCC_BADVALUE, kDisablePrefix);
-    SourceDialog* dialog = CurrentDialog();
+    ScanSession* session = CurrentSession();
+    SessionWindow* dialog = session != nullptr ? session->window() : nullptr;
     if (ui->ShowUI && dialog != nullptr) dialog->ShowWindow(false);
     sourceState = 400;
     return TWRC_SUCCESS;

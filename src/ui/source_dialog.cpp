@@ -1,12 +1,15 @@
-// SourceDialog: the dialog's start-up, its image type list, the preview and
-// final scans, and the operations the protocol handlers call. The window
-// itself is the DialogWindow's; this file holds what the dialog decides.
+// SourceDialog: the dialog's start-up, its image type list, the preview,
+// the start of the final scan, and the operations the protocol handlers
+// call. The window itself is the DialogWindow's; this file holds what the
+// dialog decides.
 #include "ui/source_dialog.h"
 
 #include <algorithm>
 #include <cctype>
 #include <string>
 
+#include "acquisition/scan_session.h"
+#include "device/error_message.h"
 #include "imaging/pixel_conversion.h"
 #include "platform/message_box.h"
 #include "platform/strings.h"
@@ -14,7 +17,6 @@
 #include "protocol/source_globals.h"
 #include "resources/resource_ids.h"
 #include "ui/dialog_window.h"
-#include "ui/error_message.h"
 #include "ui/image_type_list.h"
 
 namespace {
@@ -37,7 +39,7 @@ std::size_t TripleBufferBytes(int pixelsPerLine, int lines) {
 
 }  // namespace
 
-SourceDialog::SourceDialog() : window_(std::make_unique<DialogWindow>(*this)) {}
+SourceDialog::SourceDialog(ScanSession& session) : session_(session), window_(std::make_unique<DialogWindow>(*this)) {}
 
 SourceDialog::~SourceDialog() { window_->Destroy(); }
 
@@ -46,8 +48,10 @@ void* SourceDialog::WindowHandle() const { return window_->Handle(); }
 void SourceDialog::DestroyWindow() { window_->Destroy(); }
 void SourceDialog::ShowWindow(bool show) { window_->Show(show); }
 bool SourceDialog::IsWindowVisible() const { return window_->IsVisible(); }
+bool SourceDialog::TakeWindowMessage(void* message) { return IsDialogMessageFor(window_->Handle(), message); }
 
 bool SourceDialog::OnInitDialog() {
+    ScannerDevice& scanner = session_.scanner;
     std::string about = platform::LoadStringResource(IDS_ABOUTBOX);
     if (!about.empty()) window_->AddAboutMenuItem(about.c_str());
     window_->SetIcons();
@@ -122,10 +126,10 @@ int SourceDialog::GetImageTypeIndex() {
 
 std::uint32_t SourceDialog::GetBitsPerPixel() { return ImageTypeTable[GetImageTypeIndex()].bitsPerPixel; }
 
-void SourceDialog::SetResolution(std::uint32_t x, std::uint32_t y) {
-    xResolution = x;
-    yResolution = y;
-    scanner.SendResolution(x, y);
+void SourceDialog::OfferImageTypes(std::uint32_t allowed, int chosen) {
+    allowedImageTypes = allowed;
+    RemoveDisallowedImageTypes();
+    SelectImageType(chosen);
 }
 
 void SourceDialog::GetScanRegion(std::int32_t* left, std::int32_t* top, std::int32_t* right,
@@ -141,22 +145,11 @@ int SourceDialog::SetScanRegion(std::int32_t left, std::int32_t top, std::int32_
     return preview.SetRegion(left, top, right, bottom);
 }
 
-// The scanner takes both axes at the X resolution and reads the window in
-// 1/300 inch, so the region goes to it as it is; the image then has X dpi
-// on both axes. A region with no width or no height (a click that cleared
-// the selection, or an application's empty frame) scans the whole bed,
-// which is what the preview shows at that moment.
-void SourceDialog::BuildScanWindow(std::uint16_t window[5]) const {
-    Rect32 region = preview.GetRegion();
-    if (region.IsEmpty()) region = preview.WholeBed();
-    window[0] = static_cast<std::uint16_t>(xResolution);
-    window[1] = static_cast<std::uint16_t>(region.left);
-    window[2] = static_cast<std::uint16_t>(region.top);
-    window[3] = static_cast<std::uint16_t>(std::int64_t(region.right) - region.left);
-    window[4] = static_cast<std::uint16_t>(std::int64_t(region.bottom) - region.top);
-}
-
+// A region with no width or no height (a click that cleared the selection,
+// or an application's empty frame) scans the whole bed, which is what the
+// preview shows at that moment.
 int SourceDialog::FinalScan() {
+    ScannerDevice& scanner = session_.scanner;
     if (scanner.kind() == 0) return 0;
     // Asked once: whether this scan, and the batch it starts, comes from the
     // feeder.
@@ -165,28 +158,16 @@ int SourceDialog::FinalScan() {
         std::string question = platform::LoadStringResource(IDS_FEEDER_QUESTION);
         if (window_->ShowMessage(question.c_str(), platform::kBoxOkCancel) == platform::kAnswerCancel) return 0;
     }
-    int index = GetImageTypeIndex();
-    setup_.xResolution = xResolution;
-    setup_.bitsPerPixel = ImageTypeTable[index].bitsPerPixel;
-    BuildScanWindow(setup_.window);
-    // No RGB format can describe an inverted picture: colour is never
-    // inverted. Bi-level and grey data are, and their colour table and TIFF
-    // photometry then tell readers so.
-    setup_.invert = invert != 0 && setup_.bitsPerPixel != 24 ? 1 : 0;
-    setup_.fromFeeder = fromFeeder;
-    SetupScan();
+    const int index = GetImageTypeIndex();
+    Rect32 region = preview.GetRegion();
+    if (region.IsEmpty()) region = preview.WholeBed();
+    ScanFrame frame;
+    frame.left = region.left;
+    frame.top = region.top;
+    frame.right = region.right;
+    frame.bottom = region.bottom;
+    session_.SetupFinalScan(index, frame, fromFeeder);
     return NotifyXferReady();
-}
-
-bool SourceDialog::SetupScan() {
-    return scanner.SetupFinalScan(setup_.xResolution, scaling, setup_.bitsPerPixel, setup_.window, setup_.invert);
-}
-
-bool SourceDialog::ContinueBatch(std::int32_t remaining) {
-    if (scanner.Jammed()) return false;
-    const bool more = setup_.fromFeeder ? (remaining > 1 || remaining == -1) && scanner.IsFeederLoaded()
-                                        : remaining > 1;
-    return more && SetupScan();
 }
 
 void SourceDialog::OnFinalScanButton() {
@@ -198,6 +179,7 @@ void SourceDialog::OnPreviewScanButton() {
 }
 
 void SourceDialog::PreviewScan() {
+    ScannerDevice& scanner = session_.scanner;
     if (scanner.kind() == 0) return;
     if (window_->IsVisible() && scanner.IsFeederLoaded()) {
         std::string refusal = platform::LoadStringResource(IDS_NO_PREVIEW_WITH_FEEDER);

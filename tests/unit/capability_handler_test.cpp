@@ -236,7 +236,7 @@ TEST(CapabilityHandlerFeederTest, FeederIsReadFromTheDialogOnEveryMessage) {
     SetScannerLibraryForTesting(&kFeederScanner);
     platform::SetMessageBoxHook([](const std::string&, const std::string&, unsigned) { return 1; });
     capabilityTable.Build();
-    ASSERT_NE(theApp.CreateSourceDialog(), nullptr);
+    ASSERT_NE(theApp.CreateSession(), nullptr);
 
     struct Step {
         std::int16_t enabled, loaded;

@@ -139,8 +139,8 @@ protected:
     }
     TW_UINT16 FileXfer() { return Call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr); }
 
-    std::uint32_t BytesPerLine() { return static_cast<std::uint32_t>(Dialog().GetBytesPerLine()); }
-    int Lines() { return Dialog().GetLineCount(); }
+    std::uint32_t BytesPerLine() { return static_cast<std::uint32_t>(Session().GetBytesPerLine()); }
+    int Lines() { return Session().GetLineCount(); }
 
     TW_UINT16 pixelType_ = 0, depth_ = 0, dpi_ = 0;
     float right_ = 0, bottom_ = 0;
@@ -322,7 +322,7 @@ TEST_F(ImageTransferTest, NativeDibIsABottomUpPackedDibOfTheScan) {
     for (const TypeCase& c : kTypes) {
         BackToOpen();
         StartScan(c.pixelType, c.depth, 50, 1506, 600);  // 251 x 100 pixels
-        const int pixels = Dialog().GetPixelsPerLine();
+        const int pixels = Session().GetPixelsPerLine();
         const std::uint32_t stride = RowStride(BytesPerLine());
         const int lines = Lines();
         ASSERT_EQ(pixels, 251) << c.name;

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "acquisition/scan_session.h"
 #include "capabilities/capability_table.h"
 #include "device/scanner_library.h"
 #include "module/source_app.h"
@@ -256,6 +257,7 @@ protected:
     }
 
     SourceDialog& Dialog() { return *theApp.GetDialog(); }
+    ScanSession& Session() { return *theApp.GetSession(); }
     ImageTypeList& List() { return Dialog().window().List(); }
     std::vector<std::string> ListTexts() {
         std::vector<std::string> texts;

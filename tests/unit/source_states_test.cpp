@@ -405,13 +405,13 @@ TEST_F(SourceStatesTest, EnablingHandsTheNegotiatedSettingsToTheDialog) {
     ASSERT_EQ(Enable(true), TWRC_SUCCESS);
     EXPECT_EQ(Dialog().allowedImageTypes, 3u);
     EXPECT_EQ(ListTexts(), (std::vector<std::string>{"BW Drawing", "BW Photo"})) << "colour not offered";
-    EXPECT_EQ(Dialog().xResolution, 300u);
-    EXPECT_EQ(Dialog().yResolution, 200u);
-    EXPECT_EQ(Dialog().invert, 1u) << "TWPF_VANILLA";
+    EXPECT_EQ(Session().xResolution, 300u);
+    EXPECT_EQ(Session().yResolution, 200u);
+    EXPECT_EQ(Session().invert, 1u) << "TWPF_VANILLA";
     ASSERT_EQ(Disable(true), TWRC_SUCCESS);
     ASSERT_EQ(SetOneValue(ICAP_PIXELFLAVOR, TWTY_UINT16, TWPF_CHOCOLATE), TWRC_SUCCESS);
     ASSERT_EQ(Enable(true), TWRC_SUCCESS);
-    EXPECT_EQ(Dialog().invert, 0u) << "TWPF_CHOCOLATE";
+    EXPECT_EQ(Session().invert, 0u) << "TWPF_CHOCOLATE";
 }
 
 TEST_F(SourceStatesTest, EnablingAnOfflineScannerFailsAfterTheSettings) {
@@ -433,7 +433,7 @@ TEST_F(SourceStatesTest, EnablingAnOfflineScannerFailsAfterTheSettings) {
     EXPECT_EQ(Status(), TWCC_BUMMER);
     EXPECT_EQ(sourceState, 400);
     EXPECT_FALSE(Dialog().IsWindowVisible());
-    EXPECT_EQ(Dialog().xResolution, 300u) << "the resolution was handed over all the same";
+    EXPECT_EQ(Session().xResolution, 300u) << "the resolution was handed over all the same";
     EXPECT_EQ(SelectedText(), "BW Photo") << "the image type was chosen all the same";
     EXPECT_TRUE(Notifications().empty());
 }

@@ -1,4 +1,4 @@
-// The dialog's three readers behind the transfer triplets: the native DIB,
+// The session's three readers behind the transfer triplets: the native DIB,
 // the memory strip and the BMP or TIFF file. The scan is read from the
 // scanner while it is handed over: the final scan's set-up only prepared it.
 // Files are written as the scan is read, through a working block of about
@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "acquisition/image_types.h"
+#include "acquisition/scan_session.h"
 #include "imaging/bmp_file.h"
 #include "imaging/dib_format.h"
 #include "imaging/tiff_header.h"
@@ -19,8 +21,6 @@
 #include "platform/global_memory.h"
 #include "protocol/manager_services.h"
 #include "twain/twain.h"
-#include "ui/image_types.h"
-#include "ui/source_dialog.h"
 
 namespace {
 
@@ -215,7 +215,7 @@ int WriteBmpRows(ScannerDevice& scanner, const char* fileName, const ImageTypeEn
 // The block is never smaller than the rows its header announces, even when
 // the scanner's bytes per line and its pixels per line disagree. A scanner
 // that sends no line at all gives no image.
-platform::GlobalHandle SourceDialog::ReadNativeImage(int* failure) {
+platform::GlobalHandle ScanSession::ReadNativeImage(int* failure) {
     int ignored = 0;
     int& reason = failure != nullptr ? *failure : ignored;
     const ImageTypeEntry& type = ImageTypeTable[GetImageTypeIndex()];
@@ -263,7 +263,7 @@ platform::GlobalHandle SourceDialog::ReadNativeImage(int* failure) {
 
 // The line length is asked for the row count and again for the read; until
 // the first read of a scan both questions go to the scanner.
-std::uint32_t SourceDialog::ReadMemoryStrip(void* buffer, std::uint32_t length) {
+std::uint32_t ScanSession::ReadMemoryStrip(void* buffer, std::uint32_t length) {
     const std::uint32_t stride = RowStride(NonNegative(scanner.GetBytesPerLine()));
     if (stride == 0) return 0;
     const std::uint32_t rows = length / stride;
@@ -274,7 +274,7 @@ std::uint32_t SourceDialog::ReadMemoryStrip(void* buffer, std::uint32_t length) 
 // Returns a condition code: 0 written, TWCC_BUMMER when the file cannot be
 // opened or written (or no name was set) or the scanner sent nothing,
 // TWCC_LOWMEMORY when the image or the working block cannot be had.
-int SourceDialog::WriteImageFile(const char* fileName, std::uint16_t format) {
+int ScanSession::WriteImageFile(const char* fileName, std::uint16_t format) {
     if (fileName == nullptr || fileName[0] == '\0') return TWCC_BUMMER;
     const ImageTypeEntry& type = ImageTypeTable[GetImageTypeIndex()];
 

@@ -1,5 +1,5 @@
 // The image type table: colour-table entries and bits per pixel by index.
-#include "ui/image_types.h"
+#include "acquisition/image_types.h"
 
 const ImageTypeEntry ImageTypeTable[3] = {
     {2, 1},    // "BW Drawing"

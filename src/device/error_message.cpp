@@ -1,5 +1,5 @@
 // Error boxes for scanner failures, captioned with the source's name.
-#include "ui/error_message.h"
+#include "device/error_message.h"
 
 #include <string>
 

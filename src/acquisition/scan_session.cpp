@@ -1,0 +1,49 @@
+// ScanSession: the negotiated scan settings, the final scan's set-up and
+// the next scan of a batch. The readers are in scan_readers.cpp.
+#include "acquisition/scan_session.h"
+
+#include "acquisition/session_window.h"
+
+void ScanSession::SetResolution(std::uint32_t x, std::uint32_t y) {
+    xResolution = x;
+    yResolution = y;
+    scanner.SendResolution(x, y);
+}
+
+int ScanSession::GetImageTypeIndex() { return window_ != nullptr ? window_->GetImageTypeIndex() : 0; }
+
+std::uint32_t ScanSession::GetBitsPerPixel() { return ImageTypeTable[GetImageTypeIndex()].bitsPerPixel; }
+
+// The scanner takes both axes at the X resolution and reads the window in
+// 1/300 inch, so the frame goes to it as it is; the image then has X dpi
+// on both axes.
+void ScanSession::BuildScanWindow(const ScanFrame& frame, std::uint16_t window[5]) const {
+    window[0] = static_cast<std::uint16_t>(xResolution);
+    window[1] = static_cast<std::uint16_t>(frame.left);
+    window[2] = static_cast<std::uint16_t>(frame.top);
+    window[3] = static_cast<std::uint16_t>(std::int64_t(frame.right) - frame.left);
+    window[4] = static_cast<std::uint16_t>(std::int64_t(frame.bottom) - frame.top);
+}
+
+bool ScanSession::SetupFinalScan(int imageType, const ScanFrame& frame, bool fromFeeder) {
+    setup_.xResolution = xResolution;
+    setup_.bitsPerPixel = ImageTypeTable[imageType].bitsPerPixel;
+    BuildScanWindow(frame, setup_.window);
+    // No RGB format can describe an inverted picture: colour is never
+    // inverted. Bi-level and grey data are, and their colour table and TIFF
+    // photometry then tell readers so.
+    setup_.invert = invert != 0 && setup_.bitsPerPixel != 24 ? 1 : 0;
+    setup_.fromFeeder = fromFeeder;
+    return SetupScan();
+}
+
+bool ScanSession::SetupScan() {
+    return scanner.SetupFinalScan(setup_.xResolution, scaling, setup_.bitsPerPixel, setup_.window, setup_.invert);
+}
+
+bool ScanSession::ContinueBatch(std::int32_t remaining) {
+    if (scanner.Jammed()) return false;
+    const bool more = setup_.fromFeeder ? (remaining > 1 || remaining == -1) && scanner.IsFeederLoaded()
+                                        : remaining > 1;
+    return more && SetupScan();
+}

@@ -1,0 +1,99 @@
+// ScanSession: the work of acquiring images while the source is open. It
+// owns the scanner, holds the resolution and flavour the application
+// negotiated, sets the final scan up, reads the scan into the three kinds
+// of transfer and sets the next scan of a batch up. One exists per opening
+// of the source, beside the window that shows it (a SessionWindow), whose
+// image type and region the final scan takes.
+#pragma once
+
+#include <cstdint>
+
+#include "acquisition/image_types.h"
+#include "device/scanner_device.h"
+#include "platform/global_memory.h"
+
+class SessionWindow;
+
+// A scan window in 1/300 inch, edges included.
+struct ScanFrame {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t right = 0;
+    std::int32_t bottom = 0;
+};
+
+class ScanSession {
+public:
+    ScanSession() = default;
+    virtual ~ScanSession() = default;
+    ScanSession(const ScanSession&) = delete;
+    ScanSession& operator=(const ScanSession&) = delete;
+
+    // The window that shows this session; null until one is attached.
+    void AttachWindow(SessionWindow* window) { window_ = window; }
+    SessionWindow* window() const { return window_; }
+
+    void SetResolution(std::uint32_t x, std::uint32_t y);
+    std::uint32_t GetXResolution() const { return xResolution; }
+    void SetInvert(std::uint32_t flag) { invert = flag; }
+    // The image type the window shows, and its depth.
+    int GetImageTypeIndex();
+    std::uint32_t GetBitsPerPixel();
+
+    // Hands the scanner the final scan of `frame` in image type `imageType`
+    // at the X resolution, and keeps that set-up for the rest of a batch.
+    // `fromFeeder`: the feeder held a sheet when the final scan began.
+    bool SetupFinalScan(int imageType, const ScanFrame& frame, bool fromFeeder);
+    // After a transfer of a batch: sets the next scan up exactly as the final
+    // scan did (on the flatbed the same region again, from the feeder its
+    // next sheet) and returns true, or returns false when the batch ends:
+    // `remaining` (CAP_XFERCOUNT, this transfer included) is 1 or less (or
+    // -1 on the flatbed), the feeder has run out, a sheet jammed, or the
+    // scanner cannot be set up.
+    bool ContinueBatch(std::int32_t remaining);
+    // Whether the scan set up last met a jam in the feeder.
+    bool ScanJammed() const { return scanner.Jammed(); }
+    // Whether the scanner inverts the scan set up last (a vanilla 1- or
+    // 8-bit scan): its colour table and TIFF photometry then say so.
+    bool ScanInverted() const { return setup_.invert != 0; }
+
+    int GetPhysicalWidth() { return scanner.GetPhysicalWidth(); }
+    int GetPhysicalHeight() { return scanner.GetPhysicalHeight(); }
+    int GetBytesPerLine() { return scanner.GetBytesPerLine(); }
+    int GetLineCount() { return scanner.GetLineCount(); }
+    int GetPixelsPerLine() { return scanner.GetPixelsPerLine(); }
+    bool IsDeviceOnline() { return scanner.GetKind() != 0; }
+    bool IsFeederEnabled() { return scanner.IsFeederEnabled(); }
+    bool IsFeederLoaded() { return scanner.IsFeederLoaded(); }
+    void EndScan() { scanner.EndScan(); }
+
+    // The packed DIB of the scan set up last. Null when it cannot be had:
+    // `failure` (when given) then holds TWCC_LOWMEMORY for a block that
+    // cannot be had, TWCC_BUMMER when the scanner sent no data at all.
+    platform::GlobalHandle ReadNativeImage(int* failure = nullptr);
+    std::uint32_t ReadMemoryStrip(void* buffer, std::uint32_t length);
+    int WriteImageFile(const char* fileName, std::uint16_t format);
+
+    // --- State ---
+    std::uint32_t xResolution = 150;
+    std::uint32_t yResolution = 150;
+    std::uint32_t scaling = 100;
+    std::uint32_t invert = 0;
+    ScannerDevice scanner;
+
+private:
+    // What the final scan handed the scanner, for the next scans of a batch.
+    struct ScanSetup {
+        std::uint32_t xResolution = 0;
+        std::uint32_t bitsPerPixel = 0;
+        std::uint16_t window[5] = {};
+        std::uint32_t invert = 0;
+        bool fromFeeder = false;  // the feeder held a sheet when the final scan began
+    };
+    bool SetupScan();
+    // The five-value scan window record from the frame and resolution.
+    void BuildScanWindow(const ScanFrame& frame, std::uint16_t window[5]) const;
+
+    ScanSetup setup_;
+    SessionWindow* window_ = nullptr;
+};

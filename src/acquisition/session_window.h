@@ -1,0 +1,37 @@
+// SessionWindow: what the scan session and the protocol handlers need of
+// the window that shows a session to the user. The source's dialog is one;
+// the session itself never draws. The image type and the region are kept
+// by the window because the user changes them there.
+#pragma once
+
+#include <cstdint>
+
+class SessionWindow {
+public:
+    virtual ~SessionWindow() = default;
+
+    // The window handle; null when creation failed or after DestroyWindow.
+    virtual void* WindowHandle() const = 0;
+    virtual void DestroyWindow() = 0;
+    virtual void ShowWindow(bool show) = 0;
+    virtual bool IsWindowVisible() const = 0;
+    // Hands a message of the application's loop (a platform MSG) to the
+    // window; true when the window consumed it.
+    virtual bool TakeWindowMessage(void* message) = 0;
+
+    // The image types the application allows (a mask of bits by type) and
+    // the one it asked for, at each enabling.
+    virtual void OfferImageTypes(std::uint32_t allowed, int chosen) = 0;
+    // The image type shown: an index into ImageTypeTable.
+    virtual int GetImageTypeIndex() = 0;
+    // The scan region in 1/300 inch.
+    virtual void GetScanRegion(std::int32_t* left, std::int32_t* top, std::int32_t* right,
+                               std::int32_t* bottom) const = 0;
+    virtual int SetScanRegion(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) = 0;
+    // The region as the window was made with: none (the whole bed), unlocked.
+    virtual void ResetScanRegion() = 0;
+
+    // Sets the final scan up from what the window shows and announces the
+    // transfer; 0 when nothing was set up (no scanner, or the user went back).
+    virtual int FinalScan() = 0;
+};
