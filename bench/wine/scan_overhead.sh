@@ -25,14 +25,15 @@ best_of() {  # command...: the best wall time of 7 runs in ms
   done
   echo "$best"
 }
-export -f best_of
+# xvfb-run's shell drops exported functions: the function travels as text.
+define=$(declare -f best_of)
 
 direct=$(xvfb-run -a -s "-screen 0 1280x1024x24" bash -c \
-  'best_of "$0/tests/wine/run_under_wine.sh" "$1/vorelscan.exe" --out "$2" --dpi 150; wineserver -k' \
+  "$define"'; best_of "$0/tests/wine/run_under_wine.sh" "$1/vorelscan.exe" --out "$2" --dpi 150; wineserver -k' \
   "$root" "$bin" "$wine_page")
 with_display=$(xvfb-run -a -s "-screen 0 1280x1024x24" bash -c \
-  'best_of "$0/vorel" scan --out "$1" --dpi 150; wineserver -k' "$root" "$page")
-without=$(env -u DISPLAY bash -c 'best_of "$0/vorel" scan --out "$1" --dpi 150' "$root" "$page")
+  "$define"'; best_of "$0/vorel" scan --out "$1" --dpi 150; wineserver -k' "$root" "$page")
+without=$(env -u DISPLAY bash -c "$define"'; best_of "$0/vorel" scan --out "$1" --dpi 150' "$root" "$page")
 rm -f "$page"
 awk -v d="$direct" -v w="$with_display" -v n="$without" 'BEGIN {
   printf "a 150 dpi page straight under Wine: %d ms\n", d
