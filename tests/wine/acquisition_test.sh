@@ -272,9 +272,19 @@ cp "$bin/vorelsrc.ds" "$drive_c/sane.ds"
 cp "$bin/VOREL32.dll" "$drive_c/VOREL32.dll"
 mkdir -p "$out/wine-manager"
 cp "$bin/vorelscan.exe" "$out/wine-manager/"
-if "$here/run_under_wine.sh" --builtin-twain "$out/wine-manager/vorelscan.exe" \
+if WINEDEBUG=+loaddll "$here/run_under_wine.sh" --builtin-twain "$out/wine-manager/vorelscan.exe" \
      --out "Z:${out//\//\\}\\wine-manager.bmp" --dpi 75 >"$out/wine-manager.log" 2>&1; then
   check wine-manager "637x1050 8" "$out/wine-manager.bmp"
+  # The manager lists (so loads) every source it finds: the project's own,
+  # copied in as sane.ds, must be the only one.
+  others=$(grep -ai 'Loaded' "$out/wine-manager.log" | grep -aiE '\.ds"' | grep -aivE 'sane\.ds" .*: native' || true)
+  if [ -n "$others" ]; then
+    echo "FAILED wine-manager: a data source other than the project's was loaded"
+    printf '%s\n' "$others"
+    failed=$((failed + 1))
+  else
+    passed=$((passed + 1))
+  fi
 else
   echo "FAILED wine-manager: vorelscan through Wine's TWAIN_32.DLL failed"
   cat "$out/wine-manager.log"
