@@ -1,6 +1,8 @@
-// The scanner command library table. VOREL32.dll is looked for in the
-// source's own folder first, then wherever the system looks for libraries,
-// and its twelve functions are found by ordinal the first time the table is
+// The scanner command library table. VOREL32.dll is loaded by its full path
+// only, from the first of three folders that holds it: the source's own, the
+// system folder, the Windows folder (where a scanner maker's installer puts
+// it). It is never searched for, so no VOREL32.dll in the application's
+// folder or the working folder can take its place. Its twelve functions are found by ordinal the first time the table is
 // needed. When the library or any of the twelve is missing, the whole table
 // is made of stand-ins that fail the way a scanner that cannot be opened
 // does: OpenScanner answers a failure that is not "no communication", so the
@@ -77,9 +79,10 @@ void Load(LoadedLibrary& loaded) {
     loaded.table = kStandIns;
 
     platform::LibraryHandle library = nullptr;
-    const std::string folder = platform::ModuleFolder();
-    if (!folder.empty()) library = platform::LoadLibraryByName((folder + kLibraryName).c_str());
-    if (library == nullptr) library = platform::LoadLibraryByName(kLibraryName);
+    for (const std::string& folder : {platform::ModuleFolder(), platform::SystemFolder(), platform::WindowsFolder()}) {
+        if (!folder.empty()) library = platform::LoadLibraryByName((folder + kLibraryName).c_str());
+        if (library != nullptr) break;
+    }
     if (library == nullptr) return;
 
     ScannerLibrary table{};

@@ -113,8 +113,10 @@ std::string TestFolder() {
     return folder.substr(0, folder.find_last_of("\\/") + 1);
 }
 
-SourceHarness::SourceHarness() {
-    module_ = ::LoadLibraryA((TestFolder() + "vorelsrc.ds").c_str());
+SourceHarness::SourceHarness() : SourceHarness(TestFolder() + "vorelsrc.ds") {}
+
+SourceHarness::SourceHarness(const std::string& path) {
+    module_ = ::LoadLibraryA(path.c_str());
     if (module_) entry_ = reinterpret_cast<DSENTRYPROC>(reinterpret_cast<void*>(::GetProcAddress(module_, "DS_Entry")));
     app.Id = 7;
     app.Version.MajorNum = 1;

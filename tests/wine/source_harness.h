@@ -16,6 +16,8 @@ std::string TestFolder();
 class SourceHarness {
 public:
     SourceHarness();
+    // The source from another file (a copy of it elsewhere).
+    explicit SourceHarness(const std::string& path);
     ~SourceHarness();
 
     bool Loaded() const { return entry_ != nullptr; }

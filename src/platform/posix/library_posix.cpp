@@ -4,9 +4,16 @@
 
 #include <dlfcn.h>
 
+#include <cstring>
+
 namespace platform {
 
-LibraryHandle LoadLibraryByName(const char* name) { return name ? dlopen(name, RTLD_NOW | RTLD_LOCAL) : nullptr; }
+// A bare name only finds a library already loaded, as on Windows.
+LibraryHandle LoadLibraryByName(const char* name) {
+    if (name == nullptr || name[0] == '\0') return nullptr;
+    const bool hasFolder = std::strchr(name, '/') != nullptr;
+    return dlopen(name, hasFolder ? RTLD_NOW | RTLD_LOCAL : RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+}
 
 void* FindFunction(LibraryHandle library, const char* name) {
     return library && name ? dlsym(library, name) : nullptr;
@@ -29,5 +36,9 @@ std::string ModuleFolder() {
     auto slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
+
+std::string SystemFolder() { return {}; }
+
+std::string WindowsFolder() { return {}; }
 
 }  // namespace platform
