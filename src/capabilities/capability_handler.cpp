@@ -182,6 +182,14 @@ TW_UINT16 RouteToRecord(Capability& record, TW_CAPABILITY& cap, TW_UINT16 msg, b
     case MSG_SET: {
         const Capability before = record;
         const TW_UINT16 result = record.Set(cap, rounded);
+        // The image type's two capabilities take only a current value the
+        // scanner has (their values are seeded from it at opening).
+        const bool imageType = record.id == ICAP_PIXELTYPE || record.id == ICAP_BITDEPTH;
+        if (result == TWCC_SUCCESS && imageType &&
+            (record.current < 0 || record.current > 31 || (record.supportedMask >> record.current & 1) == 0)) {
+            record = before;
+            return TWCC_BADVALUE;
+        }
         if (result != TWCC_SUCCESS || record.id != ICAP_SUPPORTEDSIZES) return result;
         return ApplyPageSize(record, before);
     }

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include "imaging/dib_format.h"
 #include "platform/debug_output.h"
@@ -66,8 +67,31 @@ constexpr const char* kProfileSection = "Test";
 constexpr const char* kHighlightKey = "Highlight";
 constexpr const char* kGammaKey = "GammaX10";
 constexpr int kDefaultHighlight = 220;
+// What the tone curve can use: the highlight is an input level above the
+// shadow (0), the gamma (times ten) a positive exponent of up to 10.
+constexpr int kLowestHighlight = 1;
+constexpr int kHighestHighlight = 255;
+constexpr int kLowestGammaX10 = 1;
+constexpr int kHighestGammaX10 = 100;
 constexpr double kPreviewGamma = 2.2;
 constexpr double kFinalGamma = 2.2;
+
+// A setting of the profile when it is a whole number in [lowest, highest]
+// written as digits only (blanks around them allowed); 0 when the key is
+// missing, malformed ("abc", "2.2") or out of range.
+int ProfileSetting(const char* key, int lowest, int highest) {
+    std::string text;
+    if (!platform::ProfileGetText(kProfileSection, key, &text)) return 0;
+    const auto first = text.find_first_not_of(" \t");
+    const auto last = text.find_last_not_of(" \t");
+    if (first == std::string::npos || last - first > 5) return 0;
+    int value = 0;
+    for (std::size_t i = first; i <= last; ++i) {
+        if (text[i] < '0' || text[i] > '9') return 0;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value >= lowest && value <= highest ? value : 0;
+}
 
 int Inquire(std::int16_t code, std::int16_t form) {
     std::int16_t value = 0;
@@ -150,7 +174,13 @@ bool ScannerDevice::SetupPreview(int resolution) {
     }
     // Blue, green, red: the order of the preview buffer and of a DIB.
     LoadColourMatrix(false);
-    LoadToneMap(kPreviewGamma);
+    // The preview is read as the scanner sees the page, without the tone
+    // map: the preview then applies the tone map itself, after the same
+    // grey or black-and-white conversion a final scan of that type gets.
+    std::uint8_t table[256];
+    SettingsToneMap(kPreviewGamma, table);
+    for (int input = 0; input < 256; ++input) previewLevels_[input] = table[255 - input];
+    scanner.SetParameter(kParamUseToneMap, 0);
     scanner.GetScanGeometry(geometry_);
     jammed_ = false;
     if (grey) {
@@ -230,22 +260,26 @@ void ScannerDevice::LoadColourMatrix(bool keepRgbOrder) {
     scanner.DownloadBlock(kBlockColourMatrix, matrix);
 }
 
+// A setting that is missing, malformed or out of range gives way to its
+// default for this scan and is left in the file as the user wrote it; a
+// good one is written back as the same number.
 void ScannerDevice::LoadToneMap(double gamma) {
-    const auto highlight =
-        static_cast<std::uint16_t>(platform::ProfileGetInt(kProfileSection, kHighlightKey, kDefaultHighlight));
-    const auto defaultGammaTimesTen = static_cast<std::uint16_t>(static_cast<int>(gamma * 10));
-    const auto gammaTimesTen =
-        static_cast<std::uint16_t>(platform::ProfileGetInt(kProfileSection, kGammaKey, defaultGammaTimesTen));
-    gamma = gammaTimesTen * 0.1;
-
     std::uint8_t table[256];
-    BuildToneMap(table, 0, highlight, gamma);
+    SettingsToneMap(gamma, table);
     Scanner().DownloadBlock(kBlockToneMap, table);
     Scanner().SetParameter(kParamUseToneMap, -1);
+}
 
-    // Written straight back, so the values in use can be found and edited.
-    platform::ProfileWriteInt(kProfileSection, kHighlightKey, highlight);
-    platform::ProfileWriteInt(kProfileSection, kGammaKey, static_cast<std::uint16_t>(static_cast<int>(gamma * 10)));
+void ScannerDevice::SettingsToneMap(double gamma, std::uint8_t* table) {
+    const int highlightSetting = ProfileSetting(kHighlightKey, kLowestHighlight, kHighestHighlight);
+    const int gammaSetting = ProfileSetting(kGammaKey, kLowestGammaX10, kHighestGammaX10);
+    const int highlight = highlightSetting != 0 ? highlightSetting : kDefaultHighlight;
+    const int gammaTimesTen = gammaSetting != 0 ? gammaSetting : static_cast<int>(gamma * 10 + 0.5);
+
+    BuildToneMap(table, 0, static_cast<unsigned>(highlight), gammaTimesTen * 0.1);
+
+    if (highlightSetting != 0) platform::ProfileWriteInt(kProfileSection, kHighlightKey, highlightSetting);
+    if (gammaSetting != 0) platform::ProfileWriteInt(kProfileSection, kGammaKey, gammaSetting);
 }
 
 void ScannerDevice::BuildToneMap(std::uint8_t* table, int shadow, unsigned highlight, double gamma) {

@@ -27,6 +27,12 @@ public:
     void SendResolution(std::uint32_t x, std::uint32_t y);
     void LoadColourMatrix(bool keepRgbOrder);
     void LoadToneMap(double gamma);
+    // The tone map the settings give (vorelsrc.ini, else the defaults with
+    // `gamma`), stored from the brightest input down as the scanner takes it.
+    static void SettingsToneMap(double gamma, std::uint8_t* table);
+    // The output level of each input level under the tone map of the last
+    // preview set-up: the preview's data come without it.
+    const std::uint8_t* PreviewLevels() const { return previewLevels_; }
     static void BuildToneMap(std::uint8_t* table, int shadow, unsigned highlight, double gamma);
 
     // Raw stream in chunks of at most 60000 bytes; returns the bytes read.
@@ -79,6 +85,7 @@ private:
     int readMode_ = 2;
     bool lastReadLackedMemory_ = false;
     bool jammed_ = false;
+    std::uint8_t previewLevels_[256] = {};
     std::int16_t defaultResolution_[2] = {75, 75};
     std::int16_t defaultExtent_[2] = {2400, 3150};
     platform::GlobalHandle geometryHandle_ = nullptr;

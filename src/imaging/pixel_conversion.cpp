@@ -1,6 +1,4 @@
-// The preview's pixel conversions. The 1- and 8-bit paths avoid the
-// division per pixel by comparing and scaling the weighted sum directly; the
-// results are the same as GreyOf's.
+// The preview's pixel conversions, the same arithmetic as the scanner's.
 #include "imaging/pixel_conversion.h"
 
 #include <cstddef>
@@ -11,39 +9,49 @@
 
 namespace {
 
-inline std::uint32_t WeightedSum(const std::uint8_t* pixel) {
-    return 11u * pixel[0] + 59u * pixel[1] + 30u * pixel[2];
+struct Identity {
+    std::uint8_t levels[256];
+    Identity() {
+        for (int i = 0; i < 256; ++i) levels[i] = static_cast<std::uint8_t>(i);
+    }
+};
+
+inline std::uint8_t Grey(const std::uint8_t* pixel, const std::uint8_t* levels) {
+    return levels[GreyOf(pixel[0], pixel[1], pixel[2])];
 }
 
-// grey > 128 exactly when the weighted sum reaches 129 x 100.
-constexpr std::uint32_t kWhiteThreshold = 12900;
-
-void ConvertRowTo1Bit(std::uint8_t* out, const std::uint8_t* in, std::uint32_t width) {
+void ConvertRowTo1Bit(std::uint8_t* out, const std::uint8_t* in, std::uint32_t width, const std::uint8_t* levels) {
     std::uint32_t x = 0;
     for (; x + 8 <= width; x += 8, in += 24) {
         std::uint32_t bits = 0;
-        for (int k = 0; k < 8; ++k) bits = (bits << 1) | (WeightedSum(in + 3 * k) >= kWhiteThreshold ? 1u : 0u);
+        for (int k = 0; k < 8; ++k) bits = (bits << 1) | (Grey(in + 3 * k, levels) >= kWhiteFrom ? 1u : 0u);
         *out++ = static_cast<std::uint8_t>(bits);
     }
     if (x < width) {
         // The last byte holds the remaining pixels from its top bit down.
         std::uint32_t bits = 0;
         const std::uint32_t rest = width - x;
-        for (std::uint32_t k = 0; k < rest; ++k) bits |= (WeightedSum(in + 3 * k) >= kWhiteThreshold ? 0x80u : 0u) >> k;
+        for (std::uint32_t k = 0; k < rest; ++k) bits |= (Grey(in + 3 * k, levels) >= kWhiteFrom ? 0x80u : 0u) >> k;
         *out = static_cast<std::uint8_t>(bits);
     }
 }
 
-void ConvertRowTo8Bit(std::uint8_t* out, const std::uint8_t* in, std::uint32_t width) {
-    for (std::uint32_t x = 0; x < width; ++x, in += 3) out[x] = static_cast<std::uint8_t>(WeightedSum(in) / 100);
+void ConvertRowTo8Bit(std::uint8_t* out, const std::uint8_t* in, std::uint32_t width, const std::uint8_t* levels) {
+    for (std::uint32_t x = 0; x < width; ++x, in += 3) out[x] = Grey(in, levels);
+}
+
+void ConvertRowTo24Bit(std::uint8_t* out, const std::uint8_t* in, std::size_t bytes, const std::uint8_t* levels) {
+    for (std::size_t i = 0; i < bytes; ++i) out[i] = levels[in[i]];
 }
 
 }  // namespace
 
 void ConvertRows(std::uint32_t bitsPerPixel, void* destination, const void* source, std::int32_t width,
-                 std::int32_t lines) {
+                 std::int32_t lines, const std::uint8_t* levels) {
     if (bitsPerPixel != 1 && bitsPerPixel != 8 && bitsPerPixel != 24) return;
     if (destination == nullptr || source == nullptr || width <= 0 || lines <= 0) return;
+    static const Identity identity;
+    if (levels == nullptr) levels = identity.levels;
 
     const std::uint32_t w = static_cast<std::uint32_t>(width);
     const std::size_t sourceRow = std::size_t(3) * w;
@@ -53,9 +61,9 @@ void ConvertRows(std::uint32_t bitsPerPixel, void* destination, const void* sour
 
     for (std::int32_t i = 0; i < lines; ++i, out += stride, in += sourceRow) {
         switch (bitsPerPixel) {
-            case 1: ConvertRowTo1Bit(out, in, w); break;
-            case 8: ConvertRowTo8Bit(out, in, w); break;
-            default: std::memcpy(out, in, sourceRow); break;
+            case 1: ConvertRowTo1Bit(out, in, w, levels); break;
+            case 8: ConvertRowTo8Bit(out, in, w, levels); break;
+            default: ConvertRowTo24Bit(out, in, sourceRow, levels); break;
         }
     }
 }

@@ -9,6 +9,8 @@
 namespace platform {
 
 int ProfileGetInt(const char* section, const char* key, int defaultValue);
+// The text of a key as the file holds it; false when the key is missing.
+bool ProfileGetText(const char* section, const char* key, std::string* text);
 void ProfileWriteInt(const char* section, const char* key, int value);
 
 // Native build only: the folder holding vorelsrc.ini (the working folder

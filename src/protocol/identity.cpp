@@ -25,6 +25,24 @@ const char kIdentityPrefix[] = "General failure in response to DAT_IDENTITY.  ";
 
 void Seed(TW_UINT16 id, int value) { capabilityTable.Find(id).current = static_cast<TW_INT16>(value); }
 
+// An enumerated capability narrowed to what the scanner can do: its values,
+// its highest value and its current and default one, through MSG_RESET too.
+void SeedValues(TW_UINT16 id, TW_UINT32 supported, TW_INT16 highest) {
+    Capability& capability = capabilityTable.Find(id);
+    if (capability.id != id) return;
+    capability.supportedMask = supported;
+    capability.allowedMask = supported;
+    capability.maximum = capability.initialMaximum = highest;
+    capability.current = capability.initialCurrent = capability.defaultValue = highest;
+}
+
+// A scanner without colour scans bi-level and grey only.
+void SeedImageTypes(int scannerKind) {
+    if (scannerKind != 1) return;
+    SeedValues(ICAP_PIXELTYPE, 1u << TWPT_BW | 1u << TWPT_GRAY, TWPT_GRAY);
+    SeedValues(ICAP_BITDEPTH, 1u << 1 | 1u << 8, 8);
+}
+
 TW_UINT16 OpenSource(const TripletRequest* request) {
     // The old log goes first, whatever becomes of the request.
     platform::DeleteFileByName("c:\\twsrc.log");
@@ -41,6 +59,7 @@ TW_UINT16 OpenSource(const TripletRequest* request) {
     ScanSession* session = StartSession();
     if (session == nullptr) throw std::bad_alloc();  // no session could be made
     Seed(CAP_DEVICEONLINE, session->IsDeviceOnline() ? 1 : 0);
+    SeedImageTypes(session->scanner.kind());
     Seed(CAP_FEEDERENABLED, session->IsFeederEnabled() ? 1 : 0);
     Seed(CAP_FEEDERLOADED, session->IsFeederLoaded() ? 1 : 0);
     // Only a feeder can tell whether paper is loaded.

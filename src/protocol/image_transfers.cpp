@@ -116,6 +116,9 @@ bool UsableDescriptor(const TW_MEMORY& memory) {
 // with no data and makes the transfer ready for the next image.
 TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
     Trace("MemXfer Start\n");
+    // Before the final scan the scanner holds the preview's set-up, after it
+    // nothing: only a pending image is handed out.
+    if (sourceState != 600 && sourceState != 700) return Refuse(TWCC_SEQERROR);
     auto* xfer = WritableData<TW_IMAGEMEMXFER>(request);
     if (xfer == nullptr) return Refuse(TWCC_BADVALUE);
     if (memXferDone) {
@@ -150,6 +153,10 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
             // A null, unwritable or unlockable buffer ends the transfer.
             memXferDone = true;
             result = Refuse(TWCC_BADVALUE);
+        } else if (buffer.length() < bytesPerRow) {
+            // No row fits: nothing is read, and a larger buffer may follow.
+            xfer->BytesPerRow = 0;
+            return Refuse(TWCC_BADVALUE);
         } else {
             const std::uint32_t got = session->ReadMemoryStrip(buffer.address(), buffer.length());
             xfer->BytesWritten = got;

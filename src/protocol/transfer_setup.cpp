@@ -5,6 +5,11 @@
 #include <cstring>
 
 #include "capabilities/capability_table.h"
+#include "imaging/dib_format.h"
+#include "acquisition/current_session.h"
+#include "acquisition/image_types.h"
+#include "acquisition/scan_session.h"
+#include "acquisition/session_window.h"
 #include "platform/file.h"
 #include "protocol/handlers.h"
 #include "protocol/reporting.h"
@@ -20,6 +25,28 @@ constexpr TW_UINT32 kMinBufSize = 4096;
 constexpr TW_UINT32 kMaxBufSize = 64000;
 
 bool SourceIsOpen() { return sourceState >= 400 && sourceState <= 600; }
+
+// The bytes of a strip's row (padded to four) of the image a memory
+// transfer hands over: the pending image's in state 600; before the final
+// scan, the widest the negotiated type and resolution can give over the
+// scan region (the whole bed when there is none).
+TW_UINT32 ImageRowBytes() {
+    ScanSession* session = CurrentSession();
+    if (session == nullptr) return 0;
+    if (sourceState == 600) {
+        const int bytes = session->GetBytesPerLine();
+        return bytes > 0 ? RowStride(static_cast<std::uint32_t>(bytes)) : 0;
+    }
+    std::int32_t left = 0, top = 0, right = 0, bottom = 0;
+    if (session->window() != nullptr) session->window()->GetScanRegion(&left, &top, &right, &bottom);
+    std::int64_t width = std::int64_t(right) - left;
+    if (width <= 0 || bottom <= top) width = capabilityTable.Find(ICAP_PHYSICALWIDTH).current;
+    const Capability& resolution = capabilityTable.Find(ICAP_XRESOLUTION);
+    const std::int64_t dpi = resolution.id == ICAP_XRESOLUTION ? std::max<TW_INT16>(resolution.current, 0) : 0;
+    const std::uint64_t pixels = static_cast<std::uint64_t>(std::max<std::int64_t>(width, 0) * dpi + 299) / 300;
+    const std::uint64_t bytes = (pixels * ImageTypeTable[NegotiatedImageType()].bitsPerPixel + 7) / 8;
+    return RowStride(static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes, 1u << 30)));
+}
 
 TW_UINT16 GetFileSetup(const TripletRequest* request) {
     Capability& format = capabilityTable.Find(ICAP_IMAGEFILEFORMAT);
@@ -61,9 +88,13 @@ TW_UINT16 SetupMemXferHandler(const TripletRequest* request) noexcept {
     if (request->msg != MSG_GET) return Refuse(TWCC_BADPROTOCOL, kMemPrefix);
     auto* setup = WritableData<TW_SETUPMEMXFER>(request);
     if (setup == nullptr) return Refuse(TWCC_BADVALUE, kMemPrefix);
-    setup->MinBufSize = kMinBufSize;
+    // A strip holds whole rows: the least buffer holds one, the preferred
+    // one as many as the largest buffer takes.
+    const TW_UINT32 row = std::min(ImageRowBytes(), kMaxBufSize);
+    setup->MinBufSize = std::max(kMinBufSize, row);
     setup->MaxBufSize = kMaxBufSize;
-    setup->Preferred = kMaxBufSize;
+    setup->Preferred = row == 0 ? kMaxBufSize : kMaxBufSize / row * row;
+    setup->Preferred = std::max(setup->Preferred, setup->MinBufSize);
     return TWRC_SUCCESS;
 }
 

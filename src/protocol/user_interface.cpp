@@ -16,7 +16,6 @@ const char kEnablePrefix[] = "General failure in response to MSG_ENABLEDS.  ";
 const char kDisablePrefix[] = "General failure in response to MSG_DISABLEDS.  ";
 const char kInterfacePrefix[] = "General failure in response to DAT_USERINTERFACE.  ";
 
-// The image type from the negotiated bit depth and pixel type.
 int ChooseImageType(TW_INT16 bitDepth, TW_INT16 pixelType) {
     if (bitDepth == 1 || pixelType == TWPT_BW) return 0;
     if (bitDepth == 8 && pixelType == TWPT_GRAY) return 1;
@@ -78,6 +77,10 @@ TW_UINT16 Disable(const TripletRequest* request) {
 }
 
 }  // namespace
+
+int NegotiatedImageType() {
+    return ChooseImageType(capabilityTable.Find(ICAP_BITDEPTH).current, capabilityTable.Find(ICAP_PIXELTYPE).current);
+}
 
 TW_UINT16 UserInterfaceHandler(const TripletRequest* request) noexcept {
     switch (request->msg) {

@@ -4,6 +4,10 @@
 
 #include <cstring>
 
+PreviewWindow::PreviewWindow() {
+    for (int i = 0; i < 256; ++i) levels[i] = static_cast<std::uint8_t>(i);
+}
+
 PreviewWindow::~PreviewWindow() { ReleaseBuffer(); }
 
 void PreviewWindow::ReleaseBuffer() {
@@ -55,8 +59,11 @@ void PreviewWindow::ClearRegion() {
     regionLocked = false;
 }
 
+// A region the application has fixed is shown without handles, and offers
+// nothing to grab.
 void PreviewWindow::SetupTracker(RegionTracker& tracker, const Rect32& rect, const Rect32& clientRect) const {
     tracker.Setup(rect, clientRect);
+    if (regionLocked) tracker.style = dottedLine;
 }
 
 PreviewWindow::RegionChange PreviewWindow::TrackRegion(Point32 point, const Rect32& clientRect, DragInput& input) {

@@ -13,7 +13,7 @@
 
 class PreviewWindow {
 public:
-    PreviewWindow() = default;
+    PreviewWindow();
     ~PreviewWindow();
     PreviewWindow(const PreviewWindow&) = delete;
     PreviewWindow& operator=(const PreviewWindow&) = delete;
@@ -56,6 +56,10 @@ public:
     Rect32 region;
     Rect32 region300;
     bool regionLocked = false;
+    // The scanner's tone map for the preview buffer, which holds the page
+    // as the scanner sees it: the output level of each input level.
+    // Until a preview set-up, no tone map (each level itself).
+    std::uint8_t levels[256];
     // The image type of the last RenderPreview.
     std::uint32_t renderedPaletteEntries = 0;
     std::uint32_t renderedBitsPerPixel = 0;

@@ -219,6 +219,30 @@ void RegionTracker::Setup(const Rect32& r, const Rect32& clientRect) {
     minHeight = kRegionMinimumSize;
 }
 
+int RegionTracker::HitTest(Point32 point) const {
+    if ((style & (resizeInside | resizeOutside)) == 0) return hitNothing;
+    const int hit = RectTracker::HitTest(point);
+    if (hit != hitNothing && hit != hitMiddle) return hit;
+    const Rect32 r = Normalized(rect);
+    if (r.IsEmpty()) return hit;
+    auto near = [](std::int32_t at, std::int32_t edge) { return at >= edge - kRegionEdgeReach && at <= edge + kRegionEdgeReach; };
+    const bool alongX = point.x >= r.left - kRegionEdgeReach && point.x <= r.right + kRegionEdgeReach;
+    const bool alongY = point.y >= r.top - kRegionEdgeReach && point.y <= r.bottom + kRegionEdgeReach;
+    if (!alongX || !alongY) return hit;
+    // The right and bottom edges are drawn on the region's last pixels.
+    const bool left = near(point.x, r.left), right = !left && near(point.x, r.right - 1);
+    const bool top = near(point.y, r.top), bottom = !top && near(point.y, r.bottom - 1);
+    if (top && left) return hitTopLeft;
+    if (top && right) return hitTopRight;
+    if (bottom && right) return hitBottomRight;
+    if (bottom && left) return hitBottomLeft;
+    if (top) return hitTop;
+    if (bottom) return hitBottom;
+    if (left) return hitLeft;
+    if (right) return hitRight;
+    return hit;
+}
+
 void RegionTracker::AdjustRect(int handle, Rect32& r) {
     if (bounds.IsEmpty()) return;
     if (handle == hitMiddle) {

@@ -95,7 +95,7 @@ public:
 
     // The handle under `point`, hitMiddle inside the rectangle, hitNothing
     // outside it and its handles. An empty rectangle shows nothing to hit.
-    int HitTest(Point32 point) const;
+    virtual int HitTest(Point32 point) const;
     // The handle's square, for the normalised rectangle (handle codes as
     // for a rectangle that is not inverted).
     Rect32 HandleRect(int handle) const;
@@ -134,6 +134,7 @@ private:
 
 constexpr std::int32_t kRegionHandleSize = 6;
 constexpr std::int32_t kRegionMinimumSize = 20;
+constexpr std::int32_t kRegionEdgeReach = 3;
 constexpr unsigned kRegionTrackerStyle = dottedLine | resizeInside;  // 10
 
 class RegionTracker : public RectTracker {
@@ -142,6 +143,12 @@ public:
 
     // Prepares the tracker on `r` inside the window's client rectangle.
     void Setup(const Rect32& r, const Rect32& clientRect);
+
+    // As the base, and a press within kRegionEdgeReach of an edge (on its
+    // dashed line or just beside it) grabs that edge, or the corner where
+    // two meet, as its handle would. A tracker that cannot resize (a locked
+    // region's) offers nothing to grab.
+    int HitTest(Point32 point) const override;
 
     // Keeps the dragged rectangle inside bounds. Moving: shifted back
     // inside, keeping its size. Resizing: the dragged edge stays inside

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <string>
 
 #include "acquisition/scan_session.h"
@@ -61,6 +62,7 @@ bool SourceDialog::OnInitDialog() {
     // The scanner is asked for pixels, then lines, in separate statements:
     // an argument list would leave the order of the inquiries to the compiler.
     if (scanner.SetupPreview(kPreviewResolution)) {
+        std::memcpy(preview.levels, scanner.PreviewLevels(), sizeof preview.levels);
         int pixels = scanner.GetPixelsPerLine();
         int lines = scanner.GetLineCount();
         std::size_t bytes = TripleBufferBytes(pixels, lines);
@@ -91,17 +93,15 @@ void SourceDialog::RenderPreview() {
     window_->RenderPreview(type.paletteEntries, type.bitsPerPixel);
 }
 
-// Types are removed by name rather than by list position: the list is never
-// refilled, so after an earlier enabling has shortened it a position no
-// longer names the same type.
+// The list is filled afresh at every enabling from the types the scanner
+// has, so a type one enabling left out comes back when the next allows it.
 void SourceDialog::RemoveDisallowedImageTypes() {
     ImageTypeList& list = window_->List();
-    for (int type = 2; type >= 0; --type) {
-        if (allowedImageTypes & (1u << type)) continue;
-        std::string name = platform::LoadStringResource(kImageTypeNames[type]);
-        for (int i = list.GetCount() - 1; i >= 0; --i) {
-            if (EqualIgnoringCase(list.GetText(i), name)) list.DeleteString(i);
-        }
+    for (int i = list.GetCount() - 1; i >= 0; --i) list.DeleteString(i);
+    for (int type = 0; type < 3; ++type) {
+        if ((allowedImageTypes & (1u << type)) == 0) continue;
+        if (type == 2 && session_.scanner.kind() == 1) continue;  // no colour on this scanner
+        list.AddString(platform::LoadStringResource(kImageTypeNames[type]).c_str());
     }
     list.SetCurSel(list.GetCount() - 1);
 }
@@ -187,6 +187,7 @@ void SourceDialog::PreviewScan() {
         return;
     }
     if (!scanner.SetupPreview(kPreviewResolution)) return;
+    std::memcpy(preview.levels, scanner.PreviewLevels(), sizeof preview.levels);
     int pixels = scanner.GetPixelsPerLine();
     int lines = scanner.GetLineCount();
     std::size_t bytes = TripleBufferBytes(pixels, lines);

@@ -225,15 +225,33 @@ TEST_F(ImageTransferTest, BufferLengthsOutsideTheAnnouncedBoundsAreRefused) {
     }
 }
 
-TEST_F(ImageTransferTest, BufferWithoutRoomForOneRowEndsTheImage) {
+// The sizes announced hold whole rows of the pending image; a buffer without
+// room for one row is refused and the transfer goes on where it was.
+TEST_F(ImageTransferTest, BufferWithoutRoomForOneRowIsRefusedAndTheTransferGoesOn) {
     // 1400 colour pixels: rows of 4200 bytes.
     StartScan(TWPT_RGB, 24, 300, 1400, 30);
     ASSERT_EQ(BytesPerLine(), 4200u);
-    Bytes buffer(4096);
+    TW_SETUPMEMXFER sizes{};
+    ASSERT_EQ(Control(DAT_SETUPMEMXFER, MSG_GET, &sizes), TWRC_SUCCESS);
+    EXPECT_EQ(+sizes.MinBufSize, 4200u);
+    EXPECT_EQ(+sizes.Preferred, 15u * 4200u);
+    EXPECT_EQ(+sizes.MaxBufSize, 64000u);
+    Bytes buffer(8400);
     TW_IMAGEMEMXFER xfer = Strip(TWMF_POINTER, 4096, buffer.data());
-    EXPECT_EQ(MemXfer(&xfer), TWRC_XFERDONE);
-    EXPECT_EQ(+xfer.BytesWritten, 0u);
-    EXPECT_EQ(+xfer.Rows, 0u);
+    EXPECT_EQ(MemXfer(&xfer), TWRC_FAILURE);
+    EXPECT_EQ(Status(), TWCC_BADVALUE);
+    xfer = Strip(TWMF_POINTER, 8400, buffer.data());
+    EXPECT_EQ(MemXfer(&xfer), TWRC_SUCCESS);
+    EXPECT_EQ(+xfer.Rows, 2u);
+    EXPECT_EQ(+xfer.YOffset, 0u) << "the refused buffer took no row";
+    BackToOpen();
+    // Before the final scan: the rows the negotiated scan will have, here
+    // 600 dpi colour over the whole bed (5100 pixels, 15300 bytes).
+    Dialog().SetScanRegion(0, 0, 0, 0);
+    ASSERT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, 600), TWRC_SUCCESS);
+    ASSERT_EQ(Control(DAT_SETUPMEMXFER, MSG_GET, &sizes), TWRC_SUCCESS);
+    EXPECT_EQ(+sizes.MinBufSize, 15300u);
+    EXPECT_EQ(+sizes.Preferred, 4u * 15300u);
 }
 
 TEST_F(ImageTransferTest, UnusableBuffersAreRefusedWithoutWritingAnywhere) {

@@ -29,17 +29,21 @@ std::vector<std::uint8_t> Convert(std::uint32_t bits, const std::vector<std::uin
     return out;
 }
 
-TEST(ConvertRows, GreyWeightsAndThreshold) {
+// The scanner's own grey and black-and-white: its weights, its rounding and
+// its threshold, applied before (grey) and after (levels) as it applies them.
+TEST(ConvertRows, TheScannersGreyWeightsLevelsAndThreshold) {
+    std::uint8_t inverse[256];
+    for (int i = 0; i < 256; ++i) inverse[i] = static_cast<std::uint8_t>(255 - i);
     const struct {
         std::uint8_t b, g, r;
         std::uint8_t grey;
         std::uint8_t bit;
     } cases[] = {
-        {128, 128, 128, 128, 0},  // grey 128 is not above 128
-        {129, 129, 129, 129, 1},
-        {255, 0, 0, 28, 0},  // blue weighs 11
-        {0, 255, 0, 150, 1},  // green weighs 59
-        {0, 0, 255, 76, 0},  // red weighs 30
+        {127, 127, 127, 127, 0},  // below half way is black
+        {128, 128, 128, 128, 1},  // half way is white
+        {255, 0, 0, 29, 0},       // blue weighs 29/256
+        {0, 255, 0, 149, 1},      // green weighs 150/256
+        {0, 0, 255, 77, 0},       // red weighs 77/256
         {255, 255, 255, 255, 1},
         {0, 0, 0, 0, 0},
     };
@@ -47,6 +51,13 @@ TEST(ConvertRows, GreyWeightsAndThreshold) {
         const auto source = UniformRows(1, 1, c.b, c.g, c.r);
         EXPECT_EQ(Convert(8, source, 1, 1)[0], c.grey) << "8-bit grey of (" << +c.b << "," << +c.g << "," << +c.r << ")";
         EXPECT_EQ(Convert(1, source, 1, 1)[0], c.bit << 7) << "1-bit of (" << +c.b << "," << +c.g << "," << +c.r << ")";
+        std::uint8_t out[4] = {};
+        ConvertRows(8, out, source.data(), 1, 1, inverse);
+        EXPECT_EQ(out[0], 255 - c.grey) << "levels after the grey";
+        ConvertRows(1, out, source.data(), 1, 1, inverse);
+        EXPECT_EQ(out[0], (255 - c.grey >= 128 ? 1 : 0) << 7) << "threshold after the levels";
+        ConvertRows(24, out, source.data(), 1, 1, inverse);
+        EXPECT_EQ(out[0], 255 - c.b) << "each colour byte levelled";
     }
 }
 
@@ -64,7 +75,7 @@ TEST(ConvertRows, OneBitMatchesGreyRuleOnRandomPixels) {
             const std::uint32_t grey = GreyOf(p[0], p[1], p[2]);
             ASSERT_EQ(greys[y * stride8 + x], grey) << "grey at " << x << "," << y;
             const int bit = (bits[y * stride1 + x / 8] >> (7 - x % 8)) & 1;
-            ASSERT_EQ(bit, grey > 128 ? 1 : 0) << "bit at " << x << "," << y << ", grey " << grey;
+            ASSERT_EQ(bit, grey >= kWhiteFrom ? 1 : 0) << "bit at " << x << "," << y << ", grey " << grey;
         }
 }
 

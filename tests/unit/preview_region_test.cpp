@@ -126,7 +126,38 @@ TEST_F(PreviewRegionTest, MoveAndResizeByHandle) {
     EXPECT_EQ(preview.region, (Rect32{110, 110, 200, 210}));
 }
 
+// A press on the region's edges (its dashed line, or just beside it) drags
+// that edge, or at a corner both edges; inside, the region moves; further
+// out a new one is drawn.
+TEST_F(PreviewRegionTest, PressOnAnEdgeMovesThatEdge) {
+    const struct {
+        Point32 at;
+        Rect32 after;
+    } cases[] = {
+        {{39, 40}, {10, 10, 60, 50}},  // on the right edge's dashed line
+        {{41, 30}, {10, 10, 60, 50}},  // just outside it
+        {{8, 30}, {20, 10, 40, 50}},   // beside the left edge (kept 20 wide)
+        {{32, 10}, {10, 30, 40, 50}},  // on the top edge
+        {{32, 49}, {10, 10, 40, 70}},  // on the bottom edge
+        {{40, 51}, {10, 10, 60, 70}},  // beside the bottom-right corner
+        {{25, 30}, {30, 30, 60, 70}},  // inside: the region moves
+        {{60, 70}, {60, 70, 80, 90}},  // further out: a new region
+    };
+    for (const auto& c : cases) {
+        preview.SetPreviewSize(255, 420);
+        preview.region = Rect32{};
+        SelectRegion();
+        Press(c.at.x, c.at.y, {D::MoveTo(c.at.x + 10, c.at.y + 10), D::ReleaseAt(c.at.x + 20, c.at.y + 20)});
+        EXPECT_EQ(preview.region, c.after) << "press at " << c.at.x << ", " << c.at.y;
+    }
+}
+
 TEST_F(PreviewRegionTest, LockedRegionIgnoresTheMouse) {
+    RegionTracker tracker;
+    preview.SetRegion(100, 100, 1000, 1000);
+    preview.SetupTracker(tracker, preview.region, kClient);
+    EXPECT_EQ(tracker.style & (resizeInside | resizeOutside), 0u) << "no handles drawn";
+    EXPECT_EQ(tracker.HitTest(Point32{50, 50}), hitNothing) << "nothing to grab";
     EXPECT_EQ(preview.SetRegion(105, 0, 1999, 3001), 1);
     EXPECT_EQ(preview.region, (Rect32{10, 0, 199, 300}));
     for (Point32 at : {Point32{100, 100}, Point32{300, 300}, Point32{12, 2}}) {

@@ -43,8 +43,9 @@ TEST(RegionTrackerTest, HitTestFindsHandlesInsideTheRectangle) {
         {{59, 59}, hitBottomRight}, {{54, 54}, hitBottomRight}, {{10, 59}, hitBottomLeft},
         {{33, 10}, hitTop},        {{59, 33}, hitRight},        {{33, 59}, hitBottom},
         {{10, 33}, hitLeft},       {{30, 30}, hitMiddle},       {{16, 16}, hitMiddle},
-        {{9, 30}, hitNothing},     {{60, 30}, hitNothing},      {{30, 60}, hitNothing},
-        {{30, 9}, hitNothing},
+        {{9, 30}, hitLeft},        {{60, 30}, hitRight},        {{30, 60}, hitBottom},
+        {{30, 9}, hitTop},         {{6, 30}, hitNothing},       {{63, 30}, hitNothing},
+        {{30, 63}, hitNothing},    {{30, 6}, hitNothing},       {{62, 62}, hitBottomRight},
     };
     RegionTracker tracker = MakeRegionTracker(Rect32{10, 10, 60, 60}, Rect32{0, 0, 100, 100});
     for (const Case& c : cases) EXPECT_EQ(tracker.HitTest(c.point), c.hit) << "at " << c.point;

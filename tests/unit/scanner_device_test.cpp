@@ -9,7 +9,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <algorithm>
 #include <deque>
+#include <fstream>
 #include <set>
 #include <map>
 #include <sstream>
@@ -319,7 +321,7 @@ TEST_F(ScannerDeviceTest, ColourPreviewSetUpInOrder) {
     EXPECT_EQ(Joined(rec.log),
               "ResetScanner() SetScanResolution(30,30) SetParameter(1,0) SetParameter(25,5) GetCommandError() "
               "SetParameter(1,0) SetParameter(36,7) GetCommandError() UploadBlock(2,9) DownloadBlock(2) "
-              "DownloadBlock(1) SetParameter(28,-1) GetScanGeometry() ");
+              "SetParameter(28,0) GetScanGeometry() ");
     ASSERT_EQ(rec.matrixDownloads.size(), 1u);
     EXPECT_EQ(rec.matrixDownloads[0], (std::vector<std::uint8_t>{13, 12, 11, 23, 22, 21, 33, 32, 31}))
         << "first and third byte of each row exchanged: blue, green, red";
@@ -426,7 +428,7 @@ TEST(BuildToneMap, UnusualParametersStayInRange) {
     EXPECT_EQ(table[254], 8) << "highlight 0: the near-black limit still applies";
 }
 
-TEST_F(ScannerDeviceTest, ToneMapWithDefaultsIsDownloadedAndWrittenBack) {
+TEST_F(ScannerDeviceTest, ToneMapWithDefaultsIsDownloadedAndNoKeyIsAdded) {
     ScannerDevice device;
     device.LoadToneMap(2.2);
     ASSERT_EQ(rec.toneMap.size(), 256u);
@@ -435,8 +437,8 @@ TEST_F(ScannerDeviceTest, ToneMapWithDefaultsIsDownloadedAndWrittenBack) {
     EXPECT_EQ(rec.toneMap[253], 16);
     for (int byte = 0; byte <= 70; ++byte) EXPECT_EQ(rec.toneMap[byte], 255) << "byte " << byte;
     EXPECT_EQ(Joined(rec.log), "DownloadBlock(1) SetParameter(28,-1) ");
-    EXPECT_EQ(platform::ProfileGetInt("Test", "Highlight", -1), 220);
-    EXPECT_EQ(platform::ProfileGetInt("Test", "GammaX10", -1), 22);
+    EXPECT_EQ(platform::ProfileGetInt("Test", "Highlight", -1), -1);
+    EXPECT_EQ(platform::ProfileGetInt("Test", "GammaX10", -1), -1);
 }
 
 TEST_F(ScannerDeviceTest, ToneMapFollowsProfileHighlight) {
@@ -449,7 +451,7 @@ TEST_F(ScannerDeviceTest, ToneMapFollowsProfileHighlight) {
         EXPECT_EQ(rec.toneMap[255 - input], 8 * input) << "input " << input << ": the near-black limit governs";
     for (int input = 32; input <= 255; ++input) EXPECT_EQ(rec.toneMap[255 - input], 255) << "input " << input;
     EXPECT_EQ(platform::ProfileGetInt("Test", "Highlight", -1), 20);
-    EXPECT_EQ(platform::ProfileGetInt("Test", "GammaX10", -1), 22);
+    EXPECT_EQ(platform::ProfileGetInt("Test", "GammaX10", -1), -1);
 }
 
 TEST_F(ScannerDeviceTest, ToneMapGammaFromProfileSurvivesRoundTrip) {
@@ -463,6 +465,46 @@ TEST_F(ScannerDeviceTest, ToneMapGammaFromProfileSurvivesRoundTrip) {
     ScannerDevice device;
     device.LoadToneMap(2.2);
     EXPECT_EQ(rec.toneMap[255 - 100], 115) << "gamma 1.0: 100 / 255 x 65025 / 220 = 115.9";
+}
+
+// Settings that are missing, malformed or out of range give the default
+// curve and stay in the file exactly as written; good ones are used and kept.
+TEST_F(ScannerDeviceTest, BadToneSettingsGiveTheDefaultCurveAndAreNotWrittenBack) {
+    std::uint8_t defaults[256];
+    ScannerDevice::BuildToneMap(defaults, 0, 220, 2.2);
+    std::uint8_t custom[256];
+    ScannerDevice::BuildToneMap(custom, 0, 200, 1.8);
+    struct Case {
+        const char* file;
+        const std::uint8_t* curve;
+    } cases[] = {
+        {"[Test]\nHighlight=220\nGammaX10=abc\n", defaults},
+        {"[Test]\nHighlight=220\nGammaX10=0\n", defaults},
+        {"[Test]\nHighlight=220\nGammaX10=2.2\n", defaults},
+        {"[Test]\nHighlight=220\nGammaX10=101\n", defaults},
+        {"[Test]\nHighlight=-5\nGammaX10=22\n", defaults},
+        {"[Test]\nHighlight=0\nGammaX10=22\n", defaults},
+        {"[Test]\nHighlight=1000\nGammaX10=22\n", defaults},
+        {"[Test]\nHighlight=\nGammaX10=99999999999\n", defaults},
+        {"[Other]\nHighlight=3\n", defaults},
+        {"[Test]\nHighlight= 200 \nGammaX10=18\n", custom},
+    };
+    const std::string path = profileFolder + "/vorelsrc.ini";
+    for (const Case& c : cases) {
+        { std::ofstream(path, std::ios::trunc) << c.file; }
+        rec = Recorder{};
+        ScannerDevice device;
+        device.LoadToneMap(2.2);
+        ASSERT_EQ(rec.toneMap.size(), 256u) << c.file;
+        EXPECT_TRUE(std::equal(rec.toneMap.begin(), rec.toneMap.end(), c.curve)) << c.file;
+        std::ifstream in(path);
+        std::stringstream after;
+        after << in.rdbuf();
+        if (c.curve == defaults) {
+            EXPECT_EQ(after.str(), c.file) << "the file is left as it was";
+        }
+    }
+    EXPECT_EQ(platform::ProfileGetInt("Test", "Highlight", -1), 200) << "a good value is kept";
 }
 
 // ---- Reading --------------------------------------------------------------

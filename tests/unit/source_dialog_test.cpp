@@ -3,8 +3,12 @@
 // window record and feeder question, the preview scan, and the window
 // operations that reach the application (About box, close requests).
 #include <algorithm>
+#include <cstring>
+#include <fstream>
 #include <vector>
 
+#include "imaging/dib_format.h"
+#include "imaging/pixel_conversion.h"
 #include "resources/resource_ids.h"
 #include "source_fixture.h"
 
@@ -113,8 +117,8 @@ TEST_F(SourceDialogTest, RemoveDisallowedImageTypesByMask) {
     EXPECT_EQ(Dialog().GetBitsPerPixel(), 1u) << "mask 0";
 }
 
-// The list is never refilled, so a second enabling must remove types by
-// name: by position it would remove the wrong ones from a shortened list.
+// The list is filled afresh at every enabling: a shorter mask shortens it,
+// and a type left out comes back when the mask allows it again.
 TEST_F(SourceDialogTest, RepeatedEnablingWithAShorterMask) {
     OpenSource();
     Capability& pixelType = capabilityTable.Find(ICAP_PIXELTYPE);
@@ -129,7 +133,8 @@ TEST_F(SourceDialogTest, RepeatedEnablingWithAShorterMask) {
     ASSERT_EQ(Disable(true), TWRC_SUCCESS);
     pixelType.allowedMask = 7;
     ASSERT_EQ(Enable(true), TWRC_SUCCESS);
-    EXPECT_EQ(ListTexts(), (Texts{"Color Photo"})) << "nothing comes back";
+    EXPECT_EQ(ListTexts(), kAllTypes) << "every type comes back";
+    EXPECT_EQ(Dialog().GetBitsPerPixel(), 24u);
 }
 
 TEST_F(SourceDialogTest, ImageTypeIndexComparesWholeTextsIgnoringCase) {
@@ -281,6 +286,47 @@ TEST_F(SourceDialogTest, GreyPreviewIsWidenedToThreeEqualBytes) {
         dark = dark || buffer[i] < 0x80;
     }
     EXPECT_TRUE(dark) << "the page was read";
+}
+
+// The preview of a type is what a final scan of that type gives: a 30 dpi
+// grey or black-and-white scan of the bed equals the preview rendered in
+// that type, pixel for pixel, with tone settings of the user's.
+TEST_F(SourceDialogTest, PreviewOfEachTypeIsWhatItsFinalScanGives) {
+    std::ofstream(folder + "/vorelsrc.ini") << "[Test]\nHighlight=200\nGammaX10=18\n";
+    for (const TW_UINT16 pixelType : {TWPT_BW, TWPT_GRAY, TWPT_RGB}) {
+        const std::uint32_t bits = pixelType == TWPT_BW ? 1 : pixelType == TWPT_GRAY ? 8 : 24;
+        OpenSource();
+        Dialog().PreviewScan();
+        const std::int32_t width = Dialog().preview.imageRect.right, height = Dialog().preview.imageRect.bottom;
+        const std::size_t stride = RowStride(DibRowBytes(width, bits));
+        std::vector<std::uint8_t> rendered(stride * height);
+        ConvertRows(bits, rendered.data(), Dialog().preview.buffer(), width, height, Dialog().preview.levels);
+
+        ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, pixelType), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, bits), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, 30), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_YRESOLUTION, TWTY_UINT16, 30), TWRC_SUCCESS);
+        ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+        TW_HANDLE dib = nullptr;
+        ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
+        {
+            platform::LockedBlock block(dib);
+            const auto* header = static_cast<const std::uint8_t*>(block.get());
+            const std::uint32_t entries = bits == 24 ? 0 : 1u << bits;
+            const std::uint8_t* rows = header + kDibHeaderSize + 4 * entries;
+            int differing = 0;
+            for (std::int32_t y = 0; y < height; ++y) {
+                // The DIB runs bottom-up; 24-bit rows of both are blue, green, red.
+                const std::uint8_t* scan = rows + stride * (height - 1 - y);
+                differing += std::memcmp(scan, rendered.data() + stride * y, DibRowBytes(width, bits)) != 0;
+            }
+            EXPECT_EQ(differing, 0) << bits << "-bit: rows of the preview unlike the scan";
+        }
+        platform::GlobalFreeBlock(dib);
+        ASSERT_EQ(EndXfer(), TWRC_SUCCESS);
+        ASSERT_EQ(Disable(false), TWRC_SUCCESS);
+        ASSERT_EQ(Close(), TWRC_SUCCESS);
+    }
 }
 
 TEST_F(SourceDialogTest, PreviewScanRefusedWhileTheFeederIsLoaded) {

@@ -374,6 +374,67 @@ TEST_F(SourceStatesTest, FileTransferOnlyInStateSix) {
     }
 }
 
+// Memory strips too come only from a scan set up for transfer: before it the
+// scanner holds the preview's set-up.
+TEST_F(SourceStatesTest, MemoryTransferOnlyInStateSix) {
+    for (const TW_INT32 state : kStates) {
+        TearDown();
+        SetUp();
+        EnterState(state);
+        if (HasFatalFailure()) return;
+        std::vector<std::uint8_t> buffer(64000, 0xCC);
+        TW_IMAGEMEMXFER xfer{};
+        xfer.Memory = TW_MEMORY{TWMF_APPOWNS | TWMF_POINTER, 64000, buffer.data()};
+        const TW_UINT16 rc = Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
+        if (state == 600) {
+            EXPECT_EQ(rc, TWRC_SUCCESS);
+        } else {
+            EXPECT_EQ(rc, TWRC_FAILURE) << "state " << state;
+            EXPECT_EQ(Status(), TWCC_SEQERROR) << "state " << state;
+            EXPECT_EQ(buffer[0], 0xCC) << "state " << state << ": a strip was handed out";
+        }
+        EXPECT_EQ(sourceState, state);
+    }
+}
+
+// A scanner without colour offers bi-level and grey only, and an application
+// that asks for colour hears so instead of getting grey.
+TEST_F(SourceStatesTest, ScannerWithoutColourRefusesColour) {
+    Simulate("VOREL_SIM_COLOR", "0");
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    EXPECT_EQ(GetCurrent(ICAP_PIXELTYPE), TWPT_GRAY);
+    EXPECT_EQ(GetCurrent(ICAP_BITDEPTH), 8);
+    EXPECT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_RGB), TWRC_FAILURE);
+    EXPECT_EQ(Status(), TWCC_BADVALUE);
+    EXPECT_EQ(SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, 24), TWRC_FAILURE);
+    EXPECT_EQ(Status(), TWCC_BADVALUE);
+    // An enumeration whose current value is colour is refused as a whole.
+    const TW_UINT16 items[3] = {TWPT_BW, TWPT_GRAY, TWPT_RGB};
+    platform::GlobalHandle block = platform::GlobalAllocate(platform::kGmemShareable, sizeof(TW_ENUMERATION) + 6);
+    {
+        platform::LockedBlock locked(block);
+        auto* list = static_cast<TW_ENUMERATION*>(locked.get());
+        *list = TW_ENUMERATION{TWTY_UINT16, 3, 2, 0, {}};
+        std::memcpy(list->ItemList, items, sizeof items);
+    }
+    TW_CAPABILITY cap{ICAP_PIXELTYPE, TWON_ENUMERATION, block};
+    EXPECT_EQ(Control(DAT_CAPABILITY, MSG_SET, &cap), TWRC_FAILURE);
+    EXPECT_EQ(Status(), TWCC_BADVALUE);
+    platform::GlobalFreeBlock(block);
+    TW_CAPABILITY get{ICAP_PIXELTYPE, 0, nullptr};
+    ASSERT_EQ(Control(DAT_CAPABILITY, MSG_GET, &get), TWRC_SUCCESS);
+    {
+        platform::LockedBlock locked(get.hContainer);
+        const auto* list = static_cast<const TW_ENUMERATION*>(locked.get());
+        EXPECT_EQ(list->NumItems, 2u) << "bi-level and grey";
+    }
+    platform::GlobalFreeBlock(get.hContainer);
+    ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+    TW_IMAGEINFO info{};
+    ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+    EXPECT_EQ(info.PixelType, TWPT_GRAY);
+}
+
 TEST_F(SourceStatesTest, ImageTypeFromBitDepthAndPixelType) {
     struct Case {
         TW_UINT16 bitDepth;

@@ -154,7 +154,7 @@ TEST_F(TransferSetupTest, MemoryBufferSizes) {
     ASSERT_EQ(Control(DAT_SETUPMEMXFER, MSG_GET, &setup), TWRC_SUCCESS) << "MSG_GET DAT_SETUPMEMXFER";
     EXPECT_EQ(TW_UINT32{setup.MinBufSize}, 4096u);
     EXPECT_EQ(TW_UINT32{setup.MaxBufSize}, 64000u);
-    EXPECT_EQ(TW_UINT32{setup.Preferred}, 64000u);
+    EXPECT_EQ(TW_UINT32{setup.Preferred}, 16u * 3828u) << "whole rows of 150 dpi colour over the bed";
     for (TW_UINT16 msg : {MSG_GETCURRENT, MSG_GETDEFAULT, MSG_SET, MSG_RESET}) {
         TW_SETUPMEMXFER untouched{kSentinel32, kSentinel32, kSentinel32};
         EXPECT_EQ(Control(DAT_SETUPMEMXFER, msg, &untouched), TWRC_FAILURE) << "msg " << msg << " DAT_SETUPMEMXFER";

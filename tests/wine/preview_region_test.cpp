@@ -208,7 +208,7 @@ TEST_F(PreviewRegion, NothingOfAClearedRegionStaysBesideTheImage) {
     Capture("preview_region_cleared.bmp");
 }
 
-TEST_F(PreviewRegion, LockedRegionIgnoresPressesButNotTheCursor) {
+TEST_F(PreviewRegion, LockedRegionIgnoresPressesAndShowsNoHandles) {
     TW_IMAGELAYOUT layout{};
     layout.Frame = TW_FRAME{Inches(1), Inches(0), Inches(6), Inches(10)};
     ASSERT_EQ(harness.Call(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout), TWRC_SUCCESS);
@@ -221,10 +221,14 @@ TEST_F(PreviewRegion, LockedRegionIgnoresPressesButNotTheCursor) {
     Press(220, 400, {{Drag::Release, 240, 410}});
     EXPECT_EQ(Layout(), locked) << "a press outside clears nothing";
 
-    EXPECT_EQ(CursorAt(100, 150), ::LoadCursorA(nullptr, IDC_SIZEALL)) << "inside the region at 30, 0, 180, 300";
-    EXPECT_EQ(CursorAt(178, 298), ::LoadCursorA(nullptr, IDC_SIZENWSE)) << "bottom-right handle";
-    EXPECT_EQ(CursorAt(31, 150), ::LoadCursorA(nullptr, IDC_SIZEWE)) << "left handle";
-    EXPECT_EQ(CursorAt(220, 400), nullptr) << "outside the region the default cursor";
+    // Nothing to grab: the default cursor everywhere, and the handles' squares
+    // (solid black, inside the corners of the region at 30, 0, 180, 300) are
+    // not drawn on the white preview.
+    for (const POINT at : {POINT{100, 150}, POINT{178, 298}, POINT{31, 150}, POINT{220, 400}}) {
+        EXPECT_EQ(CursorAt(at.x, at.y), nullptr) << at.x << ", " << at.y;
+    }
+    EXPECT_NE(PixelAt(177, 297), RGB(0, 0, 0)) << "bottom-right handle drawn";
+    EXPECT_NE(PixelAt(32, 2), RGB(0, 0, 0)) << "top-left handle drawn";
     Capture("preview_region_locked.bmp");
 }
 

@@ -71,6 +71,15 @@ int ProfileGetInt(const char* section, const char* key, int defaultValue) {
     return static_cast<int>(std::strtol(value.c_str(), nullptr, 10));
 }
 
+bool ProfileGetText(const char* section, const char* key, std::string* text) {
+    std::vector<std::string> lines = ReadLines();
+    int sectionEnd;
+    int at = FindKey(lines, section, key, &sectionEnd);
+    if (at < 0) return false;
+    if (text != nullptr) *text = lines[at].substr(lines[at].find('=') + 1);
+    return true;
+}
+
 void ProfileWriteInt(const char* section, const char* key, int value) {
     std::vector<std::string> lines = ReadLines();
     std::string entry = std::string(key) + "=" + std::to_string(value);

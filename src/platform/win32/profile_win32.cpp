@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 
 #include "platform/profile.h"
 
@@ -13,6 +14,16 @@ const char kProfileFile[] = "vorelsrc.ini";
 
 int ProfileGetInt(const char* section, const char* key, int defaultValue) {
     return static_cast<int>(::GetPrivateProfileIntA(section, key, defaultValue, kProfileFile));
+}
+
+bool ProfileGetText(const char* section, const char* key, std::string* text) {
+    // A default no file line can hold tells a missing key from an empty one.
+    static const char kMissing[] = "\x01";
+    char value[256] = {};
+    ::GetPrivateProfileStringA(section, key, kMissing, value, sizeof value, kProfileFile);
+    if (std::string(value) == kMissing) return false;
+    if (text != nullptr) *text = value;
+    return true;
 }
 
 void ProfileWriteInt(const char* section, const char* key, int value) {

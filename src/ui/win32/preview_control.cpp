@@ -204,7 +204,7 @@ void PreviewControl::PaintBesideTheImage(HDC dc) {
 }
 
 LRESULT PreviewControl::OnSetCursor(WPARAM wParam, LPARAM lParam) {
-    // Also while the region is locked: the cursor still shows the handles.
+    // A locked region's tracker offers nothing to grab: no sizing cursor.
     if (data_ != nullptr) {
         RegionTracker tracker;
         SetupTracker(tracker);
@@ -288,7 +288,7 @@ void PreviewControl::Render(unsigned paletteEntries, unsigned bitsPerPixel) {
     // that could not be made gets nothing.
     const std::size_t needed = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
     if (dib_ != nullptr && bits != nullptr && data_->buffer() != nullptr && data_->bufferSize() >= needed) {
-        ConvertRows(bitsPerPixel, bits, data_->buffer(), width, height);
+        ConvertRows(bitsPerPixel, bits, data_->buffer(), width, height, data_->levels);
         ::GdiFlush();
     }
 
