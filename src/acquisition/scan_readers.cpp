@@ -11,15 +11,18 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "acquisition/image_types.h"
 #include "acquisition/scan_session.h"
+#include "device/error_message.h"
 #include "imaging/bmp_file.h"
 #include "imaging/dib_format.h"
 #include "imaging/tiff_header.h"
 #include "platform/file.h"
 #include "platform/global_memory.h"
 #include "protocol/manager_services.h"
+#include "resources/resource_ids.h"
 #include "twain/twain.h"
 
 namespace {
@@ -56,49 +59,26 @@ private:
     std::uint8_t* data_;
 };
 
-// Empties the file when its writer returns without keeping it, once it has
-// begun to write: a write that fails part-way (a full disk), a jam or a
-// reader without memory never leaves a picture cut short.
-class EmptiedUnlessKept {
-public:
-    explicit EmptiedUnlessKept(platform::File& file, bool armed = true) : file_(file), armed_(armed) {}
-    ~EmptiedUnlessKept() {
-        if (armed_) file_.Discard();
-    }
-    EmptiedUnlessKept(const EmptiedUnlessKept&) = delete;
-    EmptiedUnlessKept& operator=(const EmptiedUnlessKept&) = delete;
-
-    void Arm() { armed_ = true; }
-    int Keep(int result) {
-        if (result == TWCC_SUCCESS) armed_ = false;
-        return result;
-    }
-
-private:
-    platform::File& file_;
-    bool armed_;
-};
-
 // The TIFF header, then the bytes the scanner sends up to its end, read in
 // chunks of kTiffChunk bytes (after a short chunk, one more read finds the
-// end) and gathered in the working block of kTiffChunksPerWrite chunks. A
-// scan that stops early is padded with zeros to the strip size the header
-// announces, so readers get a whole image, and one that sends more is cut
-// there; a scan that sends nothing at all fails before the file is touched.
-int WriteTiffFile(ScannerDevice& scanner, const char* fileName, std::uint8_t* work, std::uint32_t bitsPerPixel,
+// end) and gathered in the working block of kTiffChunksPerWrite chunks,
+// into the new file `fileName`. A scan that stops before the strip size the
+// header announces fails (incomplete), and one that sends more is cut
+// there; a scan that sends nothing at all fails before the file is made.
+int WriteTiffFile(ScanSession& session, const char* fileName, std::uint8_t* work, std::uint32_t bitsPerPixel,
                   std::uint32_t resolution, bool inverted) {
+    ScannerDevice& scanner = session.scanner;
     // Asked one after the other, so the scanner hears the questions in the
     // same order on every compiler.
     const std::uint32_t bytesPerLine = NonNegative(scanner.GetBytesPerLine());
     const std::uint32_t pixelsPerLine = NonNegative(scanner.GetPixelsPerLine());
     const std::uint32_t lines = NonNegative(scanner.GetLineCount());
     const std::uint64_t stripBytes = std::uint64_t(bytesPerLine) * lines;
-    platform::File file;
-    if (!file.Open(fileName, platform::FileMode::ReadWrite)) return TWCC_BUMMER;
 
     std::uint32_t filled = scanner.ReadData(kTiffChunk, work);
     if (filled == 0 || scanner.Jammed()) return TWCC_BUMMER;
-    EmptiedUnlessKept guard(file);
+    platform::File file;
+    if (!file.Open(fileName, platform::FileMode::CreateNew)) return TWCC_BUMMER;
     // The first chunk is already in the working block: the header goes out
     // from a buffer of its own.
     std::uint8_t header[kTiffHeaderSize];
@@ -120,16 +100,8 @@ int WriteTiffFile(ScannerDevice& scanner, const char* fileName, std::uint8_t* wo
         written += keep;
         filled = 0;
     } while (!end);
-    if (written < stripBytes) {
-        constexpr std::uint32_t kBlock = kTiffChunk * kTiffChunksPerWrite;
-        std::memset(work, 0, kBlock);
-        for (std::uint64_t left = stripBytes - written; left > 0;) {
-            const auto piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, kBlock));
-            if (!file.Write(work, piece)) return TWCC_BUMMER;
-            left -= piece;
-        }
-    }
-    return guard.Keep(file.EndHere() ? TWCC_SUCCESS : TWCC_BUMMER);
+    if (written < stripBytes) return session.ScanIncomplete();
+    return file.EndHere() ? TWCC_SUCCESS : TWCC_BUMMER;
 }
 
 // The BITMAPINFOHEADER and colour table that begin the scan's DIB, in a
@@ -148,9 +120,10 @@ void FillDibPrefix(std::uint8_t* at, const ImageTypeEntry& type, std::int32_t pi
 // block a batch of whole reads at a time; each batch is the run of rows
 // just above the batch read before it, so it is written once, in place.
 // A scan whose first batch brings no line fails before the file is
-// touched; a jam fails the file at once.
-int WriteBmpRows(ScannerDevice& scanner, const char* fileName, const ImageTypeEntry& type, std::uint32_t resolution,
+// made; a jam or a scan that ends early fails the file at once.
+int WriteBmpRows(ScanSession& session, const char* fileName, const ImageTypeEntry& type, std::uint32_t resolution,
                  bool inverted) {
+    ScannerDevice& scanner = session.scanner;
     const std::uint32_t bytesPerLine = NonNegative(scanner.GetBytesPerLine());
     const std::int32_t pixels = static_cast<std::int32_t>(NonNegative(scanner.GetPixelsPerLine()));
     const std::uint32_t lines = NonNegative(scanner.GetLineCount());
@@ -175,8 +148,6 @@ int WriteBmpRows(ScannerDevice& scanner, const char* fileName, const ImageTypeEn
     if (rows == nullptr) return TWCC_LOWMEMORY;
 
     platform::File file;
-    if (!file.Open(fileName, platform::FileMode::ReadWrite)) return TWCC_BUMMER;
-    EmptiedUnlessKept guard(file, false);
     // Rows top-down `done` to done + n - 1 are rows lines - done - n up to
     // lines - done - 1 of the DIB; the file holds its first sizeImage bytes.
     for (std::uint64_t done = 0; done < lines;) {
@@ -186,8 +157,11 @@ int WriteBmpRows(ScannerDevice& scanner, const char* fileName, const ImageTypeEn
         // Rows never read are no rows: the application hears of the memory.
         if (scanner.TakeReadLackedMemory()) return TWCC_LOWMEMORY;
         if (scanner.Jammed() || (done == 0 && placed == 0)) return TWCC_BUMMER;
-        guard.Arm();
-        if (done == 0 && !file.Write(head, static_cast<std::size_t>(offBits))) return TWCC_BUMMER;
+        if (placed < n * stride) return session.ScanIncomplete();
+        if (done == 0 && (!file.Open(fileName, platform::FileMode::CreateNew) ||
+                          !file.Write(head, static_cast<std::size_t>(offBits)))) {
+            return TWCC_BUMMER;
+        }
         const std::uint64_t at = (lines - done - n) * stride;
         if (at < sizeImage) {
             const std::uint64_t length = std::min(n * stride, sizeImage - at);
@@ -203,7 +177,7 @@ int WriteBmpRows(ScannerDevice& scanner, const char* fileName, const ImageTypeEn
         at += length;
     }
     if (!file.Seek(offBits + sizeImage) || !file.EndHere()) return TWCC_BUMMER;
-    return guard.Keep(TWCC_SUCCESS);
+    return TWCC_SUCCESS;
 }
 
 }  // namespace
@@ -218,7 +192,7 @@ int WriteBmpRows(ScannerDevice& scanner, const char* fileName, const ImageTypeEn
 platform::GlobalHandle ScanSession::ReadNativeImage(int* failure) {
     int ignored = 0;
     int& reason = failure != nullptr ? *failure : ignored;
-    const ImageTypeEntry& type = ImageTypeTable[GetImageTypeIndex()];
+    const ImageTypeEntry& type = ScanType();
     const std::uint32_t bytesPerLine = NonNegative(scanner.GetBytesPerLine());
     const std::int32_t pixels = static_cast<std::int32_t>(NonNegative(scanner.GetPixelsPerLine()));
     const std::uint32_t lines = NonNegative(scanner.GetLineCount());
@@ -240,7 +214,7 @@ platform::GlobalHandle ScanSession::ReadNativeImage(int* failure) {
             application_memory::Free(dib);
             return nullptr;
         }
-        FillDibPrefix(block.bytes(), type, pixels, lines, xResolution, ScanInverted());
+        FillDibPrefix(block.bytes(), type, pixels, lines, ScanResolution(), ScanInverted());
         placed = scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(lines),
                                         block.bytes() + prefix, static_cast<std::size_t>(rowBytes), true);
         const std::uint64_t read = stride * lines;
@@ -255,6 +229,11 @@ platform::GlobalHandle ScanSession::ReadNativeImage(int* failure) {
     if (placed == 0 || scanner.Jammed()) {
         application_memory::Free(dib);
         reason = TWCC_BUMMER;
+        return nullptr;
+    }
+    if (placed < stride * lines) {
+        application_memory::Free(dib);
+        reason = ScanIncomplete();
         return nullptr;
     }
     reason = TWCC_SUCCESS;
@@ -272,17 +251,62 @@ std::uint32_t ScanSession::ReadMemoryStrip(void* buffer, std::uint32_t length) {
 }
 
 // Returns a condition code: 0 written, TWCC_BUMMER when the file cannot be
-// opened or written (or no name was set) or the scanner sent nothing,
+// written (or no name was set), the scanner sent nothing or stopped early,
 // TWCC_LOWMEMORY when the image or the working block cannot be had.
+//
+// The image goes to a new file in the same folder and is moved over the
+// name in one step only when it is complete: until then a file of that
+// name keeps what it held, and a failed transfer leaves no file behind.
 int ScanSession::WriteImageFile(const char* fileName, std::uint16_t format) {
     if (fileName == nullptr || fileName[0] == '\0') return TWCC_BUMMER;
-    const ImageTypeEntry& type = ImageTypeTable[GetImageTypeIndex()];
+    const std::string part = PartFileName(fileName);
+    if (part.empty()) return TWCC_BUMMER;
+    int result = WriteNewImageFile(part.c_str(), format);
+    if (result == TWCC_SUCCESS && !platform::ReplaceFileByName(part.c_str(), fileName)) result = TWCC_BUMMER;
+    if (result != TWCC_SUCCESS) platform::DeleteFileByName(part.c_str());
+    return result;
+}
 
-    if (format != TWFF_TIFF) return WriteBmpRows(scanner, fileName, type, xResolution, ScanInverted());
+int ScanSession::WriteNewImageFile(const char* fileName, std::uint16_t format) {
+    const ImageTypeEntry& type = ScanType();
+    if (format != TWFF_TIFF) return WriteBmpRows(*this, fileName, type, ScanResolution(), ScanInverted());
 
     if (type.bitsPerPixel == 24) scanner.LoadColourMatrix(true);
     WorkingBlock work(kTiffChunk * kTiffChunksPerWrite);
     if (work.bytes() == nullptr) return TWCC_LOWMEMORY;
-    return WriteTiffFile(scanner, fileName, work.bytes(), type.bitsPerPixel, xResolution, ScanInverted());
+    return WriteTiffFile(*this, fileName, work.bytes(), type.bitsPerPixel, ScanResolution(), ScanInverted());
 }
 
+int ScanSession::ScanIncomplete() {
+    if (!scanner.Jammed()) ShowErrorMessage(IDS_SCAN_INCOMPLETE);
+    return TWCC_BUMMER;
+}
+
+std::string PartFileName(const char* fileName) {
+    if (fileName == nullptr || fileName[0] == '\0') return {};
+    // The name must take a file: a new one (made and removed again), or an
+    // existing file that may be written (opened, neither emptied nor changed).
+    {
+        platform::File named;
+        if (named.Open(fileName, platform::FileMode::CreateNew)) {
+            named.Close();
+            platform::DeleteFileByName(fileName);
+        } else if (!named.Open(fileName, platform::FileMode::ReadWrite)) {
+            return {};
+        }
+    }
+    // Beside the file, so that moving it over the name is one step; a name
+    // left by a transfer that never finished is not reused.
+    const std::string name = fileName;
+    const std::size_t slash = name.find_last_of("\\/:");
+    const std::string folder = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string part = folder + "~vorel-transfer" + std::to_string(attempt) + ".part";
+        platform::File probe;
+        if (!probe.Open(part.c_str(), platform::FileMode::CreateNew)) continue;
+        probe.Close();
+        platform::DeleteFileByName(part.c_str());
+        return part;
+    }
+    return {};
+}

@@ -26,8 +26,9 @@ void ScanSession::BuildScanWindow(const ScanFrame& frame, std::uint16_t window[5
 }
 
 bool ScanSession::SetupFinalScan(int imageType, const ScanFrame& frame, bool fromFeeder) {
+    setup_.imageType = imageType >= 0 && imageType < 3 ? imageType : 0;
     setup_.xResolution = xResolution;
-    setup_.bitsPerPixel = ImageTypeTable[imageType].bitsPerPixel;
+    setup_.bitsPerPixel = ImageTypeTable[setup_.imageType].bitsPerPixel;
     BuildScanWindow(frame, setup_.window);
     // No RGB format can describe an inverted picture: colour is never
     // inverted. Bi-level and grey data are, and their colour table and TIFF
@@ -35,6 +36,13 @@ bool ScanSession::SetupFinalScan(int imageType, const ScanFrame& frame, bool fro
     setup_.invert = invert != 0 && setup_.bitsPerPixel != 24 ? 1 : 0;
     setup_.fromFeeder = fromFeeder;
     return SetupScan();
+}
+
+bool ScanSession::CanScan(int imageType, const ScanFrame& frame) {
+    std::uint16_t window[5];
+    BuildScanWindow(frame, window);
+    const ScanPlan plan = scanner.PlanFinalScan(ImageTypeTable[imageType].bitsPerPixel, window);
+    return !plan.pieces || (plan.possible && !scanner.IsFeederLoaded());
 }
 
 bool ScanSession::SetupScan() {

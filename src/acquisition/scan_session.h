@@ -7,12 +7,17 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "acquisition/image_types.h"
 #include "device/scanner_device.h"
 #include "platform/global_memory.h"
 
 class SessionWindow;
+
+// The name of the new file, beside `fileName`, a file transfer writes before
+// it moves the file over that name; empty when that folder takes no file.
+std::string PartFileName(const char* fileName);
 
 // A scan window in 1/300 inch, edges included.
 struct ScanFrame {
@@ -44,6 +49,11 @@ public:
     // at the X resolution, and keeps that set-up for the rest of a batch.
     // `fromFeeder`: the feeder held a sheet when the final scan began.
     bool SetupFinalScan(int imageType, const ScanFrame& frame, bool fromFeeder);
+    // Whether the scanner can take the final scan of `frame` in `imageType`
+    // at the X resolution: a frame larger than the scanner library takes at
+    // once is scanned in pieces, which needs pieces that join exactly and a
+    // page that stays on the glass (never the feeder's sheets).
+    bool CanScan(int imageType, const ScanFrame& frame);
     // After a transfer of a batch: sets the next scan up exactly as the final
     // scan did (on the flatbed the same region again, from the feeder its
     // next sheet) and returns true, or returns false when the batch ends:
@@ -56,6 +66,10 @@ public:
     // Whether the scanner inverts the scan set up last (a vanilla 1- or
     // 8-bit scan): its colour table and TIFF photometry then say so.
     bool ScanInverted() const { return setup_.invert != 0; }
+    // The image type and resolution of the scan set up last: what its
+    // transfers deliver, whatever the window shows since.
+    const ImageTypeEntry& ScanType() const { return ImageTypeTable[setup_.imageType]; }
+    std::uint32_t ScanResolution() const { return setup_.xResolution; }
 
     int GetPhysicalWidth() { return scanner.GetPhysicalWidth(); }
     int GetPhysicalHeight() { return scanner.GetPhysicalHeight(); }
@@ -73,6 +87,9 @@ public:
     platform::GlobalHandle ReadNativeImage(int* failure = nullptr);
     std::uint32_t ReadMemoryStrip(void* buffer, std::uint32_t length);
     int WriteImageFile(const char* fileName, std::uint16_t format);
+    // A scan whose data ended before its announced size: the user is told
+    // (unless a jam already said why) and the transfer fails, TWCC_BUMMER.
+    int ScanIncomplete();
 
     // --- State ---
     std::uint32_t xResolution = 150;
@@ -84,6 +101,7 @@ public:
 private:
     // What the final scan handed the scanner, for the next scans of a batch.
     struct ScanSetup {
+        int imageType = 0;
         std::uint32_t xResolution = 0;
         std::uint32_t bitsPerPixel = 0;
         std::uint16_t window[5] = {};
@@ -91,6 +109,8 @@ private:
         bool fromFeeder = false;  // the feeder held a sheet when the final scan began
     };
     bool SetupScan();
+    // The image file written whole into `fileName`, a file not there before.
+    int WriteNewImageFile(const char* fileName, std::uint16_t format);
     // The five-value scan window record from the frame and resolution.
     void BuildScanWindow(const ScanFrame& frame, std::uint16_t window[5]) const;
 

@@ -34,4 +34,13 @@ public:
     // Sets the final scan up from what the window shows and announces the
     // transfer; 0 when nothing was set up (no scanner, or the user went back).
     virtual int FinalScan() = 0;
+    // Whether the final scan of what the window shows (its image type and
+    // region at the session's resolution) can be taken; when not, the user
+    // has been told why.
+    virtual bool CanScanAsShown() = 0;
+    // While images are pending (from the final scan's set-up until the
+    // source is back in state 500 or below) the controls that would change
+    // that set-up are held: disabled, so that nothing the user does can
+    // change what the transfers deliver.
+    virtual void HoldSetup(bool hold) = 0;
 };

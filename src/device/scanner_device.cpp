@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -118,6 +119,7 @@ ScannerDevice::~ScannerDevice() {
     // The device may go while the module unloads; a library never loaded
     // is not loaded just to be asked for its last error.
     if (ScannerLibraryInUse()) Scanner().GetCommandError();
+    ReleaseBandBuffer();
     if (geometryHandle_ != nullptr) {
         platform::GlobalUnlockBlock(geometryHandle_);
         platform::GlobalFreeBlock(geometryHandle_);
@@ -161,6 +163,7 @@ int ScannerDevice::GetKind() {
 
 bool ScannerDevice::SetupPreview(int resolution) {
     if (GetKind() == 0) return false;
+    plan_ = ScanPlan{};
     const ScannerLibrary& scanner = Scanner();
     scanner.ResetScanner();
     scanner.SetScanResolution(static_cast<std::int16_t>(resolution), static_cast<std::int16_t>(resolution));
@@ -196,9 +199,34 @@ bool ScannerDevice::SetupPreview(int resolution) {
 bool ScannerDevice::SetupFinalScan(std::uint32_t xResolution, std::uint32_t scaling, std::uint32_t bitsPerPixel,
                                    const std::uint16_t* window, std::uint32_t invert) {
     if (GetKind() == 0) return false;
+    final_ = FinalSetup{xResolution, scaling, bitsPerPixel, invert};
+    keepRgbOrder_ = true;  // red, green, blue
+    SettingsToneMap(kFinalGamma, finalToneMap_);
+    plan_ = window != nullptr ? PlanFinalScan(bitsPerPixel, window) : ScanPlan{};
+    band_ = -1;
+    bandLeft_ = 0;
+    piecesEnded_ = false;
+    jammed_ = false;
+    if (plan_.pieces && !plan_.possible) return false;
+    // A frame in pieces: the scanner gets the whole window now (which it
+    // cuts), and each piece when the reads reach it.
+    SendFinalSetup(window);
+    return true;
+}
+
+ScanPlan ScannerDevice::PlanFinalScan(std::uint32_t bitsPerPixel, const std::uint16_t* window) {
+    if (window == nullptr) return ScanPlan{};
+    const ScanPlan plan = PlanScan(window, bitsPerPixel, 0, 0);
+    if (!plan.pieces) return plan;
+    // Pieces are cut from the part of the frame on the bed only.
+    return PlanScan(window, bitsPerPixel, Inquire(kInquirePhysicalWidth, kFormPhysical),
+                    Inquire(kInquirePhysicalHeight, kFormPhysical));
+}
+
+void ScannerDevice::SendFinalSetup(const std::uint16_t* window) {
     const ScannerLibrary& scanner = Scanner();
     scanner.ResetScanner();
-    switch (bitsPerPixel) {
+    switch (final_.bitsPerPixel) {
         case 1:
             scanner.SetParameter(kParamDataType, kDataTypeBiLevel);
             break;
@@ -208,17 +236,19 @@ bool ScannerDevice::SetupFinalScan(std::uint32_t xResolution, std::uint32_t scal
             break;
         case 24:
             scanner.SetParameter(kParamDataType, kDataTypeColour);
-            LoadColourMatrix(true);  // red, green, blue
+            LoadColourMatrix(keepRgbOrder_);
             break;
         default:
             break;
     }
-    LoadToneMap(kFinalGamma);
-    scanner.SetParameter(kParamInvert, static_cast<std::int16_t>(invert));
-    scanner.SetScaling(static_cast<std::int16_t>(scaling), static_cast<std::int16_t>(scaling));
+    scanner.DownloadBlock(kBlockToneMap, finalToneMap_);
+    scanner.SetParameter(kParamUseToneMap, -1);
+    scanner.SetParameter(kParamInvert, static_cast<std::int16_t>(final_.invert));
+    scanner.SetScaling(static_cast<std::int16_t>(final_.scaling), static_cast<std::int16_t>(final_.scaling));
     // Y is scanned at the X resolution; the window's vertical values were
     // already stretched by X / Y.
-    scanner.SetScanResolution(static_cast<std::int16_t>(xResolution), static_cast<std::int16_t>(xResolution));
+    scanner.SetScanResolution(static_cast<std::int16_t>(final_.xResolution),
+                              static_cast<std::int16_t>(final_.xResolution));
     if (window != nullptr) {
         // The library takes a writable record; hand it a copy of the five values.
         std::uint16_t record[5];
@@ -227,8 +257,108 @@ bool ScannerDevice::SetupFinalScan(std::uint32_t xResolution, std::uint32_t scal
     }
     scanner.GetScanGeometry(geometry_);
     readMode_ = kStartScan;
-    jammed_ = false;
+}
+
+int ScannerDevice::StartPiece(int band, int column) {
+    std::uint16_t window[5];
+    const int lines = PieceWindow(plan_, band, column, window);
+    SendFinalSetup(window);
+    const ScanColumn& piece = plan_.columns[static_cast<std::size_t>(column)];
+    if (geometry_->pixelsPerLine != piece.pixels || geometry_->bytesPerLine != piece.bytesPerLine ||
+        geometry_->lines != lines) {
+        platform::DebugOutput("StartPiece: the scanner did not take the piece as planned");
+        return -1;
+    }
+    return lines;
+}
+
+bool ScannerDevice::NextBand() {
+    if (piecesEnded_ || jammed_) return false;
+    const int band = band_ + 1;
+    if (std::int64_t(band) * plan_.bandLines >= plan_.lines) return false;
+    band_ = band;
+    piecesEnded_ = true;  // until the band is ready
+    const std::size_t line = static_cast<std::size_t>(plan_.bytesPerLine);
+    if (plan_.columns.size() == 1) {
+        const int lines = StartPiece(band, 0);
+        if (lines <= 0) return false;
+        bandLeft_ = line * static_cast<std::size_t>(lines);
+        piecesEnded_ = false;
+        return true;
+    }
+    // Several columns: the band's lines of each column go side by side into
+    // the band buffer, which then hands out whole lines of the frame.
+    const std::size_t most = line * static_cast<std::size_t>(plan_.bandLines);
+    if (bandBuffer_ == nullptr || bandBufferSize_ < most) {
+        ReleaseBandBuffer();
+        bandHandle_ = platform::GlobalAllocate(platform::kGmemMoveable, most);
+        bandBuffer_ = static_cast<std::uint8_t*>(platform::GlobalLockBlock(bandHandle_));
+        if (bandBuffer_ == nullptr) {
+            ReleaseBandBuffer();
+            platform::DebugOutput("NextBand: Can't alloc band buffer");
+            return false;
+        }
+        bandBufferSize_ = most;
+    }
+    int lines = 0;
+    for (std::size_t column = 0; column < plan_.columns.size(); ++column) {
+        lines = StartPiece(band, static_cast<int>(column));
+        if (lines <= 0) return false;
+        const ScanColumn& piece = plan_.columns[column];
+        const auto bytes = static_cast<std::size_t>(piece.bytesPerLine);
+        for (int row = 0; row < lines; ++row) {
+            std::uint8_t* at = bandBuffer_ + line * static_cast<std::size_t>(row) + piece.byteOffset;
+            if (ReadWindow(at, bytes) != bytes || jammed_) return false;
+        }
+    }
+    bandAt_ = 0;
+    bandLeft_ = line * static_cast<std::size_t>(lines);
+    piecesEnded_ = false;
     return true;
+}
+
+void ScannerDevice::ReleaseBandBuffer() {
+    if (bandHandle_ != nullptr) {
+        if (bandBuffer_ != nullptr) platform::GlobalUnlockBlock(bandHandle_);
+        platform::GlobalFreeBlock(bandHandle_);
+    }
+    bandHandle_ = nullptr;
+    bandBuffer_ = nullptr;
+    bandBufferSize_ = 0;
+}
+
+std::size_t ScannerDevice::ReadWindow(std::uint8_t* into, std::size_t bytes) {
+    std::int32_t got = 0;
+    NoteReadStatus(
+        Scanner().ReadScanData(static_cast<std::int16_t>(readMode_), into, static_cast<std::int32_t>(bytes), &got));
+    readMode_ = kContinueScan;
+    // A library answering more than was asked for is held to the request.
+    return got <= 0 ? std::size_t(0) : std::min(static_cast<std::size_t>(got), bytes);
+}
+
+std::size_t ScannerDevice::ReadScan(std::uint8_t* into, std::size_t bytes) {
+    if (!plan_.pieces) return ReadWindow(into, bytes);
+    std::size_t total = 0;
+    while (total < bytes) {
+        if (bandLeft_ == 0 && !NextBand()) break;
+        const std::size_t n = std::min(bytes - total, bandLeft_);
+        std::size_t got = n;
+        if (plan_.columns.size() > 1) {
+            std::memcpy(into + total, bandBuffer_ + bandAt_, n);
+            bandAt_ += n;
+        } else {
+            got = ReadWindow(into + total, n);
+        }
+        total += got;
+        bandLeft_ -= got;
+        if (got < n) {
+            // The scanner stopped inside a piece: the frame ends there.
+            piecesEnded_ = true;
+            bandLeft_ = 0;
+            break;
+        }
+    }
+    return total;
 }
 
 void ScannerDevice::SendResolution(std::uint32_t x, std::uint32_t y) {
@@ -237,6 +367,8 @@ void ScannerDevice::SendResolution(std::uint32_t x, std::uint32_t y) {
 }
 
 void ScannerDevice::LoadColourMatrix(bool keepRgbOrder) {
+    // The pieces of a frame set up later keep the order asked for now.
+    keepRgbOrder_ = keepRgbOrder;
     const ScannerLibrary& scanner = Scanner();
     std::uint8_t matrix[kColourMatrixSize] = {};
     std::int16_t length = 0;
@@ -311,12 +443,7 @@ std::uint32_t ScannerDevice::ReadData(std::uint32_t count, void* buffer) {
     std::uint32_t chunk = std::min(count, kRawChunk);
     for (;;) {
         chunk = std::min(chunk, count - total);
-        std::int32_t got = 0;
-        NoteReadStatus(Scanner().ReadScanData(static_cast<std::int16_t>(readMode_), out + total,
-                                              static_cast<std::int32_t>(chunk), &got));
-        readMode_ = kContinueScan;
-        // A library answering more than was asked for is held to the request.
-        const std::uint32_t arrived = got <= 0 ? 0 : std::min(static_cast<std::uint32_t>(got), chunk);
+        const auto arrived = static_cast<std::uint32_t>(ReadScan(out + total, chunk));
         total += arrived;
         if (arrived != chunk || total >= count) return total;
     }
@@ -360,13 +487,7 @@ std::uint32_t ScannerDevice::ReadImageToDIB(int bytesPerLine, int lines, void* d
     auto* dib = static_cast<std::uint8_t*>(destination);
     // Row k of the scan: from the top, or (bottom-up) from the last row back.
     auto rowAt = [&](std::size_t k) { return dib + stride * (bottomUp ? rows - 1 - k : k); };
-    auto read = [&](std::uint8_t* into, std::size_t bytes) {
-        std::int32_t got = 0;
-        NoteReadStatus(
-            Scanner().ReadScanData(static_cast<std::int16_t>(readMode_), into, static_cast<std::int32_t>(bytes), &got));
-        readMode_ = kContinueScan;
-        return got <= 0 ? std::size_t(0) : std::min(static_cast<std::size_t>(got), bytes);
-    };
+    auto read = [&](std::uint8_t* into, std::size_t bytes) { return ReadScan(into, bytes); };
     const std::size_t padding = stride - line;
 
     std::size_t placed = 0;  // rows written, from the first on
@@ -436,14 +557,17 @@ void ScannerDevice::NoteReadStatus(std::int16_t status) {
 }
 
 int ScannerDevice::GetPixelsPerLine() {
+    if (plan_.pieces) return plan_.pixelsPerLine;
     return readMode_ == kStartScan ? Inquire(kInquirePixelsPerLine, kFormScan) : geometry_->pixelsPerLine;
 }
 
 int ScannerDevice::GetBytesPerLine() {
+    if (plan_.pieces) return plan_.bytesPerLine;
     return readMode_ == kStartScan ? Inquire(kInquireBytesPerLine, kFormScan) : geometry_->bytesPerLine;
 }
 
 int ScannerDevice::GetLineCount() {
+    if (plan_.pieces) return plan_.lines;
     return readMode_ == kStartScan ? Inquire(kInquireLines, kFormScan) : geometry_->lines;
 }
 
@@ -464,4 +588,7 @@ void ScannerDevice::EndScan() {
     Scanner().ResetScanner();
 }
 
-std::int32_t ScannerDevice::TotalBytes() const { return geometry_->totalBytes; }
+std::int32_t ScannerDevice::TotalBytes() const {
+    if (plan_.pieces) return static_cast<std::int32_t>(std::min<std::int64_t>(INT32_MAX, std::int64_t(plan_.bytesPerLine) * plan_.lines));
+    return geometry_->totalBytes;
+}

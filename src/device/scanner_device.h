@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "device/scan_plan.h"
 #include "device/scanner_library.h"
 #include "platform/global_memory.h"
 
@@ -75,9 +76,48 @@ public:
     // The total byte count of the ScanGeometry of the last set-up.
     std::int32_t TotalBytes() const;
 
+    // How a final scan of the window record at bitsPerPixel would be taken:
+    // at once, or in pieces (and whether it can be). A frame in pieces is
+    // read as one image: the geometry answers the whole frame's, and the
+    // reads set each piece up in turn and join them.
+    ScanPlan PlanFinalScan(std::uint32_t bitsPerPixel, const std::uint16_t* window);
+    bool ScannedInPieces() const { return plan_.pieces; }
+
 private:
     // Looks at a ReadScanData status: a feeder jam is told to the user once.
     void NoteReadStatus(std::int16_t status);
+    // The final scan's commands for one window record (null: no window).
+    void SendFinalSetup(const std::uint16_t* window);
+    // One read of the scan: up to `bytes` of its lines, across the pieces
+    // of a frame in pieces. Fewer than asked when the scan has ended.
+    std::size_t ReadScan(std::uint8_t* into, std::size_t bytes);
+    // One ReadScanData call of the window set up last.
+    std::size_t ReadWindow(std::uint8_t* into, std::size_t bytes);
+    // Sets the next band up (with several columns, reads it into the band
+    // buffer); false when the frame is done or a piece failed.
+    bool NextBand();
+    // Sets a piece up; its line count, or -1 when the scanner's geometry
+    // for it is not the planned one.
+    int StartPiece(int band, int column);
+    void ReleaseBandBuffer();
+
+    struct FinalSetup {
+        std::uint32_t xResolution = 0;
+        std::uint32_t scaling = 100;
+        std::uint32_t bitsPerPixel = 0;
+        std::uint32_t invert = 0;
+    };
+    FinalSetup final_;
+    std::uint8_t finalToneMap_[256] = {};
+    bool keepRgbOrder_ = true;
+    ScanPlan plan_;
+    int band_ = -1;              // the band being read
+    std::size_t bandLeft_ = 0;   // bytes of it not yet handed out
+    bool piecesEnded_ = false;   // a piece ended early or failed: no more bands
+    platform::GlobalHandle bandHandle_ = nullptr;
+    std::uint8_t* bandBuffer_ = nullptr;
+    std::size_t bandBufferSize_ = 0;
+    std::size_t bandAt_ = 0;
 
     void* windowHandle_ = nullptr;
     int kind_ = 0;

@@ -11,6 +11,7 @@ namespace platform {
 enum class FileMode {
     CreateReadWrite,  // create, or empty an existing file; read and write
     ReadWrite,        // an existing file only, neither created nor emptied
+    CreateNew,        // a new file only: fails when the name exists
 };
 
 class File {
@@ -41,5 +42,8 @@ private:
 
 // True when the file existed and is gone.
 bool DeleteFileByName(const char* name);
+// Moves the file `from` to the name `to` in one step, replacing a file of
+// that name; true when done. Both names lie in the same folder.
+bool ReplaceFileByName(const char* from, const char* to);
 
 }  // namespace platform

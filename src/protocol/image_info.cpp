@@ -1,7 +1,7 @@
 // DAT_IMAGEINFO: the description of the image about to be transferred. It
 // is asked for before the first read, so the geometry comes from the
-// scanner's answers for the scan just set up and the depth from the image
-// type the session's window shows.
+// scanner's answers for the scan just set up, and the depth and resolution from
+// the set-up itself (not from what the window shows since).
 #include <cstring>
 
 #include "acquisition/current_session.h"
@@ -19,13 +19,13 @@ TW_UINT16 ImageInfoHandler(const TripletRequest* request) noexcept {
     if (session == nullptr) return Refuse(TWCC_SEQERROR);
 
     // The final scan takes both axes at the X resolution.
-    const TW_FIX32 resolution{static_cast<TW_INT16>(session->GetXResolution() & 0xFFFF), 0};
+    const TW_FIX32 resolution{static_cast<TW_INT16>(session->ScanResolution() & 0xFFFF), 0};
     info->XResolution = resolution;
     info->YResolution = resolution;
     info->ImageWidth = session->GetPixelsPerLine();
     info->ImageLength = session->GetLineCount();
 
-    const auto bitsPerPixel = static_cast<TW_INT16>(session->GetBitsPerPixel());
+    const auto bitsPerPixel = static_cast<TW_INT16>(session->ScanType().bitsPerPixel);
     info->BitsPerPixel = bitsPerPixel;
     std::memset(info->BitsPerSample, 0, sizeof info->BitsPerSample);
     if (bitsPerPixel < 24) {

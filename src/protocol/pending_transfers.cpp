@@ -6,6 +6,7 @@
 // by itself, without another MSG_XFERREADY.
 #include "acquisition/current_session.h"
 #include "acquisition/scan_session.h"
+#include "acquisition/session_window.h"
 #include "capabilities/capability_table.h"
 #include "protocol/handlers.h"
 #include "protocol/image_transfers.h"
@@ -15,6 +16,13 @@
 
 namespace {
 const char kPrefix[] = "General failure in response to DAT_PENDINGXFER.  ";
+
+// No image is pending any more: the window's controls act again.
+void BackToEnabled() {
+    sourceState = 500;
+    ScanSession* session = CurrentSession();
+    if (session != nullptr && session->window() != nullptr) session->window()->HoldSetup(false);
+}
 }
 
 TW_UINT16 PendingXfersHandler(const TripletRequest* request) noexcept {
@@ -49,7 +57,7 @@ TW_UINT16 PendingXfersHandler(const TripletRequest* request) noexcept {
                 pending->Count = static_cast<TW_UINT16>(count.current);
                 return TWRC_SUCCESS;
             }
-            sourceState = 500;
+            BackToEnabled();
             count.current = -1;
             pending->Count = 0;
             NotifyCloseDSRequest();
@@ -59,7 +67,7 @@ TW_UINT16 PendingXfersHandler(const TripletRequest* request) noexcept {
             if (sourceState != 600) return Refuse(TWCC_SEQERROR, kPrefix);
             auto* pending = WritableData<TW_PENDINGXFERS>(request);
             if (pending == nullptr) return Refuse(TWCC_BADVALUE, kPrefix);
-            sourceState = 500;
+            BackToEnabled();
             pending->Count = 0;
             count.current = 0;
             return TWRC_SUCCESS;

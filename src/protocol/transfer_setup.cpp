@@ -60,8 +60,8 @@ TW_UINT16 GetFileSetup(const TripletRequest* request) {
     return TWRC_SUCCESS;
 }
 
-// The format is checked before the file is touched: a refused request must
-// not empty a file the user already has.
+// The format and the folder are checked; the file itself is left as it is
+// until a transfer has written the whole image.
 TW_UINT16 SetFileSetup(const TripletRequest* request) {
     const auto* setup = ReadableData<TW_SETUPFILEXFER>(request);
     if (setup == nullptr) return Refuse(TWCC_BADVALUE, kFilePrefix);
@@ -70,8 +70,9 @@ TW_UINT16 SetFileSetup(const TripletRequest* request) {
         transferFileName.clear();
         return Refuse(TWCC_BADVALUE);
     }
-    platform::File test;
-    if (!test.Open(transferFileName.c_str(), platform::FileMode::CreateReadWrite)) {
+    // The named file is not touched before a transfer succeeds: only its
+    // folder is tried, with the new file a transfer would write there.
+    if (PartFileName(transferFileName.c_str()).empty()) {
         transferFileName.clear();
         return Refuse(TWCC_BADVALUE);
     }

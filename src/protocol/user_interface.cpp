@@ -51,6 +51,10 @@ TW_UINT16 Enable(const TripletRequest* request) {
     if (online.id != CAP_DEVICEONLINE || online.current == 0) return Refuse(TWCC_BUMMER, kEnablePrefix);
     if (dialogWindow == nullptr) return Refuse(TWCC_LOWMEMORY, kEnablePrefix);
 
+    // A frame the scanner cannot take is refused before any transfer; with
+    // the dialog shown, the user may still change it there.
+    if (!ui->ShowUI && !dialog->CanScanAsShown()) return Refuse(TWCC_BADVALUE, kEnablePrefix);
+
     sourceState = 500;
     if (ui->ShowUI) {
         dialog->ShowWindow(true);
@@ -72,6 +76,7 @@ TW_UINT16 Disable(const TripletRequest* request) {
     ScanSession* session = CurrentSession();
     SessionWindow* dialog = session != nullptr ? session->window() : nullptr;
     if (ui->ShowUI && dialog != nullptr) dialog->ShowWindow(false);
+    if (dialog != nullptr) dialog->HoldSetup(false);
     sourceState = 400;
     return TWRC_SUCCESS;
 }

@@ -20,6 +20,8 @@
 #define IDS_CHECK_FEEDER 110
 #define IDS_FEEDER_QUESTION 111
 #define IDS_NO_PREVIEW_WITH_FEEDER 112
+#define IDS_FRAME_CANNOT_BE_SCANNED 113
+#define IDS_SCAN_INCOMPLETE 114
 
 #define TEXT_MANUFACTURER "Pellam & Kestrane Company"
 #define TEXT_PRODUCT_FAMILY "TWAIN"
@@ -43,6 +45,11 @@
     "scan or change the Image Type and haven't please 'Cancel' and do so now. Otherwise, "  \
     "press 'OK' to scan from the ADF."
 #define TEXT_NO_PREVIEW_WITH_FEEDER "You can't perform a preview scan while using the ADF."
+#define TEXT_FRAME_CANNOT_BE_SCANNED                                                          \
+    "This region cannot be scanned at this resolution in this image type. Choose a smaller " \
+    "region, a lower resolution or another image type (or scan from the glass, not the ADF)."
+#define TEXT_SCAN_INCOMPLETE \
+    "The scan was incomplete: the scanner stopped before the end of the image. Nothing was delivered."
 
 /* Dialogs, controls, icon. */
 #define IDD_ABOUTBOX 100

@@ -26,6 +26,8 @@ public:
 
     ImageTypeList& List();
     void EnableScanButtons(bool enable);
+    // The image type list and the preview (where the region is drawn).
+    void EnableSetupControls(bool enable);
     // Appends a separator and the About item (command 16) to the system
     // menu; false when the window has no system menu.
     bool AddAboutMenuItem(const char* text);

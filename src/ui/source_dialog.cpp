@@ -158,7 +158,19 @@ int SourceDialog::FinalScan() {
         std::string question = platform::LoadStringResource(IDS_FEEDER_QUESTION);
         if (window_->ShowMessage(question.c_str(), platform::kBoxOkCancel) == platform::kAnswerCancel) return 0;
     }
-    const int index = GetImageTypeIndex();
+    if (!CanScanAsShown()) return 0;
+    session_.SetupFinalScan(GetImageTypeIndex(), ShownFrame(), fromFeeder);
+    const int sent = NotifyXferReady();
+    if (sourceState == 600) HoldSetup(true);
+    return sent;
+}
+
+void SourceDialog::HoldSetup(bool hold) {
+    window_->EnableSetupControls(!hold);
+    window_->EnableScanButtons(!hold && session_.scanner.kind() != 0);
+}
+
+ScanFrame SourceDialog::ShownFrame() const {
     Rect32 region = preview.GetRegion();
     if (region.IsEmpty()) region = preview.WholeBed();
     ScanFrame frame;
@@ -166,8 +178,13 @@ int SourceDialog::FinalScan() {
     frame.top = region.top;
     frame.right = region.right;
     frame.bottom = region.bottom;
-    session_.SetupFinalScan(index, frame, fromFeeder);
-    return NotifyXferReady();
+    return frame;
+}
+
+bool SourceDialog::CanScanAsShown() {
+    if (session_.CanScan(GetImageTypeIndex(), ShownFrame())) return true;
+    ShowErrorMessage(IDS_FRAME_CANNOT_BE_SCANNED);
+    return false;
 }
 
 void SourceDialog::OnFinalScanButton() {

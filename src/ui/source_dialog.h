@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "acquisition/image_types.h"
+#include "acquisition/scan_session.h"
 #include "acquisition/session_window.h"
 #include "ui/preview_window.h"
 
@@ -40,6 +41,8 @@ public:
     int GetImageTypeIndex() override;
     std::uint32_t GetBitsPerPixel();
     int FinalScan() override;
+    bool CanScanAsShown() override;
+    void HoldSetup(bool hold) override;
     void PreviewScan();
 
     // The two buttons: they act only while the source is enabled and
@@ -71,6 +74,8 @@ public:
     ScanSession& session() { return session_; }
 
 private:
+    // The frame the final scan takes: the region, or the whole bed without one.
+    ScanFrame ShownFrame() const;
     // Renders the preview buffer in the image type the list shows.
     void RenderPreview();
 

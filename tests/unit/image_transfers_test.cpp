@@ -390,31 +390,37 @@ TEST_F(ImageTransferTest, NativeAndMemoryDeliverTheSameImage) {
 
 // The DIB block is not zero-filled when allocated: the rows the scanner
 // never reached and every row's padding must still come out zero.
-TEST_F(ImageTransferTest, NativeDibOfAShortScanKeepsItsMissingRowsAndPaddingZero) {
+// A scan whose data ends before its announced size is a failed transfer by
+// every mechanism, told to the user once each time, never a padded image.
+TEST_F(ImageTransferTest, ShortScanFailsEveryMechanismAndSaysSo) {
     Reopen("VOREL_SIM_LINES", "10");
-    for (const TypeCase& c : kTypes) {
+    const std::string name = folder + "/short.tif";
+    for (const char* mechanism : {"native", "memory", "tiff", "bmp"}) {
         BackToOpen();
-        StartScan(c.pixelType, c.depth, 50, 606, 600);  // 101 pixels: every depth has padding
-        const std::uint32_t line = BytesPerLine();
-        const std::uint32_t stride = RowStride(line);
-        const int lines = Lines();
-        ASSERT_NE(line, stride) << c.name;
-        const Bytes dib = NativeImage();
-        ASSERT_EQ(dib.size(), kDibHeaderSize + 4 * c.entries + stride * lines) << c.name;
-        const std::uint8_t* rows = dib.data() + kDibHeaderSize + 4 * c.entries;
-        std::size_t nonZero = 0;
-        for (int row = 0; row < lines; ++row) {
-            // Bottom-up: the ten lines delivered are the last ten rows.
-            const std::uint32_t zeroFrom = row >= lines - 10 ? line : 0;
-            for (std::uint32_t i = 0; i < stride; ++i) {
-                if (i >= zeroFrom) {
-                    ASSERT_EQ(rows[row * stride + i], 0) << c.name << ": row " << row << " byte " << i;
-                } else if (rows[row * stride + i] != 0) {
-                    ++nonZero;
-                }
+        StartScan(TWPT_RGB, 24, 50, 606, 600);  // 100 lines announced
+        boxes.clear();
+        TW_UINT16 rc = TWRC_SUCCESS;
+        const std::string m = mechanism;
+        if (m == "native") {
+            TW_HANDLE slot = nullptr;
+            rc = Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &slot);
+            EXPECT_EQ(slot, nullptr) << mechanism;
+        } else if (m == "memory") {
+            Bytes buffer(64000);
+            for (int strip = 0; strip < 10 && rc == TWRC_SUCCESS; ++strip) {
+                TW_IMAGEMEMXFER xfer = Strip(TWMF_POINTER, 4096, buffer.data());
+                rc = MemXfer(&xfer);
             }
+        } else {
+            SetUpFile(name, m == "tiff" ? TWFF_TIFF : TWFF_BMP);
+            rc = FileXfer();
+            EXPECT_FALSE(image_tools::FileExists(name)) << mechanism;
         }
-        EXPECT_GT(nonZero, 0u) << c.name << ": the lines delivered hold the page";
+        EXPECT_EQ(rc, TWRC_FAILURE) << mechanism;
+        EXPECT_EQ(Status(), TWCC_BUMMER) << mechanism;
+        ASSERT_EQ(boxes.size(), 1u) << mechanism;
+        EXPECT_NE(boxes[0].text.find("incomplete"), std::string::npos) << boxes[0].text;
+        EXPECT_NE(boxes[0].text.find("[114]"), std::string::npos) << boxes[0].text;
     }
 }
 
@@ -447,10 +453,9 @@ TEST_F(ImageTransferTest, NativeRefusalsHandNothingOver) {
 
 // --- File transfer ---
 
-// A scan that stops early is padded with zeros to the strip the header
-// announces.
-TEST_F(ImageTransferTest, TiffFileIsTheHeaderThenTheScannersBytesPaddedToTheStrip) {
-    for (const char* lines : {"", "10"}) {
+// (A scan that stops early fails: ShortScanFailsEveryMechanismAndSaysSo.)
+TEST_F(ImageTransferTest, TiffFileIsTheHeaderThenTheScannersBytes) {
+    for (const char* lines : {""}) {
         if (*lines) Reopen("VOREL_SIM_LINES", lines);
         // Colour, 101 pixels: 303 bytes per line, so strips carry padding.
         StartScan(TWPT_RGB, 24, 100, 303, 150);
@@ -506,8 +511,15 @@ TEST_F(ImageTransferTest, BmpFileIsTheFileHeaderThenTheNativeDib) {
         Reopen("VOREL_SIM_LOG", log.c_str());
         StartScan(c.type.pixelType, c.type.depth, c.dpi, c.right, c.bottom);
         const std::string name = folder + "/scan.bmp";
+        std::remove(name.c_str());
         SetUpFile(name, TWFF_BMP);
         std::remove(log.c_str());
+        if (*c.lines) {
+            // A scan that stops early delivers nothing, by file or natively.
+            EXPECT_EQ(FileXfer(), TWRC_FAILURE) << what;
+            EXPECT_FALSE(image_tools::FileExists(name)) << what;
+            continue;
+        }
         ASSERT_EQ(FileXfer(), TWRC_XFERDONE) << what;
         EXPECT_EQ(scanInProgress, 0u);
         const Bytes file = image_tools::ReadAll(name);
@@ -537,7 +549,7 @@ TEST_F(ImageTransferTest, TiffFileReadsTheScannerInChunksOfSixtyThousand) {
         StartScan(TWPT_GRAY, 8, 300, 2550, 1300);  // 2550 x 1300 pixels, 55 chunks
         SetUpFile(folder + "/scan.tif", TWFF_TIFF);
         std::remove(log.c_str());
-        ASSERT_EQ(FileXfer(), TWRC_XFERDONE);
+        ASSERT_EQ(FileXfer(), *lines ? TWRC_FAILURE : TWRC_XFERDONE) << "a short scan fails";
         const std::size_t total = 2550u * (*lines ? 1000 : 1300);
         std::vector<std::string> expected;
         for (std::size_t at = 0;; at += 60000) {
@@ -556,16 +568,35 @@ TEST_F(ImageTransferTest, TiffFileReadsTheScannerInChunksOfSixtyThousand) {
     }
 }
 
-TEST_F(ImageTransferTest, FileTransferToAMissingFileFailsAndCreatesNothing) {
-    StartScan(TWPT_GRAY, 8, 50, 600, 600);
+// The file DAT_SETUPFILEXFER names is replaced only by a whole image: a
+// failed transfer leaves the user's file byte for byte, and no other file.
+TEST_F(ImageTransferTest, FailedFileTransferKeepsTheUsersFile) {
+    const std::string name = folder + "/keep.img";
     for (TW_UINT16 format : {TWFF_TIFF, TWFF_BMP}) {
-        const std::string name = folder + "/gone";
+        BackToOpen();
+        Reopen("VOREL_SIM_LINES", "10");
+        { std::ofstream(name, std::ios::binary) << "the user's picture"; }
+        StartScan(TWPT_GRAY, 8, 50, 600, 600);
         SetUpFile(name, format);
-        ASSERT_EQ(unlink(name.c_str()), 0);
+        EXPECT_EQ(image_tools::ReadAll(name).size(), 18u) << "DAT_SETUPFILEXFER left the file alone";
         EXPECT_EQ(FileXfer(), TWRC_FAILURE) << "format " << format;
         EXPECT_EQ(Status(), TWCC_BUMMER) << "format " << format;
-        EXPECT_EQ(scanInProgress, 0u) << "format " << format;
-        EXPECT_FALSE(image_tools::FileExists(name)) << "format " << format;
+        const Bytes kept = image_tools::ReadAll(name);
+        EXPECT_EQ(std::string(kept.begin(), kept.end()), "the user's picture") << "format " << format;
+        std::size_t others = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            others += entry.path() != name && entry.path().filename() != "vorelsrc.ini";
+        }
+        EXPECT_EQ(others, 0u) << "format " << format << ": a file was left beside it";
+
+        BackToOpen();
+        ASSERT_EQ(Close(), TWRC_SUCCESS);
+        unsetenv("VOREL_SIM_LINES");
+        ResetSimulator();
+        ASSERT_EQ(Open(), TWRC_SUCCESS);
+        StartScan(TWPT_GRAY, 8, 50, 600, 600);
+        EXPECT_EQ(FileXfer(), TWRC_XFERDONE) << "format " << format;
+        EXPECT_GT(image_tools::ReadAll(name).size(), 10000u) << "format " << format << ": replaced by the image";
     }
 }
 
@@ -781,6 +812,90 @@ int SheetNumberIn(const Bytes& grey, std::uint32_t width, int dpi) {
         if (number > 0) return number;
     }
     return 0;
+}
+
+// --- Frames larger than one window of the scanner library ---
+
+// The frame (left, top, right, bottom in 1/300 inch) by memory transfer,
+// from state 400 back to 400; its size as DAT_IMAGEINFO tells it.
+struct Scanned {
+    Bytes rows;
+    TW_INT32 width = 0, length = 0;
+};
+
+class LargeFrameTest : public ImageTransferTest {
+protected:
+    Scanned ScanFrame(TW_UINT16 pixelType, TW_UINT16 depth, int left, int top, int right, int bottom) {
+        Scanned scanned;
+        EXPECT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, pixelType), TWRC_SUCCESS);
+        EXPECT_EQ(SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, depth), TWRC_SUCCESS);
+        EXPECT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, 2400), TWRC_SUCCESS);
+        EXPECT_EQ(SetOneValue(ICAP_YRESOLUTION, TWTY_UINT16, 2400), TWRC_SUCCESS);
+        TW_IMAGELAYOUT layout{{ToFix32(left), ToFix32(top), ToFix32(right), ToFix32(bottom)}, 0, 0, 0};
+        EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout), TWRC_SUCCESS);
+        if (Enable(false) != TWRC_SUCCESS) return scanned;
+        TW_IMAGEINFO info{};
+        EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+        scanned.width = info.ImageWidth;
+        scanned.length = info.ImageLength;
+        ResetMemoryTransfer();
+        scanned.rows = MemoryImage();
+        BackToOpen();
+        return scanned;
+    }
+};
+
+// Cut into pieces the frame comes out as one image, the same as the frame
+// scanned in other pieces that each fit: the joins fall exactly.
+TEST_F(LargeFrameTest, FramesBeyondOneWindowArriveWholeAndJoinExactly) {
+    // Colour over the whole width: 20400 pixels, two columns.
+    const Scanned wide = ScanFrame(TWPT_RGB, 24, 0, 1000, 2550, 1030);
+    EXPECT_EQ(wide.width, 20400);
+    EXPECT_EQ(wide.length, 240);
+    ASSERT_EQ(wide.rows.size(), 20400u * 3 * 240);
+    Bytes joined(wide.rows.size());
+    for (int third = 0; third < 3; ++third) {
+        const Scanned part = ScanFrame(TWPT_RGB, 24, 850 * third, 1000, 850 * (third + 1), 1030);
+        ASSERT_EQ(part.rows.size(), 6800u * 3 * 240);
+        for (int row = 0; row < 240; ++row) {
+            std::memcpy(&joined[(row * 20400 + third * 6800) * 3], &part.rows[row * 6800 * 3], 6800 * 3);
+        }
+    }
+    EXPECT_TRUE(wide.rows == joined) << "the columns join where thirds of the line do";
+
+    // Grey over the whole height: 33600 lines, two bands.
+    const Scanned tall = ScanFrame(TWPT_GRAY, 8, 1200, 0, 1300, 4200);
+    EXPECT_EQ(tall.width, 800);
+    EXPECT_EQ(tall.length, 33600);
+    ASSERT_EQ(tall.rows.size(), 800u * 33600);
+    Bytes stacked;
+    for (int third = 0; third < 3; ++third) {
+        const Scanned part = ScanFrame(TWPT_GRAY, 8, 1200, 1400 * third, 1300, 1400 * (third + 1));
+        stacked.insert(stacked.end(), part.rows.begin(), part.rows.end());
+    }
+    EXPECT_TRUE(tall.rows == stacked) << "the bands join where thirds of the page do";
+    EXPECT_TRUE(boxes.empty());
+}
+
+// Where pieces cannot join exactly (a resolution whose pixels meet whole
+// 1/300 inch only every inch, for colour lines that need columns) or cannot
+// be taken at all (the feeder's sheet is gone after one piece), the
+// enabling is refused and the user told.
+TEST_F(LargeFrameTest, FramesThatCannotBePiecedAreRefusedAtEnabling) {
+    EXPECT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, 2399), TWRC_SUCCESS);
+    EXPECT_EQ(Enable(false), TWRC_FAILURE) << "2399 dpi colour over the whole bed";
+    EXPECT_EQ(Status(), TWCC_BADVALUE);
+    EXPECT_EQ(sourceState, 400);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text.substr(boxes[0].text.size() - 5), "[113]");
+    EXPECT_TRUE(Notifications().empty()) << "no transfer announced";
+
+    Reopen("VOREL_SIM_FEEDER", "loaded");
+    boxes.clear();
+    EXPECT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, 2400), TWRC_SUCCESS);
+    EXPECT_EQ(Enable(false), TWRC_FAILURE) << "a sheet of the feeder at 2400 dpi";
+    EXPECT_EQ(Status(), TWCC_BADVALUE);
+    EXPECT_EQ(boxes.size(), 1u);
 }
 
 class BatchTest : public ImageTransferTest {

@@ -329,6 +329,42 @@ TEST_F(SourceDialogTest, PreviewOfEachTypeIsWhatItsFinalScanGives) {
     }
 }
 
+// What the final scan set up is what each transfer of it delivers, for both
+// pages of a batch: a type picked in the list afterwards changes nothing.
+// The controls that would change the set-up are disabled while images are
+// pending and act again once the source is back in state 500.
+TEST_F(SourceDialogTest, FinalScanFixesItsSetUpUntilTheImagesAreTransferred) {
+    OpenSource();
+    ASSERT_EQ(SetOneValue(CAP_XFERCOUNT, TWTY_INT16, 2), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, 30), TWRC_SUCCESS);
+    ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+    ASSERT_EQ(SelectedText(), "Color Photo");
+    Dialog().OnFinalScanButton();
+    ASSERT_EQ(sourceState, 600);
+    EXPECT_FALSE(headlessWindowLog.setupControlsEnabled);
+    EXPECT_FALSE(headlessWindowLog.scanButtonsEnabled);
+    for (int page = 1; page <= 2; ++page) {
+        List().SetCurSel(0);  // "BW Drawing"
+        Dialog().OnImageTypeChange();
+        TW_IMAGEINFO info{};
+        ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+        EXPECT_EQ(info.BitsPerPixel, 24) << "page " << page;
+        TW_HANDLE dib = nullptr;
+        ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE) << "page " << page;
+        {
+            platform::LockedBlock block(dib);
+            const auto* header = static_cast<const std::uint8_t*>(block.get());
+            EXPECT_EQ(header[14], 24) << "page " << page << ": biBitCount";
+            EXPECT_EQ(platform::GlobalBlockSize(dib), kDibHeaderSize + RowStride(255 * 3) * 420u) << "page " << page;
+        }
+        platform::GlobalFreeBlock(dib);
+        ASSERT_EQ(EndXfer(), TWRC_SUCCESS);
+    }
+    EXPECT_EQ(sourceState, 500);
+    EXPECT_TRUE(headlessWindowLog.setupControlsEnabled);
+    EXPECT_TRUE(headlessWindowLog.scanButtonsEnabled);
+}
+
 TEST_F(SourceDialogTest, PreviewScanRefusedWhileTheFeederIsLoaded) {
     Simulate("VOREL_SIM_FEEDER", "loaded");
     OpenSource();

@@ -63,18 +63,17 @@ TEST_F(TransferSetupTest, GetBeforeAnySetAnswersNoNameAndBmp) {
     }
 }
 
-TEST_F(TransferSetupTest, AcceptedNameIsTestOpenedAndReadBack) {
+TEST_F(TransferSetupTest, AcceptedNameIsLeftAsItIsAndReadBack) {
     Write("scan.tif", "an older picture");
     ASSERT_EQ(SetFile("scan.tif", TWFF_TIFF), TWRC_SUCCESS) << "MSG_SET DAT_SETUPFILEXFER TIFF";
-    EXPECT_TRUE(Exists("scan.tif"));
-    EXPECT_EQ(Read("scan.tif"), "") << "the accepted name's file is emptied";
+    EXPECT_EQ(Read("scan.tif"), "an older picture") << "the file is kept until a transfer succeeds";
     TW_SETUPFILEXFER setup = GetFile();
     EXPECT_EQ(NameOf(setup), "scan.tif");
     EXPECT_EQ(setup.Format, TWFF_TIFF);
     EXPECT_EQ(GetCurrent(ICAP_IMAGEFILEFORMAT), TWFF_TIFF) << "the format is the capability's";
 
     ASSERT_EQ(SetFile("new.bmp", TWFF_BMP), TWRC_SUCCESS) << "MSG_SET DAT_SETUPFILEXFER BMP";
-    EXPECT_TRUE(Exists("new.bmp")) << "created by the test open";
+    EXPECT_FALSE(Exists("new.bmp")) << "made only by a transfer";
     EXPECT_EQ(GetFile().Format, TWFF_BMP);
 }
 
@@ -108,8 +107,7 @@ TEST_F(TransferSetupTest, NameOfFullLength) {
     const std::string name = std::string(251, 'n') + ".bmp";
     ASSERT_EQ(name.size(), 255u);
     ASSERT_EQ(SetFile(name, TWFF_BMP), TWRC_SUCCESS) << "MSG_SET DAT_SETUPFILEXFER, 255 characters";
-    EXPECT_TRUE(Exists(name));
-    EXPECT_EQ(Read(name), "");
+    EXPECT_FALSE(Exists(name));
     TW_SETUPFILEXFER setup = GetFile();
     EXPECT_EQ(NameOf(setup), name);
     EXPECT_EQ(setup.FileName[255], '\0') << "terminated within the field";

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 
 #include "platform/fault_injection.h"
 
@@ -21,6 +22,7 @@ bool File::Open(const char* name, FileMode mode) {
     if (name == nullptr || name[0] == '\0') return false;
     int flags = O_RDWR;
     if (mode == FileMode::CreateReadWrite) flags |= O_CREAT | O_TRUNC;
+    if (mode == FileMode::CreateNew) flags |= O_CREAT | O_EXCL;
     int fd = ::open(name, flags, 0644);
     if (fd < 0) return false;
     handle_ = HandleOf(fd);
@@ -71,5 +73,9 @@ void File::Close() {
 }
 
 bool DeleteFileByName(const char* name) { return name != nullptr && ::unlink(name) == 0; }
+
+bool ReplaceFileByName(const char* from, const char* to) {
+    return from != nullptr && to != nullptr && std::rename(from, to) == 0;
+}
 
 }  // namespace platform

@@ -8,7 +8,9 @@ namespace platform {
 bool File::Open(const char* name, FileMode mode) {
     Close();
     if (name == nullptr || name[0] == '\0') return false;
-    DWORD disposition = mode == FileMode::CreateReadWrite ? CREATE_ALWAYS : OPEN_EXISTING;
+    DWORD disposition = mode == FileMode::CreateReadWrite ? CREATE_ALWAYS
+                        : mode == FileMode::CreateNew    ? CREATE_NEW
+                                                         : OPEN_EXISTING;
     HANDLE file = ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -52,5 +54,10 @@ void File::Close() {
 }
 
 bool DeleteFileByName(const char* name) { return name != nullptr && ::DeleteFileA(name) != 0; }
+
+bool ReplaceFileByName(const char* from, const char* to) {
+    return from != nullptr && to != nullptr &&
+           ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
 
 }  // namespace platform

@@ -9,6 +9,7 @@ struct HeadlessWindowLog {
     bool failCreation = false;  // the next creations fail, as when no window can be made
     int windowsAlive = 0;
     bool scanButtonsEnabled = true;
+    bool setupControlsEnabled = true;  // the image type list and the preview
     std::string aboutMenuText;
     int aboutBoxes = 0;
     int renders = 0;

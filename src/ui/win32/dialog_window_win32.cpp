@@ -184,6 +184,11 @@ void DialogWindow::EnableScanButtons(bool enable) {
     ::EnableWindow(::GetDlgItem(impl_->hwnd, IDC_PREVIEW_SCAN), enable);
 }
 
+void DialogWindow::EnableSetupControls(bool enable) {
+    ::EnableWindow(::GetDlgItem(impl_->hwnd, IDC_IMAGE_TYPE), enable);
+    ::EnableWindow(::GetDlgItem(impl_->hwnd, IDC_PREVIEW), enable);
+}
+
 bool DialogWindow::AddAboutMenuItem(const char* text) {
     HMENU menu = ::GetSystemMenu(impl_->hwnd, FALSE);
     if (menu == nullptr) return false;
