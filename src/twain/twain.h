@@ -2,8 +2,9 @@
 // structures exchanged through DS_Entry and DSM_Entry, and the codes, the
 // 1.6 set and the TWAIN 2 additions (manager entry points, callbacks,
 // capability query bits).
-// Everything is laid out with 2-byte packing; the sizes of the 32-bit
-// Windows build are pinned below so that a layout slip cannot go unnoticed.
+// Everything is laid out with 2-byte packing; the sizes of the 32-bit and
+// 64-bit Windows builds are pinned below so that a layout slip cannot go
+// unnoticed.
 #pragma once
 
 #include <cstddef>
@@ -239,6 +240,20 @@ static_assert(sizeof(TW_MEMORY) == 12, "TW_MEMORY");
 static_assert(sizeof(TW_IMAGEMEMXFER) == 38, "TW_IMAGEMEMXFER");
 static_assert(sizeof(TW_ENTRYPOINT) == 24, "TW_ENTRYPOINT");
 static_assert(sizeof(TW_CALLBACK) == 10, "TW_CALLBACK");
+#elif defined(_WIN64)
+// The layouts of the 64-bit Windows build: handles and pointers of 8 bytes
+// with the same 2-byte packing, so nothing is padded before them.
+static_assert(sizeof(void*) == 8, "64-bit build");
+static_assert(sizeof(TW_USERINTERFACE) == 12, "TW_USERINTERFACE");
+static_assert(sizeof(TW_EVENT) == 10, "TW_EVENT");
+static_assert(sizeof(TW_CAPABILITY) == 12, "TW_CAPABILITY");
+static_assert(sizeof(TW_MEMORY) == 16, "TW_MEMORY");
+static_assert(sizeof(TW_IMAGEMEMXFER) == 42, "TW_IMAGEMEMXFER");
+static_assert(sizeof(TW_ENTRYPOINT) == 44, "TW_ENTRYPOINT");
+static_assert(sizeof(TW_CALLBACK) == 14, "TW_CALLBACK");
+static_assert(offsetof(TW_USERINTERFACE, hParent) == 4, "TW_USERINTERFACE.hParent");
+static_assert(offsetof(TW_CAPABILITY, hContainer) == 4, "TW_CAPABILITY.hContainer");
+static_assert(offsetof(TW_MEMORY, TheMem) == 8, "TW_MEMORY.TheMem");
 #endif
 // Pointer-sized members follow the 4-byte Size at offset 4 on every build.
 static_assert(offsetof(TW_ENTRYPOINT, DSM_Entry) == 4, "TW_ENTRYPOINT.DSM_Entry");

@@ -36,7 +36,7 @@ void ExpectOnlySystemImports(const PeImage& image, const char* module) {
 
 TEST(ModuleImage, SourceExportsOnlyDsEntryUndecorated) {
     PeImage image = ReadPeImage(TestFolder() + "vorelsrc.ds");
-    ASSERT_TRUE(image.valid) << "vorelsrc.ds is not a PE32 image";
+    ASSERT_TRUE(image.valid) << "vorelsrc.ds is not a PE image";
     ASSERT_EQ(image.exports.names.size(), 1u) << "vorelsrc.ds exports names other than DS_Entry";
     EXPECT_EQ(image.exports.names[0], "DS_Entry");
     EXPECT_EQ(image.exports.ordinals.size(), 1u) << "vorelsrc.ds exports more than one function";
@@ -63,6 +63,12 @@ TEST(ModuleImage, TestSourceManagerExportsDsmEntry) {
     EXPECT_NE(std::find(image.exports.names.begin(), image.exports.names.end(), "DSM_Entry"),
               image.exports.names.end());
     ExpectOnlySystemImports(image, "TWAIN_32.DLL");
+}
+
+TEST(ModuleImage, HelperImportsOnlySystemLibraries) {
+    PeImage image = ReadPeImage(TestFolder() + "vorelhost32.exe");
+    if (!image.valid) GTEST_SKIP() << "vorelhost32.exe not built";
+    ExpectOnlySystemImports(image, "vorelhost32.exe");
 }
 
 TEST(ModuleImage, SourceLoadsAndFindsDsEntry) {

@@ -1,4 +1,4 @@
-// Reads the export and import directories of a 32-bit PE file by hand:
+// Reads the export and import directories of a PE file (32- or 64-bit) by hand:
 // headers, section table, and the directories' tables mapped from RVAs to
 // file offsets.
 #include "pe_image.h"
@@ -50,8 +50,10 @@ PeImage ReadPeImage(const std::string& path) {
     std::uint32_t sectionCount = r.U16(coff + 2);
     std::uint32_t optionalSize = r.U16(coff + 16);
     std::size_t optional = coff + 20;
-    if (r.U16(optional) != 0x10B) return image;  // PE32
-    std::size_t directories = optional + 96;
+    // PE32 or PE32+: the 64-bit header's data directories begin 16 bytes later.
+    const std::uint32_t magic = r.U16(optional);
+    if (magic != 0x10B && magic != 0x20B) return image;
+    std::size_t directories = optional + (magic == 0x20B ? 112 : 96);
     std::size_t sectionTable = optional + optionalSize;
     for (std::uint32_t i = 0; i < sectionCount; ++i) {
         std::size_t s = sectionTable + 40 * i;

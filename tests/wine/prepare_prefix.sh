@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Creates the Wine prefix named by WINEPREFIX once: a 32-bit prefix whose
-# windows are not managed, since under Xvfb no window manager answers and
-# Wine would wait on every window it hides. On every run it takes Wine's own
+# Creates the Wine prefix named by WINEPREFIX once: a 32-bit prefix (or,
+# with VOREL_WINEARCH=win64, one that runs 64- and 32-bit programs side by
+# side) whose windows are not managed, since under Xvfb no window manager
+# answers and Wine would wait on every window it hides. On every run it takes Wine's own
 # data sources out of the prefix (see remove_wine_sources).
 set -u
 : "${WINEPREFIX:?WINEPREFIX must be set}"
@@ -30,7 +31,7 @@ if [ -f "$WINEPREFIX/.vorel-prefix" ]; then
   remove_wine_sources
   exit 0
 fi
-export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
+export WINEARCH=${VOREL_WINEARCH:-win32} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
 mkdir -p "$(dirname "$WINEPREFIX")"
 wineboot -i >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1

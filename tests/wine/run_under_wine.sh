@@ -6,8 +6,9 @@ set -u
 : "${WINEPREFIX:?WINEPREFIX must be set}"
 export WINEPREFIX WINEDEBUG=${WINEDEBUG:--all}
 # A prefix of the user's (./vorel scan) is used as it is, whatever its
-# architecture; the project's own is made once, 32-bit.
-[ "${VOREL_USER_PREFIX:-0}" = 1 ] || export WINEARCH=win32
+# architecture; the project's own are made once, 32-bit (or, with
+# VOREL_WINEARCH=win64, one that runs both).
+[ "${VOREL_USER_PREFIX:-0}" = 1 ] || export WINEARCH=${VOREL_WINEARCH:-win32}
 # Our TWAIN_32.DLL beside the program comes first, unless --builtin-twain
 # asks for Wine's own source manager.
 twain=n,b

@@ -170,10 +170,11 @@ std::string LoadedProductName() {
 }
 
 // As the system's manager does: the sources in the twain_32 folder of the
-// Windows folder and one level below it. The one reporting the Vorel
-// source's product name is taken, or the only one there is. Files whose
-// version resource names the product are tried first, so that with the
-// Vorel source installed no other source is loaded to find it.
+// Windows folder (twain_64 for a 64-bit manager) and one level below it.
+// The one reporting the Vorel source's product name is taken, or the only
+// one there is. Files whose version resource names the product are tried
+// first, so that with the Vorel source installed no other source is loaded
+// to find it.
 bool LoadInstalledSource() {
     char windows[MAX_PATH] = {};
     UINT length = ::GetWindowsDirectoryA(windows, MAX_PATH);
@@ -181,7 +182,11 @@ bool LoadInstalledSource() {
     std::string folder(windows);
     if (folder.back() != '\\') folder += '\\';
     std::vector<std::string> files;
+#if defined(_WIN64)
+    CollectSourceFiles(folder + "twain_64\\", 1, &files);
+#else
     CollectSourceFiles(folder + "twain_32\\", 1, &files);
+#endif
     std::stable_partition(files.begin(), files.end(), ClaimsToBeVorelSource);
     for (const std::string& file : files) {
         if (!LoadSourceFrom(file)) continue;
