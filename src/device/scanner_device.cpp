@@ -551,7 +551,14 @@ std::size_t ScannerDevice::LinesPerRead(int bytesPerLine) {
 }
 
 void ScannerDevice::NoteReadStatus(std::int16_t status) {
-    if (status != kReadStatusFeederJam || jammed_) return;
+    if (jammed_) return;
+    if (status == kOpenStatusNoCommunication && ScannerConnectionLost()) {
+        // The scanner's process stopped answering in the middle of the scan.
+        jammed_ = true;
+        ShowErrorMessage(IDS_NO_COMMUNICATION);
+        return;
+    }
+    if (status != kReadStatusFeederJam) return;
     jammed_ = true;
     ShowErrorMessage(IDS_FEEDER_JAM);
 }

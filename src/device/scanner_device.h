@@ -70,8 +70,9 @@ public:
 
     int kind() const { return kind_; }
     // Whether a sheet jammed in the document feeder during the scan set up
-    // last. The first read that meets the jam shows box 109; the scan then
-    // delivers nothing more.
+    // last, or the scanner stopped answering in it. The first read that
+    // meets the jam shows box 109 (a scanner gone: the no-communication
+    // box); the scan then delivers nothing more.
     bool Jammed() const { return jammed_; }
     // The total byte count of the ScanGeometry of the last set-up.
     std::int32_t TotalBytes() const;

@@ -14,6 +14,11 @@
 
 #include "platform/library.h"
 
+#include "device/remote_scanner.h"
+#if defined(_WIN64)
+#include "device/helper_channel.h"
+#endif
+
 namespace {
 
 constexpr const char* kLibraryName = "VOREL32.dll";
@@ -74,9 +79,23 @@ bool FindEntry(platform::LibraryHandle library, unsigned ordinal, Function& entr
     return true;
 }
 
+#if defined(_WIN64)
+// A 64-bit process cannot load the 32-bit library: its twelve calls go to a
+// helper process, started when the scanner is first opened.
+remote::RemoteScanner& Helper() {
+    static remote::RemoteScanner helper(StartHelperChannel);
+    return helper;
+}
+#endif
+
 void Load(LoadedLibrary& loaded) {
     loaded.attempted = true;
     loaded.table = kStandIns;
+#if defined(_WIN64)
+    remote::SetRemoteScanner(&Helper());
+    loaded.table = remote::RemoteTable();
+    return;
+#endif
 
     platform::LibraryHandle library = nullptr;
     for (const std::string& folder : {platform::ModuleFolder(), platform::SystemFolder(), platform::WindowsFolder()}) {
@@ -115,8 +134,13 @@ void SetScannerLibraryForTesting(const ScannerLibrary* library) { testingLibrary
 
 bool ScannerLibraryInUse() { return testingLibrary != nullptr || Loaded().attempted; }
 
+bool ScannerConnectionLost() { return remote::CurrentScannerLost(); }
+
 void UnloadScannerLibrary() {
     LoadedLibrary& loaded = Loaded();
+#if defined(_WIN64)
+    if (loaded.attempted) Helper().End();
+#endif
     if (loaded.handle != nullptr) platform::FreeLibraryHandle(loaded.handle);
     loaded = LoadedLibrary{};
 }

@@ -43,7 +43,8 @@ struct ScannerLibrary {
     std::int16_t(VOREL_API* SetParameter)(std::int16_t code, std::int16_t value);                          // 30
 };
 
-// The table in use: loaded on first use (the module's own folder first).
+// The table in use: loaded on first use (the module's own folder first);
+// in a 64-bit process, the calls of the 32-bit library run in a helper.
 const ScannerLibrary& Scanner();
 // Native tests install a scripted table; null restores the loaded one.
 void SetScannerLibraryForTesting(const ScannerLibrary* library);
@@ -53,3 +54,6 @@ void UnloadScannerLibrary();
 // code that runs at unload time talk to the scanner without loading the
 // library for it.
 bool ScannerLibraryInUse();
+// True when the library lives in a helper process that has stopped
+// answering: the scan under way delivers nothing more.
+bool ScannerConnectionLost();

@@ -1,0 +1,256 @@
+// The 64-bit source's connection to its 32-bit helper. The source makes a
+// named pipe whose name is 128 random bits from the system's generator and
+// whose security descriptor lets only the current user in, and an unnamed
+// section that reaches the helper as a handle duplicated into it. The
+// helper is started suspended, put into a job that kills it when the job's
+// last handle closes (the application ending in any way closes it), handed
+// the section's and this process's handles, and resumed. Every wait on it
+// is bounded and also ends when the helper's process does.
+#if defined(_WIN64)
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "device/helper_channel.h"
+#include "platform/library.h"
+
+extern "C" BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length);  // RtlGenRandom
+
+namespace {
+
+constexpr char kHelperName[] = "vorelhost32.exe";
+// The largest read the source makes is 64000 bytes; the section holds a
+// whole megabyte so that any read the device asks for is one round trip.
+constexpr std::size_t kSectionSize = 1u << 20;
+// A call of a scanner that is still answering never takes this long.
+constexpr DWORD kCallTimeoutMs = 20000;
+constexpr DWORD kStartTimeoutMs = 15000;
+constexpr DWORD kEndWaitMs = 2000;
+#ifndef PIPE_REJECT_REMOTE_CLIENTS
+#define PIPE_REJECT_REMOTE_CLIENTS 0x00000008
+#endif
+
+// A security descriptor whose list grants the current user all access and
+// nobody else any.
+class UserOnly {
+public:
+    UserOnly() {
+        HANDLE token = nullptr;
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+        DWORD size = 0;
+        BYTE user[512];
+        const bool gotUser = ::GetTokenInformation(token, TokenUser, user, sizeof user, &size) != 0;
+        ::CloseHandle(token);
+        if (!gotUser) return;
+        PSID sid = reinterpret_cast<TOKEN_USER*>(user)->User.Sid;
+        if (!::IsValidSid(sid)) return;
+        const DWORD aclSize = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + ::GetLengthSid(sid);
+        if (aclSize > sizeof acl_) return;
+        auto* acl = reinterpret_cast<PACL>(acl_);
+        if (!::InitializeAcl(acl, aclSize, ACL_REVISION) || !::AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, sid) ||
+            !::InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
+            !::SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE)) {
+            return;
+        }
+        attributes_.nLength = sizeof attributes_;
+        attributes_.lpSecurityDescriptor = &descriptor_;
+        attributes_.bInheritHandle = FALSE;
+        ready_ = true;
+    }
+    SECURITY_ATTRIBUTES* attributes() { return ready_ ? &attributes_ : nullptr; }
+
+private:
+    alignas(8) BYTE acl_[256] = {};
+    SECURITY_DESCRIPTOR descriptor_{};
+    SECURITY_ATTRIBUTES attributes_{};
+    bool ready_ = false;
+};
+
+class HelperChannel : public remote::Channel {
+public:
+    ~HelperChannel() override;
+    bool Start();
+    bool Exchange(const remote::Bytes& request, remote::Bytes* reply) override;
+    const std::uint8_t* Section() const override { return view_; }
+    std::size_t SectionSize() const override { return view_ != nullptr ? kSectionSize : 0; }
+
+private:
+    // Waits for the overlapped operation on the pipe; false when it failed,
+    // the helper ended or the time ran out (the operation is then cancelled).
+    bool Finish(BOOL started, DWORD timeout, bool* moreData = nullptr);
+    bool Write(const void* data, DWORD size);
+    bool Read(void* data, DWORD size, DWORD* got, bool* moreData);
+
+    HANDLE pipe_ = INVALID_HANDLE_VALUE;
+    OVERLAPPED overlapped_{};
+    HANDLE event_ = nullptr;
+    HANDLE section_ = nullptr;
+    std::uint8_t* view_ = nullptr;
+    HANDLE job_ = nullptr;
+    HANDLE process_ = nullptr;
+    bool broken_ = false;
+};
+
+HelperChannel::~HelperChannel() {
+    // Closing the pipe tells the helper to end; one that does not is ended.
+    if (pipe_ != INVALID_HANDLE_VALUE) ::CloseHandle(pipe_);
+    if (process_ != nullptr) {
+        if (::WaitForSingleObject(process_, broken_ ? 0 : kEndWaitMs) != WAIT_OBJECT_0) {
+            ::TerminateProcess(process_, 1);
+            ::WaitForSingleObject(process_, kEndWaitMs);
+        }
+        ::CloseHandle(process_);
+    }
+    if (job_ != nullptr) ::CloseHandle(job_);
+    if (view_ != nullptr) ::UnmapViewOfFile(view_);
+    if (section_ != nullptr) ::CloseHandle(section_);
+    if (event_ != nullptr) ::CloseHandle(event_);
+}
+
+bool HelperChannel::Finish(BOOL started, DWORD timeout, bool* moreData) {
+    if (moreData != nullptr) *moreData = false;
+    if (!started) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_MORE_DATA && moreData != nullptr) *moreData = true;
+        if (error != ERROR_IO_PENDING) return false;
+    }
+    HANDLE waits[2] = {event_, process_};
+    const DWORD woke = ::WaitForMultipleObjects(process_ != nullptr ? 2 : 1, waits, FALSE, timeout);
+    if (woke != WAIT_OBJECT_0) {
+        // The operation is called off; its structure stays valid until it has gone.
+        ::CancelIo(pipe_);
+        ::WaitForSingleObject(event_, kEndWaitMs);
+        return false;
+    }
+    DWORD done = 0;
+    if (!::GetOverlappedResult(pipe_, &overlapped_, &done, FALSE)) {
+        // A message longer than the buffer: a reply no call has.
+        if (::GetLastError() == ERROR_MORE_DATA && moreData != nullptr) *moreData = true;
+        return false;
+    }
+    return true;
+}
+
+bool HelperChannel::Write(const void* data, DWORD size) {
+    overlapped_ = OVERLAPPED{};
+    overlapped_.hEvent = event_;
+    ::ResetEvent(event_);
+    DWORD done = 0;
+    const BOOL started = ::WriteFile(pipe_, data, size, &done, &overlapped_);
+    return Finish(started, kCallTimeoutMs) && ::GetOverlappedResult(pipe_, &overlapped_, &done, FALSE) && done == size;
+}
+
+bool HelperChannel::Read(void* data, DWORD size, DWORD* got, bool* moreData) {
+    overlapped_ = OVERLAPPED{};
+    overlapped_.hEvent = event_;
+    ::ResetEvent(event_);
+    DWORD done = 0;
+    const BOOL started = ::ReadFile(pipe_, data, size, &done, &overlapped_);
+    if (!Finish(started, kCallTimeoutMs, moreData)) return false;
+    if (!::GetOverlappedResult(pipe_, &overlapped_, &done, FALSE)) return false;
+    *got = done;
+    return true;
+}
+
+bool HelperChannel::Start() {
+    const std::string folder = platform::ModuleFolder();
+    if (folder.empty()) return false;
+    const std::string helper = folder + kHelperName;
+    if (::GetFileAttributesA(helper.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+
+    unsigned char random[16];
+    if (!SystemFunction036(random, sizeof random)) return false;
+    char name[80];
+    int at = std::snprintf(name, sizeof name, "\\\\.\\pipe\\vorel-");
+    for (unsigned char byte : random) at += std::snprintf(name + at, sizeof name - at, "%02x", byte);
+
+    UserOnly security;
+    if (security.attributes() == nullptr) return false;
+    event_ = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (event_ == nullptr) return false;
+    const DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE;
+    const DWORD pipeMode = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT;
+    pipe_ = ::CreateNamedPipeA(name, openMode, pipeMode | PIPE_REJECT_REMOTE_CLIENTS, 1, 4096, 4096, 0,
+                               security.attributes());
+    if (pipe_ == INVALID_HANDLE_VALUE) {
+        // Systems without the remote-client flag refuse it; the pipe is local anyway.
+        pipe_ = ::CreateNamedPipeA(name, openMode, pipeMode, 1, 4096, 4096, 0, security.attributes());
+    }
+    if (pipe_ == INVALID_HANDLE_VALUE) return false;
+
+    section_ = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kSectionSize, nullptr);
+    if (section_ == nullptr) return false;
+    view_ = static_cast<std::uint8_t*>(::MapViewOfFile(section_, FILE_MAP_READ, 0, 0, kSectionSize));
+    if (view_ == nullptr) return false;
+
+    job_ = ::CreateJobObjectA(nullptr, nullptr);
+    if (job_ != nullptr) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        ::SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    }
+
+    std::string command = "\"" + helper + "\" " + name;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessA(helper.c_str(), &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED | CREATE_NO_WINDOW,
+                          nullptr, folder.c_str(), &startup, &info)) {
+        return false;
+    }
+    process_ = info.hProcess;
+    // An application already in a job that forbids nesting keeps the helper
+    // out of ours; the helper still ends with the pipe and with this process.
+    if (job_ != nullptr) ::AssignProcessToJobObject(job_, process_);
+
+    HANDLE sectionThere = nullptr;
+    HANDLE parentThere = nullptr;
+    const bool handedOver =
+        ::DuplicateHandle(::GetCurrentProcess(), section_, process_, &sectionThere, FILE_MAP_WRITE | FILE_MAP_READ,
+                          FALSE, 0) &&
+        ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), process_, &parentThere, SYNCHRONIZE, FALSE, 0);
+    ::ResumeThread(info.hThread);
+    ::CloseHandle(info.hThread);
+    if (!handedOver) return false;
+
+    overlapped_ = OVERLAPPED{};
+    overlapped_.hEvent = event_;
+    ::ResetEvent(event_);
+    const BOOL connected = ::ConnectNamedPipe(pipe_, &overlapped_);
+    if (!connected && ::GetLastError() != ERROR_PIPE_CONNECTED && !Finish(FALSE, kStartTimeoutMs)) return false;
+
+    const std::uint32_t hello[3] = {static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(sectionThere)),
+                                    static_cast<std::uint32_t>(kSectionSize),
+                                    static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(parentThere))};
+    if (!Write(hello, sizeof hello)) return false;
+    std::uint32_t answer = 0;
+    DWORD got = 0;
+    bool moreData = false;
+    return Read(&answer, sizeof answer, &got, &moreData) && got == sizeof answer && answer == kHelperReady;
+}
+
+bool HelperChannel::Exchange(const remote::Bytes& request, remote::Bytes* reply) {
+    if (broken_ || request.size() > remote::kMaxMessage) return false;
+    std::uint8_t buffer[remote::kMaxMessage];
+    DWORD got = 0;
+    bool moreData = false;
+    if (!Write(request.data(), static_cast<DWORD>(request.size())) || !Read(buffer, sizeof buffer, &got, &moreData)) {
+        // Nothing more is asked of a helper that failed once.
+        broken_ = true;
+        return false;
+    }
+    reply->assign(buffer, buffer + got);
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<remote::Channel> StartHelperChannel() {
+    std::unique_ptr<HelperChannel> channel(new HelperChannel);
+    if (!channel->Start()) return nullptr;
+    return std::unique_ptr<remote::Channel>(std::move(channel));
+}
+
+#endif  // _WIN64

@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# The 64-bit source under Wine, in a prefix that runs 64- and 32-bit
+# programs side by side: the 64-bit acquisition tool scans through the
+# project's 64-bit manager and source, whose scanner library runs in the
+# 32-bit helper, and every image equals the one the 32-bit tool and source
+# make in the same prefix, pixel for pixel. Then an application killed in
+# the middle of a scan: its helper goes with it. (The helper dying under
+# the source is the Wine suite HelperProcess.)
+# Arguments: the 64-bit tree's bin folder, the 32-bit tree's, an output folder.
+set -u
+bin64=$1
+bin32=$2
+out=$3
+here=$(cd "$(dirname "$0")" && pwd)
+export VOREL_WINEARCH=win64
+mkdir -p "$out"
+rm -rf "${out:?}"/*
+passed=0
+failed=0
+winpath() { local p=$1; echo "Z:${p//\//\\}"; }
+fail() { echo "FAILED $*"; failed=$((failed + 1)); }
+
+# Live processes (not zombies waiting to be reaped) whose program is `exe`
+# (a Windows path), by Unix process id.
+processes_of() {
+  ps -eo pid=,stat=,args= | exe=$1 awk '$2 !~ /^Z/ { n = split($3, p, "\\"); if ($3 == ENVIRON["exe"] || (ENVIRON["exe"] == p[n])) print $1 }'
+}
+helpers() { processes_of vorelhost32.exe | wc -l; }
+
+scan() {  # bits, name, file, vorelscan arguments...
+  local bits=$1 name=$2 file=$3 bin=$bin32
+  shift 3
+  [ "$bits" = 64 ] && bin=$bin64
+  "$here/run_under_wine.sh" "$bin/vorelscan.exe" --out "$(winpath "$file")" "$@" >"$out/$name-$bits.log" 2>&1
+}
+
+same_picture() {  # name, file, reference
+  local differing
+  differing=$(compare -metric AE "$2" "$3" null: 2>&1)
+  if [ "$differing" = "0" ]; then
+    passed=$((passed + 1))
+  else
+    fail "$1: $differing pixels differ from $3"
+  fi
+}
+
+# Every transfer, the same page through both sources.
+for mech in native memory file; do
+  for type in color gray bw; do
+    name=$mech-$type
+    if scan 64 "$name" "$out/$name-64.tiff" --mech $mech --type $type --format tiff --dpi 100 --buffer 20000 &&
+       scan 32 "$name" "$out/$name-32.tiff" --mech $mech --type $type --format tiff --dpi 100 --buffer 20000; then
+      same_picture "$name" "$out/$name-64.tiff" "$out/$name-32.tiff"
+    else
+      fail "$name: a scan failed"
+      cat "$out/$name-64.log" "$out/$name-32.log"
+    fi
+  done
+done
+
+# A feeder batch of three sheets.
+for bits in 64 32; do
+  mkdir -p "$out/batch-$bits"
+  bin=$bin32
+  [ $bits = 64 ] && bin=$bin64
+  VOREL_SIM_FEEDER=loaded VOREL_SIM_SHEETS=3 "$here/run_under_wine.sh" "$bin/vorelscan.exe" --type color --dpi 100 \
+    --batch "$(winpath "$out/batch-$bits")\\page-%d.tiff" >"$out/batch-$bits.log" 2>&1 || fail "batch-$bits: vorelscan failed"
+done
+for page in 1 2 3; do
+  if [ -f "$out/batch-64/page-$page.tiff" ]; then
+    same_picture "batch-$page" "$out/batch-64/page-$page.tiff" "$out/batch-32/page-$page.tiff"
+  else
+    fail "batch-$page: no page $page"
+  fi
+done
+[ -f "$out/batch-64/page-4.tiff" ] && fail "batch: a fourth page from three sheets"
+[ "$(helpers)" = 0 ] || fail "helpers left after the scans: $(helpers)"
+
+# The application killed in the middle of a long scan: its helper goes
+# with it. The scan is caught in the scanner's log at its first read.
+log=$out/killed.calls
+rm -f "$log"
+VOREL_SIM_LOG="$(winpath "$log")" VOREL_WINE_TIMEOUT=120 "$here/run_under_wine.sh" "$bin64/vorelscan.exe" \
+  --out "$(winpath "$out/killed.tiff")" --type color --dpi 600 --mech file >"$out/killed.log" 2>&1 &
+runner=$!
+for _ in $(seq 600); do
+  grep -q ReadScanData "$log" 2>/dev/null && break
+  sleep 0.1
+done
+if ! grep -q ReadScanData "$log" 2>/dev/null || [ "$(helpers)" = 0 ]; then
+  fail "killed: the scan never started reading through a helper"
+fi
+app=$(processes_of "$(winpath "$bin64")\\vorelscan.exe" | head -n 1)
+if [ -n "$app" ]; then kill -KILL "$app"; else fail "killed: no application process found"; fi
+start=$(date +%s%N)
+for _ in $(seq 100); do
+  [ "$(helpers)" = 0 ] && break
+  sleep 0.05
+done
+gone_ms=$(( ($(date +%s%N) - start) / 1000000 ))
+wait "$runner" 2>/dev/null
+if [ "$(helpers)" = 0 ]; then
+  echo "killed: the helper was gone $gone_ms ms after the application"
+  passed=$((passed + 1))
+else
+  fail "killed: the helper outlived the application by 5 s"
+fi
+
+echo "win64: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
