@@ -34,7 +34,7 @@ struct MemoryCounters {
     std::uint64_t peak = 0;
 };
 
-inline MemoryCounters ReadMemoryCounters() {
+inline MemoryCounters ReadMemoryCounters(HANDLE process = ::GetCurrentProcess()) {
     // GetProcessMemoryInfo's fields, declared here so that no import
     // library is needed: the kernel32 entry is looked up by name.
     struct Counters {
@@ -55,7 +55,7 @@ inline MemoryCounters ReadMemoryCounters() {
     MemoryCounters result;
     Counters counters{};
     counters.cb = sizeof counters;
-    if (query != nullptr && query(::GetCurrentProcess(), &counters, sizeof counters)) {
+    if (query != nullptr && query(process, &counters, sizeof counters)) {
         result.current = counters.WorkingSetSize;
         result.peak = counters.PeakWorkingSetSize;
     }

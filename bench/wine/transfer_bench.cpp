@@ -5,6 +5,8 @@
 //   --mode raw-rgb|raw-bgr          the scanner library's own read of the
 //                                   same bytes into one buffer (the yardstick)
 //   --mode breakdown                what a native transfer's parts cost
+//   --mode open                     MSG_OPENDS and MSG_CLOSEDS of the source
+//                                   (with the 64-bit source: its helper's start)
 //   --dpi N  --region L,T,R,B (1/300 inch)  --runs N  --warmup N
 //   --pages N (images per enabling)  --out FILE (file transfers)
 //
@@ -15,6 +17,7 @@
 // figures are the resident set: before the first transfer (the raw read's
 // buffer already in it), and its peak at the end.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -62,6 +65,33 @@ bool Parse(int argc, char** argv, Options* o) {
     return (argc % 2) == 1 && o->runs > 0 && o->warmup >= 0 && o->pages > 0 && o->page.dpi > 0;
 }
 
+// The resident memory of the 64-bit source's helper process, when there is one.
+bool HelperMemory(MemoryCounters* counters) {
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = ::Process32First(snapshot, &entry); more && !found; more = ::Process32Next(snapshot, &entry)) {
+        if (_stricmp(entry.szExeFile, "vorelhost32.exe") != 0) continue;
+        HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, entry.th32ProcessID);
+        if (process == nullptr) continue;
+        *counters = ReadMemoryCounters(process);
+        ::CloseHandle(process);
+        found = counters->current != 0;
+    }
+    ::CloseHandle(snapshot);
+    return found;
+}
+
+void PrintHelperMemory() {
+    MemoryCounters helper;
+    if (HelperMemory(&helper)) {
+        std::printf(" helper_kib=%llu helper_peak_kib=%llu", static_cast<unsigned long long>(helper.current / 1024),
+                    static_cast<unsigned long long>(helper.peak / 1024));
+    }
+}
+
 void PrintResult(const Options& o, int width, int lines, std::uint64_t bytes, const RunTimes& times,
                  std::uint64_t idle, std::uint64_t peak, const RunTimes* raw = nullptr) {
     std::printf("result mode=%s dpi=%d width=%d lines=%d bytes=%llu runs=%zu min_ms=%.3f median_ms=%.3f "
@@ -70,7 +100,30 @@ void PrintResult(const Options& o, int width, int lines, std::uint64_t bytes, co
                 times.seconds.size(), times.Min() * 1e3, times.Median() * 1e3,
                 static_cast<unsigned long long>(idle / 1024), static_cast<unsigned long long>(peak / 1024));
     if (raw != nullptr) std::printf(" raw_min_ms=%.3f raw_median_ms=%.3f", raw->Min() * 1e3, raw->Median() * 1e3);
+    PrintHelperMemory();
     std::printf("\n");
+}
+
+// Opening and closing the source, each time from a manager just opened.
+int RunOpen(const Options& o) {
+    RunTimes warmup, times;
+    for (int run = 0; run < o.warmup + o.runs; ++run) {
+        TwainApplication twain("transfer bench", "Benchmarks");
+        const double start = Seconds();
+        if (!twain.Open()) {
+            std::fprintf(stderr, "transfer bench: %s\n", twain.Error().c_str());
+            return 1;
+        }
+        (run >= o.warmup ? times : warmup).Add(Seconds() - start);
+        if (run + 1 == o.warmup + o.runs) {
+            std::printf("result mode=open dpi=0 width=0 lines=0 bytes=0 runs=%zu min_ms=%.3f median_ms=%.3f",
+                        times.seconds.size(), times.Min() * 1e3, times.Median() * 1e3);
+            PrintHelperMemory();
+            std::printf("\n");
+        }
+        twain.Close();
+    }
+    return 0;
 }
 
 // A buffer of `bytes` whose pages have all been touched once.
@@ -106,23 +159,25 @@ int RunTransfer(const Options& o, Mechanism mechanism) {
     // The scanner set up by the raw read is set up again by the source at
     // each enabling.
     const bool blueFirst = mechanism == Mechanism::Native || mechanism == Mechanism::FileBmp;
+    // A 64-bit process cannot load the 32-bit library: no raw read beside it.
+    const bool withRaw = sizeof(void*) == 4;
     RawScanner scanner;
-    if (!scanner.Load(true) || !scanner.SetUp(o.page, blueFirst)) {
+    if (withRaw && (!scanner.Load(true) || !scanner.SetUp(o.page, blueFirst))) {
         std::fprintf(stderr, "transfer bench: %s\n", scanner.Error().c_str());
         return 1;
     }
-    std::uint8_t* buffer = WarmBuffer(scanner.TotalBytes());
-    if (buffer == nullptr) return 1;
+    std::uint8_t* buffer = withRaw ? WarmBuffer(scanner.TotalBytes()) : nullptr;
+    if (withRaw && buffer == nullptr) return 1;
 
     RunTimes warmup, times, raw, rawWarmup;
     for (int run = 0; run < o.warmup + o.runs; ++run) {
         const bool counted = run >= o.warmup;
         double seconds = 0;
-        if (!scanner.SetUp(o.page, blueFirst) || !scanner.ReadAll(buffer, &seconds)) {
+        if (withRaw && (!scanner.SetUp(o.page, blueFirst) || !scanner.ReadAll(buffer, &seconds))) {
             std::fprintf(stderr, "transfer bench: %s\n", scanner.Error().c_str());
             return 1;
         }
-        (counted ? raw : rawWarmup).Add(seconds);
+        if (withRaw) (counted ? raw : rawWarmup).Add(seconds);
         if (!session.RunEnabling(o.out, counted ? &times : &warmup)) {
             std::fprintf(stderr, "transfer bench: %s\n", session.Error().c_str());
             return 1;
@@ -131,8 +186,8 @@ int RunTransfer(const Options& o, Mechanism mechanism) {
     const MemoryCounters end = ReadMemoryCounters();
     const TW_IMAGEINFO& info = session.LastImageInfo();
     PrintResult(o, info.ImageWidth, info.ImageLength, session.LastImageBytes(), times,
-                session.BeforeFirstTransfer().current, end.peak, &raw);
-    ::VirtualFree(buffer, 0, MEM_RELEASE);
+                session.BeforeFirstTransfer().current, end.peak, withRaw ? &raw : nullptr);
+    if (buffer != nullptr) ::VirtualFree(buffer, 0, MEM_RELEASE);
     return 0;
 }
 
@@ -267,7 +322,7 @@ int RunRaw(const Options& o, bool blueFirst) {
 int main(int argc, char** argv) {
     Options o;
     if (!Parse(argc, argv, &o)) {
-        std::fputs("usage: vorel_transfer_bench --mode native|memory|tiff|bmp|raw-rgb|raw-bgr|breakdown\n"
+        std::fputs("usage: vorel_transfer_bench --mode native|memory|tiff|bmp|raw-rgb|raw-bgr|breakdown|open\n"
                    "       [--dpi N] [--region L,T,R,B] [--runs N] [--warmup N] [--pages N] [--out FILE]\n",
                    stderr);
         return 2;
@@ -279,6 +334,7 @@ int main(int argc, char** argv) {
     if (o.mode == "raw-rgb") return RunRaw(o, false);
     if (o.mode == "raw-bgr") return RunRaw(o, true);
     if (o.mode == "breakdown") return RunBreakdown(o);
+    if (o.mode == "open") return RunOpen(o);
     std::fprintf(stderr, "transfer bench: unknown mode %s\n", o.mode.c_str());
     return 2;
 }

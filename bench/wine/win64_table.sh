@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# The 64-bit source beside the 32-bit one, in one prefix that runs both: a
+# 600 dpi colour letter page by native, memory and TIFF file transfer, and
+# MSG_OPENDS (the 64-bit one starts its helper), with the helper's resident
+# memory. Each figure is the best of several runs inside one process; the
+# two sources' runs are made one after the other in this one run.
+# Arguments: the 64-bit tree's bin folder, the 32-bit tree's, a scratch folder.
+# Needs a display (xvfb-run) and WINEPREFIX (a prefix without WINEARCH=win32).
+set -u
+bin64=$1
+bin32=$2
+scratch=$3
+here=$(cd "$(dirname "$0")" && pwd)
+runner=$here/../../tests/wine/run_under_wine.sh
+export VOREL_WINEARCH=win64
+mkdir -p "$scratch"
+results=$scratch/win64-results.txt
+: >"$results"
+out_file="Z:${scratch//\//\\}\\transfer64.out"
+
+bench() {  # bits, arguments of vorel_transfer_bench
+  local bits=$1 bin=$bin32 line
+  shift
+  [ "$bits" = 64 ] && bin=$bin64
+  line=$(VOREL_WINE_TIMEOUT=600 "$runner" "$bin/vorel_transfer_bench.exe" --out "$out_file" "$@" 2>"$scratch/last.err" |
+         grep -E '^result ')
+  if [ -z "$line" ]; then
+    echo "vorel_transfer_bench ($bits-bit) $* failed: $(tail -n 3 "$scratch/last.err")" >&2
+    return 1
+  fi
+  printf 'bits=%s %s\n' "$bits" "$line" >>"$results"
+}
+
+for mode in native memory tiff; do
+  for bits in 32 64; do
+    bench "$bits" --mode "$mode" --dpi 600 --region 0,0,2550,3300 --runs 5 || true
+  done
+done
+for bits in 32 64; do
+  bench "$bits" --mode open --runs 9 --warmup 2 || true
+done
+
+awk '
+function field(line, key,   n, parts, i, kv) {
+  n = split(line, parts, " ")
+  for (i = 1; i <= n; i++) { split(parts[i], kv, "="); if (kv[1] == key) return kv[2] }
+  return ""
+}
+{
+  key = field($0, "mode") "@" field($0, "bits")
+  ms[key] = field($0, "min_ms"); med[key] = field($0, "median_ms")
+  if (field($0, "helper_peak_kib") != "") { helper[key] = field($0, "helper_kib"); helperPeak[key] = field($0, "helper_peak_kib") }
+}
+END {
+  print "64-bit source (helper process) beside the 32-bit source, one 64-bit prefix; best of several runs, ms."
+  printf "%-22s %10s %10s %8s %6s %14s\n", "", "32-bit", "64-bit", "x 32", "goal", "helper MiB"
+  split("native memory tiff open", modes, " ")
+  name["native"] = "native DIB 600 dpi"; name["memory"] = "memory strips 600 dpi"; name["tiff"] = "TIFF file 600 dpi"
+  name["open"] = "MSG_OPENDS + close"
+  goal["native"] = "1.15"; goal["memory"] = "1.15"; goal["tiff"] = "1.15"; goal["open"] = "2.00"
+  for (m = 1; m <= 4; m++) {
+    a = modes[m] "@32"; b = modes[m] "@64"
+    if (!(a in ms) || !(b in ms)) { printf "%-22s %s\n", name[modes[m]], "-"; continue }
+    mem = (b in helper) ? sprintf("%.1f (peak %.1f)", helper[b] / 1024, helperPeak[b] / 1024) : "-"
+    printf "%-22s %10.2f %10.2f %8.2f %6s %14s\n", name[modes[m]], ms[a], ms[b], ms[b] / ms[a], goal[modes[m]], mem
+  }
+  print "helper memory goal: under 8 MiB plus the 1 MiB section"
+}' "$results"
