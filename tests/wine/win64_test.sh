@@ -3,7 +3,8 @@
 # programs side by side: the 64-bit acquisition tool scans through the
 # project's 64-bit manager and source, whose scanner library runs in the
 # 32-bit helper, and every image equals the one the 32-bit tool and source
-# make in the same prefix, pixel for pixel. Then an application killed in
+# make in the same prefix, pixel for pixel, also through Wine's own 64-bit
+# manager. Then an application killed in
 # the middle of a scan: its helper goes with it. (The helper dying under
 # the source is the Wine suite HelperProcess.)
 # Arguments: the 64-bit tree's bin folder, the 32-bit tree's, an output folder.
@@ -75,6 +76,24 @@ for page in 1 2 3; do
 done
 [ -f "$out/batch-64/page-4.tiff" ] && fail "batch: a fourth page from three sheets"
 [ "$(helpers)" = 0 ] || fail "helpers left after the scans: $(helpers)"
+
+# Through Wine's own 64-bit TWAIN_32.DLL, which finds sources as
+# twain_64\sane.ds: the 64-bit source installed there with its helper and
+# the scanner library beside it.
+twain64="$WINEPREFIX/drive_c/windows/twain_64"
+mkdir -p "$twain64" "$out/wine-manager"
+cp "$bin64/vorelsrc.ds" "$twain64/sane.ds"
+cp "$bin64/vorelhost32.exe" "$bin64/VOREL32.dll" "$twain64/"
+cp "$bin64/vorelscan.exe" "$out/wine-manager/"
+if "$here/run_under_wine.sh" --builtin-twain "$out/wine-manager/vorelscan.exe" --mech memory --type color --dpi 100 \
+     --buffer 20000 --out "$(winpath "$out/wine-manager.tiff")" >"$out/wine-manager.log" 2>&1; then
+  same_picture wine-manager "$out/wine-manager.tiff" "$out/memory-color-32.tiff"
+else
+  fail "wine-manager: vorelscan through Wine's 64-bit TWAIN_32.DLL failed"
+  cat "$out/wine-manager.log"
+fi
+rm -f "$twain64/sane.ds" "$twain64/vorelhost32.exe" "$twain64/VOREL32.dll"
+[ "$(helpers)" = 0 ] || fail "wine-manager: helpers left: $(helpers)"
 
 # The application killed in the middle of a long scan: its helper goes
 # with it. The scan is caught in the scanner's log at its first read.
