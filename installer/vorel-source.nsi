@@ -2,12 +2,17 @@
 ;   -DBIN=<folder of vorelsrc.ds and VOREL32.dll>
 ;   -DRESOURCES=<folder of resource_ids.h>
 ;   -DOUTFILE=<the setup program to write>
+;   -DBIN64=<folder of the 64-bit vorelsrc.ds> (optional)
 ;
 ; It puts vorelsrc.ds, and when asked (/SIM=1 or the component) the
 ; simulated scanner library VOREL32.dll, into the twain_32 folder of the
 ; Windows folder, where source managers look for sources; writes the
 ; source's profile defaults unless a profile is already there; and
-; registers an uninstaller that takes away what was put there. The version
+; registers an uninstaller that takes away what was put there. Built with
+; BIN64, it also puts the 64-bit source and its 32-bit helper vorelhost32.exe
+; into the twain_64 folder on 64-bit Windows (and the simulated scanner
+; beside them when it is installed: the helper loads the library beside
+; itself); the uninstaller removes them too. The version
 ; is the one in vorelsrc.ds's version resource, the names those of the
 ; source's string table.
 ;
@@ -67,6 +72,10 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
 !include LogicLib.nsh
 !include FileFunc.nsh
 !include Sections.nsh
+!ifdef BIN64
+!include x64.nsh
+!define TWAIN64 "$WINDIR\twain_64"
+!endif
 
 !define MUI_COMPONENTSPAGE_NODESC
 !define MUI_PAGE_CUSTOMFUNCTION_SHOW TitleWithoutSubcaption
@@ -314,11 +323,73 @@ SectionEnd
 Function CheckFilesInUse
   !insertmacro WAIT_UNTIL_FREE "$INSTDIR\vorelsrc.ds"
   !insertmacro WAIT_UNTIL_FREE "$INSTDIR\${UNINSTALLER}"
+!ifdef BIN64
+  ${If} ${RunningX64}
+    !insertmacro WAIT_UNTIL_FREE "${TWAIN64}\vorelsrc.ds"
+    !insertmacro WAIT_UNTIL_FREE "${TWAIN64}\vorelhost32.exe"
+    ${If} ${SectionIsSelected} ${SimulatorSection}
+    ${OrIf} $simulatorWasOurs == 1
+      !insertmacro WAIT_UNTIL_FREE "${TWAIN64}\VOREL32.dll"
+    ${EndIf}
+  ${EndIf}
+!endif
   ${If} ${SectionIsSelected} ${SimulatorSection}
   ${OrIf} $simulatorWasOurs == 1
     !insertmacro WAIT_UNTIL_FREE "$INSTDIR\VOREL32.dll"
   ${EndIf}
 FunctionEnd
+
+!ifdef BIN64
+; 64-bit applications' managers look in twain_64: the 64-bit source and the
+; helper that runs the 32-bit scanner library for it. The simulated scanner
+; goes beside them with the one in twain_32, under the same rule: a
+; VOREL32.dll there that is neither the simulator carried here nor the one
+; recorded by an earlier run is a maker's library, and is kept.
+Section "-64-bit source"
+  ${If} ${RunningX64}
+    SetOutPath "${TWAIN64}"
+    SetOverwrite on
+    File "${BIN64}/vorelsrc.ds"
+    File "${BIN}/vorelhost32.exe"
+    StrCpy $R3 0  ; 1 when twain_64's VOREL32.dll is absent or ours
+    ${If} ${FileExists} "${TWAIN64}\VOREL32.dll"
+      Push "${TWAIN64}\VOREL32.dll"
+      Call FileHash
+      Pop $R1
+      ClearErrors
+      ReadRegStr $R2 HKLM "${UNINSTALL_KEY}" "SimulatorSHA256"
+      ${If} $R1 != ""
+      ${AndIf} $R1 == $R2
+        StrCpy $R3 1
+      ${EndIf}
+      SetOutPath "$PLUGINSDIR"
+      File "${BIN}/VOREL32.dll"
+      SetOutPath "${TWAIN64}"
+      Push "$PLUGINSDIR\VOREL32.dll"
+      Call FileHash
+      Pop $R2
+      Delete "$PLUGINSDIR\VOREL32.dll"
+      ${If} $R1 != ""
+      ${AndIf} $R1 == $R2
+        StrCpy $R3 1
+      ${EndIf}
+    ${Else}
+      StrCpy $R3 1
+    ${EndIf}
+    ${If} $simulatorInstalled == 1
+      ${If} $R3 == 1
+        File "${BIN}/VOREL32.dll"
+      ${Else}
+        DetailPrint "Kept ${TWAIN64}\VOREL32.dll: it is not this installer's simulated scanner"
+      ${EndIf}
+    ${ElseIf} $R3 == 1
+    ${AndIf} ${FileExists} "${TWAIN64}\VOREL32.dll"
+      Delete "${TWAIN64}\VOREL32.dll"
+      DetailPrint "Removed the simulated scanner installed earlier beside the 64-bit source"
+    ${EndIf}
+  ${EndIf}
+SectionEnd
+!endif
 
 ; The profile defaults, only when there is no profile: a user's settings
 ; are never replaced.
@@ -341,6 +412,14 @@ Section "-Uninstaller"
     Push "$INSTDIR\VOREL32.dll"
     Call AddFileSize
   ${EndIf}
+!ifdef BIN64
+  ${If} ${RunningX64}
+    Push "${TWAIN64}\vorelsrc.ds"
+    Call AddFileSize
+    Push "${TWAIN64}\vorelhost32.exe"
+    Call AddFileSize
+  ${EndIf}
+!endif
   IntOp $R9 $R9 + 1023
   IntOp $R9 $R9 / 1024
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
@@ -421,6 +500,41 @@ FunctionEnd
 ; The uninstaller removes the files the installer put here and its key;
 ; the settings only when asked.
 Var removeSimulator
+
+!ifdef BIN64
+; The 64-bit source and its helper, and the simulator beside them when it
+; is byte for byte the one recorded. Every file of both folders is checked
+; first, so that one in use stops the uninstaller before anything goes.
+Section "-un.64-bit source"
+  ${If} ${RunningX64}
+    StrCpy $R3 0  ; 1 when twain_64's VOREL32.dll is the recorded simulator
+    ${If} ${FileExists} "${TWAIN64}\VOREL32.dll"
+      Push "${TWAIN64}\VOREL32.dll"
+      Call un.FileHash
+      Pop $R1
+      ClearErrors
+      ReadRegStr $R2 HKLM "${UNINSTALL_KEY}" "SimulatorSHA256"
+      ${If} $R1 != ""
+      ${AndIf} $R1 == $R2
+        StrCpy $R3 1
+      ${Else}
+        DetailPrint "Kept ${TWAIN64}\VOREL32.dll: it is not the simulated scanner the installer put there"
+      ${EndIf}
+    ${EndIf}
+    !insertmacro UN_WAIT_UNTIL_FREE "$INSTDIR\vorelsrc.ds"
+    !insertmacro UN_WAIT_UNTIL_FREE "${TWAIN64}\vorelsrc.ds"
+    !insertmacro UN_WAIT_UNTIL_FREE "${TWAIN64}\vorelhost32.exe"
+    ${If} $R3 == 1
+      !insertmacro UN_WAIT_UNTIL_FREE "${TWAIN64}\VOREL32.dll"
+    ${EndIf}
+    Delete "${TWAIN64}\vorelsrc.ds"
+    Delete "${TWAIN64}\vorelhost32.exe"
+    ${If} $R3 == 1
+      Delete "${TWAIN64}\VOREL32.dll"
+    ${EndIf}
+  ${EndIf}
+SectionEnd
+!endif
 
 ; VOREL32.dll goes only when it is byte for byte the simulator the installer
 ; recorded: a maker's library, or a file changed since, stays.

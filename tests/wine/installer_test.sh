@@ -8,6 +8,10 @@
 # VOREL32.dll the installer did not put there is never replaced or removed,
 # and the simulator it did put there goes when a later install leaves it
 # out; the shipped binaries carry no debug information; the windows' texts.
+# With VOREL_BIN64 (the 64-bit tree's bin folder; the prefix then runs
+# 64- and 32-bit programs) the 64-bit source and its helper go into
+# twain_64, a 64-bit application scans through them, and they are
+# uninstalled too.
 # Arguments: the folder of the built Windows programs, an output folder, the
 # folder of the test's own Wine prefix (made afresh; an existing folder is
 # only deleted when it is a prefix the project made).
@@ -23,6 +27,8 @@ fi
 setup=$bin/vorel-source-setup.exe
 windows=$WINEPREFIX/drive_c/windows
 twain=$windows/twain_32
+twain64=$windows/twain_64
+bin64=${VOREL_BIN64:-}
 settings=$windows/vorelsrc.ini
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VorelSource'
 uninstaller='C:\windows\twain_32\vorelsrc-uninstall.exe'
@@ -85,6 +91,22 @@ size=$(value "$keys" EstimatedSize)
 expect "EstimatedSize '$size' in KB of the three files" \
   [ "$((size))" -ge "$(( ($(stat -c %s "$bin/vorelsrc.ds") + $(stat -c %s "$bin/VOREL32.dll")) / 1024 ))" ]
 
+# On 64-bit Windows, the 64-bit source with its helper and the simulator.
+if [ -n "$bin64" ]; then
+  expect "64-bit vorelsrc.ds installed" same "$bin64/vorelsrc.ds" "$twain64/vorelsrc.ds"
+  expect "vorelhost32.exe installed" same "$bin/vorelhost32.exe" "$twain64/vorelhost32.exe"
+  expect "VOREL32.dll beside the helper" same "$bin/VOREL32.dll" "$twain64/VOREL32.dll"
+  mkdir -p "$out/tool64"
+  cp "$bin64/vorelscan.exe" "$bin64/TWAIN_32.DLL" "$out/tool64/"
+  if run "$out/tool64/vorelscan.exe" --out "Z:${out//\//\\}\\page64.tiff" --type gray --dpi 50; then
+    expect "64-bit scanned page is 425x700 grey: $(identify -format '%wx%h %z' "$out/page64.tiff" 2>&1)" \
+      [ "$(identify -format '%wx%h %z' "$out/page64.tiff" 2>&1)" = "425x700 8" ]
+  else
+    fail "scan through the installed 64-bit source"
+  fi
+  settle
+fi
+
 # The project's source manager, with no source beside it, finds the
 # installed one in twain_32.
 if run "$out/tool/vorelscan.exe" --out "Z:${out//\//\\}\\page.tiff" --type gray --dpi 50; then
@@ -95,6 +117,10 @@ else
   fail "scan through the installed source"
 fi
 settle
+if [ -n "$bin64" ]; then
+  expect "the 64-bit source's page is the 32-bit one's" \
+    [ "$(compare -metric AE "$out/page64.tiff" "$out/page.tiff" null: 2>&1)" = 0 ]
+fi
 
 # The shipped binaries are stripped; their debug information is in the
 # build tree, named by their .gnu_debuglink section.
@@ -104,7 +130,7 @@ stripped() {  # binary
   grep -q '\.gnu_debuglink' <<<"$sections" && ! grep -q '\.debug_info' <<<"$sections" &&
     { objdump -h "$1.debug" 2>/dev/null || i686-w64-mingw32-objdump -h "$1.debug"; } | grep -q '\.debug_info'
 }
-for binary in vorelsrc.ds VOREL32.dll vorelscan.exe TWAIN_32.DLL; do
+for binary in vorelsrc.ds VOREL32.dll vorelscan.exe TWAIN_32.DLL vorelhost32.exe; do
   expect "$binary stripped, its debug information in $binary.debug" stripped "$bin/$binary"
 done
 
@@ -172,6 +198,11 @@ expect "uninstaller removed" absent "$twain/vorelsrc-uninstall.exe"
 expect "key removed" [ -z "$(registry)" ]
 expect "settings kept" [ "$(setting Highlight)" = 200 ]
 expect "other files kept" [ -f "$twain/Other/not-a-source.ds" ]
+if [ -n "$bin64" ]; then
+  for file in vorelsrc.ds vorelhost32.exe VOREL32.dll; do
+    expect "twain_64\\$file removed" absent "$twain64/$file"
+  done
+fi
 
 # A maker's VOREL32.dll is never replaced: asked for the simulator, the
 # installer keeps it, says so and exits 3; the uninstaller leaves it, and

@@ -40,7 +40,7 @@ public:
         HANDLE token = nullptr;
         if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return;
         DWORD size = 0;
-        BYTE user[512];
+        alignas(8) BYTE user[512];
         const bool gotUser = ::GetTokenInformation(token, TokenUser, user, sizeof user, &size) != 0;
         ::CloseHandle(token);
         if (!gotUser) return;
