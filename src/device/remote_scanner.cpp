@@ -216,7 +216,9 @@ std::int16_t RemoteScanner::OpenScanner(std::uint16_t window, std::int16_t flag)
     if (channel_ == nullptr || lost_) {
         End();
         channel_ = factory_ != nullptr ? factory_() : nullptr;
-        if (channel_ == nullptr) return kNoAnswer;
+        // No helper to be had (missing beside the source, or it would not
+        // start): like a library that cannot open the scanner.
+        if (channel_ == nullptr) return kCannotStart;
     }
     return Simple(kOpenScanner, static_cast<std::int16_t>(window), flag);
 }

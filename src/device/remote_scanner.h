@@ -50,6 +50,8 @@ constexpr std::size_t kMaxMessage = kHeaderSize + kMaxPayload;
 constexpr std::size_t kWindowBytes = 10;
 // What a scanner that does not answer says, the status of every call of a lost helper.
 constexpr std::int16_t kNoAnswer = -10;
+// What opening answers when no helper can be started: the scanner cannot be opened.
+constexpr std::int16_t kCannotStart = -1;
 
 struct Request {
     std::uint16_t call = 0;

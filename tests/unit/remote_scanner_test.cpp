@@ -187,6 +187,16 @@ TEST_F(RemoteScannerTest, EveryExchangeCanFailAndTheNextSessionScans) {
     EXPECT_GT(jammedSessions, 4 * 3) << "the sweep reaches the reads";
 }
 
+TEST_F(RemoteScannerTest, AHelperThatCannotStartIsAScannerThatCannotBeOpened) {
+    remote::RemoteScanner scanner([]() { return std::unique_ptr<remote::Channel>(); });
+    remote::SetRemoteScanner(&scanner);
+    SetScannerLibraryForTesting(&remote::RemoteTable());
+    EXPECT_TRUE(Session().empty());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("[106]"), std::string::npos) << boxes[0];
+    EXPECT_FALSE(scanner.Running());
+}
+
 TEST_F(RemoteScannerTest, HostileMessagesNeverDecodeIntoMoreThanTheyHold) {
     // Both ends take any bytes: the helper answers every request with one
     // well-formed reply or none, and no reply decodes with a payload that
