@@ -59,6 +59,7 @@ Simulator::~Simulator() = default;
 void Simulator::PowerOn() {
     AbandonScan();  // before the page it reads from goes
     settings = ReadSimulatorSettings(stderr);
+    pacer.SetRate(settings.rate);
     page.reset();
     if (!settings.pagePath.empty()) {
         std::string error;
@@ -315,6 +316,8 @@ void Simulator::StartScan() {
     const int limit = settings.lineLimit;
     linesToDeliver = limit >= 0 ? std::min(limit, scanLayout.lines) : scanLayout.lines;
     nextLine = 0;
+    bytesDelivered = 0;
+    pacer.StartScan();
     const Page* source = page.get();
     if (sheetsLeft > 0) {
         // The feeder pulls its next sheet onto the glass.
@@ -362,6 +365,8 @@ std::int16_t Simulator::ReadScanData(std::int16_t mode, void* buffer, std::int32
         delivered += chunk;
     }
     *got = delivered;
+    bytesDelivered += delivered;
+    pacer.Pace(bytesDelivered);
     // A jammed sheet stops half way; every read from then on fails until
     // the next set-up.
     return Finish(scanState == ScanState::Jammed ? kFeederJam : kOk);

@@ -26,6 +26,7 @@
 
 #include "device/scanner_library.h"
 #include "page.h"
+#include "read_pacer.h"
 #include "scan_layout.h"
 #include "scan_renderer.h"
 #include "simulator_settings.h"
@@ -102,6 +103,8 @@ private:
     bool jamming = false;         // this sheet jams half way
 
     ScanState scanState = ScanState::Idle;
+    ReadPacer pacer;
+    std::int64_t bytesDelivered = 0;     // of the scan under way
     std::unique_ptr<ScanRenderer> renderer;
     ScanLayout scanLayout;
     int nextLine = 0;

@@ -127,6 +127,14 @@ SimulatorSettings ReadSimulatorSettings(std::FILE* diagnostics) {
     if (const char* page = Variable("VOREL_SIM_PAGE")) settings.pagePath = page;
     if (const char* log = Variable("VOREL_SIM_LOG")) settings.logPath = log;
     ReadInjectedFailure(diagnostics, settings);
+    if (const char* text = Variable("VOREL_SIM_RATE")) {
+        long value = 0;
+        if (ParseInteger(text, 1, INT32_MAX, value)) {
+            settings.rate = value;
+        } else {
+            Complain(diagnostics, "VOREL_SIM_RATE", text, "a rate of 1 or more bytes per second", "full speed");
+        }
+    }
     return settings;
 }
 

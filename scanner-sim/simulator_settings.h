@@ -24,6 +24,7 @@ struct SimulatorSettings {
     std::string logPath;               // VOREL_SIM_LOG: file that receives one line per call
     std::int32_t failAt = 0;           // VOREL_SIM_FAIL_AT: the n-th library call fails; 0 none
     std::int16_t failStatus = -6;      // VOREL_SIM_FAIL_STATUS: what that call answers (never 0)
+    std::int64_t rate = 0;             // VOREL_SIM_RATE: bytes per second a scan delivers; 0 as fast as it can
 };
 
 // Reads the environment; complaints about bad values go to diagnostics.

@@ -38,6 +38,19 @@ constexpr std::uint64_t kBmpRowsBytes = 1 << 20;
 // counts as nothing to read.
 std::uint32_t NonNegative(int value) { return value > 0 ? static_cast<std::uint32_t>(value) : 0; }
 
+// While a transfer shows its progress, the scanner is read in pieces of
+// about this many bytes: the indicator is served between them, so a Cancel
+// takes effect within one piece even from a slow scanner.
+constexpr std::uint64_t kProgressPieceBytes = 256 * 1024;
+
+// The lines of one such piece: a whole number of the scanner's reads, so
+// the scanner is asked exactly what one read of the whole would ask.
+std::uint64_t ProgressPieceLines(std::uint32_t bytesPerLine) {
+    const std::uint64_t perRead = ScannerDevice::LinesPerRead(static_cast<int>(bytesPerLine));
+    const std::uint64_t reads = bytesPerLine == 0 ? 1 : kProgressPieceBytes / (perRead * bytesPerLine);
+    return perRead * std::max<std::uint64_t>(reads, 1);
+}
+
 // A scratch block of global memory, locked while it lives.
 class WorkingBlock {
 public:
@@ -75,6 +88,7 @@ int WriteTiffFile(ScanSession& session, const char* fileName, std::uint8_t* work
     const std::uint32_t lines = NonNegative(scanner.GetLineCount());
     const std::uint64_t stripBytes = std::uint64_t(bytesPerLine) * lines;
 
+    session.BeginProgress(lines);
     std::uint32_t filled = scanner.ReadData(kTiffChunk, work);
     if (filled == 0 || scanner.Jammed()) return TWCC_BUMMER;
     platform::File file;
@@ -94,6 +108,10 @@ int WriteTiffFile(ScanSession& session, const char* fileName, std::uint8_t* work
             if (scanner.Jammed()) return TWCC_BUMMER;
             filled += n;
             end = n == 0 || written + filled > stripBytes;
+            const std::uint64_t read = std::min<std::uint64_t>(written + filled, stripBytes);
+            if (bytesPerLine > 0 && session.AdvanceProgress(static_cast<std::uint32_t>(read / bytesPerLine))) {
+                return kTransferCancelled;
+            }
         }
         const std::uint64_t keep = std::min<std::uint64_t>(filled, stripBytes - written);
         if (keep > 0 && !file.Write(work, static_cast<std::size_t>(keep))) return TWCC_BUMMER;
@@ -146,17 +164,28 @@ int WriteBmpRows(ScanSession& session, const char* fileName, const ImageTypeEntr
     WorkingBlock work(workBytes);
     std::uint8_t* rows = work.bytes();
     if (rows == nullptr) return TWCC_LOWMEMORY;
+    const std::uint64_t perPiece = ProgressPieceLines(bytesPerLine);
 
     platform::File file;
+    session.BeginProgress(lines);
     // Rows top-down `done` to done + n - 1 are rows lines - done - n up to
     // lines - done - 1 of the DIB; the file holds its first sizeImage bytes.
     for (std::uint64_t done = 0; done < lines;) {
         const std::uint64_t n = std::min<std::uint64_t>(perBatch, lines - done);
-        const std::uint32_t placed = scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(n),
-                                                            rows, static_cast<std::size_t>(n * stride), true);
-        // Rows never read are no rows: the application hears of the memory.
-        if (scanner.TakeReadLackedMemory()) return TWCC_LOWMEMORY;
-        if (scanner.Jammed() || (done == 0 && placed == 0)) return TWCC_BUMMER;
+        // The batch is read in pieces, the progress told between them: its
+        // lines k to k + m - 1 are its rows n - k - m up to n - k - 1.
+        std::uint64_t placed = 0;
+        for (std::uint64_t k = 0; k < n;) {
+            const std::uint64_t m = std::min<std::uint64_t>(perPiece, n - k);
+            placed += scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(m),
+                                             rows + (n - k - m) * stride, static_cast<std::size_t>(m * stride), true);
+            // Rows never read are no rows: the application hears of the memory.
+            if (scanner.TakeReadLackedMemory()) return TWCC_LOWMEMORY;
+            if (scanner.Jammed()) return TWCC_BUMMER;
+            k += m;
+            if (session.AdvanceProgress(static_cast<std::uint32_t>(done + k))) return kTransferCancelled;
+        }
+        if (done == 0 && placed == 0) return TWCC_BUMMER;
         if (placed < n * stride) return session.ScanIncomplete();
         if (done == 0 && (!file.Open(fileName, platform::FileMode::CreateNew) ||
                           !file.Write(head, static_cast<std::size_t>(offBits)))) {
@@ -207,7 +236,8 @@ platform::GlobalHandle ScanSession::ReadNativeImage(int* failure) {
 
     // The application's block, made so that it can free it with its manager.
     platform::GlobalHandle dib = application_memory::Allocate(static_cast<std::size_t>(prefix + rowBytes));
-    std::uint32_t placed = 0;
+    std::uint64_t placed = 0;
+    bool lacked = false;
     {
         application_memory::LockedBlock block(dib);
         if (!block) {
@@ -215,14 +245,39 @@ platform::GlobalHandle ScanSession::ReadNativeImage(int* failure) {
             return nullptr;
         }
         FillDibPrefix(block.bytes(), type, pixels, lines, ScanResolution(), ScanInverted());
-        placed = scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(lines),
-                                        block.bytes() + prefix, static_cast<std::size_t>(rowBytes), true);
+        BeginProgress(lines);
+        if (!showing_) {
+            placed = scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(lines),
+                                            block.bytes() + prefix, static_cast<std::size_t>(rowBytes), true);
+            lacked = scanner.TakeReadLackedMemory();
+        } else {
+            // In pieces, with the progress told between them: rows top-down
+            // `done` to done + n - 1 are rows lines - done - n up to
+            // lines - done - 1 of the bottom-up DIB.
+            const std::uint64_t perPiece = ProgressPieceLines(bytesPerLine);
+            for (std::uint64_t done = 0; done < lines;) {
+                const std::uint64_t n = std::min<std::uint64_t>(perPiece, lines - done);
+                placed += scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(n),
+                                                 block.bytes() + prefix + (lines - done - n) * stride,
+                                                 static_cast<std::size_t>(n * stride), true);
+                lacked = scanner.TakeReadLackedMemory();
+                done += n;
+                if (lacked || scanner.Jammed()) break;
+                if (AdvanceProgress(static_cast<std::uint32_t>(done))) break;
+            }
+            EndProgress();
+        }
         const std::uint64_t read = stride * lines;
         std::memset(block.bytes() + prefix + read, 0, static_cast<std::size_t>(rowBytes - read));
     }
+    if (cancelled_) {
+        application_memory::Free(dib);
+        reason = kTransferCancelled;
+        return nullptr;
+    }
     // An image never read is no image: the application hears of the
     // memory, not of a blank page.
-    if (scanner.TakeReadLackedMemory()) {
+    if (lacked) {
         application_memory::Free(dib);
         return nullptr;
     }
@@ -252,7 +307,8 @@ std::uint32_t ScanSession::ReadMemoryStrip(void* buffer, std::uint32_t length) {
 
 // Returns a condition code: 0 written, TWCC_BUMMER when the file cannot be
 // written (or no name was set), the scanner sent nothing or stopped early,
-// TWCC_LOWMEMORY when the image or the working block cannot be had.
+// TWCC_LOWMEMORY when the image or the working block cannot be had; or
+// kTransferCancelled, the file of that name then untouched.
 //
 // The image goes to a new file in the same folder and is moved over the
 // name in one step only when it is complete: until then a file of that
@@ -262,6 +318,7 @@ int ScanSession::WriteImageFile(const char* fileName, std::uint16_t format) {
     const std::string part = PartFileName(fileName);
     if (part.empty()) return TWCC_BUMMER;
     int result = WriteNewImageFile(part.c_str(), format);
+    EndProgress();
     if (result == TWCC_SUCCESS && !platform::ReplaceFileByName(part.c_str(), fileName)) result = TWCC_BUMMER;
     if (result != TWCC_SUCCESS) platform::DeleteFileByName(part.c_str());
     return result;

@@ -2,7 +2,13 @@
 // the next scan of a batch. The readers are in scan_readers.cpp.
 #include "acquisition/scan_session.h"
 
+#include "acquisition/progress_indicator.h"
 #include "acquisition/session_window.h"
+#include "device/error_message.h"
+
+void ScanSession::ShowOpenFailure() {
+    if (scanner.OpenFailure() != 0) ShowErrorMessage(scanner.OpenFailure());
+}
 
 void ScanSession::SetResolution(std::uint32_t x, std::uint32_t y) {
     xResolution = x;
@@ -35,6 +41,8 @@ bool ScanSession::SetupFinalScan(int imageType, const ScanFrame& frame, bool fro
     // photometry then tell readers so.
     setup_.invert = invert != 0 && setup_.bitsPerPixel != 24 ? 1 : 0;
     setup_.fromFeeder = fromFeeder;
+    page_ = 1;
+    cancelled_ = false;
     return SetupScan();
 }
 
@@ -49,9 +57,45 @@ bool ScanSession::SetupScan() {
     return scanner.SetupFinalScan(setup_.xResolution, scaling, setup_.bitsPerPixel, setup_.window, setup_.invert);
 }
 
+// A cancelled transfer ends the batch: the feeder takes no further sheet.
 bool ScanSession::ContinueBatch(std::int32_t remaining) {
-    if (scanner.Jammed()) return false;
+    EndProgress();
+    if (scanner.Jammed() || cancelled_) return false;
     const bool more = setup_.fromFeeder ? (remaining > 1 || remaining == -1) && scanner.IsFeederLoaded()
                                         : remaining > 1;
-    return more && SetupScan();
+    if (!more || !SetupScan()) return false;
+    ++page_;
+    return true;
+}
+
+// The indicator is a nicety: when it cannot be shown for want of memory,
+// the transfer goes on without it.
+void ScanSession::BeginProgress(std::uint32_t rows) {
+    if (!indicators_ || indicator_ == nullptr) return;
+    try {
+        indicator_->Show(page_, rows);
+        showing_ = true;
+    } catch (...) {
+        indicator_->Hide();
+    }
+}
+
+bool ScanSession::AdvanceProgress(std::uint32_t rowsDone) {
+    if (!showing_ || cancelled_) return cancelled_;
+    bool cancel = false;
+    try {
+        cancel = indicator_->Update(rowsDone);
+    } catch (...) {
+    }
+    if (!cancel) return false;
+    cancelled_ = true;
+    scanner.EndScan();
+    EndProgress();
+    return true;
+}
+
+void ScanSession::EndProgress() {
+    if (!showing_) return;
+    showing_ = false;
+    indicator_->Hide();
 }

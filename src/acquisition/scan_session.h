@@ -13,11 +13,16 @@
 #include "device/scanner_device.h"
 #include "platform/global_memory.h"
 
+class ProgressIndicator;
 class SessionWindow;
 
 // The name of the new file, beside `fileName`, a file transfer writes before
 // it moves the file over that name; empty when that folder takes no file.
 std::string PartFileName(const char* fileName);
+
+// What a reader answers, in place of a condition code, when the user
+// cancelled the transfer.
+constexpr int kTransferCancelled = -1;
 
 // A scan window in 1/300 inch, edges included.
 struct ScanFrame {
@@ -37,6 +42,23 @@ public:
     // The window that shows this session; null until one is attached.
     void AttachWindow(SessionWindow* window) { window_ = window; }
     SessionWindow* window() const { return window_; }
+    // What shows a transfer's progress; null for none.
+    void AttachIndicator(ProgressIndicator* indicator) { indicator_ = indicator; }
+
+    // Whether transfers show their progress (CAP_INDICATORS).
+    void SetIndicators(bool show) { indicators_ = show; }
+    bool Indicators() const { return indicators_; }
+    // Shows the progress of the page being transferred, `rows` rows long.
+    void BeginProgress(std::uint32_t rows);
+    // Tells the indicator `rowsDone` rows are read and serves it. True when
+    // the user cancelled: the scan is then ended on the scanner and the
+    // batch stops.
+    bool AdvanceProgress(std::uint32_t rowsDone);
+    void EndProgress();
+    // Whether the user cancelled the transfer of the scan set up last.
+    bool TransferCancelled() const { return cancelled_; }
+    // The page of the batch the scan set up last is: 1 for the final scan.
+    int Page() const { return page_; }
 
     void SetResolution(std::uint32_t x, std::uint32_t y);
     std::uint32_t GetXResolution() const { return xResolution; }
@@ -80,12 +102,17 @@ public:
     bool IsFeederEnabled() { return scanner.IsFeederEnabled(); }
     bool IsFeederLoaded() { return scanner.IsFeederLoaded(); }
     void EndScan() { scanner.EndScan(); }
+    // Shows the box of the last failure to open the scanner (when there was
+    // one and boxes are allowed).
+    void ShowOpenFailure();
 
     // The packed DIB of the scan set up last. Null when it cannot be had:
     // `failure` (when given) then holds TWCC_LOWMEMORY for a block that
     // cannot be had, TWCC_BUMMER when the scanner sent no data at all.
+    // kTransferCancelled when the user cancelled it.
     platform::GlobalHandle ReadNativeImage(int* failure = nullptr);
     std::uint32_t ReadMemoryStrip(void* buffer, std::uint32_t length);
+    // A condition code, or kTransferCancelled (the file is then left empty).
     int WriteImageFile(const char* fileName, std::uint16_t format);
     // A scan whose data ended before its announced size: the user is told
     // (unless a jam already said why) and the transfer fails, TWCC_BUMMER.
@@ -116,4 +143,9 @@ private:
 
     ScanSetup setup_;
     SessionWindow* window_ = nullptr;
+    ProgressIndicator* indicator_ = nullptr;
+    bool indicators_ = true;
+    bool showing_ = false;
+    bool cancelled_ = false;
+    int page_ = 1;
 };

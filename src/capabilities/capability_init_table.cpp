@@ -21,7 +21,7 @@ const CapabilityInit CapabilityInitTable[kCapabilityCount] = {
     {CAP_FEEDERENABLED,        TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          0,     1,    0,    0,  0,  kReadOnly},
     {CAP_FEEDERLOADED,         TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          0,     1,    0,    0,  0,  kReadOnly},
     {CAP_AUTOFEED,             TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          1,     1,    1,    1,  1,  kNegotiable},
-    {CAP_INDICATORS,           TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          0,     0,    0,    0,  0,  kNegotiable},
+    {CAP_INDICATORS,           TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          0,     1,    1,    1,  0,  kNegotiable},
     {CAP_UICONTROLLABLE,       TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          1,     1,    1,    1,  0,  kReadOnly},
     {CAP_DEVICEONLINE,         TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          0,     1,    1,    1,  0,  kReadOnly},
     {ICAP_PIXELTYPE,           TWON_ENUMERATION, TWTY_UINT16, 0,  Bits({TWPT_BW, TWPT_GRAY, TWPT_RGB}),       0,     2,    2,    2,  1,  kNegotiable},

@@ -7,7 +7,15 @@
 #include "platform/strings.h"
 #include "resources/resource_ids.h"
 
+namespace {
+bool boxesAllowed = true;
+}  // namespace
+
+void AllowErrorBoxes(bool allow) { boxesAllowed = allow; }
+bool ErrorBoxesAllowed() { return boxesAllowed; }
+
 int ShowErrorMessage(unsigned stringId) {
+    if (!boxesAllowed) return 0;
     std::string text = platform::LoadStringResource(stringId);
     text += "  [" + std::to_string(stringId) + "]";
     std::string caption = platform::LoadStringResource(IDS_PRODUCT_NAME);

@@ -3,3 +3,9 @@
 #pragma once
 
 int ShowErrorMessage(unsigned stringId);
+
+// Whether the boxes may be shown. An application that allows the source no
+// window (no dialog, no progress) gets none: the failure reaches it as a
+// condition code instead. Allowed until told otherwise.
+void AllowErrorBoxes(bool allow);
+bool ErrorBoxesAllowed();

@@ -134,13 +134,16 @@ bool ScannerDevice::Open() {
     const auto window = static_cast<std::uint16_t>(reinterpret_cast<std::uintptr_t>(windowHandle_));
     const std::int16_t status = Scanner().OpenScanner(window, 1);
     if (status == kOpenStatusNoCommunication) {
+        openFailure_ = IDS_NO_COMMUNICATION;
         ShowErrorMessage(IDS_NO_COMMUNICATION);
         return false;
     }
     if (status != 0) {
+        openFailure_ = IDS_OPEN_FAILED;
         ShowErrorMessage(IDS_OPEN_FAILED);
         return false;
     }
+    openFailure_ = 0;
     isOpen_ = 1;
     return true;
 }
@@ -152,6 +155,7 @@ int ScannerDevice::GetKind() {
     if (Scanner().ResetScanner() != 0) {
         // The device stays open with kind 0: later set-ups fail without
         // asking the scanner again.
+        openFailure_ = IDS_NO_COMMUNICATION;
         ShowErrorMessage(IDS_NO_COMMUNICATION);
         kind_ = 0;
         return 0;

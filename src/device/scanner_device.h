@@ -20,6 +20,9 @@ public:
 
     void SetWindowHandle(void* window);
     bool Open();
+    // The message of the last failure to open the scanner (IDS_OPEN_FAILED
+    // or IDS_NO_COMMUNICATION), 0 when none.
+    unsigned OpenFailure() const { return openFailure_; }
     // 0 no scanner, 1 scanner without colour, 2 colour scanner.
     int GetKind();
     bool SetupPreview(int resolution);
@@ -127,6 +130,7 @@ private:
     bool lastReadLackedMemory_ = false;
     bool jammed_ = false;
     std::uint8_t previewLevels_[256] = {};
+    unsigned openFailure_ = 0;
     std::int16_t defaultResolution_[2] = {75, 75};
     std::int16_t defaultExtent_[2] = {2400, 3150};
     platform::GlobalHandle geometryHandle_ = nullptr;

@@ -41,6 +41,11 @@ int SourceApp::ExitInstance() {
 // The dialog goes first: its window was the scanner's.
 void SourceApp::DeleteSession() {
     SetCurrentSession(nullptr);
+    if (session != nullptr) {
+        session->EndProgress();
+        session->AttachIndicator(nullptr);
+        session->AttachWindow(nullptr);
+    }
     delete dialog;
     dialog = nullptr;
     delete session;

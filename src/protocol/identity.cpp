@@ -10,6 +10,7 @@
 #include "acquisition/scan_session.h"
 #include "acquisition/session_window.h"
 #include "capabilities/capability_table.h"
+#include "device/error_message.h"
 #include "device/scanner_library.h"
 #include "platform/file.h"
 #include "protocol/handlers.h"
@@ -56,6 +57,10 @@ TW_UINT16 OpenSource(const TripletRequest* request) {
     sourceState = 400;
 
     capabilityTable.Build();
+    // Whether the application allows the source windows is known only when
+    // it enables the source: until then a scanner that cannot be opened
+    // shows no box.
+    AllowErrorBoxes(false);
     ScanSession* session = StartSession();
     if (session == nullptr) throw std::bad_alloc();  // no session could be made
     Seed(CAP_DEVICEONLINE, session->IsDeviceOnline() ? 1 : 0);
@@ -74,6 +79,7 @@ TW_UINT16 CloseSource() {
     if (sourceState >= 400 && sourceState <= 600) {
         appIdentity.Id = 0;
         ScanSession* session = CurrentSession();
+        if (session != nullptr) session->EndProgress();
         SessionWindow* sessionWindow = session != nullptr ? session->window() : nullptr;
         // The scanner is released with the window it was opened with.
         auto window = reinterpret_cast<std::uintptr_t>(sessionWindow ? sessionWindow->WindowHandle() : nullptr);

@@ -14,6 +14,7 @@
 #include "acquisition/current_session.h"
 #include "acquisition/scan_session.h"
 #include "capabilities/capability_table.h"
+#include "device/error_message.h"
 #include "imaging/dib_format.h"
 #include "platform/global_memory.h"
 #include "platform/pointer_check.h"
@@ -40,6 +41,24 @@ std::uint32_t NonNegative(int value) { return value > 0 ? static_cast<std::uint3
 
 }  // namespace
 
+namespace {
+
+// The user pressed Cancel in the progress window: the scan is ended on the
+// scanner, and the application ends the transfer with MSG_ENDXFER.
+TW_UINT16 Cancelled() {
+    conditionCode = TWCC_SUCCESS;
+    return TWRC_CANCEL;
+}
+
+// The condition code of a failed transfer: a sheet that jammed in the
+// feeder is told as such to an application that was shown no box.
+TW_UINT16 FailureCode(const ScanSession& session, int code) {
+    if (session.ScanJammed() && !ErrorBoxesAllowed()) return DeviceCondition(TWCC_PAPERJAM);
+    return static_cast<TW_UINT16>(code);
+}
+
+}  // namespace
+
 void ResetMemoryTransfer() {
     memXferDone = false;
     memXferTotal = 0;
@@ -53,6 +72,7 @@ TW_UINT16 ImageNativeXferHandler(const TripletRequest* request) noexcept {
     if (request->msg != MSG_GET) return Refuse(TWCC_BADPROTOCOL, kNativePrefix);
     ScanSession* session = CurrentSession();
     if (session == nullptr) return Refuse(TWCC_SEQERROR, kNativePrefix);
+    if (session->TransferCancelled()) return Refuse(TWCC_SEQERROR, kNativePrefix);
     auto* slot = WritableData<TW_HANDLE>(request);
     if (slot == nullptr) return Refuse(TWCC_BADVALUE, kNativePrefix);
 
@@ -60,7 +80,8 @@ TW_UINT16 ImageNativeXferHandler(const TripletRequest* request) noexcept {
     int failure = TWCC_SUCCESS;
     platform::GlobalHandle dib = session->ReadNativeImage(&failure);
     scanInProgress = 0;
-    if (dib == nullptr) return Refuse(static_cast<TW_UINT16>(failure), kNativePrefix);
+    if (failure == kTransferCancelled) return Cancelled();
+    if (dib == nullptr) return Refuse(FailureCode(*session, failure), kNativePrefix);
     std::memcpy(slot, &dib, sizeof dib);  // the block is the application's from here on
     return TWRC_XFERDONE;
 }
@@ -121,6 +142,7 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
     if (sourceState != 600 && sourceState != 700) return Refuse(TWCC_SEQERROR);
     auto* xfer = WritableData<TW_IMAGEMEMXFER>(request);
     if (xfer == nullptr) return Refuse(TWCC_BADVALUE);
+    if (CurrentSession() != nullptr && CurrentSession()->TransferCancelled()) return Refuse(TWCC_SEQERROR);
     if (memXferDone) {
         xfer->BytesWritten = 0;
         ResetMemoryTransfer();
@@ -147,24 +169,35 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
     }
 
     TW_UINT16 result = TWRC_SUCCESS;
-    bool endOfImage = memXferTotal / bytesPerRow >= NonNegative(session->GetLineCount());
+    const std::uint32_t lines = NonNegative(session->GetLineCount());
+    bool endOfImage = memXferTotal / bytesPerRow >= lines;
     if (!endOfImage) {
         if (buffer.address() == nullptr) {
             // A null, unwritable or unlockable buffer ends the transfer.
             memXferDone = true;
+            session->EndProgress();
             result = Refuse(TWCC_BADVALUE);
         } else if (buffer.length() < bytesPerRow) {
             // No row fits: nothing is read, and a larger buffer may follow.
             xfer->BytesPerRow = 0;
             return Refuse(TWCC_BADVALUE);
         } else {
+            // The progress shows from the first strip to the last; between
+            // strips the application's own loop serves its window.
+            if (memXferTotal == 0) session->BeginProgress(lines);
+            if (session->AdvanceProgress(memXferTotal / bytesPerRow)) {
+                memXferDone = true;
+                scanInProgress = 0;
+                return Cancelled();
+            }
             const std::uint32_t got = session->ReadMemoryStrip(buffer.address(), buffer.length());
             xfer->BytesWritten = got;
             if ((got == 0 && memXferTotal == 0 && buffer.length() >= bytesPerRow) || session->ScanJammed()) {
                 // The scanner sent nothing at all, or the sheet jammed: there
                 // is no image to report as transferred.
                 memXferDone = true;
-                return Refuse(TWCC_BUMMER);
+                session->EndProgress();
+                return Refuse(FailureCode(*session, TWCC_BUMMER));
             }
             // A strip with room for another row left over came out short:
             // the scanner has no more data.
@@ -177,6 +210,7 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
         }
     }
     if (endOfImage) {
+        session->EndProgress();
         memXferDone = true;
         conditionCode = TWCC_SUCCESS;
         result = TWRC_XFERDONE;
@@ -201,7 +235,7 @@ TW_UINT16 ImageFileXferHandler(const TripletRequest* request) noexcept {
     const Capability& format = capabilityTable.Find(ICAP_IMAGEFILEFORMAT);
     if (format.id != ICAP_IMAGEFILEFORMAT) return Refuse(TWCC_BUMMER);
     ScanSession* session = CurrentSession();
-    if (session == nullptr) return Refuse(TWCC_SEQERROR);
+    if (session == nullptr || session->TransferCancelled()) return Refuse(TWCC_SEQERROR);
 
     scanInProgress = 1;
     int result = TWCC_BUMMER;
@@ -212,6 +246,7 @@ TW_UINT16 ImageFileXferHandler(const TripletRequest* request) noexcept {
         result = TWCC_LOWMEMORY;
     }
     scanInProgress = 0;
-    if (result != 0) return Refuse(static_cast<TW_UINT16>(result));
+    if (result == kTransferCancelled) return Cancelled();
+    if (result != 0) return Refuse(FailureCode(*session, result));
     return TWRC_XFERDONE;
 }

@@ -3,8 +3,14 @@
 
 #include <cstdio>
 
+#include "protocol/source_globals.h"
+
 TW_UINT16 conditionCode = TWCC_SUCCESS;
 void* dialogWindow = nullptr;
+
+TW_UINT16 DeviceCondition(TW_UINT16 twain2Code) {
+    return (appIdentity.SupportedGroups & DF_APP2) != 0 ? twain2Code : TWCC_BUMMER;
+}
 
 namespace {
 // Room for the longest prefix (66 characters) and the longest text (68).

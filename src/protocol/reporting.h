@@ -22,3 +22,8 @@ void Trace(const char* text);
 // Sets conditionCode, composes the diagnostic text when a prefix is given,
 // and returns TWRC_FAILURE: the common ending of a refusal.
 TW_UINT16 Refuse(TW_UINT16 code, const char* prefix = nullptr);
+
+// The condition code of a scanner's failure the user was not shown:
+// `twain2Code` (TWCC_PAPERJAM, TWCC_NOMEDIA, TWCC_CHECKDEVICEONLINE) for a
+// TWAIN 2 application, TWCC_BUMMER for a 1.x one, which knows no other.
+TW_UINT16 DeviceCondition(TW_UINT16 twain2Code);

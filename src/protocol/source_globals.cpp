@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "device/error_message.h"
 #include "protocol/image_transfers.h"
 #include "protocol/manager_services.h"
 #include "protocol/reporting.h"
@@ -23,4 +24,5 @@ void ResetModuleState() {
     dialogWindow = nullptr;
     ResetMemoryTransfer();
     ForgetManagerEntryPoints();
+    AllowErrorBoxes(true);
 }

@@ -6,6 +6,7 @@
 #include "acquisition/scan_session.h"
 #include "acquisition/session_window.h"
 #include "capabilities/capability_table.h"
+#include "device/error_message.h"
 #include "protocol/handlers.h"
 #include "protocol/reporting.h"
 #include "protocol/source_globals.h"
@@ -35,6 +36,13 @@ TW_UINT16 Enable(const TripletRequest* request) {
     if (sourceState != 400) return Refuse(TWCC_SEQERROR, kEnablePrefix);
     const auto* ui = ReadableData<TW_USERINTERFACE>(request);
     if (ui == nullptr) return Refuse(TWCC_BADVALUE, kEnablePrefix);
+    // An application that shows no dialog and no progress may be running
+    // with nobody at the screen: the source then shows no box either, and
+    // the application reads what went wrong from the condition code.
+    const Capability& indicators = capabilityTable.Find(CAP_INDICATORS);
+    const bool windowsAllowed = ui->ShowUI != 0 || (indicators.id == CAP_INDICATORS && indicators.current != 0);
+    AllowErrorBoxes(windowsAllowed);
+    const TW_UINT16 offline = windowsAllowed ? TWCC_BUMMER : DeviceCondition(TWCC_CHECKDEVICEONLINE);
 
     ScanSession* session = CurrentSession();
     SessionWindow* dialog = session != nullptr ? session->window() : nullptr;
@@ -45,10 +53,15 @@ TW_UINT16 Enable(const TripletRequest* request) {
         session->SetResolution(static_cast<TW_UINT32>(static_cast<TW_INT32>(xResolution.current)),
                                static_cast<TW_UINT32>(static_cast<TW_INT32>(yResolution.current)));
         session->SetInvert(pixelFlavor.current == TWPF_VANILLA ? 1 : 0);
+        session->SetIndicators(capabilityTable.Find(CAP_INDICATORS).current != 0);
     }
 
     Capability& online = capabilityTable.Find(CAP_DEVICEONLINE);
-    if (online.id != CAP_DEVICEONLINE || online.current == 0) return Refuse(TWCC_BUMMER, kEnablePrefix);
+    if (online.id != CAP_DEVICEONLINE || online.current == 0) {
+        // The scanner could not be opened: the user hears it now.
+        if (windowsAllowed && session != nullptr) session->ShowOpenFailure();
+        return Refuse(offline, kEnablePrefix);
+    }
     if (dialogWindow == nullptr) return Refuse(TWCC_LOWMEMORY, kEnablePrefix);
 
     // A frame the scanner cannot take is refused before any transfer; with
@@ -64,7 +77,7 @@ TW_UINT16 Enable(const TripletRequest* request) {
         // become ready, so the enabling is refused rather than reported as
         // a success the application would wait on for ever.
         sourceState = 400;
-        return Refuse(TWCC_BUMMER, kEnablePrefix);
+        return Refuse(offline, kEnablePrefix);
     }
     return TWRC_SUCCESS;
 }

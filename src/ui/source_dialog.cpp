@@ -40,7 +40,10 @@ std::size_t TripleBufferBytes(int pixelsPerLine, int lines) {
 
 }  // namespace
 
-SourceDialog::SourceDialog(ScanSession& session) : session_(session), window_(std::make_unique<DialogWindow>(*this)) {}
+SourceDialog::SourceDialog(ScanSession& session)
+    : session_(session), progress_(*this), window_(std::make_unique<DialogWindow>(*this)) {
+    session_.AttachIndicator(&progress_);
+}
 
 SourceDialog::~SourceDialog() { window_->Destroy(); }
 

@@ -13,6 +13,7 @@
 #include "acquisition/scan_session.h"
 #include "acquisition/session_window.h"
 #include "ui/preview_window.h"
+#include "ui/progress_window.h"
 
 class ScanSession;
 class DialogWindow;
@@ -80,5 +81,6 @@ private:
     void RenderPreview();
 
     ScanSession& session_;
+    ProgressWindow progress_;
     std::unique_ptr<DialogWindow> window_;
 };

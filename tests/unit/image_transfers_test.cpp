@@ -1020,4 +1020,131 @@ TEST_F(BatchTest, JamShowsItsBoxOnceAndEndsTheBatch) {
     }
 }
 
+// The same jam with no window allowed (no dialog, CAP_INDICATORS FALSE): no
+// box, and the condition code says what happened to a TWAIN 2 application.
+TEST_F(BatchTest, UnattendedJamShowsNoBoxAndTellsThePaperJam) {
+    for (const bool twain2 : {false, true}) {
+        for (const std::string mechanism : {"native", "memory", "bmp", "tiff"}) {
+            app.SupportedGroups = DG_CONTROL | DG_IMAGE | (twain2 ? DF_APP2 : 0);
+            Feeder("3", "2");
+            ASSERT_EQ(SetOneValue(CAP_INDICATORS, TWTY_BOOL, 0), TWRC_SUCCESS);
+            StartBatch();
+            EXPECT_EQ(Sheet(Transfer(mechanism)), 1) << mechanism;
+            ASSERT_EQ(EndXfer(), TWRC_SUCCESS);
+            boxes.clear();
+            EXPECT_TRUE(Transfer(mechanism).empty()) << mechanism << ": the jammed sheet";
+            EXPECT_EQ(Status(), twain2 ? TWCC_PAPERJAM : TWCC_BUMMER) << mechanism;
+            EXPECT_TRUE(boxes.empty()) << mechanism;
+            TW_UINT16 count = kSentinel16;
+            ASSERT_EQ(EndXfer(&count), TWRC_SUCCESS);
+            EXPECT_EQ(count, 0) << mechanism;
+            BackToOpen();
+            unsetenv("VOREL_SIM_JAM");
+        }
+    }
+}
+
 }  // namespace
+
+// --- Progress and Cancel ---
+
+namespace {
+
+enum class Mechanism { Native, Memory, Bmp, Tiff };
+
+class TransferProgressTest : public ImageTransferTest {
+protected:
+    // One transfer of the scan set up, by `mechanism`; the file's name when
+    // it is a file.
+    TW_UINT16 Transfer(Mechanism mechanism, const std::string& name) {
+        switch (mechanism) {
+            case Mechanism::Native: {
+                TW_HANDLE slot = nullptr;
+                const TW_UINT16 rc = Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &slot);
+                if (rc == TWRC_XFERDONE) platform::GlobalFreeBlock(slot);
+                return rc;
+            }
+            case Mechanism::Memory: {
+                Bytes buffer(64000);
+                for (int call = 0; call < 10000; ++call) {
+                    TW_IMAGEMEMXFER xfer = Strip(TWMF_APPOWNS | TWMF_POINTER, 64000, buffer.data());
+                    const TW_UINT16 rc = MemXfer(&xfer);
+                    if (rc != TWRC_SUCCESS) return rc;
+                }
+                return TWRC_FAILURE;
+            }
+            case Mechanism::Bmp:
+            case Mechanism::Tiff:
+                SetUpFile(name, mechanism == Mechanism::Bmp ? TWFF_BMP : TWFF_TIFF);
+                return FileXfer();
+        }
+        return TWRC_FAILURE;
+    }
+};
+
+const std::pair<Mechanism, const char*> kMechanisms[] = {
+    {Mechanism::Native, "native"}, {Mechanism::Memory, "memory"}, {Mechanism::Bmp, "bmp"}, {Mechanism::Tiff, "tiff"}};
+
+}  // namespace
+
+// Every mechanism shows the page's progress from its first rows to its last
+// and hides it; Cancel ends the transfer with TWRC_CANCEL, no image, an
+// empty file, no second transfer of the same scan, and MSG_ENDXFER ends the
+// batch; with CAP_INDICATORS FALSE nothing is shown.
+TEST_F(TransferProgressTest, EveryMechanismShowsProgressAndCancels) {
+    for (const auto& [mechanism, what] : kMechanisms) {
+        const std::string name = folder + "/progress-" + what;
+        for (int cancelAt : {0, 3}) {
+            headlessProgressLog = HeadlessProgressLog{};
+            headlessProgressLog.cancelAtUpdate = cancelAt;
+            StartScan(TWPT_GRAY, 8, 300, 2550, 1500);
+            const TW_UINT16 rc = Transfer(mechanism, name);
+            EXPECT_EQ(headlessProgressLog.shows, 1) << what;
+            EXPECT_FALSE(headlessProgressLog.visible) << what << ": hidden when the transfer ends";
+            ASSERT_FALSE(headlessProgressLog.texts.empty()) << what;
+            EXPECT_EQ(headlessProgressLog.texts.front(), "Page 1: 0 of 1500 rows") << what;
+            if (cancelAt == 0) {
+                EXPECT_EQ(rc, TWRC_XFERDONE) << what;
+                EXPECT_GE(headlessProgressLog.updates, 4) << what << ": told between reads";
+                BackToOpen();
+                continue;
+            }
+            EXPECT_EQ(rc, TWRC_CANCEL) << what;
+            EXPECT_EQ(Status(), TWCC_SUCCESS) << what;
+            EXPECT_EQ(headlessProgressLog.updates, cancelAt) << what << ": nothing read after Cancel";
+            EXPECT_EQ(sourceState, 600) << what << ": waits for MSG_ENDXFER";
+            EXPECT_NE(Transfer(mechanism, name), TWRC_XFERDONE) << what << ": the cancelled scan is not delivered";
+            if (mechanism == Mechanism::Bmp || mechanism == Mechanism::Tiff) {
+                struct stat info {};
+                EXPECT_TRUE(stat(name.c_str(), &info) != 0 || info.st_size == 0) << what << ": no half-written file";
+            }
+            TW_UINT16 count = 1;
+            EXPECT_EQ(EndXfer(&count), TWRC_SUCCESS) << what;
+            EXPECT_EQ(count, 0) << what;
+            BackToOpen();
+        }
+        headlessProgressLog = HeadlessProgressLog{};
+        ASSERT_EQ(SetOneValue(CAP_INDICATORS, TWTY_BOOL, 0), TWRC_SUCCESS);
+        StartScan(TWPT_GRAY, 8, 300, 2550, 1500);
+        EXPECT_EQ(Transfer(mechanism, name), TWRC_XFERDONE) << what;
+        EXPECT_EQ(headlessProgressLog.shows, 0) << what << ": CAP_INDICATORS FALSE";
+        BackToOpen();
+        ASSERT_EQ(SetOneValue(CAP_INDICATORS, TWTY_BOOL, 1), TWRC_SUCCESS);
+    }
+}
+
+// A batch of three copies cancelled on page 2 ends there.
+TEST_F(TransferProgressTest, CancelOnPageTwoEndsTheBatch) {
+    ASSERT_EQ(SetOneValue(CAP_XFERCOUNT, TWTY_INT16, 3), TWRC_SUCCESS);
+    StartScan(TWPT_GRAY, 8, 300, 2550, 1500);
+    EXPECT_EQ(Transfer(Mechanism::Native, ""), TWRC_XFERDONE);
+    TW_UINT16 count = 0;
+    ASSERT_EQ(EndXfer(&count), TWRC_SUCCESS);
+    EXPECT_EQ(count, 2);
+    headlessProgressLog.cancelAtUpdate = headlessProgressLog.updates + 2;
+    EXPECT_EQ(Transfer(Mechanism::Native, ""), TWRC_CANCEL);
+    EXPECT_EQ(headlessProgressLog.texts.back().rfind("Page 2: ", 0), 0u) << headlessProgressLog.texts.back();
+    ASSERT_EQ(EndXfer(&count), TWRC_SUCCESS);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(sourceState, 500);
+}

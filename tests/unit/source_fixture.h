@@ -34,6 +34,7 @@
 #include "twain/twain.h"
 #include "ui/dialog_window.h"
 #include "ui/headless/dialog_window_headless.h"
+#include "ui/headless/progress_window_headless.h"
 #include "ui/image_type_list.h"
 #include "ui/source_dialog.h"
 
@@ -150,6 +151,7 @@ protected:
         capabilityTable.Clear();
         ResetModuleState();
         headlessWindowLog = HeadlessWindowLog{};
+        headlessProgressLog = HeadlessProgressLog{};
         theApp.InitInstance(nullptr);
         blocksBefore = platform::GlobalBlocksOutstanding();
 
@@ -169,6 +171,7 @@ protected:
         EXPECT_EQ(platform::GlobalBlocksOutstanding(), blocksBefore) << "global blocks left behind";
         EXPECT_EQ(headlessWindowLog.windowsAlive, 0) << "windows left behind";
         headlessWindowLog = HeadlessWindowLog{};
+        headlessProgressLog = HeadlessProgressLog{};
         platform::FailGlobalAllocationsAfter(-1);
         platform::SetMessageBoxHook(nullptr);
         SetNotificationHookForTesting(nullptr);

@@ -475,28 +475,54 @@ TEST_F(SourceStatesTest, EnablingHandsTheNegotiatedSettingsToTheDialog) {
     EXPECT_EQ(Session().invert, 0u) << "TWPF_CHOCOLATE";
 }
 
+// A scanner that cannot be opened: MSG_OPENDS succeeds without a box (the
+// application has not said yet whether it allows windows); MSG_ENABLEDS
+// takes the settings and fails, showing box 107 once when the application
+// allows windows (the dialog or the progress), else telling it only by the
+// condition code, TWAIN 2's for a TWAIN 2 application.
 TEST_F(SourceStatesTest, EnablingAnOfflineScannerFailsAfterTheSettings) {
+    struct Case {
+        bool showUI;
+        int indicators;
+        bool twain2;
+        std::size_t boxes;
+        TW_UINT16 status;
+    };
+    const Case cases[] = {
+        {true, 1, false, 1, TWCC_BUMMER},
+        {true, 0, true, 1, TWCC_BUMMER},
+        {false, 1, true, 1, TWCC_BUMMER},
+        {false, 0, false, 0, TWCC_BUMMER},
+        {false, 0, true, 0, TWCC_CHECKDEVICEONLINE},
+    };
     Simulate("VOREL_SIM_OPEN", "-10");
-    ASSERT_EQ(Open(), TWRC_SUCCESS) << "MSG_OPENDS succeeds without a scanner";
-    ASSERT_FALSE(boxes.empty()) << "box 107";
-    for (const MessageBoxCall& box : boxes) {
-        EXPECT_EQ(box.text, std::string(TEXT_NO_COMMUNICATION) + "  [107]");
-        EXPECT_EQ(box.caption, "Vorel Source");
-        EXPECT_EQ(box.type & 0xF, platform::kBoxOk) << "OK button only";
-    }
-    EXPECT_EQ(GetCurrent(CAP_DEVICEONLINE), 0);
-    EXPECT_FALSE(headlessWindowLog.scanButtonsEnabled) << "no scanner: scan buttons disabled";
+    for (const Case& c : cases) {
+        app.SupportedGroups = DG_CONTROL | DG_IMAGE | (c.twain2 ? DF_APP2 : 0);
+        boxes.clear();
+        ASSERT_EQ(Open(), TWRC_SUCCESS) << "MSG_OPENDS succeeds without a scanner";
+        EXPECT_TRUE(boxes.empty()) << "no box while opening";
+        EXPECT_EQ(GetCurrent(CAP_DEVICEONLINE), 0);
+        EXPECT_FALSE(headlessWindowLog.scanButtonsEnabled) << "no scanner: scan buttons disabled";
 
-    ASSERT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, 300), TWRC_SUCCESS);
-    ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY), TWRC_SUCCESS);
-    ASSERT_EQ(SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, 8), TWRC_SUCCESS);
-    EXPECT_EQ(Enable(true), TWRC_FAILURE) << "MSG_ENABLEDS, device offline";
-    EXPECT_EQ(Status(), TWCC_BUMMER);
-    EXPECT_EQ(sourceState, 400);
-    EXPECT_FALSE(Dialog().IsWindowVisible());
-    EXPECT_EQ(Session().xResolution, 300u) << "the resolution was handed over all the same";
-    EXPECT_EQ(SelectedText(), "BW Photo") << "the image type was chosen all the same";
-    EXPECT_TRUE(Notifications().empty());
+        ASSERT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, 300), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, 8), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(CAP_INDICATORS, TWTY_BOOL, c.indicators), TWRC_SUCCESS);
+        EXPECT_EQ(Enable(c.showUI), TWRC_FAILURE) << "MSG_ENABLEDS, device offline";
+        EXPECT_EQ(Status(), c.status) << c.showUI << c.indicators << c.twain2;
+        ASSERT_EQ(boxes.size(), c.boxes) << c.showUI << c.indicators << c.twain2;
+        for (const MessageBoxCall& box : boxes) {
+            EXPECT_EQ(box.text, std::string(TEXT_NO_COMMUNICATION) + "  [107]");
+            EXPECT_EQ(box.caption, "Vorel Source");
+            EXPECT_EQ(box.type & 0xF, platform::kBoxOk) << "OK button only";
+        }
+        EXPECT_EQ(sourceState, 400);
+        EXPECT_FALSE(Dialog().IsWindowVisible());
+        EXPECT_EQ(Session().xResolution, 300u) << "the resolution was handed over all the same";
+        EXPECT_EQ(SelectedText(), "BW Photo") << "the image type was chosen all the same";
+        EXPECT_TRUE(Notifications().empty());
+        ASSERT_EQ(Close(), TWRC_SUCCESS);
+    }
 }
 
 // CAP_DEVICEONLINE can be set by the application; without a scanner the

@@ -1,0 +1,36 @@
+// The progress window in the native build: no screen, so it records what it
+// would show and presses Cancel when a test asks it to.
+#include "ui/headless/progress_window_headless.h"
+
+#include "ui/progress_window.h"
+
+HeadlessProgressLog headlessProgressLog;
+
+struct ProgressWindow::Impl {
+    int page = 0;
+    std::uint32_t rows = 0;
+};
+
+ProgressWindow::ProgressWindow(SessionWindow&) : impl_(std::make_unique<Impl>()) {}
+ProgressWindow::~ProgressWindow() { Hide(); }
+
+void ProgressWindow::Show(int page, std::uint32_t rows) {
+    impl_->page = page;
+    impl_->rows = rows;
+    if (!headlessProgressLog.visible) ++headlessProgressLog.shows;
+    headlessProgressLog.visible = true;
+    headlessProgressLog.texts.push_back(ProgressText(page, 0, rows));
+}
+
+bool ProgressWindow::Update(std::uint32_t rowsDone) {
+    if (!headlessProgressLog.visible) return false;
+    ++headlessProgressLog.updates;
+    headlessProgressLog.texts.push_back(ProgressText(impl_->page, rowsDone, impl_->rows));
+    return headlessProgressLog.updates == headlessProgressLog.cancelAtUpdate;
+}
+
+void ProgressWindow::Hide() {
+    if (!headlessProgressLog.visible) return;
+    headlessProgressLog.visible = false;
+    ++headlessProgressLog.hides;
+}

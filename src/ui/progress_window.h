@@ -1,0 +1,39 @@
+// ProgressWindow: the small window a transfer shows while it reads the
+// scanner: "Page n: rows done of rows" and a Cancel button. It is owned by
+// the source's dialog when that is shown, else by the application's active
+// window. Real on Windows, a recording stand-in natively.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "acquisition/progress_indicator.h"
+
+class SessionWindow;
+
+class ProgressWindow : public ProgressIndicator {
+public:
+    explicit ProgressWindow(SessionWindow& dialog);
+    ~ProgressWindow() override;
+    ProgressWindow(const ProgressWindow&) = delete;
+    ProgressWindow& operator=(const ProgressWindow&) = delete;
+
+    void Show(int page, std::uint32_t rows) override;
+    bool Update(std::uint32_t rowsDone) override;
+    void Hide() override;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+// What the window says: "Page 2: 840 of 4200 rows".
+std::string ProgressText(int page, std::uint32_t rowsDone, std::uint32_t rows);
+
+// The control ids of the window's text and its Cancel button.
+constexpr int kProgressTextId = 100;
+constexpr int kProgressCancelId = 2;  // IDCANCEL: Escape presses it too
+// The window class, by which tests find it.
+constexpr char kProgressWindowClass[] = "VorelSourceProgress";

@@ -1,0 +1,150 @@
+// The progress window on Windows: a small popup with a line of text and a
+// Cancel button. While a transfer runs inside the application's call, the
+// window is served between reads of the scanner by taking only its own
+// messages from the queue, so nothing else of the application runs inside
+// the source. Its class lives only as long as the window, so the module can
+// be unloaded with no class left pointing into it.
+#include <windows.h>
+
+#include <string>
+
+#include "acquisition/session_window.h"
+#include "platform/strings.h"
+#include "resources/resource_ids.h"
+#include "ui/progress_window.h"
+
+struct ProgressWindow::Impl {
+    explicit Impl(SessionWindow& dialog) : owner(dialog) {}
+    SessionWindow& owner;
+    HWND window = nullptr;
+    HWND text = nullptr;
+    bool cancelled = false;
+    int page = 0;
+    std::uint32_t rows = 0;
+    std::uint32_t shownRows = 0;
+};
+
+namespace {
+
+constexpr int kClientWidth = 300;
+constexpr int kClientHeight = 92;
+
+LRESULT CALLBACK ProgressProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* impl = reinterpret_cast<ProgressWindow::Impl*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    switch (message) {
+        case WM_COMMAND:
+            if (LOWORD(wParam) == kProgressCancelId && impl != nullptr) {
+                impl->cancelled = true;
+                ::EnableWindow(::GetDlgItem(hwnd, kProgressCancelId), FALSE);
+            }
+            return 0;
+        case WM_CLOSE:
+            if (impl != nullptr) impl->cancelled = true;
+            return 0;
+        default:
+            return ::DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+}
+
+HINSTANCE Instance() { return static_cast<HINSTANCE>(platform::ModuleInstance()); }
+
+bool RegisterProgressClass() {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = ProgressProc;
+    windowClass.hInstance = Instance();
+    windowClass.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kProgressWindowClass;
+    return ::RegisterClassA(&windowClass) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+// Centred over its owner, or over the screen without one.
+void Centre(HWND window, HWND owner) {
+    RECT area{};
+    if (owner == nullptr || !::GetWindowRect(owner, &area)) {
+        ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    }
+    RECT own{};
+    ::GetWindowRect(window, &own);
+    const int width = own.right - own.left;
+    const int height = own.bottom - own.top;
+    ::SetWindowPos(window, nullptr, area.left + (area.right - area.left - width) / 2,
+                   area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace
+
+ProgressWindow::ProgressWindow(SessionWindow& dialog) : impl_(std::make_unique<Impl>(dialog)) {}
+
+ProgressWindow::~ProgressWindow() { Hide(); }
+
+void ProgressWindow::Show(int page, std::uint32_t rows) {
+    impl_->page = page;
+    impl_->rows = rows;
+    impl_->shownRows = 0;
+    impl_->cancelled = false;
+    const std::string text = ProgressText(page, 0, rows);
+    if (impl_->window != nullptr) {
+        ::SetWindowTextA(impl_->text, text.c_str());
+        return;
+    }
+    if (!RegisterProgressClass()) return;
+    HWND owner = impl_->owner.IsWindowVisible() ? static_cast<HWND>(impl_->owner.WindowHandle()) : ::GetActiveWindow();
+    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+    RECT frame{0, 0, kClientWidth, kClientHeight};
+    ::AdjustWindowRectEx(&frame, style, FALSE, WS_EX_DLGMODALFRAME);
+    const std::string caption = platform::LoadStringResource(IDS_PRODUCT_NAME);
+    HWND window = ::CreateWindowExA(WS_EX_DLGMODALFRAME, kProgressWindowClass, caption.c_str(), style, CW_USEDEFAULT,
+                                    CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, owner, nullptr,
+                                    Instance(), nullptr);
+    if (window == nullptr) {
+        ::UnregisterClassA(kProgressWindowClass, Instance());
+        return;
+    }
+    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl_.get()));
+    auto font = reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT));
+    impl_->text = ::CreateWindowExA(0, "STATIC", text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT, 16, 16,
+                                    kClientWidth - 32, 20, window,
+                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressTextId)), Instance(), nullptr);
+    HWND cancel = ::CreateWindowExA(0, "BUTTON", "Cancel", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
+                                    (kClientWidth - 88) / 2, 52, 88, 26, window,
+                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressCancelId)), Instance(),
+                                    nullptr);
+    if (impl_->text != nullptr) ::SendMessageA(impl_->text, WM_SETFONT, font, FALSE);
+    if (cancel != nullptr) ::SendMessageA(cancel, WM_SETFONT, font, FALSE);
+    impl_->window = window;
+    Centre(window, owner);
+    ::ShowWindow(window, SW_SHOWNORMAL);
+    ::UpdateWindow(window);
+}
+
+bool ProgressWindow::Update(std::uint32_t rowsDone) {
+    HWND window = impl_->window;
+    if (window == nullptr) return false;
+    // The text changes at most a hundred times a page: redrawing it for
+    // every read would cost more than the read.
+    const std::uint64_t rows = impl_->rows;
+    if (rows > 0 && (std::uint64_t(rowsDone) * 100 / rows != std::uint64_t(impl_->shownRows) * 100 / rows ||
+                     rowsDone >= rows)) {
+        impl_->shownRows = rowsDone;
+        ::SetWindowTextA(impl_->text, ProgressText(impl_->page, rowsDone, impl_->rows).c_str());
+    }
+    MSG message;
+    while (::PeekMessageA(&message, window, 0, 0, PM_REMOVE)) {
+        if (!::IsDialogMessageA(window, &message)) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageA(&message);
+        }
+    }
+    return impl_->cancelled;
+}
+
+void ProgressWindow::Hide() {
+    if (impl_->window == nullptr) return;
+    HWND window = impl_->window;
+    impl_->window = nullptr;
+    impl_->text = nullptr;
+    ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    ::DestroyWindow(window);
+    ::UnregisterClassA(kProgressWindowClass, Instance());
+}
