@@ -2,9 +2,15 @@
 // would show and presses Cancel when a test asks it to.
 #include "ui/headless/progress_window_headless.h"
 
+#include <cstdio>
+
 #include "ui/progress_window.h"
 
 HeadlessProgressLog headlessProgressLog;
+
+namespace {
+void Keep(char (&to)[64], const std::string& text) { std::snprintf(to, sizeof to, "%s", text.c_str()); }
+}  // namespace
 
 struct ProgressWindow::Impl {
     int page = 0;
@@ -17,15 +23,17 @@ ProgressWindow::~ProgressWindow() { Hide(); }
 void ProgressWindow::Show(int page, std::uint32_t rows) {
     impl_->page = page;
     impl_->rows = rows;
+    const std::string text = ProgressText(page, 0, rows);
+    if (headlessProgressLog.shows == 0) Keep(headlessProgressLog.firstText, text);
     if (!headlessProgressLog.visible) ++headlessProgressLog.shows;
     headlessProgressLog.visible = true;
-    headlessProgressLog.texts.push_back(ProgressText(page, 0, rows));
+    Keep(headlessProgressLog.lastText, text);
 }
 
 bool ProgressWindow::Update(std::uint32_t rowsDone) {
     if (!headlessProgressLog.visible) return false;
     ++headlessProgressLog.updates;
-    headlessProgressLog.texts.push_back(ProgressText(impl_->page, rowsDone, impl_->rows));
+    Keep(headlessProgressLog.lastText, ProgressText(impl_->page, rowsDone, impl_->rows));
     return headlessProgressLog.updates == headlessProgressLog.cancelAtUpdate;
 }
 
