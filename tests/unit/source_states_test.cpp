@@ -426,7 +426,8 @@ TEST_F(SourceStatesTest, ScannerWithoutColourRefusesColour) {
     {
         platform::LockedBlock locked(get.hContainer);
         const auto* list = static_cast<const TW_ENUMERATION*>(locked.get());
-        EXPECT_EQ(list->NumItems, 2u) << "bi-level and grey";
+        const TW_UINT32 items = list->NumItems;  // by value: the container is packed
+        EXPECT_EQ(items, 2u) << "bi-level and grey";
     }
     platform::GlobalFreeBlock(get.hContainer);
     ASSERT_EQ(Enable(false), TWRC_SUCCESS);

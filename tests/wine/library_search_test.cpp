@@ -57,6 +57,8 @@ TEST(LibrarySearch, OnlyBesideTheSourceOrInTheSystemFolders) {
         ASSERT_TRUE(harness.Loaded());
         ASSERT_EQ(harness.Open(), TWRC_SUCCESS);
         EXPECT_EQ(LoadedScannerLibrary(), "") << "the application's VOREL32.dll was loaded";
+        // The box that says so comes when the source is enabled.
+        EXPECT_EQ(harness.Enable(false), TWRC_FAILURE);
         const std::vector<AnsweredBox> boxes = AnsweredBoxes();
         ASSERT_FALSE(boxes.empty());
         EXPECT_NE(boxes[0].text.find("[106]"), std::string::npos) << boxes[0].text;
