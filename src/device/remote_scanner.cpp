@@ -116,7 +116,7 @@ Bytes Serve(const ScannerLibrary& library, const std::uint8_t* data, std::size_t
         case kDownloadBlock: {
             // The library reads the block's whole length; a short payload is zero-filled.
             std::uint8_t block[kMaxPayload] = {};
-            std::memcpy(block, q.payload.data(), std::min(q.payload.size(), sizeof block));
+            if (!q.payload.empty()) std::memcpy(block, q.payload.data(), std::min(q.payload.size(), sizeof block));
             r.status = library.DownloadBlock(q.a, block);
             break;
         }
@@ -147,7 +147,7 @@ Bytes Serve(const ScannerLibrary& library, const std::uint8_t* data, std::size_t
             break;
         case kSetScanWindow: {
             std::uint16_t window[kWindowBytes / 2] = {};
-            std::memcpy(window, q.payload.data(), std::min(q.payload.size(), sizeof window));
+            if (!q.payload.empty()) std::memcpy(window, q.payload.data(), std::min(q.payload.size(), sizeof window));
             r.status = library.SetScanWindow(window, q.a);
             const auto* bytes = reinterpret_cast<const std::uint8_t*>(window);
             r.payload.assign(bytes, bytes + sizeof window);
@@ -320,7 +320,7 @@ std::int16_t RemoteScanner::UploadBlock(std::int16_t type, void* buffer, std::in
         lost_ = true;
         return kNoAnswer;
     }
-    if (buffer != nullptr) std::memcpy(buffer, r.payload.data(), r.payload.size());
+    if (buffer != nullptr && !r.payload.empty()) std::memcpy(buffer, r.payload.data(), r.payload.size());
     if (length != nullptr) *length = r.value;
     return r.status;
 }
