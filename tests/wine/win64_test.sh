@@ -21,10 +21,15 @@ failed=0
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 fail() { echo "FAILED $*"; failed=$((failed + 1)); }
 
-# Live processes (not zombies waiting to be reaped) whose program is `exe`
-# (a Windows path), by Unix process id.
+# Live processes of this prefix (not zombies waiting to be reaped, not
+# another prefix's) whose program is `exe` (a Windows path or a file name),
+# by Unix process id.
 processes_of() {
-  ps -eo pid=,stat=,args= | exe=$1 awk '$2 !~ /^Z/ { n = split($3, p, "\\"); if ($3 == ENVIRON["exe"] || (ENVIRON["exe"] == p[n])) print $1 }'
+  local pid
+  for pid in $(ps -eo pid=,stat=,args= |
+               exe=$1 awk '$2 !~ /^Z/ { n = split($3, p, "\\"); if ($3 == ENVIRON["exe"] || ENVIRON["exe"] == p[n]) print $1 }'); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+  done
 }
 helpers() { processes_of vorelhost32.exe | wc -l; }
 
