@@ -15,6 +15,7 @@
 #include "acquisition/scan_session.h"
 #include "capabilities/capability_table.h"
 #include "device/error_message.h"
+#include "device/scanner_library.h"
 #include "imaging/dib_format.h"
 #include "platform/global_memory.h"
 #include "platform/pointer_check.h"
@@ -51,9 +52,12 @@ TW_UINT16 Cancelled() {
 }
 
 // The condition code of a failed transfer: a sheet that jammed in the
-// feeder is told as such to an application that was shown no box.
+// feeder, or a scanner (the 64-bit source's helper) that stopped answering,
+// is told as such to an application that was shown no box.
 TW_UINT16 FailureCode(const ScanSession& session, int code) {
-    if (session.ScanJammed() && !ErrorBoxesAllowed()) return DeviceCondition(TWCC_PAPERJAM);
+    if (session.ScanJammed() && !ErrorBoxesAllowed()) {
+        return DeviceCondition(ScannerConnectionLost() ? TWCC_CHECKDEVICEONLINE : TWCC_PAPERJAM);
+    }
     return static_cast<TW_UINT16>(code);
 }
 

@@ -57,10 +57,12 @@ TW_UINT16 TransferOne(SourceHarness& harness, TW_UINT16 mechanism) {
 
 // Open, enable without the dialog, one transfer, end it, disable and
 // close: the transfer's return code and condition code.
-TW_UINT16 Session(SourceHarness& harness, TW_UINT16 mechanism, TW_UINT16* condition, int* helpersWhileOpen) {
+TW_UINT16 Session(SourceHarness& harness, TW_UINT16 mechanism, TW_UINT16* condition, int* helpersWhileOpen,
+                  bool indicators = true) {
     *condition = TWCC_SUCCESS;
     if (harness.Open() != TWRC_SUCCESS) return 0xFFFF;
     *helpersWhileOpen = Helpers();
+    if (!indicators) harness.SetOneValue(CAP_INDICATORS, TWTY_BOOL, 0);
     harness.SetOneValue(ICAP_XFERMECH, TWTY_UINT16, mechanism);
     harness.SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY);
     TW_UINT16 rc = harness.Enable(false);
@@ -105,4 +107,20 @@ TEST(HelperProcess, DiesInTheMiddleOfATransferAndTheNextSessionScans) {
         EXPECT_TRUE(AnsweredBoxes().empty());
         EXPECT_EQ(Helpers(), 0) << "closing ended it";
     }
+}
+
+TEST(HelperProcess, WithoutAnyWindowTheLostHelperIsAConditionCode) {
+    if (sizeof(void*) == 4) GTEST_SKIP() << "the 32-bit source loads the scanner library itself";
+    SourceHarness harness;
+    ASSERT_TRUE(harness.Loaded());
+    TW_UINT16 condition = 0;
+    int helpers = 0;
+    ClearAnsweredBoxes();
+    ::SetEnvironmentVariableA("VOREL_HOST_DIE_AT_READ", "3");
+    const TW_UINT16 broken = Session(harness, TWSX_MEMORY, &condition, &helpers, false);
+    ::SetEnvironmentVariableA("VOREL_HOST_DIE_AT_READ", nullptr);
+    EXPECT_EQ(broken, TWRC_FAILURE);
+    EXPECT_EQ(condition, TWCC_BUMMER) << "a TWAIN 1.x application";
+    EXPECT_TRUE(AnsweredBoxes().empty()) << "no window allowed, no box";
+    EXPECT_EQ(Helpers(), 0);
 }
