@@ -206,9 +206,11 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
             // A strip with room for another row left over came out short:
             // the scanner has no more data.
             endOfImage = got == 0 || std::uint64_t(got) + bytesPerRow < buffer.length();
-            if (endOfImage && (memXferTotal + std::uint64_t(got)) / bytesPerRow < NonNegative(session->GetLineCount())) {
-                // It stopped before the image's last row: no image either.
+            if (endOfImage && (memXferTotal + std::uint64_t(got)) / bytesPerRow < lines) {
+                // It stopped before the image's last row: no image either,
+                // and the progress goes before the box that says so.
                 memXferDone = true;
+                session->EndProgress();
                 return Refuse(static_cast<TW_UINT16>(session->ScanIncomplete()));
             }
         }
