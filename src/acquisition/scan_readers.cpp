@@ -41,7 +41,7 @@ std::uint32_t NonNegative(int value) { return value > 0 ? static_cast<std::uint3
 // While a transfer shows its progress, the scanner is read in pieces of
 // about this many bytes: the indicator is served between them, so a Cancel
 // takes effect within one piece even from a slow scanner.
-constexpr std::uint64_t kProgressPieceBytes = 256 * 1024;
+constexpr std::uint64_t kProgressPieceBytes = 128 * 1024;
 
 // The lines of one such piece: a whole number of the scanner's reads, so
 // the scanner is asked exactly what one read of the whole would ask.
