@@ -6,8 +6,10 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "source_harness.h"
+#include "window_helpers.h"
 
 namespace {
 
@@ -16,10 +18,11 @@ constexpr int kTextId = 100;
 constexpr int kCancelId = 2;
 
 // Watches for the progress window from a thread of its own; once its text
-// counts rows of page `page`, keeps the text and presses Cancel.
+// counts rows of page `page` (a third of them, when it is to take a picture
+// of the window into `picture` first), keeps the text and presses Cancel.
 class CancelPresser {
 public:
-    explicit CancelPresser(int page) : page_(page) {
+    explicit CancelPresser(int page, std::string picture = "") : page_(page), picture_(std::move(picture)) {
         thread_ = ::CreateThread(nullptr, 0, Run, this, 0, nullptr);
     }
     ~CancelPresser() {
@@ -34,6 +37,7 @@ public:
         return seen_;
     }
     bool Pressed() const { return pressed_; }
+    bool Captured() const { return captured_; }
 
 private:
     static DWORD WINAPI Run(void* self) {
@@ -50,8 +54,12 @@ private:
                 int page = 0;
                 unsigned done = 0, rows = 0;
                 if (std::sscanf(text, "Page %d: %u of %u rows", &page, &done, &rows) == 3 && page == page_ &&
-                    done > 0) {
+                    done > 0 && (picture_.empty() || done * 3 >= rows)) {
                     seen_ = text;
+                    if (!picture_.empty()) {
+                        ::Sleep(10);  // the text just set is drawn before the next read ends
+                        captured_ = CaptureWindow(window, picture_);
+                    }
                     ::SendMessageA(::GetDlgItem(window, kCancelId), BM_CLICK, 0, 0);
                     pressed_ = true;
                     return;
@@ -62,6 +70,8 @@ private:
     }
 
     int page_;
+    std::string picture_;
+    volatile bool captured_ = false;
     HANDLE thread_ = nullptr;
     volatile bool stop_ = false;
     volatile bool pressed_ = false;
@@ -162,5 +172,18 @@ TEST(Progress, CancelOnPageTwoEndsTheBatch) {
     }
     ASSERT_EQ(EndXfer(harness, &count), TWRC_SUCCESS);
     EXPECT_EQ(count, 0) << "the batch stops";
+    harness.Close();
+}
+
+TEST(Progress, PictureOfTheProgressWindow) {
+    SourceHarness harness;
+    ASSERT_EQ(harness.Open(), TWRC_SUCCESS);
+    ASSERT_EQ(harness.Enable(false), TWRC_SUCCESS);
+    CancelPresser presser(1, OutputFolder() + "progress.bmp");
+    EXPECT_EQ(Transfer(harness, Mechanism::Native, ""), TWRC_CANCEL);
+    presser.Seen();
+    EXPECT_TRUE(presser.Captured());
+    TW_UINT16 count = 1;
+    EXPECT_EQ(EndXfer(harness, &count), TWRC_SUCCESS);
     harness.Close();
 }
