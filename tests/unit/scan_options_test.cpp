@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "progress_lines.h"
 #include "scan_options.h"
 
 namespace {
@@ -83,6 +84,7 @@ TEST(ScanOptions, RefusesBadInputInWords) {
         {{"--out", "a.tiff", "--batch", "p%d.tiff"}, "cannot both be given"},
         {{"--dpi", "300"}, "--out FILE or --batch PATTERN is required"},
         {{"--out", "a.tiff", "--ui", "--answer-boxes"}, "--ui shows the source's window"},
+        {{"--out", "a.tiff", "--progress", "--no-indicators"}, "which --no-indicators turns off"},
     };
     for (const Case& c : cases) {
         ScanOptions options;
@@ -115,6 +117,25 @@ TEST(ScanOptions, ValuesAfterAnEqualsSignOrAsTheNextWord) {
     std::string error;
     EXPECT_TRUE(ParseScanOptions({"--help"}, &options, &error) && options.help) << error;
     EXPECT_NE(ScanUsage().find("--region L,T,R,B"), std::string::npos) << ScanUsage();
+}
+
+// A line per tenth a page passes, however the rows arrive: a tenth crossed
+// twice in one report gives both lines, a report behind the last one none,
+// and a new page counts from 0 again.
+TEST(ScanOptions, ProgressLinesPerTenthOfEachPage) {
+    std::string told;
+    ProgressLines lines([&](const std::string& line) { told += line + ";"; });
+    lines.Rows(1, 9, 100);
+    lines.Rows(1, 10, 100);
+    lines.Rows(1, 35, 100);
+    lines.Rows(1, 20, 100);
+    lines.PageDone(1);
+    lines.Rows(2, 1, 3);
+    lines.Rows(2, 9, 0);
+    lines.Rows(2, 9, 3);
+    EXPECT_EQ(told, "page 1: 10%;page 1: 20%;page 1: 30%;page 1: 40%;page 1: 50%;page 1: 60%;page 1: 70%;"
+                    "page 1: 80%;page 1: 90%;page 1: 100%;page 2: 10%;page 2: 20%;page 2: 30%;page 2: 40%;"
+                    "page 2: 50%;page 2: 60%;page 2: 70%;page 2: 80%;page 2: 90%;page 2: 100%;");
 }
 
 }  // namespace

@@ -54,6 +54,18 @@ for mech in native memory file; do
   done
 done
 
+# --progress: ten lines a page on standard error, counted from the strips of
+# a memory transfer and from the source's progress window otherwise.
+for mech in native memory; do
+  name=progress-$mech
+  if scan "$name" "$out/$name.bmp" --mech $mech --type gray --dpi 75 --progress; then
+    expect_line "$name" "page 1: 10%" "$out/$name.log"
+    expect_line "$name" "page 1: 100%" "$out/$name.log"
+    [ "$(grep -c '^page 1: [0-9]*%$' "$out/$name.log")" = 10 ] && passed=$((passed + 1)) ||
+      { echo "FAILED $name: not ten progress lines"; cat "$out/$name.log"; failed=$((failed + 1)); }
+  fi
+done
+
 # Vanilla 1- and 8-bit scans (0 is white) look like the chocolate ones to
 # a reader, whichever way they travel: colour table, photometry or the
 # tool's own writer after memory strips.

@@ -21,6 +21,7 @@
 #include "image_writer.h"
 #include "message_boxes.h"
 #include "pending_file.h"
+#include "progress_lines.h"
 #include "twain/twain.h"
 #include "twain_application.h"
 
@@ -43,7 +44,13 @@ std::string Inches(TW_UINT32 counts) {
 class Session {
 public:
     explicit Session(const ScanOptions& options)
-        : options_(options), twain_("vorelscan", "Tools", options.twain2), boxes_(options.answerBoxes) {}
+        : options_(options),
+          twain_("vorelscan", "Tools", options.twain2),
+          boxes_(options.answerBoxes),
+          progress_([](const std::string& line) {
+              std::fprintf(stderr, "%s\n", line.c_str());
+              std::fflush(stderr);
+          }) {}
 
     bool Run();
     const std::string& Error() const { return twain_.Error(); }
@@ -79,6 +86,8 @@ private:
     const ScanOptions& options_;
     TwainApplication twain_;
     MessageBoxWatcher boxes_;
+    ProgressLines progress_;
+    int page_ = 0;  // the page being transferred, from 1
     // A multi-page file, open from the first page to the last.
     std::unique_ptr<PendingFile> multiFile_;
     std::unique_ptr<ImageWriter> multiWriter_;
@@ -111,6 +120,7 @@ bool Session::Negotiate() {
     if (options_.vanilla && !SetOneValue(ICAP_PIXELFLAVOR, TWTY_UINT16, TWPF_VANILLA, "the vanilla flavour")) {
         return false;
     }
+    if (options_.noIndicators && !SetOneValue(CAP_INDICATORS, TWTY_BOOL, 0, "no progress window")) return false;
     // One image unless a batch is asked for: a loaded feeder would otherwise
     // go on through its sheets.
     const int count = options_.batch ? options_.count : 1;
@@ -209,6 +219,7 @@ bool Session::TransferMemory(const PageFormat& format, ImageWriter* writer) {
                 return writeError_ = "write", false;
             }
             rows += xfer.Rows;
+            if (options_.progress) progress_.Rows(page_, static_cast<std::uint64_t>(rows), format.lines);
         }
         if (rc == TWRC_XFERDONE) {
             return rows >= format.lines || Fail("the memory transfer ended after " + std::to_string(rows) + " of " +
@@ -245,6 +256,10 @@ bool Session::TransferFile(const std::string& name) {
 bool Session::TransferPage(int page, TW_UINT16* remaining) {
     const DWORD start = ::GetTickCount();
     *remaining = 0;
+    page_ = page;
+    // Native and file transfers are counted in the source's progress window.
+    std::unique_ptr<ProgressWindowWatcher> watcher;
+    if (options_.progress && options_.mechanism != "memory") watcher.reset(new ProgressWindowWatcher(&progress_));
     TW_PENDINGXFERS pending{};
     TW_IMAGEINFO info{};
     TW_UINT16 rc = ToSource(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info);
@@ -305,6 +320,7 @@ bool Session::TransferPage(int page, TW_UINT16* remaining) {
     rc = ToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
     if (rc != TWRC_SUCCESS) return twain_.Fail("the source would not end the transfer", rc);
     *remaining = pending.Count;
+    if (options_.progress) progress_.PageDone(page);
     const unsigned long bytes = static_cast<unsigned long>(DibRowBytes(info.ImageWidth, info.BitsPerPixel)) *
                                 static_cast<unsigned long>(info.ImageLength > 0 ? info.ImageLength : 0);
     std::printf("page %d: %d x %d pixels, %d bits, %lu bytes, %lu ms%s%s\n", page,

@@ -136,6 +136,10 @@ const Flag kFlags[] = {
      "answer every message box of the source with its default button and print its text (for a display "
      "nobody sees)",
      [](ScanOptions* o, const std::string&, std::string*) { return o->answerBoxes = true; }},
+    {"--progress", nullptr, "a line on standard error per tenth of each page (\"page 1: 30%\")",
+     [](ScanOptions* o, const std::string&, std::string*) { return o->progress = true; }},
+    {"--no-indicators", nullptr, "the source shows no progress window (CAP_INDICATORS FALSE)",
+     [](ScanOptions* o, const std::string&, std::string*) { return o->noIndicators = true; }},
     {"--help", nullptr, "print this and do nothing else",
      [](ScanOptions* o, const std::string&, std::string*) { return o->help = true; }},
 };
@@ -187,6 +191,11 @@ bool Check(ScanOptions* o, std::string* e) {
         if (o->right <= o->left || o->bottom <= o->top) {
             return Fail(e, given + ": the region is empty or reversed (right must exceed left, bottom top)");
         }
+    }
+    if (o->progress && o->noIndicators && o->mechanism != "memory") {
+        return Fail(e, "--progress counts the rows of a " + o->mechanism +
+                           " transfer in the source's progress window, which --no-indicators turns off: use --mech "
+                           "memory, or leave one of them out");
     }
     if (o->showUI && o->answerBoxes) {
         return Fail(e, "--ui shows the source's window to someone, --answer-boxes is for a display nobody sees");

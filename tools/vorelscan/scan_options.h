@@ -26,6 +26,8 @@ struct ScanOptions {
     bool multipage = false;   // a batch into one multi-page TIFF
     int memoryBuffer = 0;     // bytes; 0: the size the source prefers
     bool twain2 = false;      // act as a TWAIN 2 application (DF_APP2, callback) through TWAINDSM.DLL
+    bool progress = false;    // a line on standard error per tenth of each page
+    bool noIndicators = false;  // CAP_INDICATORS FALSE: the source shows no progress window
     bool help = false;        // --help: print the flags and do nothing else
 };
 
