@@ -99,7 +99,8 @@ const TW_UINT16 kImageDats[] = {DAT_IMAGEINFO, DAT_IMAGELAYOUT, DAT_IMAGEMEMXFER
                                 DAT_IMAGEFILEXFER};
 const TW_UINT16 kMessages[] = {MSG_GET,      MSG_GETCURRENT, MSG_GETDEFAULT, MSG_GETFIRST,  MSG_GETNEXT,
                                MSG_SET,      MSG_RESET,      MSG_OPENDS,     MSG_CLOSEDS,   MSG_ENABLEDS,
-                               MSG_DISABLEDS, MSG_PROCESSEVENT, MSG_ENDXFER, MSG_QUERYSUPPORT, MSG_NULL};
+                               MSG_DISABLEDS, MSG_PROCESSEVENT, MSG_ENDXFER, MSG_QUERYSUPPORT, MSG_NULL,
+                               MSG_ENABLEDSUIONLY};
 const TW_UINT16 kResolutions[] = {50, 75, 30, 100, 12, 150, 24};
 
 class Session {
@@ -478,8 +479,10 @@ private:
         MaybeChaos();
 
         const bool showUI = in_.Pick(3) == 1;
+        // Now and then the dialog is asked for a set-up only.
+        const TW_UINT16 enable = showUI && in_.Rare() ? MSG_ENABLEDSUIONLY : MSG_ENABLEDS;
         TW_USERINTERFACE ui{static_cast<TW_BOOL>(showUI), static_cast<TW_BOOL>(in_.Pick(2)), nullptr};
-        if (Control(DAT_USERINTERFACE, MSG_ENABLEDS, &ui) == TWRC_SUCCESS && showUI) UseDialog();
+        if (Control(DAT_USERINTERFACE, enable, &ui) == TWRC_SUCCESS && showUI) UseDialog();
         MaybeChaos();
         if (sourceState == 600) Transfers();
         MaybeChaos();
@@ -520,7 +523,8 @@ private:
     }
 
     // The user previews, changes the image type, asks for the About box,
-    // then presses "Final Scan" or closes the dialog.
+    // then presses "Final Scan" ("OK" when setting up only) or closes the
+    // dialog.
     void UseDialog() {
         const int actions = static_cast<int>(in_.Pick(4));
         for (int i = 0; i < actions; ++i) {
@@ -555,7 +559,15 @@ private:
         switch (in_.Pick(8)) {
             case 6: User([](SourceDialog& d) { d.OnClose(); }); break;
             case 7: User([](SourceDialog& d) { d.OnCancel(); }); break;
-            default: User([](SourceDialog& d) { d.FinalScan(); }); break;
+            default:
+                User([](SourceDialog& d) {
+                    if (d.session().SetupOnly()) {
+                        d.OnFinalScanButton();
+                    } else {
+                        d.FinalScan();
+                    }
+                });
+                break;
         }
     }
 

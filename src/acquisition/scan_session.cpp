@@ -46,6 +46,25 @@ bool ScanSession::SetupFinalScan(int imageType, const ScanFrame& frame, bool fro
     return SetupScan();
 }
 
+void ScanSession::BeginSetupOnly(const ScanFrame& region) {
+    setupOnly_ = true;
+    accepted_ = false;
+    regionBefore_ = region;
+}
+
+bool ScanSession::AcceptSetup() {
+    if (!setupOnly_ || accepted_) return false;
+    accepted_ = true;
+    return true;
+}
+
+bool ScanSession::EndSetupOnly() {
+    const bool abandoned = setupOnly_ && !accepted_;
+    setupOnly_ = false;
+    accepted_ = false;
+    return abandoned;
+}
+
 bool ScanSession::CanScan(int imageType, const ScanFrame& frame) {
     std::uint16_t window[5];
     BuildScanWindow(frame, window);

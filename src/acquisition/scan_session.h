@@ -71,6 +71,18 @@ public:
     // at the X resolution, and keeps that set-up for the rest of a batch.
     // `fromFeeder`: the feeder held a sheet when the final scan began.
     bool SetupFinalScan(int imageType, const ScanFrame& frame, bool fromFeeder);
+    // Set-up only (MSG_ENABLEDSUIONLY): from that enabling to the disabling
+    // the window's scan button keeps what the window shows as the set-up of
+    // later scans, and nothing is scanned. `region` is the window's region
+    // at the enabling.
+    void BeginSetupOnly(const ScanFrame& region);
+    bool SetupOnly() const { return setupOnly_; }
+    const ScanFrame& SetupRegionBefore() const { return regionBefore_; }
+    // The user accepted the set-up shown: true the first time only.
+    bool AcceptSetup();
+    bool SetupAccepted() const { return setupOnly_ && accepted_; }
+    // Ends set-up only; true when it was and the user left without accepting.
+    bool EndSetupOnly();
     // Whether the scanner can take the final scan of `frame` in `imageType`
     // at the X resolution: a frame larger than the scanner library takes at
     // once is scanned in pieces, which needs pieces that join exactly and a
@@ -147,5 +159,8 @@ private:
     bool indicators_ = true;
     bool showing_ = false;
     bool cancelled_ = false;
+    bool setupOnly_ = false;
+    bool accepted_ = false;
+    ScanFrame regionBefore_;
     int page_ = 1;
 };

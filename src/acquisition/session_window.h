@@ -31,6 +31,14 @@ public:
     // The region as the window was made with: none (the whole bed), unlocked.
     virtual void ResetScanRegion() = 0;
 
+    // Set-up only: the scan button reads "OK" and stores what the window
+    // shows instead of scanning, and the region shown now is kept, for
+    // RestoreScanRegion. False: the scan button scans.
+    virtual void ShowSetupOnly(bool setupOnly) = 0;
+    // Puts back the region kept by ShowSetupOnly(true) as it was then
+    // (drawn, fixed by the application or not).
+    virtual void RestoreScanRegion() = 0;
+
     // Sets the final scan up from what the window shows and announces the
     // transfer; 0 when nothing was set up (no scanner, or the user went back).
     virtual int FinalScan() = 0;

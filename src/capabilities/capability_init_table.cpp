@@ -44,6 +44,7 @@ const CapabilityInit CapabilityInitTable[kCapabilityCount] = {
     {ICAP_SUPPORTEDSIZES,      TWON_ENUMERATION, TWTY_UINT16, 0,  Bits({TWSS_NONE, TWSS_A4, TWSS_JISB5, TWSS_USLETTER, TWSS_USLEGAL, TWSS_A5,
                                                                         TWSS_ISOB6, TWSS_USEXECUTIVE, TWSS_A6, TWSS_C5, TWSS_C6}),
                                                                                                               0,    16,    0,    0,  1,  kNegotiable},
+    {CAP_ENABLEDSUIONLY,       TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          1,     1,    1,    1,  0,  kReadOnly},
     {ICAP_PHYSICALHEIGHT,      TWON_ONEVALUE,    TWTY_FIX32,  0,  0,                                          1,  4200, 4200, 4200,  1,  kReadOnly},
     {ICAP_PHYSICALWIDTH,       TWON_ONEVALUE,    TWTY_FIX32,  0,  0,                                          1,  2550, 2550, 2550,  1,  kReadOnly},
 };

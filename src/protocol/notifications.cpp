@@ -1,5 +1,5 @@
-// MSG_XFERREADY and MSG_CLOSEDSREQ, sent through a source manager's
-// DSM_Entry.
+// MSG_XFERREADY, MSG_CLOSEDSREQ and MSG_CLOSEDSOK, sent through a source
+// manager's DSM_Entry.
 //
 // A TWAIN 2 manager that gave its entry points (DAT_ENTRYPOINT) gets them
 // through its own DSM_Entry, with no library looked up. Otherwise the
@@ -58,5 +58,7 @@ int NotifyXferReady() {
 }
 
 int NotifyCloseDSRequest() { return Notify(MSG_CLOSEDSREQ); }
+
+int NotifyCloseDSOk() { return Notify(MSG_CLOSEDSOK); }
 
 void SetNotificationHookForTesting(NotificationHook newHook) { hook = newHook; }

@@ -1,4 +1,4 @@
-// The two messages the source sends the source manager on its own.
+// The messages the source sends the source manager on its own.
 #pragma once
 
 #include "twain/twain.h"
@@ -10,6 +10,9 @@
 int NotifyXferReady();
 // Sends MSG_CLOSEDSREQ; no state change. Non-zero when a manager took it.
 int NotifyCloseDSRequest();
+// Sends MSG_CLOSEDSOK (the user accepted a set-up-only dialog); no state
+// change. Non-zero when a manager took it.
+int NotifyCloseDSOk();
 
 // Native tests receive the messages here instead of a source manager; the
 // hook answers as DSM_Entry would.

@@ -22,6 +22,7 @@
 #define IDS_NO_PREVIEW_WITH_FEEDER 112
 #define IDS_FRAME_CANNOT_BE_SCANNED 113
 #define IDS_SCAN_INCOMPLETE 114
+#define IDS_SETUP_OK 115
 
 #define TEXT_MANUFACTURER "Pellam & Kestrane Company"
 #define TEXT_PRODUCT_FAMILY "TWAIN"
@@ -50,6 +51,8 @@
     "region, a lower resolution or another image type (or scan from the glass, not the ADF)."
 #define TEXT_SCAN_INCOMPLETE \
     "The scan was incomplete: the scanner stopped before the end of the image. Nothing was delivered."
+/* The scan button's text while the dialog only sets a scan up. */
+#define TEXT_SETUP_OK "OK"
 
 /* Dialogs, controls, icon. */
 #define IDD_ABOUTBOX 100

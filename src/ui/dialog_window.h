@@ -26,6 +26,8 @@ public:
 
     ImageTypeList& List();
     void EnableScanButtons(bool enable);
+    // The scan button's text; null gives it back the text it was made with.
+    void SetScanButtonText(const char* text);
     // The image type list and the preview (where the region is drawn).
     void EnableSetupControls(bool enable);
     // Appends a separator and the About item (command 16) to the system

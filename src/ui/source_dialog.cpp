@@ -16,6 +16,7 @@
 #include "platform/strings.h"
 #include "protocol/notifications.h"
 #include "protocol/source_globals.h"
+#include "protocol/user_interface.h"
 #include "resources/resource_ids.h"
 #include "ui/dialog_window.h"
 #include "ui/image_type_list.h"
@@ -153,7 +154,7 @@ int SourceDialog::SetScanRegion(std::int32_t left, std::int32_t top, std::int32_
 // preview shows at that moment.
 int SourceDialog::FinalScan() {
     ScannerDevice& scanner = session_.scanner;
-    if (scanner.kind() == 0) return 0;
+    if (scanner.kind() == 0 || session_.SetupOnly()) return 0;
     // Asked once: whether this scan, and the batch it starts, comes from the
     // feeder.
     const bool fromFeeder = scanner.IsFeederLoaded();
@@ -191,7 +192,37 @@ bool SourceDialog::CanScanAsShown() {
 }
 
 void SourceDialog::OnFinalScanButton() {
-    if (sourceState == 500) FinalScan();
+    if (sourceState != 500) return;
+    if (session_.SetupOnly()) {
+        AcceptSetup();
+    } else {
+        FinalScan();
+    }
+}
+
+void SourceDialog::AcceptSetup() {
+    if (session_.SetupAccepted() || !CanScanAsShown()) return;
+    const int imageType = GetImageTypeIndex();
+    window_->Show(false);
+    // Last: the application may close the source from inside its
+    // notification, and this object with it.
+    AcceptShownSetup(imageType);
+}
+
+void SourceDialog::ShowSetupOnly(bool setupOnly) {
+    std::string ok = setupOnly ? platform::LoadStringResource(IDS_SETUP_OK) : std::string();
+    window_->SetScanButtonText(setupOnly ? ok.c_str() : nullptr);
+    if (!setupOnly) return;
+    keptRegion_ = preview.region;
+    keptRegion300_ = preview.region300;
+    keptRegionLocked_ = preview.regionLocked;
+}
+
+void SourceDialog::RestoreScanRegion() {
+    preview.region = keptRegion_;
+    preview.region300 = keptRegion300_;
+    preview.regionLocked = keptRegionLocked_;
+    RenderPreview();
 }
 
 void SourceDialog::OnPreviewScanButton() {

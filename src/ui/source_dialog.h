@@ -44,11 +44,14 @@ public:
     int FinalScan() override;
     bool CanScanAsShown() override;
     void HoldSetup(bool hold) override;
+    void ShowSetupOnly(bool setupOnly) override;
+    void RestoreScanRegion() override;
     void PreviewScan();
 
     // The two buttons: they act only while the source is enabled and
     // waiting for the user (state 500), never while a scan is set up for
     // transfer or after the source was disabled with its window left shown.
+    // Set up only, the scan button ("OK") keeps the set-up shown instead.
     void OnFinalScanButton();
     void OnPreviewScanButton();
     void GetScanRegion(std::int32_t* left, std::int32_t* top, std::int32_t* right,
@@ -79,8 +82,15 @@ private:
     ScanFrame ShownFrame() const;
     // Renders the preview buffer in the image type the list shows.
     void RenderPreview();
+    // "OK" of a set-up-only dialog: a set-up the scanner can take is kept
+    // and the application told; the window goes.
+    void AcceptSetup();
 
     ScanSession& session_;
     ProgressWindow progress_;
+    // The region as set-up only found it (ShowSetupOnly).
+    Rect32 keptRegion_;
+    Rect32 keptRegion300_;
+    bool keptRegionLocked_ = false;
     std::unique_ptr<DialogWindow> window_;
 };

@@ -49,6 +49,8 @@ bool DialogWindow::IsVisible() const { return impl_->visible; }
 ImageTypeList& DialogWindow::List() { return impl_->list; }
 void DialogWindow::EnableScanButtons(bool enable) { headlessWindowLog.scanButtonsEnabled = enable; }
 
+void DialogWindow::SetScanButtonText(const char* text) { headlessWindowLog.scanButtonText = text ? text : ""; }
+
 void DialogWindow::EnableSetupControls(bool enable) { headlessWindowLog.setupControlsEnabled = enable; }
 
 bool DialogWindow::AddAboutMenuItem(const char* text) {

@@ -9,6 +9,7 @@ struct HeadlessWindowLog {
     bool failCreation = false;  // the next creations fail, as when no window can be made
     int windowsAlive = 0;
     bool scanButtonsEnabled = true;
+    std::string scanButtonText;  // empty: the text the window was made with
     bool setupControlsEnabled = true;  // the image type list and the preview
     std::string aboutMenuText;
     int aboutBoxes = 0;

@@ -4,6 +4,8 @@
 // operations below.
 #include <windows.h>
 
+#include <string>
+
 #include "platform/message_box.h"
 #include "platform/pointer_check.h"
 #include "platform/strings.h"
@@ -24,6 +26,7 @@ struct DialogWindow::Impl {
     HICON icon = nullptr;
     ComboBox list;
     PreviewControl preview;
+    std::string scanButtonText;  // the scan button's text in the template
 };
 
 namespace {
@@ -57,6 +60,9 @@ INT_PTR CALLBACK SourceDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl));
         impl->hwnd = hwnd;
         impl->list.Attach(::GetDlgItem(hwnd, IDC_IMAGE_TYPE));
+        char text[64] = {};
+        ::GetDlgItemTextA(hwnd, IDC_FINAL_SCAN, text, sizeof text);
+        impl->scanButtonText = text;
     }
     if (impl == nullptr) return FALSE;
     if (message == WM_NCDESTROY) {
@@ -182,6 +188,11 @@ ImageTypeList& DialogWindow::List() { return impl_->list; }
 void DialogWindow::EnableScanButtons(bool enable) {
     ::EnableWindow(::GetDlgItem(impl_->hwnd, IDC_FINAL_SCAN), enable);
     ::EnableWindow(::GetDlgItem(impl_->hwnd, IDC_PREVIEW_SCAN), enable);
+}
+
+void DialogWindow::SetScanButtonText(const char* text) {
+    if (impl_->hwnd == nullptr) return;
+    ::SetDlgItemTextA(impl_->hwnd, IDC_FINAL_SCAN, text != nullptr ? text : impl_->scanButtonText.c_str());
 }
 
 void DialogWindow::EnableSetupControls(bool enable) {
