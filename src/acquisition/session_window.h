@@ -30,6 +30,12 @@ public:
     virtual int SetScanRegion(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) = 0;
     // The region as the window was made with: none (the whole bed), unlocked.
     virtual void ResetScanRegion() = 0;
+    // Whether the application fixed the region (the user cannot change it).
+    virtual bool IsScanRegionLocked() const = 0;
+    // The region and its lock exactly as a kept set-up recorded them; a
+    // region the user dragged stays the user's to change.
+    virtual void RestoreScanRegionTo(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
+                                     bool locked) = 0;
 
     // Set-up only: the scan button reads "OK" and stores what the window
     // shows instead of scanning, and the region shown now is kept, for

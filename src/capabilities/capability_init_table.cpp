@@ -37,6 +37,7 @@ const CapabilityInit CapabilityInitTable[kCapabilityCount] = {
     {ICAP_COMPRESSION,         TWON_ONEVALUE,    TWTY_UINT16, 0,  0,                                          0,     0,    0,    0,  1,  kNegotiable},
     {CAP_PAPERDETECTABLE,      TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          0,     1,    0,    0,  0,  kReadOnly},
     {CAP_AUTOMATICSENSEMEDIUM, TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          0,     0,    0,    0,  0,  kNegotiable},
+    {CAP_CUSTOMDSDATA,         TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          1,     1,    1,    1,  0,  kReadOnly},
     {ICAP_XNATIVERESOLUTION,   TWON_ONEVALUE,    TWTY_FIX32,  0,  0,  kScannerOpticalResolution, kScannerOpticalResolution, kScannerOpticalResolution, kScannerOpticalResolution, 0, kReadOnly},
     {ICAP_YNATIVERESOLUTION,   TWON_ONEVALUE,    TWTY_FIX32,  0,  0,  kScannerOpticalResolution, kScannerOpticalResolution, kScannerOpticalResolution, kScannerOpticalResolution, 0, kReadOnly},
     {ICAP_BITDEPTHREDUCTION,   TWON_ENUMERATION, TWTY_UINT16, 0,  Bits({TWBR_THRESHOLD}),                     0,     0,    0,    0,  0,  kNegotiable},

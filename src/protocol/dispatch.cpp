@@ -19,6 +19,7 @@ const TripletHandler controlTable[] = {
     {DAT_SETUPFILEXFER, SetupFileXferHandler},
     {DAT_XFERGROUP, XferGroupHandler},
     {DAT_ENTRYPOINT, EntryPointHandler},
+    {DAT_CUSTOMDSDATA, CustomDsDataHandler},
     {0, nullptr},
 };
 

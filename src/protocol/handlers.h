@@ -12,6 +12,7 @@ TW_UINT16 SetupMemXferHandler(const TripletRequest* request) noexcept;
 TW_UINT16 SetupFileXferHandler(const TripletRequest* request) noexcept;
 TW_UINT16 XferGroupHandler(const TripletRequest* request) noexcept;
 TW_UINT16 EntryPointHandler(const TripletRequest* request) noexcept;
+TW_UINT16 CustomDsDataHandler(const TripletRequest* request) noexcept;
 
 TW_UINT16 ImageInfoHandler(const TripletRequest* request) noexcept;
 TW_UINT16 ImageLayoutHandler(const TripletRequest* request) noexcept;

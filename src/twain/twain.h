@@ -201,6 +201,13 @@ struct TW_CALLBACK {
     TW_INT16 Message;
 };
 
+// DAT_CUSTOMDSDATA: a block of the source's own making that holds its whole
+// set-up; InfoLength counts the bytes of hData that belong to it.
+struct TW_CUSTOMDSDATA {
+    TW_UINT32 InfoLength;
+    TW_HANDLE hData;
+};
+
 #pragma pack(pop)
 
 // Byte offsets and sizes that hold on every build (no handle or pointer involved).
@@ -240,6 +247,7 @@ static_assert(sizeof(TW_MEMORY) == 12, "TW_MEMORY");
 static_assert(sizeof(TW_IMAGEMEMXFER) == 38, "TW_IMAGEMEMXFER");
 static_assert(sizeof(TW_ENTRYPOINT) == 24, "TW_ENTRYPOINT");
 static_assert(sizeof(TW_CALLBACK) == 10, "TW_CALLBACK");
+static_assert(sizeof(TW_CUSTOMDSDATA) == 8, "TW_CUSTOMDSDATA");
 #elif defined(_WIN64)
 // The layouts of the 64-bit Windows build: handles and pointers of 8 bytes
 // with the same 2-byte packing, so nothing is padded before them.
@@ -251,6 +259,7 @@ static_assert(sizeof(TW_MEMORY) == 16, "TW_MEMORY");
 static_assert(sizeof(TW_IMAGEMEMXFER) == 42, "TW_IMAGEMEMXFER");
 static_assert(sizeof(TW_ENTRYPOINT) == 44, "TW_ENTRYPOINT");
 static_assert(sizeof(TW_CALLBACK) == 14, "TW_CALLBACK");
+static_assert(sizeof(TW_CUSTOMDSDATA) == 12, "TW_CUSTOMDSDATA");
 static_assert(offsetof(TW_USERINTERFACE, hParent) == 4, "TW_USERINTERFACE.hParent");
 static_assert(offsetof(TW_CAPABILITY, hContainer) == 4, "TW_CAPABILITY.hContainer");
 static_assert(offsetof(TW_MEMORY, TheMem) == 8, "TW_MEMORY.TheMem");
@@ -258,6 +267,7 @@ static_assert(offsetof(TW_MEMORY, TheMem) == 8, "TW_MEMORY.TheMem");
 // Pointer-sized members follow the 4-byte Size at offset 4 on every build.
 static_assert(offsetof(TW_ENTRYPOINT, DSM_Entry) == 4, "TW_ENTRYPOINT.DSM_Entry");
 static_assert(offsetof(TW_CALLBACK, RefCon) == sizeof(TW_MEMREF), "TW_CALLBACK.RefCon");
+static_assert(offsetof(TW_CUSTOMDSDATA, hData) == 4, "TW_CUSTOMDSDATA.hData");
 
 // Data groups.
 constexpr TW_UINT32 DG_CONTROL = 0x0001;

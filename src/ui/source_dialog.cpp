@@ -149,6 +149,12 @@ int SourceDialog::SetScanRegion(std::int32_t left, std::int32_t top, std::int32_
     return preview.SetRegion(left, top, right, bottom);
 }
 
+void SourceDialog::RestoreScanRegionTo(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
+                                       bool locked) {
+    preview.SetRegion(left, top, right, bottom);
+    preview.regionLocked = locked;
+}
+
 // A region with no width or no height (a click that cleared the selection,
 // or an application's empty frame) scans the whole bed, which is what the
 // preview shows at that moment.

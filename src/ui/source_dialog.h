@@ -59,6 +59,9 @@ public:
     int SetScanRegion(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) override;
     // The region as the dialog was made with: none (the whole bed), unlocked.
     void ResetScanRegion() override { preview.ClearRegion(); }
+    bool IsScanRegionLocked() const override { return preview.regionLocked; }
+    void RestoreScanRegionTo(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
+                             bool locked) override;
 
     // A box with the string and "  [id]" appended, OK button only; returns 0.
     int ShowErrorMessage(unsigned stringId);

@@ -1,0 +1,132 @@
+// DAT_CUSTOMDSDATA through DS_Entry: a set-up taken from one session and
+// put into a freshly opened source gives the same capabilities and layout
+// (the Wine test compares the images); a damaged block is refused whole and
+// changes nothing.
+#include <functional>
+
+#include "capability_test_blocks.h"
+#include "imaging/units.h"
+#include "protocol/setup_block.h"
+#include "source_fixture.h"
+
+using namespace capability_test;
+using namespace source_test;
+
+namespace {
+
+class CustomDsDataTest : public SourceTest {
+protected:
+    Bytes GetBlock() {
+        TW_CUSTOMDSDATA data{kSentinel32, nullptr};
+        EXPECT_EQ(Control(DAT_CUSTOMDSDATA, MSG_GET, &data), TWRC_SUCCESS) << "MSG_GET DAT_CUSTOMDSDATA";
+        Bytes bytes = TakeBlock(data.hData);
+        EXPECT_EQ(data.InfoLength, bytes.size()) << "InfoLength";
+        return bytes;
+    }
+    // MSG_SET of a handle holding `bytes`, said to be `infoLength` long.
+    TW_UINT16 SetBlock(const Bytes& bytes, std::size_t infoLength) {
+        TW_CUSTOMDSDATA data{static_cast<TW_UINT32>(infoLength), AppBlock(bytes)};
+        const TW_UINT16 rc = Control(DAT_CUSTOMDSDATA, MSG_SET, &data);
+        platform::GlobalFreeBlock(data.hData);
+        return rc;
+    }
+    // The set-up as the application reads it (MSG_GET of every capability and
+    // the layout), and the image type and region lock the dialog keeps.
+    Bytes SetUpNow() {
+        Bytes all;
+        for (const CapabilityInit& init : CapabilityInitTable) {
+            TW_CAPABILITY cap{init.id, 0, nullptr};
+            Control(DAT_CAPABILITY, MSG_GET, &cap);
+            const Bytes one = TakeBlock(cap.hContainer);
+            all.insert(all.end(), one.begin(), one.end());
+        }
+        TW_IMAGELAYOUT layout{};
+        EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGELAYOUT, MSG_GET, &layout), TWRC_SUCCESS);
+        all.insert(all.end(), reinterpret_cast<std::uint8_t*>(&layout), reinterpret_cast<std::uint8_t*>(&layout + 1));
+        all.push_back(static_cast<std::uint8_t>(Dialog().GetImageTypeIndex() * 2 + Dialog().IsScanRegionLocked()));
+        return all;
+    }
+    void SetContainer(TW_UINT16 id, TW_UINT16 conType, const Bytes& container) {
+        TW_CAPABILITY cap{id, conType, AppBlock(container)};
+        EXPECT_EQ(Control(DAT_CAPABILITY, MSG_SET, &cap), TWRC_SUCCESS) << "MSG_SET cap " << id;
+        platform::GlobalFreeBlock(cap.hContainer);
+    }
+};
+
+TEST_F(CustomDsDataTest, AFreshSourceTakesTheWholeSetUp) {
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    EXPECT_EQ(GetCurrent(CAP_CUSTOMDSDATA), 1) << "CAP_CUSTOMDSDATA";
+    ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, 8), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_PIXELFLAVOR, TWTY_UINT16, TWPF_VANILLA), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(CAP_INDICATORS, TWTY_BOOL, 0), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_UNITS, TWTY_UINT16, TWUN_CENTIMETERS), TWRC_SUCCESS);
+    // A narrowed range and a narrowed enumeration, which a one value alone cannot restore.
+    SetContainer(ICAP_XRESOLUTION, TWON_RANGE, Range(TWTY_FIX32, 100, 300, 20, 150, 120));
+    SetContainer(ICAP_XFERMECH, TWON_ENUMERATION, EnumerationHead(TWTY_UINT16, 2, 0).u16(0).u16(TWSX_MEMORY).bytes);
+    TW_IMAGELAYOUT layout{{ToFix32(1), ToFix32(2), ToFix32(3.5f), ToFix32(4)}, 0, 0, 0};
+    ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout), TWRC_SUCCESS);
+
+    const Bytes block = GetBlock();
+    const Bytes setup = SetUpNow();
+    ASSERT_EQ(Close(), TWRC_SUCCESS);
+
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    ASSERT_NE(SetUpNow(), setup) << "a fresh source starts from its defaults";
+    ASSERT_EQ(SetBlock(block, block.size()), TWRC_SUCCESS) << "cc " << Status();
+    EXPECT_EQ(SetUpNow(), setup) << "every capability, the layout, the image type and region";
+    EXPECT_EQ(GetBlock(), block) << "the same block again";
+}
+
+TEST_F(CustomDsDataTest, ADamagedBlockIsRefusedWholeAndChangesNothing) {
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY), TWRC_SUCCESS);
+    const Bytes good = GetBlock();
+    // The source moves on, so that a block applied even in part would show.
+    ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_BW), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, 300), TWRC_SUCCESS);
+    const Bytes before = SetUpNow();
+
+    // The payload of the block's entry `tag`, and the checksum made right again.
+    const auto payload = [](Bytes& b, TW_UINT16 tag) {
+        std::size_t at = 12;
+        while (at + 4 <= b.size() && (b[at] | b[at + 1] << 8) != tag) at += 4 + (b[at + 2] | b[at + 3] << 8);
+        return at + 4;
+    };
+    const auto reseal = [](Bytes& b) {
+        const TW_UINT32 crc = setup_block::Crc32(b.data(), b.size() - 4);
+        for (int i = 0; i < 4; ++i) b[b.size() - 4 + i] = static_cast<std::uint8_t>(crc >> 8 * i);
+    };
+    const struct {
+        const char* name;
+        std::function<void(Bytes&)> damage;
+        int longer;  // InfoLength beyond the bytes the handle holds
+    } cases[] = {
+        {"short InfoLength", [](Bytes&) {}, -1},
+        {"InfoLength beyond the handle", [](Bytes&) {}, 8},
+        {"wrong magic", [](Bytes& b) { b[0] ^= 1; }, 0},
+        {"newer version", [&](Bytes& b) { b[4] = 2; reseal(b); }, 0},
+        {"bad checksum", [](Bytes& b) { b[b.size() - 5] ^= 0x40; }, 0},
+        // A late entry, after others were put back: those are undone.
+        {"page size unknown", [&](Bytes& b) { b[payload(b, ICAP_SUPPORTEDSIZES)] = 6; reseal(b); }, 0},
+    };
+    for (const auto& c : cases) {
+        Bytes bad = good;
+        c.damage(bad);
+        EXPECT_EQ(SetBlock(bad, bad.size() + c.longer), TWRC_FAILURE) << c.name;
+        EXPECT_EQ(Status(), TWCC_BADVALUE) << c.name;
+        EXPECT_EQ(SetUpNow(), before) << c.name << ": nothing changed";
+    }
+    TW_CUSTOMDSDATA none{static_cast<TW_UINT32>(good.size()), nullptr};
+    EXPECT_EQ(Control(DAT_CUSTOMDSDATA, MSG_SET, &none), TWRC_FAILURE) << "null handle";
+    EXPECT_EQ(Status(), TWCC_BADVALUE) << "null handle";
+
+    // Only MSG_GET and MSG_SET, only while open and not enabled.
+    EXPECT_EQ(Control(DAT_CUSTOMDSDATA, MSG_RESET, &none), TWRC_FAILURE);
+    EXPECT_EQ(Status(), TWCC_BADPROTOCOL) << "MSG_RESET";
+    ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+    EXPECT_EQ(SetBlock(good, good.size()), TWRC_FAILURE);
+    EXPECT_EQ(Status(), TWCC_SEQERROR) << "MSG_SET in state 5";
+}
+
+}  // namespace
