@@ -117,6 +117,17 @@ TEST_F(CustomDsDataTest, ADamagedBlockIsRefusedWholeAndChangesNothing) {
         EXPECT_EQ(Status(), TWCC_BADVALUE) << c.name;
         EXPECT_EQ(SetUpNow(), before) << c.name << ": nothing changed";
     }
+    // Memory that runs out at any point of putting the set-up back undoes it too.
+    TW_CUSTOMDSDATA held{static_cast<TW_UINT32>(good.size()), AppBlock(good)};
+    for (int allowed = 0; allowed < 64; ++allowed) {
+        platform::FailGlobalAllocationsAfter(allowed);
+        const TW_UINT16 rc = Control(DAT_CUSTOMDSDATA, MSG_SET, &held);
+        platform::FailGlobalAllocationsAfter(-1);
+        if (rc == TWRC_SUCCESS) break;
+        EXPECT_EQ(Status(), TWCC_LOWMEMORY) << "allocation " << allowed;
+        ASSERT_EQ(SetUpNow(), before) << "allocation " << allowed << ": nothing changed";
+    }
+    platform::GlobalFreeBlock(held.hData);
     TW_CUSTOMDSDATA none{static_cast<TW_UINT32>(good.size()), nullptr};
     EXPECT_EQ(Control(DAT_CUSTOMDSDATA, MSG_SET, &none), TWRC_FAILURE) << "null handle";
     EXPECT_EQ(Status(), TWCC_BADVALUE) << "null handle";
