@@ -37,6 +37,7 @@ const Triplet kTriplets[] = {
     {DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT},    {DG_IMAGE, DAT_IMAGEINFO, MSG_GET},
     {DG_IMAGE, DAT_IMAGELAYOUT, MSG_GET},         {DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, false},
     {DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET},        {DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET},
+    {DG_CONTROL, DAT_CUSTOMDSDATA, MSG_GET},      {DG_CONTROL, DAT_CUSTOMDSDATA, MSG_SET, false},
 };
 
 }  // namespace
@@ -85,6 +86,9 @@ TEST(HostileHost, BadContainersAndHandles) {
             TW_UINT16 rc = harness.Call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &capability);
             EXPECT_NE(rc, TWRC_SUCCESS) << "MSG_SET with handle " << handle << " container " << conType;
         }
+        TW_CUSTOMDSDATA setup{334, handle};
+        EXPECT_EQ(harness.Call(DG_CONTROL, DAT_CUSTOMDSDATA, MSG_SET, &setup), TWRC_FAILURE) << "set-up " << handle;
+        EXPECT_EQ(harness.Status(), TWCC_BADVALUE) << "set-up with handle " << handle;
     }
     // An enumeration claiming far more items than its block holds.
     TW_CAPABILITY capability{ICAP_PIXELTYPE, TWON_ENUMERATION, ::GlobalAlloc(GHND, 16)};
