@@ -4,6 +4,7 @@
 #include "device/remote_scanner.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace remote {
@@ -61,6 +62,43 @@ bool KnownCall(std::uint16_t call) {
             return false;
     }
 }
+
+// The control page's words, shared with the other process: every access is
+// one whole atomic load, store or exchange, in one total order, so that a
+// side that goes to sleep and the side that wakes it never both miss the
+// other's last write.
+std::uint32_t* ControlWord(std::uint8_t* section, std::size_t offset) {
+    return reinterpret_cast<std::uint32_t*>(section + offset);
+}
+std::uint32_t LoadWord(std::uint8_t* section, std::size_t offset) {
+    return __atomic_load_n(ControlWord(section, offset), __ATOMIC_SEQ_CST);
+}
+void StoreWord(std::uint8_t* section, std::size_t offset, std::uint32_t value) {
+    __atomic_store_n(ControlWord(section, offset), value, __ATOMIC_SEQ_CST);
+}
+std::uint32_t ClearWord(std::uint8_t* section, std::size_t offset) {
+    return __atomic_exchange_n(ControlWord(section, offset), 0u, __ATOMIC_SEQ_CST);
+}
+
+// A slot's read result in the control page.
+void PutResult(std::uint8_t* section, std::uint32_t slot, std::int32_t got, std::int16_t status) {
+    std::uint8_t* at = section + control::kResults + 8 * std::size_t(slot);
+    const std::uint32_t g = static_cast<std::uint32_t>(got);
+    const std::uint16_t st = static_cast<std::uint16_t>(status);
+    const std::uint8_t bytes[8] = {std::uint8_t(g), std::uint8_t(g >> 8), std::uint8_t(g >> 16), std::uint8_t(g >> 24),
+                                   std::uint8_t(st), std::uint8_t(st >> 8), 0, 0};
+    std::memcpy(at, bytes, sizeof bytes);
+}
+void GetResult(const std::uint8_t* section, std::uint32_t slot, std::int32_t* got, std::int16_t* status) {
+    std::uint8_t bytes[8];
+    std::memcpy(bytes, section + control::kResults + 8 * std::size_t(slot), sizeof bytes);
+    *got = static_cast<std::int32_t>(Get32(bytes));
+    *status = static_cast<std::int16_t>(Get16(bytes + 4));
+}
+
+// A library read that takes this long is a slow scanner's: its slot wakes
+// the source at once rather than with a batch of others.
+constexpr auto kSlowRead = std::chrono::milliseconds(1);
 
 }  // namespace
 
@@ -131,11 +169,12 @@ Bytes Serve(const ScannerLibrary& library, const std::uint8_t* data, std::size_t
             r.status = library.ResetScanner();
             break;
         case kReadScanData: {
-            // Never more than the section holds, whatever was asked.
+            // Never more than the ring holds, whatever was asked.
+            const std::size_t ring = RingBytes(sectionSize);
             const std::int32_t count =
-                std::max<std::int32_t>(0, std::min<std::int64_t>(q.count, static_cast<std::int64_t>(sectionSize)));
+                std::max<std::int32_t>(0, std::min<std::int64_t>(q.count, static_cast<std::int64_t>(ring)));
             std::int32_t got = 0;
-            r.status = library.ReadScanData(q.a, section, count, &got);
+            r.status = library.ReadScanData(q.a, ring > 0 ? section + kControlBytes : nullptr, count, &got);
             r.got = std::max(0, std::min(got, count));
             break;
         }
@@ -178,20 +217,107 @@ Bytes Serve(const ScannerLibrary& library, const std::uint8_t* data, std::size_t
     return EncodeReply(r);
 }
 
+bool StreamHost::Begin(const Request& q, std::uint8_t* section, std::size_t sectionSize) {
+    over_ = true;
+    if (q.call != kStreamScanData || q.payload.size() != kStreamPayload || section == nullptr) return false;
+    const std::uint32_t size = Get32(q.payload.data());
+    const std::uint32_t most = Get32(q.payload.data() + 4);
+    const std::uint32_t slots = Get32(q.payload.data() + 8);
+    const std::uint32_t first = static_cast<std::uint32_t>(q.count);
+    if (size == 0 || first == 0 || first > size || most == 0 || slots == 0 || slots > kMaxSlots ||
+        std::uint64_t(slots) * size > RingBytes(sectionSize) || first > 0x7FFFFFFF || size > 0x7FFFFFFF) {
+        return false;
+    }
+    section_ = section;
+    mode_ = q.a;
+    first_ = first;
+    size_ = size;
+    slots_ = slots;
+    most_ = most;
+    made_ = 0;
+    over_ = false;
+    return true;
+}
+
+StreamHost::Step StreamHost::Finish(WakeSource wake, void* context) {
+    over_ = true;
+    StoreWord(section_, control::kFinished, 1);
+    if (ClearWord(section_, control::kSourceWants) != 0) wake(context);
+    return Step::Finished;
+}
+
+StreamHost::Step StreamHost::Fill(const ScannerLibrary& library, WakeSource wake, void* context) {
+    if (section_ == nullptr) return Step::Finished;
+    if (over_) return Finish(wake, context);
+    for (;;) {
+        if (LoadWord(section_, control::kStop) != 0 || made_ == most_) return Finish(wake, context);
+        // The slots not yet taken; a source that claims more taken than made is held to what was made.
+        auto pending = [&] { return made_ - std::min(LoadWord(section_, control::kTaken), made_); };
+        if (pending() >= slots_) {
+            // Sleep until half the ring is free again, unless room (or a
+            // stop) came while saying so.
+            StoreWord(section_, control::kHelperWants, made_ - slots_ + std::max<std::uint32_t>(1, slots_ / 2));
+            if (LoadWord(section_, control::kStop) == 0 && pending() >= slots_) return Step::NeedRoom;
+            ClearWord(section_, control::kHelperWants);
+            continue;
+        }
+        const std::uint32_t count = made_ == 0 ? first_ : size_;
+        const std::uint32_t slot = made_ % slots_;
+        std::int32_t got = 0;
+        const auto start = std::chrono::steady_clock::now();
+        const std::int16_t status = library.ReadScanData(made_ == 0 ? mode_ : 0, section_ + kControlBytes + std::size_t(slot) * size_,
+                                                         static_cast<std::int32_t>(count), &got);
+        const bool slow = std::chrono::steady_clock::now() - start >= kSlowRead;
+        got = std::max<std::int32_t>(0, std::min<std::int32_t>(got, static_cast<std::int32_t>(count)));
+        PutResult(section_, slot, got, status);
+        StoreWord(section_, control::kPublished, ++made_);
+        // No read follows one that ended the data or failed.
+        if (static_cast<std::uint32_t>(got) < count || status != 0) return Finish(wake, context);
+        const std::uint32_t wants = LoadWord(section_, control::kSourceWants);
+        if (wants != 0 && (made_ >= wants || slow) && ClearWord(section_, control::kSourceWants) != 0) wake(context);
+    }
+}
+
+Bytes StreamHost::FinalReply() const {
+    Reply r;
+    r.call = kStreamScanData;
+    r.got = static_cast<std::int32_t>(made_);
+    return EncodeReply(r);
+}
+
+void RemoteScanner::Lose() {
+    lost_ = true;
+    stream_ = Stream{};
+}
+
 void RemoteScanner::End() {
+    // A helper in a stream is stopped first, so that it sees the channel close.
+    if (channel_ != nullptr && !lost_) StopStream(false);
+    stream_ = Stream{};
     channel_.reset();
     lost_ = false;
+    geometryBytes_ = scanLeft_ = -1;
 }
+
+std::uint32_t RemoteScanner::Word(std::size_t offset) const { return LoadWord(channel_->Section(), offset); }
+
+void RemoteScanner::SetWord(std::size_t offset, std::uint32_t value) { StoreWord(channel_->Section(), offset, value); }
 
 bool RemoteScanner::Transact(const Request& request, std::size_t maxPayload, Reply* reply) {
     if (channel_ == nullptr || lost_) return false;
+    // Questions leave the read-ahead to the reads after them; anything else
+    // changes the scanner's state, and the scan's stream goes.
+    const bool question = request.call == kInquireParameter || request.call == kGetCommandError ||
+                          request.call == kGetScanGeometry || request.call == kReadScanData;
+    if (!StopStream(question)) return false;
+    if (request.call == kOpenScanner || request.call == kResetScanner) geometryBytes_ = -1;
     Bytes bytes;
     if (channel_->Exchange(EncodeRequest(request), &bytes) && DecodeReply(bytes.data(), bytes.size(), reply) &&
         reply->call == request.call && reply->payload.size() <= maxPayload &&
         (reply->got == 0 || request.call == kReadScanData)) {
         return true;
     }
-    lost_ = true;
+    Lose();
     return false;
 }
 
@@ -240,7 +366,10 @@ std::int16_t RemoteScanner::GetScanGeometry(ScanGeometry* geometry) {
     q.call = kGetScanGeometry;
     Reply r;
     const bool answered = Transact(q, kGeometryBytes, &r) && r.payload.size() == kGeometryBytes;
-    if (!answered && channel_ != nullptr) lost_ = true;
+    if (!answered && channel_ != nullptr) Lose();
+    // The scan's size bounds how far its reads may run ahead.
+    const std::int32_t totalBytes = answered ? static_cast<std::int32_t>(Get32(r.payload.data() + 12)) : -1;
+    geometryBytes_ = totalBytes >= 0 ? totalBytes : -1;
     if (geometry != nullptr) {
         *geometry = ScanGeometry{};
         if (answered) std::memcpy(geometry, r.payload.data(), kGeometryBytes);
@@ -250,9 +379,8 @@ std::int16_t RemoteScanner::GetScanGeometry(ScanGeometry* geometry) {
 
 std::int16_t RemoteScanner::ResetScanner() { return Simple(kResetScanner); }
 
-std::int16_t RemoteScanner::ReadScanData(std::int16_t mode, void* buffer, std::int32_t count, std::int32_t* got) {
-    if (got != nullptr) *got = 0;
-    if (buffer == nullptr || got == nullptr || count < 0) {
+std::int16_t RemoteScanner::ReadPlain(std::int16_t mode, std::uint8_t* out, std::int32_t count, std::int32_t* got) {
+    if (out == nullptr || got == nullptr || count < 0) {
         // Sent on for the library's own answer to a bad argument; no data comes back.
         Request q;
         q.call = kReadScanData;
@@ -260,32 +388,197 @@ std::int16_t RemoteScanner::ReadScanData(std::int16_t mode, void* buffer, std::i
         Reply r;
         return Transact(q, 0, &r) ? r.status : kNoAnswer;
     }
-    auto* out = static_cast<std::uint8_t*>(buffer);
     std::int32_t total = 0;
     std::int16_t status = kNoAnswer;
-    // One round trip per section-full; a read the section holds is one.
+    // One exchange per ring-full; a read the ring holds is one.
     do {
-        const std::size_t sectionSize = channel_ != nullptr ? channel_->SectionSize() : 0;
-        const std::int32_t piece = static_cast<std::int32_t>(
-            std::min<std::int64_t>(count - total, static_cast<std::int64_t>(std::max<std::size_t>(sectionSize, 1))));
+        const std::size_t ring = RingBytes(channel_ != nullptr ? channel_->SectionSize() : 0);
+        const std::int32_t piece =
+            static_cast<std::int32_t>(std::min<std::int64_t>(count - total, static_cast<std::int64_t>(std::max<std::size_t>(ring, 1))));
         Request q;
         q.call = kReadScanData;
         q.a = total == 0 ? mode : 0;
         q.count = piece;
         Reply r;
         if (!Transact(q, 0, &r)) return kNoAnswer;
-        // Not one byte more than asked for, nor than the section holds.
-        if (r.got < 0 || r.got > piece || static_cast<std::size_t>(r.got) > sectionSize) {
-            lost_ = true;
+        // Not one byte more than asked for, nor than the ring holds.
+        if (r.got < 0 || r.got > piece || static_cast<std::size_t>(r.got) > ring) {
+            Lose();
             return kNoAnswer;
         }
-        std::memcpy(out + total, channel_->Section(), static_cast<std::size_t>(r.got));
+        if (r.got > 0) std::memcpy(out + total, channel_->Section() + kControlBytes, static_cast<std::size_t>(r.got));
         total += r.got;
         *got = total;
         status = r.status;
         if (r.got < piece || status != 0) break;
     } while (total < count);
     return status;
+}
+
+bool RemoteScanner::StartStream(std::int16_t mode, std::uint32_t first, std::uint32_t size) {
+    const std::size_t ring = RingBytes(channel_->SectionSize());
+    size = static_cast<std::uint32_t>(std::min<std::size_t>(size, ring));
+    first = std::min(first, size);
+    const auto slots = static_cast<std::uint32_t>(std::min<std::size_t>(kMaxSlots, ring / size));
+    // Never a read past the bytes the scan's geometry announced: the last
+    // read of a scan that is not a whole slot is the source's own.
+    std::uint32_t most = 1;
+    if (scanLeft_ > static_cast<std::int64_t>(first)) {
+        most += static_cast<std::uint32_t>(std::min<std::int64_t>((scanLeft_ - first) / size, 0x7FFFFFFE));
+    }
+    for (std::size_t word : {control::kPublished, control::kTaken, control::kStop, control::kSourceWants,
+                             control::kHelperWants, control::kFinished}) {
+        SetWord(word, 0);
+    }
+    Request q;
+    q.call = kStreamScanData;
+    q.a = mode;
+    q.count = static_cast<std::int32_t>(first);
+    for (std::uint32_t v : {size, most, slots}) Put32(q.payload, v);
+    if (!channel_->Post(EncodeRequest(q))) {
+        Lose();
+        return false;
+    }
+    stream_ = Stream{};
+    stream_.running = true;
+    stream_.first = first;
+    stream_.size = size;
+    stream_.slots = slots;
+    stream_.most = most;
+    return true;
+}
+
+bool RemoteScanner::StopStream(bool keep) {
+    Stream& s = stream_;
+    if (s.running) {
+        SetWord(control::kStop, 1);
+        channel_->WakeHelper();
+        Bytes bytes;
+        Reply r;
+        // The reads made: at least those shown, and none the ring had no room for.
+        const std::uint64_t room = std::min<std::uint64_t>(s.most, std::uint64_t(s.taken) + s.slots);
+        if (!channel_->Collect(&bytes) || !DecodeReply(bytes.data(), bytes.size(), &r) || r.call != kStreamScanData ||
+            r.status != 0 || r.value != 0 || !r.payload.empty() || r.got < 0 ||
+            static_cast<std::uint32_t>(r.got) < s.published || static_cast<std::uint64_t>(r.got) > room) {
+            Lose();
+            return false;
+        }
+        s.running = false;
+        s.finished = true;
+        s.published = static_cast<std::uint32_t>(r.got);
+        if (s.published > 0 && scanLeft_ >= 0) {
+            const std::int64_t asked = s.first + std::int64_t(s.published - 1) * s.size;
+            scanLeft_ = std::max<std::int64_t>(0, scanLeft_ - asked);
+        }
+    }
+    if (!keep) {
+        s.taken = s.published;
+        s.offset = 0;
+        s.ended = false;
+    }
+    return true;
+}
+
+bool RemoteScanner::AwaitSlot() {
+    Stream& s = stream_;
+    // A helper that keeps waking the source with nothing to show is not
+    // waited for without end.
+    for (int emptyWakes = 0; emptyWakes < 64; ++emptyWakes) {
+        const std::uint32_t finished = Word(control::kFinished);
+        const std::uint32_t published = Word(control::kPublished);
+        if (published < s.published || published > std::min<std::uint64_t>(s.most, std::uint64_t(s.taken) + s.slots)) {
+            break;
+        }
+        s.published = published;
+        if (s.taken < s.published) return true;
+        if (finished != 0) {
+            s.finished = true;
+            return true;
+        }
+        // Woken when half the ring is filled (or the stream ends, or a
+        // slow read is in), not at every slot.
+        const std::uint32_t batch = std::min(std::max<std::uint32_t>(1, s.slots / 2), s.most - s.taken);
+        SetWord(control::kSourceWants, s.taken + batch);
+        if (Word(control::kPublished) != published || Word(control::kFinished) != 0) {
+            ClearWord(channel_->Section(), control::kSourceWants);
+            continue;
+        }
+        if (!channel_->AwaitData()) break;
+    }
+    Lose();
+    return false;
+}
+
+std::int16_t RemoteScanner::ReadScanData(std::int16_t mode, void* buffer, std::int32_t count, std::int32_t* got) {
+    if (got != nullptr) *got = 0;
+    if (channel_ == nullptr || lost_) return kNoAnswer;
+    if (mode != 0) {
+        // A new scan: what was read ahead of the last one goes.
+        if (!StopStream(false)) return kNoAnswer;
+        scanLeft_ = geometryBytes_;
+    }
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    Stream& s = stream_;
+    // A bad argument, an empty read and the reads after the library's data
+    // ended get the library's own answer, one exchange each.
+    if (out == nullptr || got == nullptr || count <= 0 || s.ended || RingBytes(channel_->SectionSize()) == 0) {
+        return ReadPlain(mode, out, count, got);
+    }
+    std::int32_t total = 0;
+    std::int16_t streamMode = mode;
+    for (;;) {
+        if (s.taken < s.published) {
+            const std::uint32_t slot = s.taken % s.slots;
+            std::int32_t slotGot = 0;
+            std::int16_t status = 0;
+            GetResult(channel_->Section(), slot, &slotGot, &status);
+            const std::uint32_t asked = s.taken == 0 ? s.first : s.size;
+            if (slotGot < 0 || static_cast<std::uint32_t>(slotGot) > asked || s.offset > static_cast<std::uint32_t>(slotGot)) {
+                Lose();
+                return kNoAnswer;
+            }
+            const bool end = static_cast<std::uint32_t>(slotGot) < asked || status != 0;
+            // The source's read is the slot's own read: the same size, from its start.
+            const bool own = total == 0 && s.offset == 0 && static_cast<std::uint32_t>(count) == asked;
+            const std::uint32_t take =
+                std::min(static_cast<std::uint32_t>(count - total), static_cast<std::uint32_t>(slotGot) - s.offset);
+            if (take > 0) {
+                std::memcpy(out + total, channel_->Section() + kControlBytes + std::size_t(slot) * s.size + s.offset, take);
+            }
+            total += static_cast<std::int32_t>(take);
+            s.offset += take;
+            *got = total;
+            // A read of another size that the last bytes fill whole is not
+            // short: as with the library, the end shows at the next read.
+            if (s.offset == static_cast<std::uint32_t>(slotGot) && !(end && total == count && !own)) {
+                // The slot is free again; a helper waiting for room hears of it once half the ring is.
+                s.offset = 0;
+                SetWord(control::kTaken, ++s.taken);
+                const std::uint32_t wants = Word(control::kHelperWants);
+                if (wants != 0 && s.taken >= wants && ClearWord(channel_->Section(), control::kHelperWants) != 0) {
+                    channel_->WakeHelper();
+                }
+                if (end) {
+                    // The library's answer to the read that met the end of its data, or a failure.
+                    s.ended = true;
+                    return status;
+                }
+            }
+            if (total == count) return 0;
+            continue;
+        }
+        if (s.running && !s.finished) {
+            if (!AwaitSlot()) return kNoAnswer;
+            continue;
+        }
+        // The stream made all the reads it was allowed and the data go on:
+        // a new stream for the rest of this read and the ones after it.
+        if (!StopStream(true) ||
+            !StartStream(streamMode, static_cast<std::uint32_t>(count - total), static_cast<std::uint32_t>(count))) {
+            return kNoAnswer;
+        }
+        streamMode = 0;
+    }
 }
 
 std::int16_t RemoteScanner::SetScanResolution(std::int16_t x, std::int16_t y) { return Simple(kSetScanResolution, x, y); }

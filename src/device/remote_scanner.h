@@ -2,8 +2,7 @@
 // load the 32-bit VOREL32.dll, so a 32-bit helper process loads it and
 // answers the twelve calls. Each call is one request message and one reply
 // message over a channel private to the pair; scan data comes back through
-// a shared memory section, so a read is one round trip whatever its size
-// (up to the section's).
+// a shared memory section.
 //
 // The messages are plain little-endian records, built and checked here so
 // that both ends and the tests share them:
@@ -15,6 +14,21 @@
 // or a reply that does not pass makes the helper lost: every call then
 // answers like a scanner that does not answer (status -10) until the
 // helper is ended and a new one started by the next OpenScanner(..., 1).
+//
+// Reading a scan is a stream: the source's read starts a run of library
+// reads in the helper, which goes on reading ahead into a ring of slots in
+// the section (one library read per slot, each of the size the source asked
+// for) while the source takes the slots in turn, so that the reads of a page
+// cost no exchange each. The helper asks the library exactly the reads the
+// source would: the same sizes, in the same order, never more than the
+// scan's geometry announced, and none after one that came back short or
+// failed; each read's result travels with its slot, so a failure reaches
+// the source at the read that met it. Any other call stops the stream first
+// (the helper ends the read under way); what was read ahead stays for the
+// source's next reads after a question (an inquiry, the command error, the
+// geometry) and is dropped by anything else (a set-up, a reset, a new scan,
+// closing). A read of another size than the slots' is served from the
+// slots' bytes as a stream, which the library's reads are.
 #pragma once
 
 #include <cstddef>
@@ -29,6 +43,8 @@ namespace remote {
 using Bytes = std::vector<std::uint8_t>;
 
 enum Call : std::uint16_t {
+    // Not a library call: a run of ReadScanData calls into the section's ring.
+    kStreamScanData = 64,
     kOpenScanner = 2,
     kDownloadBlock = 9,
     kGetScanGeometry = 10,
@@ -48,6 +64,27 @@ constexpr std::size_t kHeaderSize = 16;
 constexpr std::size_t kMaxPayload = 256;
 constexpr std::size_t kMaxMessage = kHeaderSize + kMaxPayload;
 constexpr std::size_t kWindowBytes = 10;
+// The section: a control page, then the ring of read slots. The control
+// page holds 32-bit words, each written by one side only, and the results
+// of the slots' reads (got i32, status i16, zero u16 each).
+constexpr std::size_t kControlBytes = 4096;
+constexpr std::size_t kMaxSlots = 256;
+namespace control {
+constexpr std::size_t kPublished = 0;    // helper: reads of the stream whose slot and result are in place
+constexpr std::size_t kTaken = 4;        // source: reads it has taken (their slots are free again)
+constexpr std::size_t kStop = 8;         // source: 1 ends the stream after the read under way
+constexpr std::size_t kSourceWants = 12; // source: the published count it sleeps until (0: awake)
+constexpr std::size_t kHelperWants = 16; // helper: the taken count it sleeps until (0: awake)
+constexpr std::size_t kFinished = 20;    // helper: 1 once the stream makes no more reads
+constexpr std::size_t kResults = 64;     // kMaxSlots results of 8 bytes
+}  // namespace control
+// The stream request's payload: later read size u32, most reads u32, slots u32.
+constexpr std::size_t kStreamPayload = 12;
+// The bytes of the ring of a section of `sectionSize` bytes.
+inline std::size_t RingBytes(std::size_t sectionSize) {
+    return sectionSize > kControlBytes ? sectionSize - kControlBytes : 0;
+}
+
 // What a scanner that does not answer says, the status of every call of a lost helper.
 constexpr std::int16_t kNoAnswer = -10;
 // What opening answers when no helper can be started: the scanner cannot be opened.
@@ -79,21 +116,54 @@ bool DecodeReply(const std::uint8_t* data, std::size_t size, Reply* reply);
 std::size_t DownloadBytes(std::int16_t type);
 
 // The helper's side: runs one request against the library and gives the
-// reply. A read goes straight into the section and is held to its size;
-// a request that does not decode gets an empty reply, which the source
-// rejects.
+// reply. A read goes straight into the section's ring and is held to its
+// size; a request that does not decode (or a stream, which StreamHost
+// runs) gets an empty reply, which the source rejects.
 Bytes Serve(const ScannerLibrary& library, const std::uint8_t* request, std::size_t size, std::uint8_t* section,
             std::size_t sectionSize);
 
-// The pair's connection as the source sees it.
+// The helper's side of a stream: reads into the ring while there is room
+// and the stream goes on, and wakes the source when what it waits for is
+// there (or the stream ends).
+class StreamHost {
+public:
+    // Takes a stream request; false when it is not one that fits the section.
+    bool Begin(const Request& request, std::uint8_t* section, std::size_t sectionSize);
+    enum class Step { Finished, NeedRoom };
+    // Reads on until the stream is over (Finished) or the ring is full
+    // (NeedRoom: wait for the source's wake-up, then Fill again). `wake`
+    // is called when the source sleeps and should not.
+    using WakeSource = void (*)(void* context);
+    Step Fill(const ScannerLibrary& library, WakeSource wake, void* context);
+    // The reply that ends the stream: the reads made.
+    Bytes FinalReply() const;
+
+private:
+    Step Finish(WakeSource wake, void* context);
+
+    std::uint8_t* section_ = nullptr;
+    std::int16_t mode_ = 0;
+    std::uint32_t first_ = 0, size_ = 0, slots_ = 0, most_ = 0;
+    std::uint32_t made_ = 0;
+    bool over_ = false;
+};
+
+// The pair's connection as the source sees it. Every wait is bounded;
+// false means the helper is gone, stays silent or the exchange broke.
 class Channel {
 public:
     virtual ~Channel() = default;
-    // Sends one request and waits, for a bounded time, for its reply.
-    // False when the helper is gone, stays silent or the exchange breaks.
-    virtual bool Exchange(const Bytes& request, Bytes* reply) = 0;
-    // The shared section the helper reads scan data into.
-    virtual const std::uint8_t* Section() const = 0;
+    // Sends one request without waiting for its reply.
+    virtual bool Post(const Bytes& request) = 0;
+    // Waits for the reply to the request posted last.
+    virtual bool Collect(Bytes* reply) = 0;
+    bool Exchange(const Bytes& request, Bytes* reply) { return Post(request) && Collect(reply); }
+    // Sleeps until the helper wakes the source in a stream.
+    virtual bool AwaitData() = 0;
+    // Wakes the helper waiting for room in the ring (or to see a stop).
+    virtual void WakeHelper() = 0;
+    // The shared section: the control page and the ring.
+    virtual std::uint8_t* Section() = 0;
     virtual std::size_t SectionSize() const = 0;
 };
 
@@ -127,13 +197,41 @@ public:
 
 private:
     // One exchange; false (and the helper lost) when it fails or the reply
-    // does not answer this call with at most maxPayload bytes.
+    // does not answer this call with at most maxPayload bytes. A stream
+    // under way is stopped first.
     bool Transact(const Request& request, std::size_t maxPayload, Reply* reply);
     std::int16_t Simple(Call call, std::int16_t a = 0, std::int16_t b = 0);
+    void Lose();
+
+    // The stream: the slots the helper has filled and the source not yet
+    // wholly handed out are the read-ahead.
+    struct Stream {
+        bool running = false;    // the helper is in it: its final reply not yet taken
+        bool finished = false;   // the helper said it makes no more reads
+        std::uint32_t first = 0, size = 0, slots = 0, most = 0;
+        std::uint32_t published = 0;  // reads whose slots are in place
+        std::uint32_t taken = 0;      // reads wholly handed out
+        std::uint32_t offset = 0;     // bytes of read `taken` handed out
+        bool ended = false;           // a read came back short or failed: the library's data are over
+    };
+    std::int16_t ReadPlain(std::int16_t mode, std::uint8_t* out, std::int32_t count, std::int32_t* got);
+    bool StartStream(std::int16_t mode, std::uint32_t first, std::uint32_t size);
+    // Stops the stream and takes its final reply; the read-ahead is kept
+    // or dropped. False when the helper is lost.
+    bool StopStream(bool keep);
+    // Until a slot is there or the stream is over.
+    bool AwaitSlot();
+    std::uint32_t Word(std::size_t offset) const;
+    void SetWord(std::size_t offset, std::uint32_t value);
 
     ChannelFactory factory_;
     std::unique_ptr<Channel> channel_;
     bool lost_ = false;
+    Stream stream_;
+    // The total bytes the last geometry announced (-1: none), and the bytes
+    // of the scan under way the library has not been asked for yet.
+    std::int64_t geometryBytes_ = -1;
+    std::int64_t scanLeft_ = -1;
 };
 
 // The table whose twelve entries go to `scanner` (null: every entry

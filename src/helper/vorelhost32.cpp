@@ -2,9 +2,13 @@
 // library runs. It loads VOREL32.dll as the 32-bit source does (beside
 // itself first), connects to the pipe its command line names, maps the
 // section its first message hands over and then answers one call per
-// message until the pipe closes. It has no window and ends with the process
-// that started it: a thread waits on that process, and a broken pipe ends
-// the loop.
+// message until the pipe closes; a stream request reads on into the
+// section's ring, sleeping on one event while the ring is full and waking
+// the source with the other. It has no window and ends with the process
+// that started it: the job the source put it in is killed with that
+// process, a broken pipe ends the loop, and a wait for room in the ring
+// also ends when that process does. (No thread of its own watches the
+// process: under Wine a thread alone costs a megabyte of resident memory.)
 #include <windows.h>
 
 #include <cstdint>
@@ -28,10 +32,27 @@ void* ModuleInstance() { return moduleInstance; }
 
 namespace {
 
-DWORD WINAPI WatchParent(void* parent) {
-    ::WaitForSingleObject(static_cast<HANDLE>(parent), INFINITE);
-    ::ExitProcess(0);
-    return 0;
+// Tests: VOREL_HOST_DIE_AT_READ=n ends this process, as a kill would, at
+// its n-th library read.
+const ScannerLibrary* library = nullptr;
+long readsLeft = 0;
+std::int16_t VOREL_API CountedRead(std::int16_t mode, void* buffer, std::int32_t count, std::int32_t* got) {
+    if (readsLeft > 0 && --readsLeft == 0) ::TerminateProcess(::GetCurrentProcess(), 9);
+    return library->ReadScanData(mode, buffer, count, got);
+}
+
+void WakeSource(void* event) { ::SetEvent(static_cast<HANDLE>(event)); }
+
+// Sleeps until the source frees room in the ring or stops the stream;
+// false when the source has gone (its process ended or it closed the pipe).
+bool AwaitRoom(HANDLE room, HANDLE parent, HANDLE pipe) {
+    const HANDLE waits[2] = {room, parent};
+    for (;;) {
+        const DWORD woke = ::WaitForMultipleObjects(2, waits, FALSE, 250);
+        if (woke == WAIT_OBJECT_0) return true;
+        DWORD waiting = 0;
+        if (woke != WAIT_TIMEOUT || !::PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr)) return false;
+    }
 }
 
 bool ReadMessage(HANDLE pipe, std::uint8_t* buffer, DWORD size, DWORD* got) {
@@ -62,32 +83,42 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     DWORD mode = PIPE_READMODE_MESSAGE;
     ::SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
 
-    std::uint32_t hello[3] = {};
+    std::uint32_t hello[5] = {};
     DWORD got = 0;
     if (!::ReadFile(pipe, hello, sizeof hello, &got, nullptr) || got != sizeof hello) return 4;
-    const auto section = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(hello[0]));
+    auto handle = [](std::uint32_t value) { return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(value)); };
+    const HANDLE section = handle(hello[0]);
     const std::size_t sectionSize = hello[1];
-    const auto parent = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(hello[2]));
+    const HANDLE parent = handle(hello[2]);
+    const HANDLE dataReady = handle(hello[3]);
+    const HANDLE room = handle(hello[4]);
     auto* view = static_cast<std::uint8_t*>(::MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, sectionSize));
     if (view == nullptr) return 5;
-    HANDLE watcher = ::CreateThread(nullptr, 64 * 1024, WatchParent, parent, 0, nullptr);
-    if (watcher == nullptr) return 6;
-    ::CloseHandle(watcher);
 
     DWORD written = 0;
     if (!::WriteFile(pipe, &kHelperReady, sizeof kHelperReady, &written, nullptr)) return 7;
 
-    const ScannerLibrary& library = Scanner();
-    // Tests: VOREL_HOST_DIE_AT_READ=n ends this process, as a kill would, on
-    // its n-th scan-data read.
+    ScannerLibrary table = Scanner();
+    library = &Scanner();
     char dieAt[16] = {};
-    long readsLeft = ::GetEnvironmentVariableA("VOREL_HOST_DIE_AT_READ", dieAt, sizeof dieAt) > 0 ? std::atol(dieAt) : 0;
+    readsLeft = ::GetEnvironmentVariableA("VOREL_HOST_DIE_AT_READ", dieAt, sizeof dieAt) > 0 ? std::atol(dieAt) : 0;
+    if (readsLeft > 0) table.ReadScanData = CountedRead;
     std::uint8_t request[remote::kMaxMessage];
-    while (ReadMessage(pipe, request, sizeof request, &got)) {
-        if (readsLeft > 0 && got >= 2 && request[0] == remote::kReadScanData && request[1] == 0 && --readsLeft == 0) {
-            ::TerminateProcess(::GetCurrentProcess(), 9);
+    remote::StreamHost stream;
+    bool sourceThere = true;
+    while (sourceThere && ReadMessage(pipe, request, sizeof request, &got)) {
+        remote::Request q;
+        remote::Bytes reply;
+        if (got >= 2 && request[0] == remote::kStreamScanData && request[1] == 0 &&
+            remote::DecodeRequest(request, got, &q) && stream.Begin(q, view, sectionSize)) {
+            while (stream.Fill(table, WakeSource, dataReady) == remote::StreamHost::Step::NeedRoom) {
+                sourceThere = AwaitRoom(room, parent, pipe);
+                if (!sourceThere) break;
+            }
+            reply = stream.FinalReply();
+        } else {
+            reply = remote::Serve(table, request, got, view, sectionSize);
         }
-        const remote::Bytes reply = remote::Serve(library, request, got, view, sectionSize);
         if (!::WriteFile(pipe, reply.data(), static_cast<DWORD>(reply.size()), &written, nullptr)) break;
     }
     // The source is gone or closed the pipe: the scanner is released as the

@@ -1,7 +1,9 @@
 // The 64-bit source's connection to its 32-bit helper. The source makes a
 // named pipe whose name is 128 random bits from the system's generator and
 // whose security descriptor lets only the current user in, and an unnamed
-// section that reaches the helper as a handle duplicated into it. The
+// section and two unnamed events (the helper wakes the source with one, the
+// source the helper with the other) that reach the helper as handles
+// duplicated into it. The
 // helper is started suspended, put into a job that kills it when the job's
 // last handle closes (the application ending in any way closes it), handed
 // the section's and this process's handles, and resumed. Every wait on it
@@ -21,8 +23,9 @@ extern "C" BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length);  // Rtl
 namespace {
 
 constexpr char kHelperName[] = "vorelhost32.exe";
-// The largest read the source makes is 64000 bytes; the section holds a
-// whole megabyte so that any read the device asks for is one round trip.
+// The largest read the source makes is 64000 bytes; the section's ring
+// holds sixteen of them, so that the helper reads ahead a few milliseconds
+// of scanning while the source works on what it has.
 constexpr std::size_t kSectionSize = 1u << 20;
 // A call of a scanner that is still answering never takes this long.
 constexpr DWORD kCallTimeoutMs = 20000;
@@ -72,8 +75,11 @@ class HelperChannel : public remote::Channel {
 public:
     ~HelperChannel() override;
     bool Start();
-    bool Exchange(const remote::Bytes& request, remote::Bytes* reply) override;
-    const std::uint8_t* Section() const override { return view_; }
+    bool Post(const remote::Bytes& request) override;
+    bool Collect(remote::Bytes* reply) override;
+    bool AwaitData() override;
+    void WakeHelper() override { ::SetEvent(room_); }
+    std::uint8_t* Section() override { return view_; }
     std::size_t SectionSize() const override { return view_ != nullptr ? kSectionSize : 0; }
 
 private:
@@ -86,6 +92,8 @@ private:
     HANDLE pipe_ = INVALID_HANDLE_VALUE;
     OVERLAPPED overlapped_{};
     HANDLE event_ = nullptr;
+    HANDLE dataReady_ = nullptr;
+    HANDLE room_ = nullptr;
     HANDLE section_ = nullptr;
     std::uint8_t* view_ = nullptr;
     HANDLE job_ = nullptr;
@@ -107,6 +115,8 @@ HelperChannel::~HelperChannel() {
     if (view_ != nullptr) ::UnmapViewOfFile(view_);
     if (section_ != nullptr) ::CloseHandle(section_);
     if (event_ != nullptr) ::CloseHandle(event_);
+    if (dataReady_ != nullptr) ::CloseHandle(dataReady_);
+    if (room_ != nullptr) ::CloseHandle(room_);
 }
 
 bool HelperChannel::Finish(BOOL started, DWORD timeout, bool* moreData) {
@@ -169,7 +179,9 @@ bool HelperChannel::Start() {
     UserOnly security;
     if (security.attributes() == nullptr) return false;
     event_ = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (event_ == nullptr) return false;
+    dataReady_ = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    room_ = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (event_ == nullptr || dataReady_ == nullptr || room_ == nullptr) return false;
     const DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE;
     const DWORD pipeMode = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT;
     pipe_ = ::CreateNamedPipeA(name, openMode, pipeMode | PIPE_REJECT_REMOTE_CLIENTS, 1, 4096, 4096, 0,
@@ -182,7 +194,7 @@ bool HelperChannel::Start() {
 
     section_ = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kSectionSize, nullptr);
     if (section_ == nullptr) return false;
-    view_ = static_cast<std::uint8_t*>(::MapViewOfFile(section_, FILE_MAP_READ, 0, 0, kSectionSize));
+    view_ = static_cast<std::uint8_t*>(::MapViewOfFile(section_, FILE_MAP_WRITE, 0, 0, kSectionSize));
     if (view_ == nullptr) return false;
 
     job_ = ::CreateJobObjectA(nullptr, nullptr);
@@ -207,10 +219,14 @@ bool HelperChannel::Start() {
 
     HANDLE sectionThere = nullptr;
     HANDLE parentThere = nullptr;
+    HANDLE dataReadyThere = nullptr;
+    HANDLE roomThere = nullptr;
+    const HANDLE self = ::GetCurrentProcess();
     const bool handedOver =
-        ::DuplicateHandle(::GetCurrentProcess(), section_, process_, &sectionThere, FILE_MAP_WRITE | FILE_MAP_READ,
-                          FALSE, 0) &&
-        ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), process_, &parentThere, SYNCHRONIZE, FALSE, 0);
+        ::DuplicateHandle(self, section_, process_, &sectionThere, FILE_MAP_WRITE | FILE_MAP_READ, FALSE, 0) &&
+        ::DuplicateHandle(self, self, process_, &parentThere, SYNCHRONIZE, FALSE, 0) &&
+        ::DuplicateHandle(self, dataReady_, process_, &dataReadyThere, EVENT_MODIFY_STATE, FALSE, 0) &&
+        ::DuplicateHandle(self, room_, process_, &roomThere, SYNCHRONIZE, FALSE, 0);
     ::ResumeThread(info.hThread);
     ::CloseHandle(info.hThread);
     if (!handedOver) return false;
@@ -221,9 +237,9 @@ bool HelperChannel::Start() {
     const BOOL connected = ::ConnectNamedPipe(pipe_, &overlapped_);
     if (!connected && ::GetLastError() != ERROR_PIPE_CONNECTED && !Finish(FALSE, kStartTimeoutMs)) return false;
 
-    const std::uint32_t hello[3] = {static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(sectionThere)),
-                                    static_cast<std::uint32_t>(kSectionSize),
-                                    static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(parentThere))};
+    auto value = [](HANDLE handle) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(handle)); };
+    const std::uint32_t hello[5] = {value(sectionThere), static_cast<std::uint32_t>(kSectionSize), value(parentThere),
+                                    value(dataReadyThere), value(roomThere)};
     if (!Write(hello, sizeof hello)) return false;
     std::uint32_t answer = 0;
     DWORD got = 0;
@@ -231,18 +247,33 @@ bool HelperChannel::Start() {
     return Read(&answer, sizeof answer, &got, &moreData) && got == sizeof answer && answer == kHelperReady;
 }
 
-bool HelperChannel::Exchange(const remote::Bytes& request, remote::Bytes* reply) {
+bool HelperChannel::Post(const remote::Bytes& request) {
     if (broken_ || request.size() > remote::kMaxMessage) return false;
+    if (Write(request.data(), static_cast<DWORD>(request.size()))) return true;
+    // Nothing more is asked of a helper that failed once.
+    broken_ = true;
+    return false;
+}
+
+bool HelperChannel::Collect(remote::Bytes* reply) {
+    if (broken_) return false;
     std::uint8_t buffer[remote::kMaxMessage];
     DWORD got = 0;
     bool moreData = false;
-    if (!Write(request.data(), static_cast<DWORD>(request.size())) || !Read(buffer, sizeof buffer, &got, &moreData)) {
-        // Nothing more is asked of a helper that failed once.
+    if (!Read(buffer, sizeof buffer, &got, &moreData)) {
         broken_ = true;
         return false;
     }
     reply->assign(buffer, buffer + got);
     return true;
+}
+
+bool HelperChannel::AwaitData() {
+    if (broken_) return false;
+    HANDLE waits[2] = {dataReady_, process_};
+    if (::WaitForMultipleObjects(2, waits, FALSE, kCallTimeoutMs) == WAIT_OBJECT_0) return true;
+    broken_ = true;
+    return false;
 }
 
 }  // namespace
