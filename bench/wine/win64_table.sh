@@ -2,8 +2,8 @@
 # The 64-bit source beside the 32-bit one, in one prefix that runs both: a
 # 600 dpi colour letter page by native, memory and TIFF file transfer, and
 # MSG_OPENDS (the 64-bit one starts its helper), with the helper's resident
-# memory. Each figure is the best of several runs inside one process; the
-# two sources' runs are made one after the other in this one run.
+# memory. Each figure is the best of several runs inside one process, and
+# of three rounds in which the two sources' runs alternate.
 # Arguments: the 64-bit tree's bin folder, the 32-bit tree's, a scratch folder.
 # Needs a display (xvfb-run) and WINEPREFIX (a prefix without WINEARCH=win32).
 set -u
@@ -31,13 +31,17 @@ bench() {  # bits, arguments of vorel_transfer_bench
   printf 'bits=%s %s\n' "$bits" "$line" >>"$results"
 }
 
-for mode in native memory tiff; do
-  for bits in 32 64; do
-    bench "$bits" --mode "$mode" --dpi 600 --region 0,0,2550,3300 --runs 5 || true
+# Rounds of both sources one after the other, so that a spell of load on
+# the machine falls on both; each figure is the best of all rounds.
+for round in 1 2 3; do
+  for mode in native memory tiff; do
+    for bits in 32 64; do
+      bench "$bits" --mode "$mode" --dpi 600 --region 0,0,2550,3300 --runs 5 || true
+    done
   done
-done
-for bits in 32 64; do
-  bench "$bits" --mode open --runs 9 --warmup 2 || true
+  for bits in 32 64; do
+    bench "$bits" --mode open --runs 9 --warmup 2 || true
+  done
 done
 
 awk '
@@ -48,8 +52,10 @@ function field(line, key,   n, parts, i, kv) {
 }
 {
   key = field($0, "mode") "@" field($0, "bits")
-  ms[key] = field($0, "min_ms"); med[key] = field($0, "median_ms")
-  if (field($0, "helper_peak_kib") != "") { helper[key] = field($0, "helper_kib"); helperPeak[key] = field($0, "helper_peak_kib") }
+  if (!(key in ms) || field($0, "min_ms") + 0 < ms[key]) ms[key] = field($0, "min_ms") + 0
+  if (field($0, "helper_peak_kib") != "" && field($0, "helper_peak_kib") + 0 > helperPeak[key]) {
+    helper[key] = field($0, "helper_kib"); helperPeak[key] = field($0, "helper_peak_kib") + 0
+  }
 }
 END {
   print "64-bit source (helper process) beside the 32-bit source, one 64-bit prefix; best of several runs, ms."

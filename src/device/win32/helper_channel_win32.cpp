@@ -121,11 +121,12 @@ HelperChannel::~HelperChannel() {
 
 bool HelperChannel::Finish(BOOL started, DWORD timeout, bool* moreData) {
     if (moreData != nullptr) *moreData = false;
-    if (!started) {
-        const DWORD error = ::GetLastError();
-        if (error == ERROR_MORE_DATA && moreData != nullptr) *moreData = true;
-        if (error != ERROR_IO_PENDING) return false;
-    }
+    // Done at once (a request always fits the pipe, a reply is often there
+    // already): no wait, which under Wine is one more trip to its server.
+    if (started) return true;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_MORE_DATA && moreData != nullptr) *moreData = true;
+    if (error != ERROR_IO_PENDING) return false;
     HANDLE waits[2] = {event_, process_};
     const DWORD woke = ::WaitForMultipleObjects(process_ != nullptr ? 2 : 1, waits, FALSE, timeout);
     if (woke != WAIT_OBJECT_0) {
