@@ -85,6 +85,10 @@ TEST(ScanOptions, RefusesBadInputInWords) {
         {{"--dpi", "300"}, "--out FILE or --batch PATTERN is required"},
         {{"--out", "a.tiff", "--ui", "--answer-boxes"}, "--ui shows the source's window"},
         {{"--out", "a.tiff", "--progress", "--no-indicators"}, "which --no-indicators turns off"},
+        {{"--setup-only", "s.set", "--out", "a.tiff"}, "--setup-only saves a set-up and scans nothing"},
+        {{"--setup-only", "s.set", "--answer-boxes"}, "--setup-only shows the source's window"},
+        {{"--setup-only", "s.set", "--dpi", "5"}, "resolution must be 12 to 2400 dpi"},
+        {{"--out", "a.tiff", "--setup="}, "--setup : the set-up needs a file name"},
     };
     for (const Case& c : cases) {
         ScanOptions options;
@@ -113,8 +117,14 @@ TEST(ScanOptions, ValuesAfterAnEqualsSignOrAsTheNextWord) {
         EXPECT_EQ(options.memoryBuffer, 8000);
         EXPECT_EQ(options.type, "gray");
     }
-    ScanOptions options;
+    // Over a saved set-up only the flags given count.
+    ScanOptions saved;
     std::string error;
+    ASSERT_TRUE(ParseScanOptions({"--setup", "s.set", "--out", "a.bmp", "--dpi=300"}, &saved, &error)) << error;
+    EXPECT_TRUE(saved.Given("--dpi") && saved.Given("--setup") && !saved.Given("--type"));
+    ScanOptions setUpOnly;
+    ASSERT_TRUE(ParseScanOptions({"--setup-only", "s.set", "--type", "gray"}, &setUpOnly, &error)) << error;
+    ScanOptions options;
     EXPECT_TRUE(ParseScanOptions({"--help"}, &options, &error) && options.help) << error;
     EXPECT_NE(ScanUsage().find("--region L,T,R,B"), std::string::npos) << ScanUsage();
 }

@@ -24,6 +24,7 @@
 #include "progress_lines.h"
 #include "twain/twain.h"
 #include "twain_application.h"
+#include "wide_text.h"
 
 namespace {
 
@@ -74,6 +75,11 @@ private:
     bool CheckFolders();
     bool Open();
     bool Negotiate();
+    // --setup: the saved set-up handed to the source (DAT_CUSTOMDSDATA).
+    bool ApplySavedSetUp();
+    // --setup-only: the source's window for the set-up alone, then its
+    // set-up saved into the file.
+    bool SaveSetUp();
     bool SetRegion();
     // One image: described, moved and written; then MSG_ENDXFER, whose
     // Count says how many more come.
@@ -88,6 +94,7 @@ private:
     MessageBoxWatcher boxes_;
     ProgressLines progress_;
     int page_ = 0;  // the page being transferred, from 1
+    bool vanilla_ = false;  // 1- and 8-bit levels come with 0 for white
     // A multi-page file, open from the first page to the last.
     std::unique_ptr<PendingFile> multiFile_;
     std::unique_ptr<ImageWriter> multiWriter_;
@@ -106,26 +113,96 @@ bool Session::Open() {
 }
 
 bool Session::Negotiate() {
-    TW_UINT16 mechanism = options_.mechanism == "memory" ? TWSX_MEMORY
-                          : options_.mechanism == "file" ? TWSX_FILE
-                                                         : TWSX_NATIVE;
+    // A saved set-up comes first; only the flags given change it.
+    const bool saved = !options_.setUp.empty();
+    if (saved && !ApplySavedSetUp()) return false;
     TW_UINT16 pixelType = options_.type == "bw" ? TWPT_BW : options_.type == "gray" ? TWPT_GRAY : TWPT_RGB;
     TW_UINT16 bitDepth = options_.type == "bw" ? 1 : options_.type == "gray" ? 8 : 24;
     const std::string dpi = std::to_string(options_.dpi) + " dpi";
-    if (!SetOneValue(ICAP_XFERMECH, TWTY_UINT16, mechanism, "the " + options_.mechanism + " transfer")) return false;
-    if (!SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, pixelType, "the type " + options_.type)) return false;
-    if (!SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, bitDepth, "the type " + options_.type)) return false;
-    if (!SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, options_.dpi, "the resolution " + dpi)) return false;
-    if (!SetOneValue(ICAP_YRESOLUTION, TWTY_UINT16, options_.yDpi, "the resolution " + dpi)) return false;
+    if (!options_.mechanism.empty()) {
+        TW_UINT16 mechanism = options_.mechanism == "memory" ? TWSX_MEMORY
+                              : options_.mechanism == "file" ? TWSX_FILE
+                                                             : TWSX_NATIVE;
+        if (!SetOneValue(ICAP_XFERMECH, TWTY_UINT16, mechanism, "the " + options_.mechanism + " transfer")) return false;
+    }
+    if (!saved || options_.Given("--type")) {
+        if (!SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, pixelType, "the type " + options_.type)) return false;
+        if (!SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, bitDepth, "the type " + options_.type)) return false;
+    }
+    if (!saved || options_.Given("--dpi")) {
+        if (!SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, options_.dpi, "the resolution " + dpi)) return false;
+        if (!SetOneValue(ICAP_YRESOLUTION, TWTY_UINT16, options_.yDpi, "the resolution " + dpi)) return false;
+    }
     if (options_.vanilla && !SetOneValue(ICAP_PIXELFLAVOR, TWTY_UINT16, TWPF_VANILLA, "the vanilla flavour")) {
         return false;
     }
+    TW_UINT32 flavour = TWPF_CHOCOLATE;
+    vanilla_ = options_.vanilla || (saved && twain_.GetOneValue(ICAP_PIXELFLAVOR, &flavour) &&
+                                    (flavour & 0xFFFF) == TWPF_VANILLA);
     if (options_.noIndicators && !SetOneValue(CAP_INDICATORS, TWTY_BOOL, 0, "no progress window")) return false;
     // One image unless a batch is asked for: a loaded feeder would otherwise
     // go on through its sheets.
     const int count = options_.batch ? options_.count : 1;
-    if (!SetOneValue(CAP_XFERCOUNT, TWTY_INT16, static_cast<TW_UINT16>(count), "the page count")) return false;
+    if (options_.setUpOnly.empty() &&
+        !SetOneValue(CAP_XFERCOUNT, TWTY_INT16, static_cast<TW_UINT16>(count), "the page count")) {
+        return false;
+    }
     return !options_.region || SetRegion();
+}
+
+bool Session::ApplySavedSetUp() {
+    const std::string& name = options_.setUp;
+    std::FILE* file = ::_wfopen(WideFromUtf8(name).c_str(), L"rb");
+    if (file == nullptr) return Fail("--setup " + name + ": cannot read the file");
+    std::vector<std::uint8_t> bytes(kMaxSetUpBytes + 1);
+    const std::size_t size = std::fread(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+    if (size == 0 || size > static_cast<std::size_t>(kMaxSetUpBytes)) {
+        return Fail("--setup " + name + ": not a set-up saved by --setup-only (" +
+                    (size == 0 ? std::string("empty") : "larger than " + std::to_string(kMaxSetUpBytes) + " bytes") +
+                    ")");
+    }
+    TW_CUSTOMDSDATA data{static_cast<TW_UINT32>(size), twain_.AllocateBlock(static_cast<TW_UINT32>(size))};
+    void* block = data.hData != nullptr ? twain_.LockBlock(data.hData) : nullptr;
+    if (block == nullptr) {
+        if (data.hData != nullptr) twain_.FreeBlock(data.hData);
+        return Fail("not enough memory for the set-up");
+    }
+    std::memcpy(block, bytes.data(), size);
+    twain_.UnlockBlock(data.hData);
+    const TW_UINT16 rc = ToSource(DG_CONTROL, DAT_CUSTOMDSDATA, MSG_SET, &data);
+    twain_.FreeBlock(data.hData);
+    return rc == TWRC_SUCCESS || twain_.Fail("--setup " + name + ": the source refused the set-up", rc);
+}
+
+bool Session::SaveSetUp() {
+    const std::string& name = options_.setUpOnly;
+    if (!FolderExists(FolderOf(name))) return Fail("no folder " + FolderOf(name));
+    if (!Open() || !Negotiate() || !twain_.EnableSetUpOnly()) return false;
+    const TW_UINT16 told = twain_.NextFromSource();
+    if (told == MSG_CLOSEDSREQ) return Fail("the set-up was cancelled in the source's window; nothing was saved");
+    if (told != MSG_CLOSEDSOK) return Fail("the source ended the set-up with the message " + std::to_string(told));
+    // The set-up is the source's once its window says OK; it is asked for
+    // in state 4.
+    const TW_UINT16 disabled = twain_.Disable();
+    if (disabled != TWRC_SUCCESS) return twain_.Fail("the source would not close its window", disabled);
+    TW_CUSTOMDSDATA data{};
+    const TW_UINT16 rc = ToSource(DG_CONTROL, DAT_CUSTOMDSDATA, MSG_GET, &data);
+    if (rc != TWRC_SUCCESS) return twain_.Fail("the source gave no set-up", rc);
+    const void* block = data.hData != nullptr ? twain_.LockBlock(data.hData) : nullptr;
+    PendingFile file;
+    std::string error;
+    bool ok = block != nullptr && data.InfoLength > 0 && data.InfoLength <= ::GlobalSize(data.hData);
+    if (!ok) {
+        Fail("the source's set-up block does not hold the length it gives");
+    } else {
+        ok = (file.Create(name, &error) &&
+              file.WriteAt(0, static_cast<const std::uint8_t*>(block), data.InfoLength) && file.Commit(&error)) ||
+             Fail(error.empty() ? file.WriteError() : error);
+    }
+    if (block != nullptr) twain_.UnlockBlock(data.hData);
+    if (data.hData != nullptr) twain_.FreeBlock(data.hData);
+    return ok;
 }
 
 // The region is given in 1/300 inch. It is handed over in a unit the source
@@ -272,8 +349,12 @@ bool Session::TransferPage(int page, TW_UINT16* remaining) {
     format.yDpi = info.YResolution.Whole;
     // Memory strips carry the levels as the flavour has them; a DIB says so
     // in its colour table.
-    format.whiteIsZero = options_.vanilla && format.bitsPerPixel != 24;
-    const int asked = options_.type == "bw" ? 1 : options_.type == "gray" ? 8 : 24;
+    format.whiteIsZero = vanilla_ && format.bitsPerPixel != 24;
+    // The type of a saved set-up is the one it holds, unless --type changed it.
+    const int asked = !options_.setUp.empty() && !options_.Given("--type") ? format.bitsPerPixel
+                      : options_.type == "bw"                              ? 1
+                      : options_.type == "gray"                            ? 8
+                                                                           : 24;
     bool ok = true;
     if (format.bitsPerPixel != asked) {
         ok = Fail("the source delivers " + TypeWords(format.bitsPerPixel) + ", not the " + TypeWords(asked) +
@@ -363,6 +444,7 @@ bool Session::TransferAll() {
 }
 
 bool Session::Run() {
+    if (!options_.setUpOnly.empty()) return SaveSetUp();
     if (!CheckFolders() || !Open() || !Negotiate()) return false;
     if (!twain_.Enable(options_.showUI) || !twain_.WaitFor(MSG_XFERREADY)) {
         const std::string box = boxes_.TakeLastText();

@@ -44,7 +44,9 @@ int Run() {
         std::fprintf(stderr, "vorelscan: %s\n", error.c_str());
         return 1;
     }
-    if (options.batch) {
+    if (!options.setUpOnly.empty()) {
+        std::printf("saved the set-up to %s\n", options.setUpOnly.c_str());
+    } else if (options.batch) {
         std::printf("wrote %d page%s\n", pages, pages == 1 ? "" : "s");
     } else {
         std::printf("wrote %s\n", options.out.c_str());

@@ -140,6 +140,17 @@ const Flag kFlags[] = {
      [](ScanOptions* o, const std::string&, std::string*) { return o->progress = true; }},
     {"--no-indicators", nullptr, "the source shows no progress window (CAP_INDICATORS FALSE)",
      [](ScanOptions* o, const std::string&, std::string*) { return o->noIndicators = true; }},
+    {"--setup-only", "FILE",
+     "show the source's window for the set-up alone; its OK saves the set-up into FILE (nothing is scanned)",
+     [](ScanOptions* o, const std::string& v, std::string* e) {
+         o->setUpOnly = v;
+         return !v.empty() || Fail(e, "the set-up needs a file name");
+     }},
+    {"--setup", "FILE", "a set-up saved with --setup-only, taken before the flags given here",
+     [](ScanOptions* o, const std::string& v, std::string* e) {
+         o->setUp = v;
+         return !v.empty() || Fail(e, "the set-up needs a file name");
+     }},
     {"--help", nullptr, "print this and do nothing else",
      [](ScanOptions* o, const std::string&, std::string*) { return o->help = true; }},
 };
@@ -151,8 +162,21 @@ const Flag* FindFlag(const std::string& name) {
     return name == "-h" ? FindFlag("--help") : nullptr;
 }
 
+bool CheckScanValues(ScanOptions* o, std::string* e);
+
 // The combinations, once every flag is read.
 bool Check(ScanOptions* o, std::string* e) {
+    if (!o->setUpOnly.empty()) {
+        if (!o->out.empty()) {
+            return Fail(e, "--setup-only saves a set-up and scans nothing: leave out " +
+                               std::string(o->batch ? "--batch" : "--out"));
+        }
+        if (o->answerBoxes) {
+            return Fail(e, "--setup-only shows the source's window to someone, --answer-boxes is for a display "
+                           "nobody sees");
+        }
+        return CheckScanValues(o, e);
+    }
     if (o->out.empty()) return Fail(e, "--out FILE or --batch PATTERN is required");
     if (o->outGiven && o->batch) return Fail(e, "--out and --batch cannot both be given (--batch names the files)");
     if (o->multipage) o->batch = true;
@@ -176,6 +200,20 @@ bool Check(ScanOptions* o, std::string* e) {
     if (o->multipage && o->mechanism == "file") {
         return Fail(e, "--multipage takes the pages by native or memory transfer, not --mech file");
     }
+    if (!CheckScanValues(o, e)) return false;
+    if (o->progress && o->noIndicators && o->mechanism != "memory") {
+        return Fail(e, "--progress counts the rows of a " + o->mechanism +
+                           " transfer in the source's progress window, which --no-indicators turns off: use --mech "
+                           "memory, or leave one of them out");
+    }
+    if (o->showUI && o->answerBoxes) {
+        return Fail(e, "--ui shows the source's window to someone, --answer-boxes is for a display nobody sees");
+    }
+    return true;
+}
+
+// The scan's own values, which a set-up only takes as its start too.
+bool CheckScanValues(ScanOptions* o, std::string* e) {
     if (o->dpi < 12 || o->dpi > 2400) {
         return Fail(e, "--dpi " + std::to_string(o->dpi) + ": resolution must be 12 to 2400 dpi");
     }
@@ -191,14 +229,6 @@ bool Check(ScanOptions* o, std::string* e) {
         if (o->right <= o->left || o->bottom <= o->top) {
             return Fail(e, given + ": the region is empty or reversed (right must exceed left, bottom top)");
         }
-    }
-    if (o->progress && o->noIndicators && o->mechanism != "memory") {
-        return Fail(e, "--progress counts the rows of a " + o->mechanism +
-                           " transfer in the source's progress window, which --no-indicators turns off: use --mech "
-                           "memory, or leave one of them out");
-    }
-    if (o->showUI && o->answerBoxes) {
-        return Fail(e, "--ui shows the source's window to someone, --answer-boxes is for a display nobody sees");
     }
     return true;
 }
@@ -268,6 +298,7 @@ bool ParseScanOptions(const std::vector<std::string>& args, ScanOptions* options
         }
         std::string why;
         if (!flag->set(options, value, &why)) return Fail(error, name + " " + value + ": " + why);
+        options->given.push_back(flag->name);
         if (options->help) return true;
     }
     return Check(options, error);

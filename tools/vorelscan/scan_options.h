@@ -28,8 +28,21 @@ struct ScanOptions {
     bool twain2 = false;      // act as a TWAIN 2 application (DF_APP2, callback) through TWAINDSM.DLL
     bool progress = false;    // a line on standard error per tenth of each page
     bool noIndicators = false;  // CAP_INDICATORS FALSE: the source shows no progress window
+    std::string setUpOnly;    // --setup-only FILE: the set-up chosen in the source's window saved to FILE, no scan
+    std::string setUp;        // --setup FILE: a saved set-up the source takes before the flags given
     bool help = false;        // --help: print the flags and do nothing else
+    std::vector<std::string> given;  // the flags on the command line, by name
+
+    bool Given(const char* flag) const {
+        for (const std::string& name : given) {
+            if (name == flag) return true;
+        }
+        return false;
+    }
 };
+
+// The largest set-up file --setup reads.
+constexpr long kMaxSetUpBytes = 1 << 20;
 
 // The largest buffer a memory transfer takes.
 constexpr int kMaxMemoryBuffer = 64000;

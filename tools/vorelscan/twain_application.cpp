@@ -71,6 +71,10 @@ bool TwainApplication::Open() {
     return true;
 }
 
+TW_HANDLE TwainApplication::AllocateBlock(TW_UINT32 bytes) {
+    return entryPoints_.DSM_MemAllocate ? entryPoints_.DSM_MemAllocate(bytes) : ::GlobalAlloc(GHND, bytes);
+}
+
 void* TwainApplication::LockBlock(TW_HANDLE block) {
     return entryPoints_.DSM_MemLock ? entryPoints_.DSM_MemLock(block) : ::GlobalLock(block);
 }
@@ -179,32 +183,40 @@ TW_UINT16 TwainApplication::Disable() {
     return ToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
 }
 
-bool TwainApplication::WaitFor(TW_UINT16 wanted) {
+bool TwainApplication::EnableSetUpOnly() {
+    TW_USERINTERFACE ui{1, 0, window_};
+    const TW_UINT16 rc = ToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDSUIONLY, &ui);
+    if (rc != TWRC_SUCCESS) return Fail("the source would not show its window for the set-up", rc);
+    enabled_ = true;
+    return true;
+}
+
+TW_UINT16 TwainApplication::NextFromSource() {
     MSG message;
     for (;;) {
         // A TWAIN 2 application hears of the source through its callback.
-        TW_UINT16 told = MSG_NULL;
         if (!calledBack.empty()) {
-            told = calledBack.front();
+            const TW_UINT16 told = calledBack.front();
             calledBack.pop_front();
+            if (told != MSG_NULL) return told;
         }
-        if (told == wanted) return true;
-        if (told == MSG_CLOSEDSREQ) return Fail("the source asked to be closed before an image was ready");
-        if (told != MSG_NULL) return Fail("the source sent the unexpected message " + std::to_string(told));
-        if (::GetMessageA(&message, nullptr, 0, 0) <= 0) break;
+        if (::GetMessageA(&message, nullptr, 0, 0) <= 0) return MSG_NULL;
         TW_EVENT event{&message, MSG_NULL};
         const TW_UINT16 rc = ToSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
-        if (event.TWMessage == wanted) return true;
-        if (event.TWMessage == MSG_CLOSEDSREQ) return Fail("the source asked to be closed before an image was ready");
-        if (event.TWMessage != MSG_NULL) {
-            return Fail("the source sent the unexpected message " + std::to_string(event.TWMessage));
-        }
+        if (event.TWMessage != MSG_NULL) return event.TWMessage;
         if (rc == TWRC_NOTDSEVENT) {
             ::TranslateMessage(&message);
             ::DispatchMessageA(&message);
         }
     }
-    return Fail("the message loop ended");
+}
+
+bool TwainApplication::WaitFor(TW_UINT16 wanted) {
+    const TW_UINT16 told = NextFromSource();
+    if (told == wanted) return true;
+    if (told == MSG_NULL) return Fail("the message loop ended");
+    if (told == MSG_CLOSEDSREQ) return Fail("the source asked to be closed before an image was ready");
+    return Fail("the source sent the unexpected message " + std::to_string(told));
 }
 
 void TwainApplication::Close() {

@@ -39,14 +39,20 @@ public:
     bool Enable(bool showUI);
     // MSG_DISABLEDS when enabled; its return code (success when not enabled).
     TW_UINT16 Disable();
+    // MSG_ENABLEDSUIONLY: the source's window for the set-up alone.
+    bool EnableSetUpOnly();
     // Runs this thread's message loop, handing every message to the source,
-    // until the source sends `wanted`; any other message of the source fails.
+    // until the source sends one (MSG_XFERREADY, MSG_CLOSEDSREQ,
+    // MSG_CLOSEDSOK); MSG_NULL when the loop ends.
+    TW_UINT16 NextFromSource();
+    // NextFromSource, which must be `wanted`: any other message fails.
     bool WaitFor(TW_UINT16 wanted);
     void Close();
 
     // Blocks the source hands over (containers, the native image), locked
     // and freed as this kind of application must: through the TWAIN 2
     // manager's functions, else as global memory.
+    TW_HANDLE AllocateBlock(TW_UINT32 bytes);
     void* LockBlock(TW_HANDLE block);
     void UnlockBlock(TW_HANDLE block);
     void FreeBlock(TW_HANDLE block);
