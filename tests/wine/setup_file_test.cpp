@@ -1,7 +1,8 @@
 // vorelscan's saved set-ups end to end: --setup-only shows the source's
 // window in the tool's process, where the test picks "BW Photo" and presses
-// OK; the file it saves makes a later --setup scan grey, and a damaged copy
-// is refused without a scan.
+// OK; the file it saves makes a later --setup scan grey (the very image a
+// grey scan asked for on the command line gives), and a damaged copy is
+// refused without a scan.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -114,6 +115,9 @@ TEST(SetupFile, SavedInTheWindowAndTakenByALaterScan) {
     ASSERT_EQ(RunTool("--setup \"" + saved + "\" --dpi 50 --out \"" + grey + "\"", folder + "setup.log"), 0)
         << Read(folder + "setup.log");
     EXPECT_EQ(BitsPerPixel(grey), 8) << "the grey picked in the window";
+    const std::string direct = folder + "direct-grey.bmp";
+    ASSERT_EQ(RunTool("--type gray --dpi 50 --out \"" + direct + "\"", folder + "direct.log"), 0);
+    EXPECT_TRUE(Read(grey) == Read(direct)) << "the same pixels as a grey scan asked for on the command line";
 
     // One byte changed: refused, nothing scanned.
     std::string changed = block;
