@@ -733,6 +733,10 @@ private:
             TW_HANDLE dib;
             std::memcpy(&dib, scratch.data(), sizeof dib);
             Release(dib);
+        } else if (dat == DAT_CUSTOMDSDATA && msg == MSG_GET && rc == TWRC_SUCCESS) {
+            TW_CUSTOMDSDATA setup;
+            std::memcpy(&setup, scratch.data(), sizeof setup);
+            Release(setup.hData);
         }
     }
 

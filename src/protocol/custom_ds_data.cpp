@@ -235,7 +235,8 @@ TW_UINT16 SetSetup(const TripletRequest* request) {
     } catch (...) {
         // The list is filled afresh at the next enabling in any case.
     }
-    return Refuse(cc, kPrefix);
+    // Whatever the capability handler said, for the application the block is bad.
+    return Refuse(cc == TWCC_LOWMEMORY ? TWCC_LOWMEMORY : TWCC_BADVALUE, kPrefix);
 }
 
 }  // namespace
