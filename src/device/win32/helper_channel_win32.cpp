@@ -24,9 +24,10 @@ namespace {
 
 constexpr char kHelperName[] = "vorelhost32.exe";
 // The largest read the source makes is 64000 bytes; the section's ring
-// holds sixteen of them, so that the helper reads ahead a few milliseconds
-// of scanning while the source works on what it has.
-constexpr std::size_t kSectionSize = 1u << 20;
+// holds 64 of them, so that the helper reads ahead while the source works
+// on what it has and is woken once per 32 reads: under Wine every wake-up
+// is a trip to its server, which a loaded machine makes slow.
+constexpr std::size_t kSectionSize = 4u << 20;
 // A call of a scanner that is still answering never takes this long.
 constexpr DWORD kCallTimeoutMs = 20000;
 constexpr DWORD kStartTimeoutMs = 15000;
