@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 // The scan: colour at `dpi` over a region of the bed in 1/300 inch.
@@ -16,6 +19,19 @@ struct PageSpec {
     int right = 2550;
     int bottom = 3300;
 };
+
+// The flags of the page every benchmark takes, --dpi N and --region
+// L,T,R,B: false when `flag` is neither, else whether its value was read.
+inline bool ReadPageFlag(const std::string& flag, const char* value, PageSpec* page, bool* read) {
+    if (flag == "--dpi") {
+        page->dpi = std::atoi(value);
+        *read = true;
+        return true;
+    }
+    if (flag != "--region") return false;
+    *read = std::sscanf(value, "%d,%d,%d,%d", &page->left, &page->top, &page->right, &page->bottom) == 4;
+    return true;
+}
 
 inline double Seconds() {
     static const double frequency = [] {

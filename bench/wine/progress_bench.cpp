@@ -31,13 +31,11 @@ bool Parse(int argc, char** argv, Options* o) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string flag = argv[i];
         const char* value = argv[i + 1];
-        if (flag == "--mode") {
+        bool read = true;
+        if (ReadPageFlag(flag, value, &o->page, &read)) {
+            if (!read) return false;
+        } else if (flag == "--mode") {
             o->mode = value;
-        } else if (flag == "--dpi") {
-            o->page.dpi = std::atoi(value);
-        } else if (flag == "--region") {
-            if (std::sscanf(value, "%d,%d,%d,%d", &o->page.left, &o->page.top, &o->page.right, &o->page.bottom) != 4)
-                return false;
         } else if (flag == "--runs") {
             o->runs = std::atoi(value);
         } else {
