@@ -22,9 +22,26 @@ struct ProgressWindow::Impl {
     int page = 0;
     std::uint32_t rows = 0;
     std::uint32_t shownRows = 0;
+    bool served = false;    // served once since it was shown
+    DWORD lastServed = 0;   // when, in GetTickCount's milliseconds
+    bool waiting = false;   // asked for and not made yet
+    DWORD askedAt = 0;
+
+    // Makes and shows the window, saying where the page stands.
+    void Make();
 };
 
 namespace {
+
+// The window appears only once a transfer has taken this long: a page the
+// scanner delivers at once is not worth a window flashing up, and making
+// one costs more than such a transfer.
+constexpr DWORD kShowDelayMs = 250;
+// The window is served at most this often: each time costs calls into the
+// window system, which a fast scanner would otherwise pay hundreds of times
+// a page. A slow one's pieces take longer than this, so each one still
+// ends with the window served and a Cancel seen.
+constexpr DWORD kServeIntervalMs = 20;
 
 constexpr int kClientWidth = 300;
 constexpr int kClientHeight = 92;
@@ -83,44 +100,56 @@ void ProgressWindow::Show(int page, std::uint32_t rows) {
     impl_->rows = rows;
     impl_->shownRows = 0;
     impl_->cancelled = false;
-    const std::string text = ProgressText(page, 0, rows);
+    impl_->served = false;
     if (impl_->window != nullptr) {
-        ::SetWindowTextA(impl_->text, text.c_str());
+        ::SetWindowTextA(impl_->text, ProgressText(page, 0, rows).c_str());
         return;
     }
+    impl_->waiting = true;
+    impl_->askedAt = ::GetTickCount();
+}
+
+void ProgressWindow::Impl::Make() {
+    waiting = false;
+    const std::string label = ProgressText(page, shownRows, rows);
     if (!RegisterProgressClass()) return;
-    HWND owner = impl_->owner.IsWindowVisible() ? static_cast<HWND>(impl_->owner.WindowHandle()) : ::GetActiveWindow();
+    HWND ownerWindow = owner.IsWindowVisible() ? static_cast<HWND>(owner.WindowHandle()) : ::GetActiveWindow();
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
     RECT frame{0, 0, kClientWidth, kClientHeight};
     ::AdjustWindowRectEx(&frame, style, FALSE, WS_EX_DLGMODALFRAME);
     const std::string caption = platform::LoadStringResource(IDS_PRODUCT_NAME);
-    HWND window = ::CreateWindowExA(WS_EX_DLGMODALFRAME, kProgressWindowClass, caption.c_str(), style, CW_USEDEFAULT,
-                                    CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, owner, nullptr,
+    HWND made = ::CreateWindowExA(WS_EX_DLGMODALFRAME, kProgressWindowClass, caption.c_str(), style, CW_USEDEFAULT,
+                                    CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, ownerWindow, nullptr,
                                     Instance(), nullptr);
-    if (window == nullptr) {
+    if (made == nullptr) {
         ::UnregisterClassA(kProgressWindowClass, Instance());
         return;
     }
-    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl_.get()));
+    ::SetWindowLongPtrA(made, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     auto font = reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT));
-    impl_->text = ::CreateWindowExA(0, "STATIC", text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT, 16, 16,
-                                    kClientWidth - 32, 20, window,
+    text = ::CreateWindowExA(0, "STATIC", label.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT, 16, 16,
+                                    kClientWidth - 32, 20, made,
                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressTextId)), Instance(), nullptr);
     HWND cancel = ::CreateWindowExA(0, "BUTTON", "Cancel", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
-                                    (kClientWidth - 88) / 2, 52, 88, 26, window,
+                                    (kClientWidth - 88) / 2, 52, 88, 26, made,
                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressCancelId)), Instance(),
                                     nullptr);
-    if (impl_->text != nullptr) ::SendMessageA(impl_->text, WM_SETFONT, font, FALSE);
+    if (text != nullptr) ::SendMessageA(text, WM_SETFONT, font, FALSE);
     if (cancel != nullptr) ::SendMessageA(cancel, WM_SETFONT, font, FALSE);
-    impl_->window = window;
-    Centre(window, owner);
-    ::ShowWindow(window, SW_SHOWNORMAL);
-    ::UpdateWindow(window);
+    window = made;
+    Centre(made, ownerWindow);
+    ::ShowWindow(made, SW_SHOWNORMAL);
+    ::UpdateWindow(made);
 }
 
 bool ProgressWindow::Update(std::uint32_t rowsDone) {
+    const DWORD now = ::GetTickCount();
+    if (impl_->waiting && now - impl_->askedAt >= kShowDelayMs) impl_->Make();
     HWND window = impl_->window;
     if (window == nullptr) return false;
+    if (impl_->served && now - impl_->lastServed < kServeIntervalMs) return impl_->cancelled;
+    impl_->served = true;
+    impl_->lastServed = now;
     // The text changes at most a hundred times a page: redrawing it for
     // every read would cost more than the read.
     const std::uint64_t rows = impl_->rows;
@@ -140,6 +169,7 @@ bool ProgressWindow::Update(std::uint32_t rowsDone) {
 }
 
 void ProgressWindow::Hide() {
+    impl_->waiting = false;
     if (impl_->window == nullptr) return;
     HWND window = impl_->window;
     impl_->window = nullptr;
