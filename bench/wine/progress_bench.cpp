@@ -60,11 +60,14 @@ bool Negotiate(TwainApplication& twain, const PageSpec& page) {
     return rc == TWRC_SUCCESS || twain.Fail("MSG_SET DAT_IMAGELAYOUT", rc);
 }
 
-// Presses the progress window's Cancel button from a thread of its own once
-// the window counts rows, and notes when it did.
+// Presses the progress window's Cancel button from a thread of its own
+// `delayMs` after the window first counts rows (so that presses land at
+// every point of a read), and notes when it did.
 class CancelPresser {
 public:
-    CancelPresser() { thread_ = ::CreateThread(nullptr, 0, Run, this, 0, nullptr); }
+    explicit CancelPresser(DWORD delayMs) : delayMs_(delayMs) {
+        thread_ = ::CreateThread(nullptr, 0, Run, this, 0, nullptr);
+    }
     ~CancelPresser() {
         stop_ = true;
         ::WaitForSingleObject(thread_, INFINITE);
@@ -87,6 +90,7 @@ private:
                 std::sscanf(text, "Page %u: %u of %u rows", &page, &done, &rows) == 3 && done > 0) {
                 // Posted, so that the time is that of the click, not of the
                 // source's thread getting round to it.
+                ::Sleep(delayMs_);
                 pressedAt_ = Seconds();
                 ::PostMessageA(::GetDlgItem(window, IDCANCEL), BM_CLICK, 0, 0);
                 return;
@@ -95,19 +99,21 @@ private:
         }
     }
 
+    DWORD delayMs_;
     HANDLE thread_ = nullptr;
     volatile bool stop_ = false;
     volatile double pressedAt_ = 0;
 };
 
 // One enabling with one native transfer; its time and return code.
-bool TransferOnce(TwainApplication& twain, bool cancel, double* seconds, double* cancelDelay) {
+bool TransferOnce(TwainApplication& twain, bool cancel, int run, double* seconds, double* cancelDelay) {
     if (!twain.Enable(false) || !twain.WaitFor(MSG_XFERREADY)) return false;
     TW_UINT32 handle = 0;
     TW_UINT16 rc;
     double start, end, pressedAt = 0;
     {
-        CancelPresser* presser = cancel ? new CancelPresser : nullptr;
+        // Presses 0 to 48 ms after the first count, spread over the runs.
+        CancelPresser* presser = cancel ? new CancelPresser(static_cast<DWORD>(run * 7 % 49)) : nullptr;
         start = Seconds();
         rc = twain.ToSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
         end = Seconds();
@@ -143,7 +149,7 @@ int Run(const Options& o) {
         const bool indicators = cancel || run % 2 == 0;
         double seconds = 0, delay = 0;
         if (!twain.SetOneValue(CAP_INDICATORS, TWTY_BOOL, indicators ? 1 : 0, "CAP_INDICATORS") ||
-            !TransferOnce(twain, cancel, &seconds, cancel ? &delay : nullptr)) {
+            !TransferOnce(twain, cancel, run, &seconds, cancel ? &delay : nullptr)) {
             std::fprintf(stderr, "progress bench: %s\n", twain.Error().c_str());
             return 1;
         }
