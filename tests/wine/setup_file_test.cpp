@@ -35,7 +35,8 @@ HANDLE StartTool(const std::string& arguments, const std::string& log, DWORD* id
     start.hStdError = out;
     PROCESS_INFORMATION process{};
     std::string line = "\"" + ToolPath() + "\" " + arguments;
-    const BOOL started = ::CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &process);
+    const BOOL started =
+        ::CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &process);
     ::CloseHandle(out);
     if (!started) return nullptr;
     ::CloseHandle(process.hThread);

@@ -123,7 +123,9 @@ bool Session::Negotiate() {
         TW_UINT16 mechanism = options_.mechanism == "memory" ? TWSX_MEMORY
                               : options_.mechanism == "file" ? TWSX_FILE
                                                              : TWSX_NATIVE;
-        if (!SetOneValue(ICAP_XFERMECH, TWTY_UINT16, mechanism, "the " + options_.mechanism + " transfer")) return false;
+        if (!SetOneValue(ICAP_XFERMECH, TWTY_UINT16, mechanism, "the " + options_.mechanism + " transfer")) {
+            return false;
+        }
     }
     if (!saved || options_.Given("--type")) {
         if (!SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, pixelType, "the type " + options_.type)) return false;

@@ -119,17 +119,17 @@ void ProgressWindow::Impl::Make() {
     ::AdjustWindowRectEx(&frame, style, FALSE, WS_EX_DLGMODALFRAME);
     const std::string caption = platform::LoadStringResource(IDS_PRODUCT_NAME);
     HWND made = ::CreateWindowExA(WS_EX_DLGMODALFRAME, kProgressWindowClass, caption.c_str(), style, CW_USEDEFAULT,
-                                    CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, ownerWindow, nullptr,
-                                    Instance(), nullptr);
+                                  CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, ownerWindow,
+                                  nullptr, Instance(), nullptr);
     if (made == nullptr) {
         ::UnregisterClassA(kProgressWindowClass, Instance());
         return;
     }
     ::SetWindowLongPtrA(made, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     auto font = reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT));
-    text = ::CreateWindowExA(0, "STATIC", label.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT, 16, 16,
-                                    kClientWidth - 32, 20, made,
-                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressTextId)), Instance(), nullptr);
+    text = ::CreateWindowExA(0, "STATIC", label.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT, 16, 16, kClientWidth - 32,
+                             20, made, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressTextId)), Instance(),
+                             nullptr);
     HWND cancel = ::CreateWindowExA(0, "BUTTON", "Cancel", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
                                     (kClientWidth - 88) / 2, 52, 88, 26, made,
                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressCancelId)), Instance(),
