@@ -3,6 +3,8 @@
 // been found to hold it.
 #include "protocol/setup_block.h"
 
+#include <initializer_list>
+
 #include "capabilities/container_block.h"
 #include "imaging/little_endian_writer.h"
 
@@ -102,7 +104,11 @@ bool Decode(const std::uint8_t* bytes, std::size_t size, SetupBlock* block) {
             if (length != kRegionPayload || block->haveRegion) return false;
             const std::uint32_t flags = GetU32(p, 16);
             if ((flags & ~kRegionLocked) != 0) return false;
-            block->region = Region{I32(p, 0), I32(p, 4), I32(p, 8), I32(p, 12), flags == kRegionLocked};
+            const Region region{I32(p, 0), I32(p, 4), I32(p, 8), I32(p, 12), flags == kRegionLocked};
+            for (std::int32_t edge : {region.left, region.top, region.right, region.bottom}) {
+                if (edge < -kLargestEdge || edge > kLargestEdge) return false;
+            }
+            block->region = region;
             block->haveRegion = true;
         } else if (tag == kImageTypeTag) {
             if (length != kImageTypePayload || block->haveImageType) return false;

@@ -41,6 +41,10 @@ constexpr std::uint16_t kImageTypeTag = 0x8002;
 // Far more than any version-1 block takes; a longer InfoLength is refused
 // before anything is read.
 constexpr std::size_t kLargestBlock = 4096;
+// The farthest edge, in 1/300 inch, a DAT_IMAGELAYOUT frame can name (a
+// TW_FIX32 of inches); a region beyond it is no set-up of this source, and
+// would overflow the sums the scan's window is made with.
+constexpr std::int32_t kLargestEdge = 32768 * 300;
 
 // One capability's negotiated state: the fields a MSG_SET can change.
 struct CapabilityState {

@@ -109,6 +109,7 @@ TEST_F(CustomDsDataTest, ADamagedBlockIsRefusedWholeAndChangesNothing) {
         {"bad checksum", [](Bytes& b) { b[b.size() - 5] ^= 0x40; }, 0},
         // A late entry, after others were put back: those are undone.
         {"page size unknown", [&](Bytes& b) { b[payload(b, ICAP_SUPPORTEDSIZES)] = 6; reseal(b); }, 0},
+        {"region beyond any frame", [&](Bytes& b) { b[payload(b, setup_block::kRegionTag) + 11] = 0x7F; reseal(b); }, 0},
     };
     for (const auto& c : cases) {
         Bytes bad = good;
