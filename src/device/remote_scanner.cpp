@@ -96,6 +96,41 @@ void GetResult(const std::uint8_t* section, std::uint32_t slot, std::int32_t* go
     *status = static_cast<std::int16_t>(Get16(bytes + 4));
 }
 
+// A message in the mailbox at `offset`: its length, then its bytes.
+void PutMessage(std::uint8_t* section, std::size_t offset, const Bytes& message) {
+    const std::size_t size = std::min(message.size(), kMaxMessage);
+    const std::uint8_t length[4] = {std::uint8_t(size), std::uint8_t(size >> 8), 0, 0};
+    std::memcpy(section + offset, length, sizeof length);
+    if (size > 0) std::memcpy(section + offset + 4, message.data(), size);
+}
+// Read once into the caller's memory, so that the other side changing it
+// meanwhile cannot make the bytes checked differ from the bytes used.
+bool GetMessage(const std::uint8_t* section, std::size_t offset, Bytes* message) {
+    std::uint8_t length[4];
+    std::memcpy(length, section + offset, sizeof length);
+    const std::uint32_t size = Get32(length);
+    if (size < kHeaderSize || size > kMaxMessage) return false;
+    message->assign(section + offset + 4, section + offset + 4 + size);
+    return true;
+}
+
+// Looks for `ready` until the budget is spent.
+template <typename Ready>
+bool Look(Spin spin, Ready ready) {
+    if (ready()) return true;
+    if (spin.count() <= 0) return false;
+    const auto until = std::chrono::steady_clock::now() + spin;
+    do {
+        for (int i = 0; i < 64; ++i) {
+            if (ready()) return true;
+#if defined(__i386__) || defined(__x86_64__)
+            __builtin_ia32_pause();
+#endif
+        }
+    } while (std::chrono::steady_clock::now() < until);
+    return ready();
+}
+
 // A library read that takes this long is a slow scanner's: its slot wakes
 // the source at once rather than with a batch of others.
 constexpr auto kSlowRead = std::chrono::milliseconds(1);
@@ -285,6 +320,52 @@ Bytes StreamHost::FinalReply() const {
     return EncodeReply(r);
 }
 
+bool CallBox::Post(const Bytes& request) {
+    PutMessage(section_, control::kRequest, request);
+    StoreWord(section_, control::kPosted, ++posted_);
+    return ClearWord(section_, control::kHelperAsleep) != 0;
+}
+
+bool CallBox::Collect(Spin spin, const std::function<bool()>& sleep, Bytes* reply) {
+    auto answered = [&] { return LoadWord(section_, control::kAnswered) == posted_; };
+    // A helper that keeps waking the source with no reply is not waited
+    // for without end; a wake-up meant for a stream may come once.
+    for (int wakes = 0; !Look(spin, answered); ++wakes) {
+        if (wakes == 64) return false;
+        StoreWord(section_, control::kSourceAsleep, 1);
+        if (answered()) break;
+        if (!sleep()) return false;
+    }
+    ClearWord(section_, control::kSourceAsleep);
+    return GetMessage(section_, control::kReply, reply);
+}
+
+bool CallDesk::Await(Spin spin, const std::function<bool()>& sleep) {
+    auto waiting = [&] { return LoadWord(section_, control::kPosted) != answered_; };
+    while (!Look(spin, waiting)) {
+        StoreWord(section_, control::kHelperAsleep, 1);
+        if (waiting()) break;
+        if (!sleep()) return false;
+    }
+    // A wake-up sent once this was cleared by the source is met by a later sleep, which looks again.
+    ClearWord(section_, control::kHelperAsleep);
+    return true;
+}
+
+Bytes CallDesk::Take() {
+    taken_ = LoadWord(section_, control::kPosted);
+    Bytes request;
+    if (!GetMessage(section_, control::kRequest, &request)) request.clear();
+    return request;
+}
+
+bool CallDesk::Answer(const Bytes& reply) {
+    PutMessage(section_, control::kReply, reply);
+    answered_ = taken_;
+    StoreWord(section_, control::kAnswered, answered_);
+    return ClearWord(section_, control::kSourceAsleep) != 0;
+}
+
 void RemoteScanner::Lose() {
     lost_ = true;
     stream_ = Stream{};
@@ -292,9 +373,10 @@ void RemoteScanner::Lose() {
 
 void RemoteScanner::End() {
     // A helper in a stream is stopped first, so that it sees the channel close.
-    if (channel_ != nullptr && !lost_) StopStream(false);
+    if (channel_ != nullptr && connected_ && !lost_) StopStream(false);
     stream_ = Stream{};
     channel_.reset();
+    connected_ = false;
     lost_ = false;
     geometryBytes_ = scanLeft_ = -1;
 }
@@ -303,8 +385,14 @@ std::uint32_t RemoteScanner::Word(std::size_t offset) const { return LoadWord(ch
 
 void RemoteScanner::SetWord(std::size_t offset, std::uint32_t value) { StoreWord(channel_->Section(), offset, value); }
 
+void RemoteScanner::Prepare() {
+    if (channel_ != nullptr && !lost_) return;
+    End();
+    channel_ = factory_ != nullptr ? factory_() : nullptr;
+}
+
 bool RemoteScanner::Transact(const Request& request, std::size_t maxPayload, Reply* reply) {
-    if (channel_ == nullptr || lost_) return false;
+    if (channel_ == nullptr || !connected_ || lost_) return false;
     // Questions leave the read-ahead to the reads after them; anything else
     // changes the scanner's state, and the scan's stream goes.
     const bool question = request.call == kInquireParameter || request.call == kGetCommandError ||
@@ -335,16 +423,22 @@ std::int16_t RemoteScanner::OpenScanner(std::uint16_t window, std::int16_t flag)
         // Releasing the scanner ends the session's helper; without one
         // there is nothing to release.
         if (channel_ == nullptr) return 0;
+        if (!connected_) {
+            // Started for an opening that never came: nothing to release.
+            End();
+            return 0;
+        }
         const std::int16_t status = Simple(kOpenScanner, static_cast<std::int16_t>(window), flag);
         End();
         return status;
     }
-    if (channel_ == nullptr || lost_) {
-        End();
-        channel_ = factory_ != nullptr ? factory_() : nullptr;
+    Prepare();
+    if (channel_ != nullptr && !connected_) connected_ = channel_->Connect();
+    if (!connected_) {
         // No helper to be had (missing beside the source, or it would not
         // start): like a library that cannot open the scanner.
-        if (channel_ == nullptr) return kCannotStart;
+        End();
+        return kCannotStart;
     }
     return Simple(kOpenScanner, static_cast<std::int16_t>(window), flag);
 }
@@ -366,7 +460,7 @@ std::int16_t RemoteScanner::GetScanGeometry(ScanGeometry* geometry) {
     q.call = kGetScanGeometry;
     Reply r;
     const bool answered = Transact(q, kGeometryBytes, &r) && r.payload.size() == kGeometryBytes;
-    if (!answered && channel_ != nullptr) Lose();
+    if (!answered && channel_ != nullptr && connected_) Lose();
     // The scan's size bounds how far its reads may run ahead.
     const std::int32_t totalBytes = answered ? static_cast<std::int32_t>(Get32(r.payload.data() + 12)) : -1;
     geometryBytes_ = totalBytes >= 0 ? totalBytes : -1;
@@ -511,7 +605,7 @@ bool RemoteScanner::AwaitSlot() {
 
 std::int16_t RemoteScanner::ReadScanData(std::int16_t mode, void* buffer, std::int32_t count, std::int32_t* got) {
     if (got != nullptr) *got = 0;
-    if (channel_ == nullptr || lost_) return kNoAnswer;
+    if (channel_ == nullptr || !connected_ || lost_) return kNoAnswer;
     if (mode != 0) {
         // A new scan: what was read ahead of the last one goes.
         if (!StopStream(false)) return kNoAnswer;

@@ -1,8 +1,8 @@
 // The scanner command library in another process. A 64-bit source cannot
 // load the 32-bit VOREL32.dll, so a 32-bit helper process loads it and
 // answers the twelve calls. Each call is one request message and one reply
-// message over a channel private to the pair; scan data comes back through
-// a shared memory section.
+// message, passed through a mailbox in a shared memory section private to
+// the pair; scan data come back through the same section.
 //
 // The messages are plain little-endian records, built and checked here so
 // that both ends and the tests share them:
@@ -31,8 +31,10 @@
 // slots' bytes as a stream, which the library's reads are.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -76,7 +78,13 @@ constexpr std::size_t kStop = 8;         // source: 1 ends the stream after the 
 constexpr std::size_t kSourceWants = 12; // source: the published count it sleeps until (0: awake)
 constexpr std::size_t kHelperWants = 16; // helper: the taken count it sleeps until (0: awake)
 constexpr std::size_t kFinished = 20;    // helper: 1 once the stream makes no more reads
-constexpr std::size_t kResults = 64;     // kMaxSlots results of 8 bytes
+constexpr std::size_t kPosted = 24;        // source: requests put in the mailbox
+constexpr std::size_t kAnswered = 28;      // helper: replies put in the mailbox
+constexpr std::size_t kHelperAsleep = 32;  // helper: 1 while it sleeps until a request comes
+constexpr std::size_t kSourceAsleep = 36;  // source: 1 while it sleeps until the reply comes
+constexpr std::size_t kResults = 64;       // kMaxSlots results of 8 bytes
+constexpr std::size_t kRequest = 2176;     // the mailbox's request: length u32, then the message
+constexpr std::size_t kReply = 2560;       // the mailbox's reply: length u32, then the message
 }  // namespace control
 // The stream request's payload: later read size u32, most reads u32, slots u32.
 constexpr std::size_t kStreamPayload = 12;
@@ -84,6 +92,55 @@ constexpr std::size_t kStreamPayload = 12;
 inline std::size_t RingBytes(std::size_t sectionSize) {
     return sectionSize > kControlBytes ? sectionSize - kControlBytes : 0;
 }
+
+static_assert(control::kResults + 8 * kMaxSlots <= control::kRequest &&
+                  control::kRequest + 4 + kMaxMessage <= control::kReply &&
+                  control::kReply + 4 + kMaxMessage <= kControlBytes,
+              "the control page holds the results and both messages");
+
+// The mailbox: one call at a time. The source puts the request in and
+// counts it posted; the helper, which looks for the next request for a
+// moment after each reply before it sleeps, serves it, puts the reply in
+// and counts it answered. A side sleeps only after saying so in its word,
+// and the other wakes it only then: a run of calls made while both sides
+// are awake costs no trip through the system (under Wine every wake-up is
+// a trip to its server). Looking (spinning) is only worth it with a
+// processor for each side; with a budget of zero each side sleeps at once.
+using Spin = std::chrono::microseconds;
+// The source's end.
+class CallBox {
+public:
+    explicit CallBox(std::uint8_t* section) : section_(section) {}
+    // Puts a request of at most kMaxMessage bytes in; true when the helper
+    // sleeps and must be woken.
+    bool Post(const Bytes& request);
+    // Waits for the reply to the request posted last, looking for it for
+    // `spin` before sleeping through `sleep` (false: the helper is gone or
+    // silent). False when no reply came, the helper kept waking the source
+    // with none, or the reply's length is not a message's.
+    bool Collect(Spin spin, const std::function<bool()>& sleep, Bytes* reply);
+
+private:
+    std::uint8_t* section_;
+    std::uint32_t posted_ = 0;
+};
+// The helper's end.
+class CallDesk {
+public:
+    explicit CallDesk(std::uint8_t* section) : section_(section) {}
+    // Waits for the next request, looking for it for `spin` before
+    // sleeping through `sleep` (false: the source is gone, and so is Await).
+    bool Await(Spin spin, const std::function<bool()>& sleep);
+    // The request waiting, at most kMaxMessage bytes (none when its length
+    // is not a message's).
+    Bytes Take();
+    // Puts the reply in; true when the source sleeps and must be woken.
+    bool Answer(const Bytes& reply);
+
+private:
+    std::uint8_t* section_;
+    std::uint32_t taken_ = 0, answered_ = 0;
+};
 
 // What a scanner that does not answer says, the status of every call of a lost helper.
 constexpr std::int16_t kNoAnswer = -10;
@@ -160,6 +217,9 @@ public:
     bool Exchange(const Bytes& request, Bytes* reply) { return Post(request) && Collect(reply); }
     // Sleeps until the helper wakes the source in a stream.
     virtual bool AwaitData() = 0;
+    // Waits until the helper started by the factory has connected and
+    // taken the section; false when it does not in time.
+    virtual bool Connect() { return true; }
     // Wakes the helper waiting for room in the ring (or to see a stop).
     virtual void WakeHelper() = 0;
     // The shared section: the control page and the ring.
@@ -167,7 +227,7 @@ public:
     virtual std::size_t SectionSize() const = 0;
 };
 
-// Starts a helper and connects to it; null when that cannot be done.
+// Starts a helper (Connect waits for it); null when that cannot be done.
 using ChannelFactory = std::unique_ptr<Channel> (*)();
 
 // The twelve calls over a channel started on demand.
@@ -187,6 +247,10 @@ public:
     std::int16_t InquireParameter(std::int16_t code, std::int16_t form, std::int16_t* value);
     std::int16_t GetCommandError();
     std::int16_t SetParameter(std::int16_t code, std::int16_t value);
+
+    // Starts a helper now unless one is running, for the opening that
+    // follows; OpenScanner(..., 1) waits for it to connect.
+    void Prepare();
 
     // A helper was started and has since stopped answering or misbehaved.
     bool Lost() const { return lost_; }
@@ -226,6 +290,7 @@ private:
 
     ChannelFactory factory_;
     std::unique_ptr<Channel> channel_;
+    bool connected_ = false;
     bool lost_ = false;
     Stream stream_;
     // The total bytes the last geometry announced (-1: none), and the bytes

@@ -130,6 +130,14 @@ const ScannerLibrary& Scanner() {
     return loaded.table;
 }
 
+void PrepareScanner() {
+#if defined(_WIN64)
+    if (testingLibrary != nullptr) return;
+    Scanner();
+    Helper().Prepare();
+#endif
+}
+
 void SetScannerLibraryForTesting(const ScannerLibrary* library) { testingLibrary = library; }
 
 bool ScannerLibraryInUse() { return testingLibrary != nullptr || Loaded().attempted; }

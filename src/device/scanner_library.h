@@ -46,6 +46,10 @@ struct ScannerLibrary {
 // The table in use: loaded on first use (the module's own folder first);
 // in a 64-bit process, the calls of the 32-bit library run in a helper.
 const ScannerLibrary& Scanner();
+// The scanner is about to be opened: a library in a helper process starts
+// the helper now, so that its start overlaps the work before the opening
+// (the library loaded in process has nothing to do).
+void PrepareScanner();
 // Native tests install a scripted table; null restores the loaded one.
 void SetScannerLibraryForTesting(const ScannerLibrary* library);
 // Releases the loaded library (module unload).

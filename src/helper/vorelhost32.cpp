@@ -1,10 +1,11 @@
 // vorelhost32.exe: the 32-bit process in which the 64-bit source's scanner
 // library runs. It loads VOREL32.dll as the 32-bit source does (beside
 // itself first), connects to the pipe its command line names, maps the
-// section its first message hands over and then answers one call per
-// message until the pipe closes; a stream request reads on into the
-// section's ring, sleeping on one event while the ring is full and waking
-// the source with the other. It has no window and ends with the process
+// section its first message hands over and then answers the calls put in
+// the section's mailbox until the pipe closes, sleeping in a read of the
+// pipe between calls; a stream request reads on into the section's ring,
+// sleeping on one event while the ring is full. The source is woken with
+// the other event. It has no window and ends with the process
 // that started it: the job the source put it in is killed with that
 // process, a broken pipe ends the loop, and a wait for room in the ring
 // also ends when that process does. (No thread of its own watches the
@@ -78,6 +79,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     while (*name == ' ') ++name;
     if (std::strncmp(name, "\\\\.\\pipe\\", 9) != 0) return 2;
 
+    // The library is loaded while the source is still making its window.
+    const ScannerLibrary& loaded = Scanner();
     HANDLE pipe = ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (pipe == INVALID_HANDLE_VALUE) return 3;
     DWORD mode = PIPE_READMODE_MESSAGE;
@@ -97,29 +100,38 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
     DWORD written = 0;
     if (!::WriteFile(pipe, &kHelperReady, sizeof kHelperReady, &written, nullptr)) return 7;
+    // The next call usually follows at once: it is looked for a while
+    // before sleeping, when there is a processor to spare for that.
+    SYSTEM_INFO system{};
+    ::GetSystemInfo(&system);
+    const remote::Spin spin{system.dwNumberOfProcessors > 1 ? 300 : 0};
 
-    ScannerLibrary table = Scanner();
-    library = &Scanner();
+    ScannerLibrary table = loaded;
+    library = &loaded;
     char dieAt[16] = {};
     readsLeft = ::GetEnvironmentVariableA("VOREL_HOST_DIE_AT_READ", dieAt, sizeof dieAt) > 0 ? std::atol(dieAt) : 0;
     if (readsLeft > 0) table.ReadScanData = CountedRead;
-    std::uint8_t request[remote::kMaxMessage];
+    std::uint8_t wake[remote::kMaxMessage];
+    remote::CallDesk desk(view);
+    // Any message wakes the helper; a closed pipe means the source has gone.
+    auto sleep = [&] { return ReadMessage(pipe, wake, sizeof wake, &got); };
     remote::StreamHost stream;
     bool sourceThere = true;
-    while (sourceThere && ReadMessage(pipe, request, sizeof request, &got)) {
+    while (sourceThere && desk.Await(spin, sleep)) {
+        const remote::Bytes request = desk.Take();
         remote::Request q;
         remote::Bytes reply;
-        if (got >= 2 && request[0] == remote::kStreamScanData && request[1] == 0 &&
-            remote::DecodeRequest(request, got, &q) && stream.Begin(q, view, sectionSize)) {
+        if (request.size() >= 2 && request[0] == remote::kStreamScanData && request[1] == 0 &&
+            remote::DecodeRequest(request.data(), request.size(), &q) && stream.Begin(q, view, sectionSize)) {
             while (stream.Fill(table, WakeSource, dataReady) == remote::StreamHost::Step::NeedRoom) {
                 sourceThere = AwaitRoom(room, parent, pipe);
                 if (!sourceThere) break;
             }
             reply = stream.FinalReply();
         } else {
-            reply = remote::Serve(table, request, got, view, sectionSize);
+            reply = remote::Serve(table, request.data(), request.size(), view, sectionSize);
         }
-        if (!::WriteFile(pipe, reply.data(), static_cast<DWORD>(reply.size()), &written, nullptr)) break;
+        if (desk.Answer(reply)) ::SetEvent(dataReady);
     }
     // The source is gone or closed the pipe: the scanner is released as the
     // library's own unloading does.

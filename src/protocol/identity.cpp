@@ -55,6 +55,8 @@ TW_UINT16 OpenSource(const TripletRequest* request) {
     std::memcpy(&appIdentity, request->origin, sizeof appIdentity);
     std::memcpy(&sourceIdentity, identity, sizeof sourceIdentity);
     sourceState = 400;
+    // The dialog made below opens the scanner.
+    PrepareScanner();
 
     capabilityTable.Build();
     // Whether the application allows the source windows is known only when

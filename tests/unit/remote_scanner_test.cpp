@@ -8,12 +8,16 @@
 #if VOREL_HAVE_SIM
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "device/remote_scanner.h"
@@ -35,6 +39,7 @@ struct FakeHelper {
     int faultAt = -1;  // the exchange or stream batch that goes wrong, counted from 0 across helpers
     int exchanges = 0;
     int started = 0;
+    bool connects = true;
     bool faultInBatch = false;
 };
 FakeHelper fake;
@@ -107,6 +112,7 @@ public:
         }
         return true;
     }
+    bool Connect() override { return fake.connects; }
     void WakeHelper() override {}
     std::uint8_t* Section() override { return section_.data(); }
     std::size_t SectionSize() const override { return section_.size(); }
@@ -335,6 +341,112 @@ TEST_F(RemoteScannerTest, AHelperThatCannotStartIsAScannerThatCannotBeOpened) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_NE(boxes[0].find("[106]"), std::string::npos) << boxes[0];
     EXPECT_FALSE(scanner.Running());
+}
+
+TEST_F(RemoteScannerTest, AHelperStartedBeforeTheOpeningIsTheOneUsedOrEndedUnasked) {
+    struct Case {
+        const char* what;
+        bool opens, connects;
+        std::int16_t status;
+    } cases[] = {
+        {"opened", true, true, 0},
+        {"released before any opening", false, true, 0},
+        {"never connects", true, false, remote::kCannotStart},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake = FakeHelper{};
+        fake.connects = c.connects;
+        remote::RemoteScanner scanner(StartFake);
+        scanner.Prepare();
+        scanner.Prepare();
+        EXPECT_EQ(fake.started, 1) << "one helper however often it is prepared";
+        EXPECT_EQ(scanner.OpenScanner(0x1234, c.opens ? 1 : 0), c.status);
+        EXPECT_EQ(fake.started, 1) << "the opening takes the helper already started";
+        EXPECT_EQ(scanner.Running(), c.opens && c.connects);
+        EXPECT_EQ(fake.exchanges, c.opens && c.connects ? 1 : 0);
+        scanner.End();
+    }
+}
+
+// The mailbox between two threads playing the two processes, each side's
+// sleep a bounded wait for the other's ring: every call gets its own reply
+// whether each side looks for the other's message or sleeps at once.
+class Doorbell {
+public:
+    void Ring() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++rings_;
+        changed_.notify_one();
+    }
+    bool Sleep() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!changed_.wait_for(lock, std::chrono::seconds(5), [&] { return rings_ > 0; })) return false;
+        --rings_;
+        return true;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int rings_ = 0;
+};
+
+TEST(CallMailbox, EveryCallGetsItsOwnReplyWhetherEitherSideLooksOrSleeps) {
+    for (int helperLooks : {0, 20}) {
+        for (int sourceLooks : {0, 20}) {
+            SCOPED_TRACE(testing::Message() << "helper looks " << helperLooks << " us, source " << sourceLooks);
+            std::vector<std::uint8_t> section(remote::kControlBytes);
+            Doorbell helperBell, sourceBell;
+            std::atomic<bool> over{false};
+            std::thread helper([&] {
+                remote::CallDesk desk(section.data());
+                while (desk.Await(remote::Spin(helperLooks), [&] { return helperBell.Sleep() && !over; })) {
+                    remote::Request q;
+                    remote::Reply r;
+                    const remote::Bytes request = desk.Take();
+                    if (remote::DecodeRequest(request.data(), request.size(), &q)) r.got = q.count;
+                    if (desk.Answer(remote::EncodeReply(r))) sourceBell.Ring();
+                }
+            });
+            remote::CallBox box(section.data());
+            int answered = 0;
+            for (int call = 1; call <= 3000; ++call) {
+                remote::Request q;
+                q.count = call;
+                if (box.Post(remote::EncodeRequest(q))) helperBell.Ring();
+                remote::Bytes bytes;
+                remote::Reply r;
+                if (!box.Collect(remote::Spin(sourceLooks), [&] { return sourceBell.Sleep(); }, &bytes) ||
+                    !remote::DecodeReply(bytes.data(), bytes.size(), &r) || r.got != call) {
+                    break;
+                }
+                answered = call;
+            }
+            EXPECT_EQ(answered, 3000);
+            over = true;
+            helperBell.Ring();
+            helper.join();
+        }
+    }
+}
+
+TEST(CallMailbox, AHelperThatWakesWithNoReplyOrAMalformedOneIsGivenUp) {
+    std::vector<std::uint8_t> section(remote::kControlBytes);
+    remote::CallBox box(section.data());
+    remote::CallDesk desk(section.data());
+    remote::Bytes reply;
+    int wakes = 0;
+    box.Post(remote::Bytes(remote::kHeaderSize));
+    EXPECT_FALSE(box.Collect(remote::Spin(0), [&] { return ++wakes < 1000; }, &reply));
+    EXPECT_EQ(wakes, 64) << "woken again and again with nothing";
+    // A reply whose length is past what a message can be is not read.
+    ASSERT_TRUE(desk.Await(remote::Spin(0), [] { return false; }));
+    desk.Take();
+    desk.Answer(remote::Bytes(remote::kHeaderSize));
+    section[remote::control::kReply + 1] = 0xFF;
+    EXPECT_FALSE(box.Collect(remote::Spin(0), [] { return false; }, &reply));
+    EXPECT_TRUE(reply.empty());
 }
 
 TEST_F(RemoteScannerTest, HostileMessagesNeverDecodeIntoMoreThanTheyHold) {

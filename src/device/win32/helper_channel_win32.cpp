@@ -2,17 +2,22 @@
 // named pipe whose name is 128 random bits from the system's generator and
 // whose security descriptor lets only the current user in, and an unnamed
 // section and two unnamed events (the helper wakes the source with one, the
-// source the helper with the other) that reach the helper as handles
-// duplicated into it. The
+// source the helper in a stream with the other) that reach the helper as
+// handles duplicated into it. Calls pass through the section's mailbox; the
+// pipe carries the first message, a byte that wakes a helper sleeping
+// between calls, and its end tells the helper the source has gone. The
 // helper is started suspended, put into a job that kills it when the job's
 // last handle closes (the application ending in any way closes it), handed
-// the section's and this process's handles, and resumed. Every wait on it
-// is bounded and also ends when the helper's process does.
+// the section's and this process's handles, and resumed. The helper starts
+// while the source goes on (a new process takes Wine tens of milliseconds);
+// Connect then waits for it to connect and take the section. Every wait on
+// it is bounded and also ends when the helper's process does.
 #if defined(_WIN64)
 
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "device/helper_channel.h"
@@ -32,6 +37,11 @@ constexpr std::size_t kSectionSize = 4u << 20;
 constexpr DWORD kCallTimeoutMs = 20000;
 constexpr DWORD kStartTimeoutMs = 15000;
 constexpr DWORD kEndWaitMs = 2000;
+// How long the source looks for a reply before it sleeps: the library
+// answers most calls at once. Longer looks cost more than they save on a
+// busy machine, where a process that looks can lose its processor for a
+// whole time slice.
+constexpr remote::Spin kReplySpin{100};
 #ifndef PIPE_REJECT_REMOTE_CLIENTS
 #define PIPE_REJECT_REMOTE_CLIENTS 0x00000008
 #endif
@@ -75,7 +85,9 @@ private:
 class HelperChannel : public remote::Channel {
 public:
     ~HelperChannel() override;
+    // Starts the helper without waiting for it.
     bool Start();
+    bool Connect() override;
     bool Post(const remote::Bytes& request) override;
     bool Collect(remote::Bytes* reply) override;
     bool AwaitData() override;
@@ -97,16 +109,23 @@ private:
     HANDLE room_ = nullptr;
     HANDLE section_ = nullptr;
     std::uint8_t* view_ = nullptr;
+    remote::CallBox box_{nullptr};
+    remote::Spin spin_{0};
     HANDLE job_ = nullptr;
     HANDLE process_ = nullptr;
+    // The first message: the helper's handles to the section, this process
+    // and the two events, and the section's size.
+    std::uint32_t hello_[5] = {};
+    bool connected_ = false;
     bool broken_ = false;
 };
 
 HelperChannel::~HelperChannel() {
-    // Closing the pipe tells the helper to end; one that does not is ended.
+    // Closing the pipe tells the helper to end; one that does not is ended,
+    // as is one that never connected (it has not opened the scanner).
     if (pipe_ != INVALID_HANDLE_VALUE) ::CloseHandle(pipe_);
     if (process_ != nullptr) {
-        if (::WaitForSingleObject(process_, broken_ ? 0 : kEndWaitMs) != WAIT_OBJECT_0) {
+        if (::WaitForSingleObject(process_, broken_ || !connected_ ? 0 : kEndWaitMs) != WAIT_OBJECT_0) {
             ::TerminateProcess(process_, 1);
             ::WaitForSingleObject(process_, kEndWaitMs);
         }
@@ -198,6 +217,10 @@ bool HelperChannel::Start() {
     if (section_ == nullptr) return false;
     view_ = static_cast<std::uint8_t*>(::MapViewOfFile(section_, FILE_MAP_WRITE, 0, 0, kSectionSize));
     if (view_ == nullptr) return false;
+    box_ = remote::CallBox(view_);
+    SYSTEM_INFO system{};
+    ::GetSystemInfo(&system);
+    if (system.dwNumberOfProcessors > 1) spin_ = kReplySpin;
 
     job_ = ::CreateJobObjectA(nullptr, nullptr);
     if (job_ != nullptr) {
@@ -232,42 +255,48 @@ bool HelperChannel::Start() {
     ::ResumeThread(info.hThread);
     ::CloseHandle(info.hThread);
     if (!handedOver) return false;
+    auto value = [](HANDLE handle) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(handle)); };
+    const std::uint32_t hello[5] = {value(sectionThere), static_cast<std::uint32_t>(kSectionSize), value(parentThere),
+                                    value(dataReadyThere), value(roomThere)};
+    std::memcpy(hello_, hello, sizeof hello_);
+    return true;
+}
 
+bool HelperChannel::Connect() {
+    if (connected_) return true;
+    if (process_ == nullptr || broken_) return false;
     overlapped_ = OVERLAPPED{};
     overlapped_.hEvent = event_;
     ::ResetEvent(event_);
     const BOOL connected = ::ConnectNamedPipe(pipe_, &overlapped_);
-    if (!connected && ::GetLastError() != ERROR_PIPE_CONNECTED && !Finish(FALSE, kStartTimeoutMs)) return false;
+    if (!connected && ::GetLastError() != ERROR_PIPE_CONNECTED && !Finish(FALSE, kStartTimeoutMs)) {
+        broken_ = true;
+        return false;
+    }
 
-    auto value = [](HANDLE handle) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(handle)); };
-    const std::uint32_t hello[5] = {value(sectionThere), static_cast<std::uint32_t>(kSectionSize), value(parentThere),
-                                    value(dataReadyThere), value(roomThere)};
-    if (!Write(hello, sizeof hello)) return false;
     std::uint32_t answer = 0;
     DWORD got = 0;
     bool moreData = false;
-    return Read(&answer, sizeof answer, &got, &moreData) && got == sizeof answer && answer == kHelperReady;
+    connected_ = Write(hello_, sizeof hello_) && Read(&answer, sizeof answer, &got, &moreData) &&
+                 got == sizeof answer && answer == kHelperReady;
+    broken_ = !connected_;
+    return connected_;
 }
 
 bool HelperChannel::Post(const remote::Bytes& request) {
-    if (broken_ || request.size() > remote::kMaxMessage) return false;
-    if (Write(request.data(), static_cast<DWORD>(request.size()))) return true;
+    if (broken_ || !connected_ || request.size() > remote::kMaxMessage) return false;
+    const std::uint8_t wake = 1;
+    if (!box_.Post(request) || Write(&wake, sizeof wake)) return true;
     // Nothing more is asked of a helper that failed once.
     broken_ = true;
     return false;
 }
 
 bool HelperChannel::Collect(remote::Bytes* reply) {
-    if (broken_) return false;
-    std::uint8_t buffer[remote::kMaxMessage];
-    DWORD got = 0;
-    bool moreData = false;
-    if (!Read(buffer, sizeof buffer, &got, &moreData)) {
-        broken_ = true;
-        return false;
-    }
-    reply->assign(buffer, buffer + got);
-    return true;
+    if (broken_ || !connected_) return false;
+    if (box_.Collect(spin_, [this] { return AwaitData(); }, reply)) return true;
+    broken_ = true;
+    return false;
 }
 
 bool HelperChannel::AwaitData() {
