@@ -281,7 +281,7 @@ StreamHost::Step StreamHost::Finish(WakeSource wake, void* context) {
     return Step::Finished;
 }
 
-StreamHost::Step StreamHost::Fill(const ScannerLibrary& library, WakeSource wake, void* context) {
+StreamHost::Step StreamHost::Fill(const ScannerLibrary& library, WakeSource wake, void* context, Spin spin) {
     if (section_ == nullptr) return Step::Finished;
     if (over_) return Finish(wake, context);
     for (;;) {
@@ -289,6 +289,9 @@ StreamHost::Step StreamHost::Fill(const ScannerLibrary& library, WakeSource wake
         // The slots not yet taken; a source that claims more taken than made is held to what was made.
         auto pending = [&] { return made_ - std::min(LoadWord(section_, control::kTaken), made_); };
         if (pending() >= slots_) {
+            // The source frees a slot every few tens of microseconds while
+            // it works through a page: room is looked for before sleeping.
+            if (Look(spin, [&] { return LoadWord(section_, control::kStop) != 0 || pending() < slots_; })) continue;
             // Sleep until half the ring is free again, unless room (or a
             // stop) came while saying so.
             StoreWord(section_, control::kHelperWants, made_ - slots_ + std::max<std::uint32_t>(1, slots_ / 2));
@@ -588,6 +591,13 @@ bool RemoteScanner::AwaitSlot() {
         if (finished != 0) {
             s.finished = true;
             return true;
+        }
+        // The helper reads faster than the source takes its slots: the
+        // next is looked for before sleeping.
+        if (Look(channel_->LookFor(), [&] {
+                return Word(control::kPublished) != published || Word(control::kFinished) != 0;
+            })) {
+            continue;
         }
         // Woken when half the ring is filled (or the stream ends, or a
         // slow read is in), not at every slot.

@@ -191,7 +191,8 @@ public:
     // (NeedRoom: wait for the source's wake-up, then Fill again). `wake`
     // is called when the source sleeps and should not.
     using WakeSource = void (*)(void* context);
-    Step Fill(const ScannerLibrary& library, WakeSource wake, void* context);
+    // `spin`: how long a full ring waits for room before NeedRoom.
+    Step Fill(const ScannerLibrary& library, WakeSource wake, void* context, Spin spin = Spin(0));
     // The reply that ends the stream: the reads made.
     Bytes FinalReply() const;
 
@@ -220,6 +221,8 @@ public:
     // Waits until the helper started by the factory has connected and
     // taken the section; false when it does not in time.
     virtual bool Connect() { return true; }
+    // How long the source looks for the helper's message before it sleeps.
+    virtual Spin LookFor() const { return Spin(0); }
     // Wakes the helper waiting for room in the ring (or to see a stop).
     virtual void WakeHelper() = 0;
     // The shared section: the control page and the ring.

@@ -100,8 +100,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
     DWORD written = 0;
     if (!::WriteFile(pipe, &kHelperReady, sizeof kHelperReady, &written, nullptr)) return 7;
-    // The next call usually follows at once: it is looked for a while
-    // before sleeping, when there is a processor to spare for that.
+    // The next call usually follows at once, and in a stream the source
+    // frees room in moments: each is looked for a while before sleeping,
+    // when there is a processor to spare for that.
     SYSTEM_INFO system{};
     ::GetSystemInfo(&system);
     const remote::Spin spin{system.dwNumberOfProcessors > 1 ? 300 : 0};
@@ -123,7 +124,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         remote::Bytes reply;
         if (request.size() >= 2 && request[0] == remote::kStreamScanData && request[1] == 0 &&
             remote::DecodeRequest(request.data(), request.size(), &q) && stream.Begin(q, view, sectionSize)) {
-            while (stream.Fill(table, WakeSource, dataReady) == remote::StreamHost::Step::NeedRoom) {
+            while (stream.Fill(table, WakeSource, dataReady, spin) == remote::StreamHost::Step::NeedRoom) {
                 sourceThere = AwaitRoom(room, parent, pipe);
                 if (!sourceThere) break;
             }

@@ -91,6 +91,7 @@ public:
     bool Post(const remote::Bytes& request) override;
     bool Collect(remote::Bytes* reply) override;
     bool AwaitData() override;
+    remote::Spin LookFor() const override { return spin_; }
     void WakeHelper() override { ::SetEvent(room_); }
     std::uint8_t* Section() override { return view_; }
     std::size_t SectionSize() const override { return view_ != nullptr ? kSectionSize : 0; }
