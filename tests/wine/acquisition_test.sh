@@ -65,6 +65,18 @@ for mech in native memory; do
       { echo "FAILED $name: not ten progress lines"; cat "$out/$name.log"; failed=$((failed + 1)); }
   fi
 done
+# A native page that the scanner, slowed so that the window shows, stops
+# two thirds down: the lines can only have come from the window while the
+# page was read, and none says it was whole.
+name=progress-cut
+if VOREL_SIM_RATE=1000000 VOREL_SIM_LINES=700 "$here/run_under_wine.sh" "$bin/vorelscan.exe" --out "Z:${out//\//\\}\\$name.bmp" \
+     --mech native --type gray --dpi 75 --progress --answer-boxes >"$out/$name.log" 2>&1; then
+  echo "FAILED $name: a page the scanner cut short was a success"; failed=$((failed + 1))
+else
+  expect_line "$name" "page 1: 50%" "$out/$name.log"
+  ! grep -q '^page 1: 100%$' "$out/$name.log" && passed=$((passed + 1)) ||
+    { echo "FAILED $name: a page cut short reached 100%"; failed=$((failed + 1)); }
+fi
 
 # Vanilla 1- and 8-bit scans (0 is white) look like the chocolate ones to
 # a reader, whichever way they travel: colour table, photometry or the
