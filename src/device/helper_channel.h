@@ -12,6 +12,6 @@
 // once the section is mapped.
 constexpr std::uint32_t kHelperReady = 0x564F524C;  // "VORL"
 
-// A new helper, connected; null when it cannot be started or does not
-// answer in time.
+// A new helper, started (its Connect waits for it); null when it cannot
+// be started.
 std::unique_ptr<remote::Channel> StartHelperChannel();

@@ -216,7 +216,8 @@ public:
     // Waits for the reply to the request posted last.
     virtual bool Collect(Bytes* reply) = 0;
     bool Exchange(const Bytes& request, Bytes* reply) { return Post(request) && Collect(reply); }
-    // Sleeps until the helper wakes the source in a stream.
+    // Sleeps until the helper wakes the source: a slot of a stream is in,
+    // or a reply the source said it sleeps for.
     virtual bool AwaitData() = 0;
     // Waits until the helper started by the factory has connected and
     // taken the section; false when it does not in time.
