@@ -36,6 +36,9 @@ std::string TypeWords(int bitsPerPixel) {
                                                                                                  : std::to_string(bitsPerPixel) + "-bit";
 }
 
+// The bits per pixel of a --type.
+TW_UINT16 TypeBits(const std::string& type) { return type == "bw" ? 1 : type == "gray" ? 8 : 24; }
+
 std::string Inches(TW_UINT32 counts) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", counts / 300.0);
@@ -117,7 +120,7 @@ bool Session::Negotiate() {
     const bool saved = !options_.setUp.empty();
     if (saved && !ApplySavedSetUp()) return false;
     TW_UINT16 pixelType = options_.type == "bw" ? TWPT_BW : options_.type == "gray" ? TWPT_GRAY : TWPT_RGB;
-    TW_UINT16 bitDepth = options_.type == "bw" ? 1 : options_.type == "gray" ? 8 : 24;
+    const TW_UINT16 bitDepth = TypeBits(options_.type);
     const std::string dpi = std::to_string(options_.dpi) + " dpi";
     if (!options_.mechanism.empty()) {
         TW_UINT16 mechanism = options_.mechanism == "memory" ? TWSX_MEMORY
@@ -354,9 +357,7 @@ bool Session::TransferPage(int page, TW_UINT16* remaining) {
     format.whiteIsZero = vanilla_ && format.bitsPerPixel != 24;
     // The type of a saved set-up is the one it holds, unless --type changed it.
     const int asked = !options_.setUp.empty() && !options_.Given("--type") ? format.bitsPerPixel
-                      : options_.type == "bw"                              ? 1
-                      : options_.type == "gray"                            ? 8
-                                                                           : 24;
+                                                                           : TypeBits(options_.type);
     bool ok = true;
     if (format.bitsPerPixel != asked) {
         ok = Fail("the source delivers " + TypeWords(format.bitsPerPixel) + ", not the " + TypeWords(asked) +
