@@ -131,6 +131,11 @@ bool Look(Spin spin, Ready ready) {
     return ready();
 }
 
+// A helper that wakes the source this often with nothing to show is not
+// waited for any longer: a wake-up left over from a stream or a reply can
+// come once, a helper that answers never does it more than that.
+constexpr int kMostEmptyWakes = 64;
+
 // A library read that takes this long is a slow scanner's: its slot wakes
 // the source at once rather than with a batch of others.
 constexpr auto kSlowRead = std::chrono::milliseconds(1);
@@ -331,10 +336,8 @@ bool CallBox::Post(const Bytes& request) {
 
 bool CallBox::Collect(Spin spin, const std::function<bool()>& sleep, Bytes* reply) {
     auto answered = [&] { return LoadWord(section_, control::kAnswered) == posted_; };
-    // A helper that keeps waking the source with no reply is not waited
-    // for without end; a wake-up meant for a stream may come once.
     for (int wakes = 0; !Look(spin, answered); ++wakes) {
-        if (wakes == 64) return false;
+        if (wakes == kMostEmptyWakes) return false;
         StoreWord(section_, control::kSourceAsleep, 1);
         if (answered()) break;
         if (!sleep()) return false;
@@ -578,9 +581,7 @@ bool RemoteScanner::StopStream(bool keep) {
 
 bool RemoteScanner::AwaitSlot() {
     Stream& s = stream_;
-    // A helper that keeps waking the source with nothing to show is not
-    // waited for without end.
-    for (int emptyWakes = 0; emptyWakes < 64; ++emptyWakes) {
+    for (int emptyWakes = 0; emptyWakes < kMostEmptyWakes; ++emptyWakes) {
         const std::uint32_t finished = Word(control::kFinished);
         const std::uint32_t published = Word(control::kPublished);
         if (published < s.published || published > std::min<std::uint64_t>(s.most, std::uint64_t(s.taken) + s.slots)) {
