@@ -17,4 +17,7 @@ public:
     // has asked to cancel.
     virtual bool Update(std::uint32_t rowsDone) = 0;
     virtual void Hide() = 0;
+    // The application's window (TW_USERINTERFACE.hParent, null for none),
+    // which the indicator stays above when the source's own window is hidden.
+    virtual void SetApplicationWindow(void* window) = 0;
 };

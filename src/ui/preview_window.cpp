@@ -54,7 +54,7 @@ int PreviewWindow::SetRegion(std::int32_t left, std::int32_t top, std::int32_t r
 }
 
 void PreviewWindow::ClearRegion() {
-    region300 = Rect32{};
+    region300 = WholeBed();
     region = Rect32{};
     regionLocked = false;
 }

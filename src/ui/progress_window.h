@@ -1,7 +1,8 @@
 // ProgressWindow: the small window a transfer shows while it reads the
 // scanner: "Page n: rows done of rows" and a Cancel button. It is owned by
-// the source's dialog when that is shown, else by the application's active
-// window. Real on Windows, a recording stand-in natively.
+// the source's dialog when that is shown, else by the application's window
+// the source was enabled with, else by the active window. Real on Windows,
+// a recording stand-in natively.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,7 @@ public:
     void Show(int page, std::uint32_t rows) override;
     bool Update(std::uint32_t rowsDone) override;
     void Hide() override;
+    void SetApplicationWindow(void* window) override;
 
     struct Impl;
 

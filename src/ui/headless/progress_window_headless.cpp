@@ -42,3 +42,5 @@ void ProgressWindow::Hide() {
     headlessProgressLog.visible = false;
     ++headlessProgressLog.hides;
 }
+
+void ProgressWindow::SetApplicationWindow(void* window) { headlessProgressLog.applicationWindow = window; }

@@ -11,6 +11,7 @@ struct HeadlessProgressLog {
     char firstText[64] = "";  // the text of the window's first Show
     char lastText[64] = "";   // its text after the latest Show or Update
     int cancelAtUpdate = 0;   // the Update that finds Cancel pressed; 0 never
+    void* applicationWindow = nullptr;  // the owner it was given for when the dialog is hidden
 };
 
 extern HeadlessProgressLog headlessProgressLog;

@@ -16,6 +16,7 @@
 struct ProgressWindow::Impl {
     explicit Impl(SessionWindow& dialog) : owner(dialog) {}
     SessionWindow& owner;
+    HWND application = nullptr;  // the window the application enabled the source with
     HWND window = nullptr;
     HWND text = nullptr;
     bool cancelled = false;
@@ -113,7 +114,9 @@ void ProgressWindow::Impl::Make() {
     waiting = false;
     const std::string label = ProgressText(page, shownRows, rows);
     if (!RegisterProgressClass()) return;
-    HWND ownerWindow = owner.IsWindowVisible() ? static_cast<HWND>(owner.WindowHandle()) : ::GetActiveWindow();
+    HWND ownerWindow = owner.IsWindowVisible()                                    ? static_cast<HWND>(owner.WindowHandle())
+                       : application != nullptr && ::IsWindow(application) != FALSE ? application
+                                                                                    : ::GetActiveWindow();
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
     RECT frame{0, 0, kClientWidth, kClientHeight};
     ::AdjustWindowRectEx(&frame, style, FALSE, WS_EX_DLGMODALFRAME);
@@ -178,3 +181,5 @@ void ProgressWindow::Hide() {
     ::DestroyWindow(window);
     ::UnregisterClassA(kProgressWindowClass, Instance());
 }
+
+void ProgressWindow::SetApplicationWindow(void* window) { impl_->application = static_cast<HWND>(window); }
