@@ -10,10 +10,10 @@
 #include <string>
 
 #include "acquisition/image_types.h"
+#include "acquisition/progress_indicator.h"
 #include "device/scanner_device.h"
 #include "platform/global_memory.h"
 
-class ProgressIndicator;
 class SessionWindow;
 
 // The name of the new file, beside `fileName`, a file transfer writes before
@@ -47,6 +47,11 @@ public:
 
     // Whether transfers show their progress (CAP_INDICATORS).
     void SetIndicators(bool show) { indicators_ = show; }
+    // The application's window the source was enabled with, for the
+    // progress window to stay above.
+    void SetApplicationWindow(void* window) {
+        if (indicator_ != nullptr) indicator_->SetApplicationWindow(window);
+    }
     bool Indicators() const { return indicators_; }
     // Shows the progress of the page being transferred, `rows` rows long.
     void BeginProgress(std::uint32_t rows);
@@ -105,6 +110,12 @@ public:
     const ImageTypeEntry& ScanType() const { return ImageTypeTable[setup_.imageType]; }
     std::uint32_t ScanResolution() const { return setup_.xResolution; }
 
+    // The bed the scanner reported when the source was opened, in 1/300
+    // inch; every scan window is held inside it. 0: not known.
+    void SetBed(int width, int height) {
+        bedWidth_ = width;
+        bedHeight_ = height;
+    }
     int GetPhysicalWidth() { return scanner.GetPhysicalWidth(); }
     int GetPhysicalHeight() { return scanner.GetPhysicalHeight(); }
     int GetBytesPerLine() { return scanner.GetBytesPerLine(); }
@@ -163,4 +174,6 @@ private:
     bool accepted_ = false;
     ScanFrame regionBefore_;
     int page_ = 1;
+    int bedWidth_ = 0;
+    int bedHeight_ = 0;
 };

@@ -1,15 +1,14 @@
 // The DG_CONTROL / DAT_CAPABILITY handler: finds the record for the
-// application's capability code, refreshes the two feeder capabilities from
+// application's capability code, refreshes the feeder's capabilities from
 // the scanner, routes the message to the record, and answers the two lists
 // that have no record (CAP_SUPPORTEDCAPS, CAP_SUPPORTEDDATS), MSG_QUERYSUPPORT
 // and MSG_RESETALL itself. The TW_CAPABILITY and its container come from the
 // application and are checked before use.
 //
-// A TWAIN 2 application (DF_APP2 in its identity) is answered as TWAIN 2
-// asks: a message the capability does not take is refused with
-// TWCC_CAPBADOPERATION, an unknown capability with TWCC_CAPUNSUPPORTED, and
-// a TW_BOOL capability it may set lists its values in a TW_ENUMERATION. A
-// TWAIN 1.x application keeps the answers it has always had.
+// What differs between a TWAIN 2 application and a 1.x one (the condition
+// codes of refusals, booleans as enumerations, negotiation in state 4 only,
+// CAP_XFERCOUNT 0) is asked of the application's rules.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 
@@ -20,6 +19,7 @@
 #include "capabilities/container_block.h"
 #include "capabilities/page_sizes.h"
 #include "imaging/units.h"
+#include "protocol/application_rules.h"
 #include "protocol/handlers.h"
 #include "protocol/reporting.h"
 #include "protocol/source_globals.h"
@@ -38,8 +38,6 @@ constexpr TW_UINT32 kSupportedDats[] = {
     DG_IMAGE << 16 | DAT_IMAGELAYOUT,       DG_IMAGE << 16 | DAT_IMAGEMEMXFER,     DG_IMAGE << 16 | DAT_IMAGENATIVEXFER,
     DG_IMAGE << 16 | DAT_IMAGEFILEXFER,
 };
-
-bool ApplicationIsTwain2() { return (appIdentity.SupportedGroups & DF_APP2) != 0; }
 
 // The scanner's feeder as the session reports it now; without a session there
 // is no feeder to report.
@@ -95,7 +93,7 @@ std::array<TW_UINT16, kCapabilityCount + 2> SupportedCaps() {
 TW_UINT16 AnswerList(TW_CAPABILITY& cap, TW_UINT16 msg) {
     if (msg == MSG_QUERYSUPPORT) return AnswerQuerySupport(cap, kReadOnly);
     if ((ApplicationIsTwain2() || cap.Cap == CAP_SUPPORTEDDATS) && (QueryBit(msg) & kReadOnly) == 0) {
-        return Refuse(ApplicationIsTwain2() ? TWCC_CAPBADOPERATION : TWCC_BADPROTOCOL);
+        return Refuse(CurrentApplicationRules().refusedCapabilityMessage);
     }
     cap.ConType = TWON_ARRAY;
     if (cap.Cap == CAP_SUPPORTEDDATS) {
@@ -140,7 +138,14 @@ TW_UINT16 ApplyPageSize(Capability& record, const Capability& before) {
         record = before;
         return TWCC_BADVALUE;
     }
-    if (SessionWindow* window = CurrentWindow()) window->SetScanRegion(0, 0, frame.width, frame.height);
+    // Every size offered fits the bed the scanner reports; one that would
+    // not is held to it rather than reaching the scanner beyond its edge.
+    const std::int32_t bedWidth = capabilityTable.Find(ICAP_PHYSICALWIDTH).current;
+    const std::int32_t bedHeight = capabilityTable.Find(ICAP_PHYSICALHEIGHT).current;
+    if (SessionWindow* window = CurrentWindow()) {
+        window->SetScanRegion(0, 0, std::min<std::int32_t>(frame.width, bedWidth),
+                              std::min<std::int32_t>(frame.height, bedHeight));
+    }
     return TWCC_SUCCESS;
 }
 
@@ -152,27 +157,83 @@ TW_UINT16 ResetAll() {
         Capability& record = capabilityTable.Slot(i);
         if (record.operations & TWQC_RESET) record.Reset();
     }
+    MatchBitDepthToPixelType(capabilityTable);
     if (SessionWindow* window = CurrentWindow()) window->ResetScanRegion();
     return TWRC_SUCCESS;
 }
 
-TW_UINT16 RouteToRecord(Capability& record, TW_CAPABILITY& cap, TW_UINT16 msg, bool* rounded) {
-    const bool twain2 = ApplicationIsTwain2();
-    if (record.id == CAP_FEEDERENABLED || record.id == CAP_FEEDERLOADED) {
-        // The feeder follows the scanner, not the application: every message
-        // a TWAIN 1.x application sends, MSG_SET included, is answered with
-        // the value read just now.
-        const bool now = record.id == CAP_FEEDERENABLED ? FeederEnabledNow() : FeederLoadedNow();
-        record.current = now ? 1 : 0;
-        return record.Get(cap);
+// The feeder's switch is the scanner's, not the application's: the
+// library reports it and offers no command to change it. The switch's state
+// is the capability's one value, read anew for every message.
+void FollowFeeder(Capability& record) {
+    if (record.id == CAP_FEEDERENABLED) {
+        const TW_INT16 now = FeederEnabledNow() ? 1 : 0;
+        record.current = record.minimum = record.maximum = record.defaultValue = now;
+        record.initialCurrent = record.initialMinimum = record.initialMaximum = now;
+    } else if (record.id == CAP_FEEDERLOADED) {
+        record.current = record.defaultValue = FeederLoadedNow() ? 1 : 0;
     }
+}
+
+// MSG_GET of a TW_BOOL capability as a TWAIN 2 application reads it: a
+// TW_ENUMERATION of the values it may take. One the application cannot set
+// has only its present value.
+TW_UINT16 GetBoolValues(const Capability& record, TW_CAPABILITY& cap) {
+    Capability values = record;
+    if ((record.operations & TWQC_SET) == 0) values.minimum = values.maximum = values.defaultValue = record.current;
+    return values.GetBoolEnumeration(cap);
+}
+
+// ICAP_BITDEPTH lists only the depth of the negotiated pixel type.
+TW_UINT16 GetBitDepths(const Capability& record, TW_CAPABILITY& cap) {
+    Capability values = record;
+    values.allowedMask = values.supportedMask & DepthBitOfPixelType(capabilityTable);
+    return values.Get(cap);
+}
+
+// A MSG_SET the record took, held against what the rest of the set-up
+// allows; a refusal puts the record back as it was.
+TW_UINT16 CheckSet(Capability& record, const Capability& before) {
+    // Whatever container brought it, the current value is one the
+    // capability has: a value of its list, or one within its bounds (which
+    // a range may just have narrowed).
+    const bool listed = record.current >= 0 && record.current <= 31 && (record.supportedMask >> record.current & 1);
+    const bool bounded = record.current >= record.minimum && record.current <= record.maximum;
+    if (record.container == TWON_ENUMERATION ? !listed : !bounded) {
+        record = before;
+        return TWCC_BADVALUE;
+    }
+    switch (record.id) {
+    case ICAP_PIXELTYPE:
+        // The bit depth follows the type.
+        MatchBitDepthToPixelType(capabilityTable);
+        return TWCC_SUCCESS;
+    case ICAP_BITDEPTH:
+        // The depth of the negotiated pixel type, and no other.
+        if ((TW_UINT32{1} << record.current & DepthBitOfPixelType(capabilityTable)) == 0) break;
+        return TWCC_SUCCESS;
+    case CAP_XFERCOUNT:
+        if (record.current == 0 && CurrentApplicationRules().refuseZeroTransferCount) break;
+        return TWCC_SUCCESS;
+    case ICAP_SUPPORTEDSIZES:
+        return ApplyPageSize(record, before);
+    default:
+        return TWCC_SUCCESS;
+    }
+    record = before;
+    return TWCC_BADVALUE;
+}
+
+TW_UINT16 RouteToRecord(Capability& record, TW_CAPABILITY& cap, TW_UINT16 msg, bool* rounded) {
+    FollowFeeder(record);
     const bool length = record.id == ICAP_PHYSICALWIDTH || record.id == ICAP_PHYSICALHEIGHT;
     switch (msg) {
     case MSG_GET:
         if (length) return AnswerLength(cap, record.current);
-        if (twain2 && record.itemType == TWTY_BOOL && (record.operations & TWQC_SET)) {
-            return record.GetBoolEnumeration(cap);
+        if (record.itemType == TWTY_BOOL && CurrentApplicationRules().boolsAsEnumerations) {
+            return GetBoolValues(record, cap);
         }
+        if (record.id == ICAP_BITDEPTH) return GetBitDepths(record, cap);
         return record.Get(cap);
     case MSG_GETCURRENT:
         if (length) return AnswerLength(cap, record.current);
@@ -183,22 +244,17 @@ TW_UINT16 RouteToRecord(Capability& record, TW_CAPABILITY& cap, TW_UINT16 msg, b
     case MSG_SET: {
         const Capability before = record;
         const TW_UINT16 result = record.Set(cap, rounded);
-        // The image type's two capabilities take only a current value the
-        // scanner has (their values are seeded from it at opening).
-        const bool imageType = record.id == ICAP_PIXELTYPE || record.id == ICAP_BITDEPTH;
-        if (result == TWCC_SUCCESS && imageType &&
-            (record.current < 0 || record.current > 31 || (record.supportedMask >> record.current & 1) == 0)) {
-            record = before;
-            return TWCC_BADVALUE;
-        }
-        if (result != TWCC_SUCCESS || record.id != ICAP_SUPPORTEDSIZES) return result;
-        return ApplyPageSize(record, before);
+        if (result != TWCC_SUCCESS) return result;
+        return CheckSet(record, before);
     }
     case MSG_RESET:
+        // The value reset to is the answer, as MSG_GETCURRENT gives it.
         record.Reset();
-        return TWCC_SUCCESS;
+        if (record.id == ICAP_PIXELTYPE || record.id == ICAP_BITDEPTH) MatchBitDepthToPixelType(capabilityTable);
+        return record.GetCurrent(cap);
     default:
-        // MSG_GETFIRST, MSG_GETNEXT and the rest: accepted, nothing written.
+        // A 1.x application's other messages (MSG_GETFIRST and the rest)
+        // are accepted as they always were, with nothing written.
         return TWCC_SUCCESS;
     }
 }
@@ -214,7 +270,11 @@ TW_UINT16 CapabilityHandler(const TripletRequest* request) noexcept {
     auto* cap = WritableData<TW_CAPABILITY>(request);
     if (cap == nullptr) return Refuse(TWCC_BADVALUE);
     const TW_UINT16 msg = request->msg;
-    const bool twain2 = ApplicationIsTwain2();
+    const ApplicationRules& rules = CurrentApplicationRules();
+
+    // Images may be pending: what describes them stays as it is.
+    const bool changes = msg == MSG_SET || msg == MSG_RESET || msg == MSG_RESETALL;
+    if (changes && rules.negotiationInStateFourOnly && sourceState != 400) return Refuse(TWCC_SEQERROR);
 
     if (msg == MSG_RESETALL) return ResetAll();
 
@@ -223,10 +283,12 @@ TW_UINT16 CapabilityHandler(const TripletRequest* request) noexcept {
         if (cap->Cap == CAP_SUPPORTEDCAPS || cap->Cap == CAP_SUPPORTEDDATS) return AnswerList(*cap, msg);
         // An unknown capability is answered with no message at all.
         if (msg == MSG_QUERYSUPPORT) return AnswerQuerySupport(*cap, 0);
-        return Refuse(twain2 ? TWCC_CAPUNSUPPORTED : TWCC_BADCAP);
+        return Refuse(rules.unknownCapability);
     }
     if (msg == MSG_QUERYSUPPORT) return AnswerQuerySupport(*cap, record->operations);
-    if (twain2 && (QueryBit(msg) & record->operations) == 0) return Refuse(TWCC_CAPBADOPERATION);
+    if (ApplicationIsTwain2() && (QueryBit(msg) & record->operations) == 0) {
+        return Refuse(rules.refusedCapabilityMessage);
+    }
 
     bool rounded = false;
     const TW_UINT16 result = RouteToRecord(*record, *cap, msg, &rounded);

@@ -18,7 +18,7 @@ constexpr TW_UINT32 Bits(std::initializer_list<unsigned> values) {
 const CapabilityInit CapabilityInitTable[kCapabilityCount] = {
     // id                      container         item type    pad mask                                      min   max    cur   def   step  messages
     {CAP_XFERCOUNT,            TWON_ONEVALUE,    TWTY_INT16,  0,  0,                                         -1, 32767,   -1,   -1,  1,  kNegotiable},
-    {CAP_FEEDERENABLED,        TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          0,     1,    0,    0,  0,  kReadOnly},
+    {CAP_FEEDERENABLED,        TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          0,     0,    0,    0,  0,  kNegotiable},
     {CAP_FEEDERLOADED,         TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          0,     1,    0,    0,  0,  kReadOnly},
     {CAP_AUTOFEED,             TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          1,     1,    1,    1,  1,  kNegotiable},
     {CAP_INDICATORS,           TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          0,     1,    1,    1,  0,  kNegotiable},
@@ -45,6 +45,8 @@ const CapabilityInit CapabilityInitTable[kCapabilityCount] = {
     {ICAP_SUPPORTEDSIZES,      TWON_ENUMERATION, TWTY_UINT16, 0,  Bits({TWSS_NONE, TWSS_A4, TWSS_JISB5, TWSS_USLETTER, TWSS_USLEGAL, TWSS_A5,
                                                                         TWSS_ISOB6, TWSS_USEXECUTIVE, TWSS_A6, TWSS_C5, TWSS_C6}),
                                                                                                               0,    16,    0,    0,  1,  kNegotiable},
+    {CAP_DUPLEX,               TWON_ONEVALUE,    TWTY_UINT16, 0,  0,                                          0,     0,    0,    0,  0,  kReadOnly},
+    {CAP_DUPLEXENABLED,        TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          0,     0,    0,    0,  0,  kNegotiable},
     {CAP_ENABLEDSUIONLY,       TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          1,     1,    1,    1,  0,  kReadOnly},
     {ICAP_PHYSICALHEIGHT,      TWON_ONEVALUE,    TWTY_FIX32,  0,  0,                                          1,  4200, 4200, 4200,  1,  kReadOnly},
     {ICAP_PHYSICALWIDTH,       TWON_ONEVALUE,    TWTY_FIX32,  0,  0,                                          1,  2550, 2550, 2550,  1,  kReadOnly},

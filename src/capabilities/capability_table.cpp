@@ -2,6 +2,8 @@
 // fixed array, so building and clearing never allocate and cannot fail.
 #include "capabilities/capability_table.h"
 
+#include "acquisition/image_types.h"
+
 CapabilityTable capabilityTable;
 
 void CapabilityTable::Build() noexcept {
@@ -30,4 +32,28 @@ Capability* CapabilityTable::Lookup(TW_UINT16 id) noexcept {
         if (record.id == id) return &record;
     }
     return nullptr;
+}
+
+namespace {
+
+// The depth of a pixel type the table may hold; colour for anything else,
+// as the image type list reads it.
+TW_INT16 DepthOf(TW_INT16 pixelType) {
+    const int type = pixelType == TWPT_BW ? 0 : pixelType == TWPT_GRAY ? 1 : 2;
+    return static_cast<TW_INT16>(ImageTypeTable[type].bitsPerPixel);
+}
+
+}  // namespace
+
+TW_UINT32 DepthBitOfPixelType(CapabilityTable& table) noexcept {
+    const Capability* pixelType = table.Lookup(ICAP_PIXELTYPE);
+    return pixelType != nullptr ? TW_UINT32{1} << DepthOf(pixelType->current) : 0;
+}
+
+void MatchBitDepthToPixelType(CapabilityTable& table) noexcept {
+    const Capability* pixelType = table.Lookup(ICAP_PIXELTYPE);
+    Capability* bitDepth = table.Lookup(ICAP_BITDEPTH);
+    if (pixelType == nullptr || bitDepth == nullptr) return;
+    const TW_INT16 depth = DepthOf(pixelType->current);
+    bitDepth->current = bitDepth->defaultValue = bitDepth->initialCurrent = depth;
 }

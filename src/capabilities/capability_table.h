@@ -41,3 +41,11 @@ private:
 };
 
 extern CapabilityTable capabilityTable;
+
+// ICAP_PIXELTYPE decides ICAP_BITDEPTH: bi-level is 1 bit, grey 8, colour
+// 24. The bit (1 << depth) of the negotiated type's depth; 0 while the
+// table is empty.
+TW_UINT32 DepthBitOfPixelType(CapabilityTable& table) noexcept;
+// Makes the bit depth's current, default and reset value the negotiated
+// type's depth; after every change of the pixel type.
+void MatchBitDepthToPixelType(CapabilityTable& table) noexcept;

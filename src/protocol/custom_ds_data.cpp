@@ -46,7 +46,20 @@ const char kPrefix[] = "General failure in response to DAT_CUSTOMDSDATA.  ";
 // for an enumeration of all 32 values a record can allow.
 constexpr std::size_t kScratchSize = kEnumItemList + 2 * 32;
 
-bool Settable(const Capability& record) { return (record.operations & TWQC_SET) != 0; }
+// The capabilities the block keeps: those the application may set, but for
+// the two whose one value is the scanner's (its feeder switch, and simplex).
+bool Settable(const Capability& record) {
+    return (record.operations & TWQC_SET) != 0 && record.id != CAP_FEEDERENABLED && record.id != CAP_DUPLEXENABLED;
+}
+
+// A region with no area is the whole bed; any other lies on the bed, the
+// right of its left and below its top.
+bool OnTheBed(const setup_block::Region& r) {
+    if (r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0) return true;
+    const std::int32_t width = capabilityTable.Find(ICAP_PHYSICALWIDTH).current;
+    const std::int32_t height = capabilityTable.Find(ICAP_PHYSICALHEIGHT).current;
+    return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom && r.right <= width && r.bottom <= height;
+}
 
 SessionWindow* CurrentWindow() {
     ScanSession* session = CurrentSession();
@@ -182,7 +195,12 @@ TW_UINT16 Apply(const setup_block::SetupBlock& block, SessionWindow& window) {
         return TWCC_BADVALUE;
     }
     const setup_block::Region& r = block.region;
-    window.RestoreScanRegionTo(r.left, r.top, r.right, r.bottom, r.locked);
+    if (!OnTheBed(r)) return TWCC_BADVALUE;
+    if (r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0) {
+        window.ResetScanRegion();  // kept by an older source: no region, the whole bed
+    } else {
+        window.RestoreScanRegionTo(r.left, r.top, r.right, r.bottom, r.locked);
+    }
     window.OfferImageTypes(pixelType->supportedMask & pixelType->allowedMask, block.imageType);
     return window.GetImageTypeIndex() == block.imageType ? TWCC_SUCCESS : TWCC_BADVALUE;
 }

@@ -5,31 +5,58 @@
 #include "acquisition/current_session.h"
 #include "acquisition/scan_session.h"
 #include "acquisition/session_window.h"
+#include "protocol/application_rules.h"
 #include "protocol/handlers.h"
 #include "protocol/reporting.h"
 #include "protocol/source_globals.h"
 
+namespace {
+
+// The messages of each triplet. A TWAIN 2 application's message outside
+// these is refused as a protocol error in every state.
+constexpr TW_UINT16 kCapabilityMessages[] = {MSG_GET,          MSG_GETCURRENT, MSG_GETDEFAULT,   MSG_SET,
+                                             MSG_RESET,        MSG_RESETALL,   MSG_QUERYSUPPORT, MSG_GETHELP,
+                                             MSG_GETLABEL,     MSG_GETLABELENUM, MSG_SETCONSTRAINT, MSG_NULL};
+constexpr TW_UINT16 kIdentityMessages[] = {MSG_GET, MSG_OPENDS, MSG_CLOSEDS, MSG_NULL};
+constexpr TW_UINT16 kUserInterfaceMessages[] = {MSG_ENABLEDS, MSG_ENABLEDSUIONLY, MSG_DISABLEDS, MSG_NULL};
+constexpr TW_UINT16 kPendingXfersMessages[] = {MSG_GET, MSG_ENDXFER, MSG_RESET, MSG_NULL};
+constexpr TW_UINT16 kGetOnly[] = {MSG_GET, MSG_NULL};
+constexpr TW_UINT16 kSetOnly[] = {MSG_SET, MSG_NULL};
+constexpr TW_UINT16 kGetAndSet[] = {MSG_GET, MSG_SET, MSG_NULL};
+constexpr TW_UINT16 kSetupFileMessages[] = {MSG_GET, MSG_GETCURRENT, MSG_GETDEFAULT, MSG_SET, MSG_NULL};
+constexpr TW_UINT16 kXferGroupMessages[] = {MSG_GET, MSG_GETCURRENT, MSG_GETDEFAULT, MSG_RESET, MSG_SET, MSG_NULL};
+constexpr TW_UINT16 kImageLayoutMessages[] = {MSG_GET, MSG_GETCURRENT, MSG_GETDEFAULT, MSG_SET, MSG_RESET, MSG_NULL};
+
+bool Knows(const TripletHandler& row, TW_UINT16 msg) {
+    for (const TW_UINT16* known = row.messages; *known != MSG_NULL; ++known) {
+        if (*known == msg) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 const TripletHandler controlTable[] = {
-    {DAT_IDENTITY, IdentityHandler},
-    {DAT_USERINTERFACE, UserInterfaceHandler},
-    {DAT_CAPABILITY, CapabilityHandler},
-    {DAT_STATUS, StatusHandler},
-    {DAT_PENDINGXFERS, PendingXfersHandler},
-    {DAT_SETUPMEMXFER, SetupMemXferHandler},
-    {DAT_SETUPFILEXFER, SetupFileXferHandler},
-    {DAT_XFERGROUP, XferGroupHandler},
-    {DAT_ENTRYPOINT, EntryPointHandler},
-    {DAT_CUSTOMDSDATA, CustomDsDataHandler},
-    {0, nullptr},
+    {DAT_IDENTITY, IdentityHandler, kIdentityMessages},
+    {DAT_USERINTERFACE, UserInterfaceHandler, kUserInterfaceMessages},
+    {DAT_CAPABILITY, CapabilityHandler, kCapabilityMessages},
+    {DAT_STATUS, StatusHandler, kGetOnly},
+    {DAT_PENDINGXFERS, PendingXfersHandler, kPendingXfersMessages},
+    {DAT_SETUPMEMXFER, SetupMemXferHandler, kGetOnly},
+    {DAT_SETUPFILEXFER, SetupFileXferHandler, kSetupFileMessages},
+    {DAT_XFERGROUP, XferGroupHandler, kXferGroupMessages},
+    {DAT_ENTRYPOINT, EntryPointHandler, kSetOnly},
+    {DAT_CUSTOMDSDATA, CustomDsDataHandler, kGetAndSet},
+    {0, nullptr, nullptr},
 };
 
 const TripletHandler imageTable[] = {
-    {DAT_IMAGEINFO, ImageInfoHandler},
-    {DAT_IMAGELAYOUT, ImageLayoutHandler},
-    {DAT_IMAGEMEMXFER, ImageMemXferHandler},
-    {DAT_IMAGENATIVEXFER, ImageNativeXferHandler},
-    {DAT_IMAGEFILEXFER, ImageFileXferHandler},
-    {0, nullptr},
+    {DAT_IMAGEINFO, ImageInfoHandler, kGetOnly},
+    {DAT_IMAGELAYOUT, ImageLayoutHandler, kImageLayoutMessages},
+    {DAT_IMAGEMEMXFER, ImageMemXferHandler, kGetOnly},
+    {DAT_IMAGENATIVEXFER, ImageNativeXferHandler, kGetOnly},
+    {DAT_IMAGEFILEXFER, ImageFileXferHandler, kGetOnly},
+    {0, nullptr, nullptr},
 };
 
 namespace {
@@ -82,7 +109,12 @@ TW_UINT16 Dispatch(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 m
 
     const TripletRequest request{origin, dg, dat, msg, data};
     for (const TripletHandler* row = table; row->handler != nullptr; ++row) {
-        if (row->dat == dat) return row->handler(&request);
+        if (row->dat != dat) continue;
+        if (CurrentApplicationRules().checkMessageBeforeState && !Knows(*row, msg)) {
+            conditionCode = TWCC_BADPROTOCOL;
+            return TWRC_FAILURE;
+        }
+        return row->handler(&request);
     }
     conditionCode = TWCC_BADPROTOCOL;
     return TWRC_FAILURE;

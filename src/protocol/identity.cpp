@@ -13,6 +13,7 @@
 #include "device/error_message.h"
 #include "device/scanner_library.h"
 #include "platform/file.h"
+#include "protocol/application_rules.h"
 #include "protocol/handlers.h"
 #include "protocol/manager_services.h"
 #include "protocol/reporting.h"
@@ -25,6 +26,13 @@ const char kClosePrefix[] = "General failure in response to MSG_CLOSEDS.  ";
 const char kIdentityPrefix[] = "General failure in response to DAT_IDENTITY.  ";
 
 void Seed(TW_UINT16 id, int value) { capabilityTable.Find(id).current = static_cast<TW_INT16>(value); }
+
+// A capability's value after opening, after MSG_RESET and as its default.
+void SeedFirst(TW_UINT16 id, int value) {
+    Capability& capability = capabilityTable.Find(id);
+    if (capability.id != id) return;
+    capability.current = capability.initialCurrent = capability.defaultValue = static_cast<TW_INT16>(value);
+}
 
 // An enumerated capability narrowed to what the scanner can do: its values,
 // its highest value and its current and default one, through MSG_RESET too.
@@ -59,6 +67,7 @@ TW_UINT16 OpenSource(const TripletRequest* request) {
     PrepareScanner();
 
     capabilityTable.Build();
+    SeedFirst(ICAP_UNITS, CurrentApplicationRules().firstUnits);
     // Whether the application allows the source windows is known only when
     // it enables the source: until then a scanner that cannot be opened
     // shows no box.
@@ -67,12 +76,14 @@ TW_UINT16 OpenSource(const TripletRequest* request) {
     if (session == nullptr) throw std::bad_alloc();  // no session could be made
     Seed(CAP_DEVICEONLINE, session->IsDeviceOnline() ? 1 : 0);
     SeedImageTypes(session->scanner.kind());
+    MatchBitDepthToPixelType(capabilityTable);
     Seed(CAP_FEEDERENABLED, session->IsFeederEnabled() ? 1 : 0);
     Seed(CAP_FEEDERLOADED, session->IsFeederLoaded() ? 1 : 0);
     // Only a feeder can tell whether paper is loaded.
     Seed(CAP_PAPERDETECTABLE, session->IsFeederEnabled() ? 1 : 0);
     Seed(ICAP_PHYSICALWIDTH, session->GetPhysicalWidth());
     Seed(ICAP_PHYSICALHEIGHT, session->GetPhysicalHeight());
+    session->SetBed(capabilityTable.Find(ICAP_PHYSICALWIDTH).current, capabilityTable.Find(ICAP_PHYSICALHEIGHT).current);
     return TWRC_SUCCESS;
 }
 

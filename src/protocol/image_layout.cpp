@@ -1,14 +1,18 @@
 // DAT_IMAGELAYOUT: the scan region as the application sees it, in the
-// current ICAP_UNITS unit. The session's window holds the region in 1/300 inch; the
-// frame is converted on the way in and out and is not checked for order or
-// bounds here (the preview's region keeps whatever it is given).
+// current ICAP_UNITS unit. The session's window holds the region in 1/300
+// inch; the frame is converted on the way in and out. A frame that reaches
+// beyond the scanner's bed is brought inside it (TWRC_CHECKSTATUS), and one
+// with nothing left inside is refused, so no edge ever reaches the scanner
+// as a number it would take for another.
 #include "acquisition/current_session.h"
 #include "acquisition/scan_session.h"
 #include "acquisition/session_window.h"
 #include "capabilities/capability_table.h"
 #include "imaging/units.h"
+#include "protocol/application_rules.h"
 #include "protocol/handlers.h"
 #include "protocol/reporting.h"
+#include "protocol/source_globals.h"
 
 namespace {
 
@@ -57,6 +61,16 @@ TW_UINT16 GetLayout(const TripletRequest* request) {
     return TWRC_SUCCESS;
 }
 
+// The bed as the scanner reported it at opening, in 1/300 inch.
+Region Bed() {
+    return Region{0, 0, capabilityTable.Find(ICAP_PHYSICALWIDTH).current,
+                  capabilityTable.Find(ICAP_PHYSICALHEIGHT).current};
+}
+
+std::int32_t Within(std::int32_t value, std::int32_t low, std::int32_t high) {
+    return value < low ? low : value > high ? high : value;
+}
+
 TW_UINT16 SetLayout(const TripletRequest* request) {
     const auto* layout = ReadableData<TW_IMAGELAYOUT>(request);
     if (layout == nullptr) return Refuse(TWCC_BADVALUE);
@@ -68,7 +82,11 @@ TW_UINT16 SetLayout(const TripletRequest* request) {
     // A frame left open on the right or at the bottom means a letter page.
     if (wanted.right == 0) wanted.right = UnitsToInternal(8.0f);
     if (wanted.bottom == 0) wanted.bottom = UnitsToInternal(11.0f);
-    dialog->SetScanRegion(wanted.left, wanted.top, wanted.right, wanted.bottom);
+    const Region bed = Bed();
+    const Region inside{Within(wanted.left, bed.left, bed.right), Within(wanted.top, bed.top, bed.bottom),
+                        Within(wanted.right, bed.left, bed.right), Within(wanted.bottom, bed.top, bed.bottom)};
+    if (inside.right <= inside.left || inside.bottom <= inside.top) return Refuse(TWCC_BADVALUE);
+    dialog->SetScanRegion(inside.left, inside.top, inside.right, inside.bottom);
     // A frame of the application's own is no longer one of the page sizes.
     if (Capability* sizes = capabilityTable.Lookup(ICAP_SUPPORTEDSIZES)) sizes->current = TWSS_NONE;
 
@@ -78,9 +96,24 @@ TW_UINT16 SetLayout(const TripletRequest* request) {
     return same ? TWRC_SUCCESS : TWRC_CHECKSTATUS;
 }
 
+// MSG_RESET: the whole bed, as at opening, answered as MSG_GET would.
+TW_UINT16 ResetLayout(const TripletRequest* request) {
+    if (WritableData<TW_IMAGELAYOUT>(request) == nullptr) return Refuse(TWCC_BADVALUE);
+    SessionWindow* dialog = CurrentWindow();
+    if (dialog == nullptr) return Refuse(TWCC_SEQERROR);
+    dialog->ResetScanRegion();
+    if (Capability* sizes = capabilityTable.Lookup(ICAP_SUPPORTEDSIZES)) sizes->current = TWSS_NONE;
+    return GetLayout(request);
+}
+
 }  // namespace
 
 TW_UINT16 ImageLayoutHandler(const TripletRequest* request) noexcept {
+    // A pending image keeps the frame it was promised with.
+    const bool changes = request->msg == MSG_SET || request->msg == MSG_RESET;
+    if (changes && CurrentApplicationRules().negotiationInStateFourOnly && sourceState != 400) {
+        return Refuse(TWCC_SEQERROR);
+    }
     switch (request->msg) {
         case MSG_GET:
         case MSG_GETCURRENT:
@@ -89,7 +122,7 @@ TW_UINT16 ImageLayoutHandler(const TripletRequest* request) noexcept {
         case MSG_SET:
             return SetLayout(request);
         case MSG_RESET:
-            return TWRC_SUCCESS;
+            return ResetLayout(request);
         default:
             return Refuse(TWCC_BADPROTOCOL);
     }

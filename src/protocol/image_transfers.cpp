@@ -128,10 +128,13 @@ private:
     std::size_t length_ = 0;
 };
 
+// A buffer that says who owns it but not whether it is a handle or a
+// pointer is a pointer: applications that own their buffers say
+// TWMF_APPOWNS | TWMF_DSMOWNS for a plain pointer too.
 bool UsableDescriptor(const TW_MEMORY& memory) {
     if (memory.Flags == 0) return false;
     if (memory.Length < kMinBufSize || memory.Length > kMaxBufSize) return false;
-    return (memory.Flags & (TWMF_HANDLE | TWMF_POINTER)) != 0;
+    return (memory.Flags & (TWMF_HANDLE | TWMF_POINTER | TWMF_APPOWNS | TWMF_DSMOWNS | TWMF_DSOWNS)) != 0;
 }
 
 }  // namespace

@@ -3,13 +3,13 @@
 
 #include <cstdio>
 
-#include "protocol/source_globals.h"
+#include "protocol/application_rules.h"
 
 TW_UINT16 conditionCode = TWCC_SUCCESS;
 void* dialogWindow = nullptr;
 
 TW_UINT16 DeviceCondition(TW_UINT16 twain2Code) {
-    return (appIdentity.SupportedGroups & DF_APP2) != 0 ? twain2Code : TWCC_BUMMER;
+    return ApplicationIsTwain2() ? twain2Code : TWCC_BUMMER;
 }
 
 namespace {

@@ -16,7 +16,8 @@ using Handler = TW_UINT16 (*)(const TripletRequest* request) noexcept;
 
 struct TripletHandler {
     TW_UINT16 dat;
-    Handler handler;  // null in the closing row
+    Handler handler;            // null in the closing row
+    const TW_UINT16* messages;  // the messages the triplet knows, ending with MSG_NULL
 };
 
 #include "platform/pointer_check.h"

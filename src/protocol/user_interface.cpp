@@ -11,6 +11,7 @@
 #include "acquisition/session_window.h"
 #include "capabilities/capability_table.h"
 #include "device/error_message.h"
+#include "protocol/application_rules.h"
 #include "protocol/handlers.h"
 #include "protocol/notifications.h"
 #include "protocol/reporting.h"
@@ -23,9 +24,10 @@ const char kSetupOnlyPrefix[] = "General failure in response to MSG_ENABLEDSUION
 const char kDisablePrefix[] = "General failure in response to MSG_DISABLEDS.  ";
 const char kInterfacePrefix[] = "General failure in response to DAT_USERINTERFACE.  ";
 
-int ChooseImageType(TW_INT16 bitDepth, TW_INT16 pixelType) {
-    if (bitDepth == 1 || pixelType == TWPT_BW) return 0;
-    if (bitDepth == 8 && pixelType == TWPT_GRAY) return 1;
+// The pixel type decides the image type; the bit depth follows it.
+int ChooseImageType(TW_INT16 pixelType) {
+    if (pixelType == TWPT_BW) return 0;
+    if (pixelType == TWPT_GRAY) return 1;
     return 2;
 }
 
@@ -70,11 +72,12 @@ TW_UINT16 Enable(const TripletRequest* request, bool setupOnly) {
     dialogWindow = dialog ? dialog->WindowHandle() : nullptr;
     if (dialog != nullptr) {
         dialog->OfferImageTypes(pixelType.supportedMask & pixelType.allowedMask,
-                                ChooseImageType(bitDepth.current, pixelType.current));
+                                ChooseImageType(pixelType.current));
         session->SetResolution(static_cast<TW_UINT32>(static_cast<TW_INT32>(xResolution.current)),
                                static_cast<TW_UINT32>(static_cast<TW_INT32>(yResolution.current)));
         session->SetInvert(pixelFlavor.current == TWPF_VANILLA ? 1 : 0);
         session->SetIndicators(capabilityTable.Find(CAP_INDICATORS).current != 0);
+        session->SetApplicationWindow(ui->hParent);
     }
 
     Capability& online = capabilityTable.Find(CAP_DEVICEONLINE);
@@ -84,6 +87,11 @@ TW_UINT16 Enable(const TripletRequest* request, bool setupOnly) {
         return Refuse(offline, prefix);
     }
     if (dialogWindow == nullptr) return Refuse(TWCC_LOWMEMORY, prefix);
+    // With the feeder switched on but empty, nobody is there to load it, and
+    // a scan of the glass is not what an unattended batch asked for.
+    if (!windowsAllowed && ApplicationIsTwain2() && session->IsFeederEnabled() && !session->IsFeederLoaded()) {
+        return Refuse(TWCC_NOMEDIA, prefix);
+    }
 
     // A frame the scanner cannot take is refused before any transfer; with
     // the dialog shown, the user may still change it there.
@@ -134,9 +142,8 @@ int AcceptShownSetup(int imageType) {
     if (sourceState != 500 || window == nullptr || !session->AcceptSetup()) return 0;
     if (imageType < 0 || imageType > 2) imageType = 0;
     Capability& pixelType = capabilityTable.Find(ICAP_PIXELTYPE);
-    Capability& bitDepth = capabilityTable.Find(ICAP_BITDEPTH);
     if (pixelType.id == ICAP_PIXELTYPE) pixelType.current = static_cast<TW_INT16>(imageType);
-    if (bitDepth.id == ICAP_BITDEPTH) bitDepth.current = static_cast<TW_INT16>(ImageTypeTable[imageType].bitsPerPixel);
+    MatchBitDepthToPixelType(capabilityTable);
     if (!SameFrame(ShownRegion(*window), session->SetupRegionBefore())) {
         if (Capability* sizes = capabilityTable.Lookup(ICAP_SUPPORTEDSIZES)) sizes->current = TWSS_NONE;
     }
@@ -144,7 +151,7 @@ int AcceptShownSetup(int imageType) {
 }
 
 int NegotiatedImageType() {
-    return ChooseImageType(capabilityTable.Find(ICAP_BITDEPTH).current, capabilityTable.Find(ICAP_PIXELTYPE).current);
+    return ChooseImageType(capabilityTable.Find(ICAP_PIXELTYPE).current);
 }
 
 TW_UINT16 UserInterfaceHandler(const TripletRequest* request) noexcept {

@@ -26,7 +26,7 @@ const std::map<TW_UINT16, TW_UINT16> kTwainItemTypes = {
     {ICAP_BITDEPTH, TWTY_UINT16},         {ICAP_IMAGEFILEFORMAT, TWTY_UINT16},  {ICAP_COMPRESSION, TWTY_UINT16},
     {ICAP_PHYSICALWIDTH, TWTY_FIX32},     {ICAP_PHYSICALHEIGHT, TWTY_FIX32},    {ICAP_XNATIVERESOLUTION, TWTY_FIX32},
     {ICAP_YNATIVERESOLUTION, TWTY_FIX32}, {ICAP_BITDEPTHREDUCTION, TWTY_UINT16}, {ICAP_THRESHOLD, TWTY_FIX32},
-    {ICAP_SUPPORTEDSIZES, TWTY_UINT16},
+    {ICAP_SUPPORTEDSIZES, TWTY_UINT16},   {CAP_DUPLEX, TWTY_UINT16},            {CAP_DUPLEXENABLED, TWTY_BOOL},
 };
 
 struct Reply {
@@ -133,18 +133,28 @@ TEST_F(CapabilityConformanceTest, TheApplicationsKindDecidesBooleansAndRefusals)
         Bytes bytes;
     };
     const TW_UINT32 v1 = DG_CONTROL | DG_IMAGE, v2 = v1 | DF_APP2;
-    const Bytes autofeedList = EnumerationHead(TWTY_BOOL, 1, 0, 0).u16(1).bytes;
-    const Bytes senseList = EnumerationHead(TWTY_BOOL, 1, 0, 0).u16(0).bytes;
+    const Bytes trueList = EnumerationHead(TWTY_BOOL, 1, 0, 0).u16(1).bytes;
+    const Bytes falseList = EnumerationHead(TWTY_BOOL, 1, 0, 0).u16(0).bytes;
+    const Bytes bothList = EnumerationHead(TWTY_BOOL, 2, 1, 1).u16(0).u16(1).bytes;
     const Case cases[] = {
         {v1, CAP_AUTOFEED, MSG_GET, TWRC_SUCCESS, 0, TWON_ONEVALUE, OneValue(TWTY_BOOL, 1)},
-        {v2, CAP_AUTOFEED, MSG_GET, TWRC_SUCCESS, 0, TWON_ENUMERATION, autofeedList},
-        {v2, CAP_AUTOMATICSENSEMEDIUM, MSG_GET, TWRC_SUCCESS, 0, TWON_ENUMERATION, senseList},
-        {v2, CAP_DEVICEONLINE, MSG_GET, TWRC_SUCCESS, 0, TWON_ONEVALUE, OneValue(TWTY_BOOL, 1)},
-        {v2, CAP_ENABLEDSUIONLY, MSG_GET, TWRC_SUCCESS, 0, TWON_ONEVALUE, OneValue(TWTY_BOOL, 1)},
-        {v1, CAP_DEVICEONLINE, MSG_RESET, TWRC_SUCCESS, 0, 0, {}},
+        {v2, CAP_AUTOFEED, MSG_GET, TWRC_SUCCESS, 0, TWON_ENUMERATION, trueList},
+        {v2, CAP_AUTOMATICSENSEMEDIUM, MSG_GET, TWRC_SUCCESS, 0, TWON_ENUMERATION, falseList},
+        {v2, CAP_INDICATORS, MSG_GET, TWRC_SUCCESS, 0, TWON_ENUMERATION, bothList},
+        // Read-only booleans list their one present value.
+        {v2, CAP_DEVICEONLINE, MSG_GET, TWRC_SUCCESS, 0, TWON_ENUMERATION, trueList},
+        {v2, CAP_ENABLEDSUIONLY, MSG_GET, TWRC_SUCCESS, 0, TWON_ENUMERATION, trueList},
+        {v2, CAP_FEEDERLOADED, MSG_GET, TWRC_SUCCESS, 0, TWON_ENUMERATION, falseList},
+        {v2, CAP_FEEDERENABLED, MSG_GET, TWRC_SUCCESS, 0, TWON_ENUMERATION, falseList},
+        {v2, CAP_DUPLEXENABLED, MSG_GET, TWRC_SUCCESS, 0, TWON_ENUMERATION, falseList},
+        {v1, CAP_DEVICEONLINE, MSG_GET, TWRC_SUCCESS, 0, TWON_ONEVALUE, OneValue(TWTY_BOOL, 1)},
+        {v1, CAP_DEVICEONLINE, MSG_RESET, TWRC_SUCCESS, 0, TWON_ONEVALUE, OneValue(TWTY_BOOL, 1)},
         {v2, CAP_DEVICEONLINE, MSG_RESET, TWRC_FAILURE, TWCC_CAPBADOPERATION, 0, {}},
+        {v1, CAP_DUPLEX, MSG_GET, TWRC_SUCCESS, 0, TWON_ONEVALUE, OneValue(TWTY_UINT16, TWDX_NONE)},
         {v1, ICAP_PIXELTYPE, MSG_GETFIRST, TWRC_SUCCESS, 0, 0, {}},
-        {v2, ICAP_PIXELTYPE, MSG_GETFIRST, TWRC_FAILURE, TWCC_CAPBADOPERATION, 0, {}},
+        // No message of the capability triplet: a protocol error, in any state.
+        {v2, ICAP_PIXELTYPE, MSG_GETFIRST, TWRC_FAILURE, TWCC_BADPROTOCOL, 0, {}},
+        {v2, ICAP_PIXELTYPE, MSG_GETHELP, TWRC_FAILURE, TWCC_CAPBADOPERATION, 0, {}},
         {v1, 0x1234, MSG_GET, TWRC_FAILURE, TWCC_BADCAP, 0, {}},
         {v1, CAP_SUPPORTEDDATS, MSG_SET, TWRC_FAILURE, TWCC_BADPROTOCOL, 0, {}},
         {v2, CAP_SUPPORTEDCAPS, MSG_RESET, TWRC_FAILURE, TWCC_CAPBADOPERATION, 0, {}},
@@ -225,7 +235,7 @@ TEST_F(CapabilityConformanceTest, PageSizeSetsTheFrameAndAFrameClearsIt) {
         EXPECT_EQ(region, c.region) << "size " << c.size;
     }
     EXPECT_EQ(GetCurrent(ICAP_SUPPORTEDSIZES), TWSS_USEXECUTIVE);
-    TW_IMAGELAYOUT layout{{{0, 0}, {0, 0}, {1000, 0}, {1000, 0}}, 1, 1, 1};
+    TW_IMAGELAYOUT layout{{{0, 0}, {0, 0}, {5, 0}, {5, 0}}, 1, 1, 1};  // inches
     ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout), TWRC_SUCCESS);
     EXPECT_EQ(GetCurrent(ICAP_SUPPORTEDSIZES), TWSS_NONE) << "a frame of the application's own";
 }
@@ -245,7 +255,7 @@ TEST_F(CapabilityConformanceTest, ResetAllRestoresNegotiationAndLayoutInStateFou
     EXPECT_EQ(GetCurrent(CAP_DEVICEONLINE), 0) << "what the application cannot reset stays";
     Rect32 region{1, 1, 1, 1};
     Dialog().GetScanRegion(&region.left, &region.top, &region.right, &region.bottom);
-    EXPECT_EQ(region, (Rect32{0, 0, 0, 0})) << "no region: the whole bed";
+    EXPECT_EQ(region, (Rect32{0, 0, 2550, 4200})) << "the whole bed, as after opening";
 
     ASSERT_EQ(SetOneValue(CAP_DEVICEONLINE, TWTY_BOOL, 1), TWRC_SUCCESS);
     ASSERT_EQ(Enable(true), TWRC_SUCCESS);

@@ -70,7 +70,7 @@ TEST_F(CapabilityHandlerTest, SupportedCapsWithoutMemory) {
 }
 
 TEST_F(CapabilityHandlerTest, MessagesThatWriteNothingLeaveTheContainerAlone) {
-    for (TW_UINT16 msg : {MSG_GETFIRST, MSG_GETNEXT, MSG_RESET, TW_UINT16{0x7777}}) {
+    for (TW_UINT16 msg : {MSG_GETFIRST, MSG_GETNEXT, TW_UINT16{0x7777}}) {
         TW_CAPABILITY cap{ICAP_PIXELTYPE, 0x1234, Sentinel()};
         EXPECT_EQ(Call(msg, &cap), TWRC_SUCCESS) << "ICAP_PIXELTYPE msg " << msg;
         EXPECT_EQ(HandleOf(cap), Sentinel()) << "hContainer untouched, msg " << msg;
@@ -78,11 +78,14 @@ TEST_F(CapabilityHandlerTest, MessagesThatWriteNothingLeaveTheContainerAlone) {
     }
 }
 
-TEST_F(CapabilityHandlerTest, ResetThenGetCurrentAnswersTheInitialValue) {
+// MSG_RESET answers the value it reset to, as MSG_GETCURRENT would: the
+// application's handle is replaced by a new block, never written into.
+TEST_F(CapabilityHandlerTest, ResetAnswersTheInitialValue) {
     capabilityTable.Find(ICAP_UNITS).current = TWUN_INCHES;
     TW_CAPABILITY cap{ICAP_UNITS, 0, Sentinel()};
     ASSERT_EQ(Call(MSG_RESET, &cap), TWRC_SUCCESS) << "MSG_RESET ICAP_UNITS";
-    EXPECT_EQ(HandleOf(cap), Sentinel()) << "no container for MSG_RESET";
+    EXPECT_EQ(cap.ConType, TWON_ONEVALUE);
+    EXPECT_EQ(TakeBlock(cap.hContainer), OneValue(TWTY_UINT16, TWUN_PIXELS)) << "the reset value answered";
     ASSERT_EQ(Call(MSG_GETCURRENT, &cap), TWRC_SUCCESS) << "MSG_GETCURRENT ICAP_UNITS";
     EXPECT_EQ(cap.ConType, TWON_ONEVALUE);
     EXPECT_EQ(TakeBlock(cap.hContainer), OneValue(TWTY_UINT16, TWUN_PIXELS)) << "TWUN_PIXELS after reset";
@@ -140,22 +143,35 @@ TEST_F(CapabilityHandlerTest, SetReportsItsConditionCode) {
     EXPECT_EQ(conditionCode, TWCC_LOWMEMORY);
 }
 
+// The feeder's switch is the scanner's: its state is the only value
+// CAP_FEEDERENABLED takes, read anew for every message (without a dialog
+// there is no feeder now, whatever opening seeded).
 TEST_F(CapabilityHandlerTest, FeederCapabilitiesFollowTheScanner) {
-    // As if MSG_OPENDS had seeded a loaded feeder; without a dialog there is none now.
     capabilityTable.Find(CAP_FEEDERENABLED).current = 1;
     capabilityTable.Find(CAP_FEEDERLOADED).current = 1;
     for (TW_UINT16 id : {CAP_FEEDERENABLED, CAP_FEEDERLOADED}) {
-        for (TW_UINT16 msg : {MSG_GET, MSG_GETCURRENT, MSG_SET, MSG_RESET, MSG_GETFIRST}) {
-            platform::GlobalHandle appBlock = AppBlock(OneValue(TWTY_BOOL, 1));
-            TW_CAPABILITY cap{id, TWON_ONEVALUE, appBlock};
+        for (TW_UINT16 msg : {MSG_GET, MSG_GETCURRENT, MSG_GETDEFAULT, MSG_RESET}) {
+            TW_CAPABILITY cap{id, 0, Sentinel()};
             EXPECT_EQ(Call(msg, &cap), TWRC_SUCCESS) << "cap " << id << " msg " << msg;
-            EXPECT_NE(HandleOf(cap), appBlock) << "a new answer, cap " << id << " msg " << msg;
             EXPECT_EQ(cap.ConType, TWON_ONEVALUE);
             EXPECT_EQ(TakeBlock(cap.hContainer), OneValue(TWTY_BOOL, 0)) << "refreshed, cap " << id << " msg " << msg;
-            platform::GlobalFreeBlock(appBlock);
         }
         EXPECT_EQ(capabilityTable.Find(id).current, 0) << "cap " << id;
     }
+    struct Case {
+        TW_UINT32 value;
+        TW_UINT16 rc;
+        TW_UINT16 cc;
+    };
+    for (const Case& c : {Case{0, TWRC_SUCCESS, TWCC_SUCCESS}, Case{1, TWRC_FAILURE, TWCC_BADVALUE}}) {
+        platform::GlobalHandle appBlock = AppBlock(OneValue(TWTY_BOOL, c.value));
+        TW_CAPABILITY cap{CAP_FEEDERENABLED, TWON_ONEVALUE, appBlock};
+        EXPECT_EQ(Call(MSG_SET, &cap), c.rc) << "MSG_SET CAP_FEEDERENABLED " << c.value;
+        EXPECT_EQ(conditionCode, c.cc) << "MSG_SET CAP_FEEDERENABLED " << c.value;
+        EXPECT_EQ(HandleOf(cap), appBlock) << "MSG_SET answers no container";
+        platform::GlobalFreeBlock(appBlock);
+    }
+    EXPECT_EQ(capabilityTable.Find(CAP_FEEDERENABLED).current, 0);
 }
 
 TEST_F(CapabilityHandlerTest, UnknownCapabilityIsBadCap) {
@@ -242,22 +258,31 @@ TEST(CapabilityHandlerFeederTest, FeederIsReadFromTheDialogOnEveryMessage) {
         std::int16_t enabled, loaded;
         TW_UINT16 msg;
     };
-    const Step steps[] = {{1, 0, MSG_GET}, {1, 1, MSG_GETCURRENT}, {0, 0, MSG_SET}, {1, 1, MSG_GETFIRST}};
+    const Step steps[] = {{1, 0, MSG_GET}, {1, 1, MSG_GETCURRENT}, {0, 0, MSG_RESET}, {1, 1, MSG_GETDEFAULT}};
     for (const Step& step : steps) {
         feederEnabled = step.enabled;
         feederLoaded = step.loaded;
         TW_CAPABILITY enabled{CAP_FEEDERENABLED, TWON_ONEVALUE, nullptr};
         TW_CAPABILITY loaded{CAP_FEEDERLOADED, TWON_ONEVALUE, nullptr};
-        // MSG_SET offers the opposite of what the scanner reports; it is answered, not taken.
-        platform::GlobalHandle offer = AppBlock(OneValue(TWTY_BOOL, step.enabled ? 0 : 1));
-        if (step.msg == MSG_SET) enabled.hContainer = loaded.hContainer = offer;
         TripletRequest askEnabled{nullptr, DG_CONTROL, DAT_CAPABILITY, step.msg, &enabled};
         TripletRequest askLoaded{nullptr, DG_CONTROL, DAT_CAPABILITY, step.msg, &loaded};
         EXPECT_EQ(CapabilityHandler(&askEnabled), TWRC_SUCCESS) << "CAP_FEEDERENABLED msg " << step.msg;
         EXPECT_EQ(CapabilityHandler(&askLoaded), TWRC_SUCCESS) << "CAP_FEEDERLOADED msg " << step.msg;
         EXPECT_EQ(TakeBlock(enabled.hContainer), OneValue(TWTY_BOOL, step.enabled)) << "CAP_FEEDERENABLED msg " << step.msg;
         EXPECT_EQ(TakeBlock(loaded.hContainer), OneValue(TWTY_BOOL, step.loaded)) << "CAP_FEEDERLOADED msg " << step.msg;
-        platform::GlobalFreeBlock(offer);
+    }
+    // The switch as the scanner reports it now is the one value MSG_SET takes.
+    for (std::int16_t state : {0, 1}) {
+        feederEnabled = state;
+        for (std::int16_t offered : {0, 1}) {
+            platform::GlobalHandle offer = AppBlock(OneValue(TWTY_BOOL, offered));
+            TW_CAPABILITY enabled{CAP_FEEDERENABLED, TWON_ONEVALUE, offer};
+            TripletRequest set{nullptr, DG_CONTROL, DAT_CAPABILITY, MSG_SET, &enabled};
+            EXPECT_EQ(CapabilityHandler(&set), offered == state ? TWRC_SUCCESS : TWRC_FAILURE)
+                << "MSG_SET CAP_FEEDERENABLED " << offered << " with the switch at " << state;
+            if (offered != state) EXPECT_EQ(conditionCode, TWCC_BADVALUE);
+            platform::GlobalFreeBlock(offer);
+        }
     }
 
     theApp.ExitInstance();

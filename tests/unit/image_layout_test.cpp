@@ -1,6 +1,8 @@
 // DAT_IMAGELAYOUT through DS_Entry: frames set and read in each ICAP_UNITS
 // unit land in the dialog's region in 1/300 inch, with the defaults for an
 // open right or bottom edge; and the handler's refusals.
+#include <algorithm>
+
 #include "source_fixture.h"
 
 #include "imaging/units.h"
@@ -44,7 +46,7 @@ struct SetCase {
 TEST_F(ImageLayoutTest, SetConvertsTheFrameToTheRegion) {
     const SetCase cases[] = {
         {"pixels, all zero: a letter page", TWUN_PIXELS, 0, 0, 0, 0, {0, 0, 2400, 3300}},
-        {"pixels of 12 are inches", TWUN_PIXELS, 12, 12, 2550, 3300, {3600, 3600, 2550, 3300}},
+        {"pixels of 12 or less are inches", TWUN_PIXELS, 2, 3, 2550, 3300, {600, 900, 2550, 3300}},
         {"pixels of 13 are pixels", TWUN_PIXELS, 13, 13, 2550, 3300, {13, 13, 2550, 3300}},
         {"inches with their fraction", TWUN_INCHES, 1.5f, 0, 8.5f, 11, {450, 0, 2550, 3300}},
         {"centimetres, open edges", TWUN_CENTIMETERS, 0, 0, 0, 0, {0, 0, 944, 1299}},
@@ -112,8 +114,9 @@ TEST_F(ImageLayoutTest, EveryRegionSurvivesGetAndSetInEveryUnit) {
     for (TW_UINT16 unit : {TWUN_INCHES, TWUN_CENTIMETERS, TWUN_PICAS, TWUN_POINTS, TWUN_TWIPS, TWUN_PIXELS}) {
         UseUnit(unit);
         int lost = 0;
-        for (std::int32_t v = 13; v <= 4200 && lost < 5; ++v) {
-            const std::array<std::int32_t, 4> region = {v, 4213 - v, v + 1 + v % 977, 4200 + v % 13};
+        for (std::int32_t v = 13; v < 2550 && lost < 5; ++v) {
+            const std::array<std::int32_t, 4> region = {v, 13 + v * 7 % 4000, std::min(2550, v + 1 + v % 977),
+                                                        4200 - v % 13};
             Dialog().SetScanRegion(region[0], region[1], region[2], region[3]);
             TW_IMAGELAYOUT layout = Sentinels();
             ASSERT_EQ(Layout(MSG_GET, &layout), TWRC_SUCCESS);
@@ -128,11 +131,47 @@ TEST_F(ImageLayoutTest, EveryRegionSurvivesGetAndSetInEveryUnit) {
     }
 }
 
-TEST_F(ImageLayoutTest, ResetChangesNothing) {
+// A frame reaching beyond the bed is brought onto it and said so; one with
+// nothing left on the bed is refused. The scanner's window is 16 bits wide:
+// no edge may reach it as another number.
+TEST_F(ImageLayoutTest, FramesBeyondTheBedAreHeldToIt) {
+    struct Case {
+        const char* name;
+        float left, top, right, bottom;
+        TW_UINT16 rc;
+        std::array<std::int32_t, 4> region;
+    };
+    const Case cases[] = {
+        {"on the bed", 1, 1, 8.5f, 14, TWRC_SUCCESS, {300, 300, 2550, 4200}},
+        {"right edge 219.5 inches", 0, 0, 219.5f, 11, TWRC_CHECKSTATUS, {0, 0, 2550, 3300}},
+        {"negative left", -2, 1, 4, 5, TWRC_CHECKSTATUS, {0, 300, 1200, 1500}},
+        {"below the bed's end", 1, 13, 2, 20, TWRC_CHECKSTATUS, {300, 3900, 600, 4200}},
+        {"wholly right of the bed", 9, 1, 12, 2, TWRC_FAILURE, {10, 20, 30, 40}},
+        {"wholly above the bed", 1, -5, 2, -1, TWRC_FAILURE, {10, 20, 30, 40}},
+        {"right of its right edge", 5, 1, 4, 2, TWRC_FAILURE, {10, 20, 30, 40}},
+    };
+    UseUnit(TWUN_INCHES);
+    for (const Case& c : cases) {
+        Dialog().SetScanRegion(10, 20, 30, 40);
+        TW_IMAGELAYOUT layout = Sentinels();
+        layout.Frame = {Fix(c.left), Fix(c.top), Fix(c.right), Fix(c.bottom)};
+        EXPECT_EQ(Layout(MSG_SET, &layout), c.rc) << c.name;
+        if (c.rc == TWRC_FAILURE) EXPECT_EQ(Status(), TWCC_BADVALUE) << c.name;
+        EXPECT_EQ(Region(), c.region) << c.name;
+    }
+}
+
+// MSG_RESET puts the whole bed back, as opening left it, and answers it.
+TEST_F(ImageLayoutTest, ResetRestoresTheWholeBed) {
+    UseUnit(TWUN_INCHES);
     Dialog().SetScanRegion(10, 20, 30, 40);
     TW_IMAGELAYOUT layout = Sentinels();
     EXPECT_EQ(Layout(MSG_RESET, &layout), TWRC_SUCCESS);
-    EXPECT_EQ(Region(), (std::array<std::int32_t, 4>{10, 20, 30, 40}));
+    EXPECT_EQ(Region(), (std::array<std::int32_t, 4>{0, 0, 2550, 4200}));
+    EXPECT_EQ(layout.Frame.Right.Whole, 8);
+    EXPECT_EQ(layout.Frame.Right.Frac, 0x8000);
+    EXPECT_EQ(layout.Frame.Bottom.Whole, 14);
+    EXPECT_EQ(+layout.PageNumber, 1u);
 }
 
 TEST_F(ImageLayoutTest, RefusalsLeaveRegionAndFrameAlone) {

@@ -51,6 +51,7 @@ protected:
         dpi_ = dpi;
         right_ = right;
         bottom_ = bottom;
+        ASSERT_EQ(SetOneValue(ICAP_UNITS, TWTY_UINT16, TWUN_PIXELS), TWRC_SUCCESS);
         ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, pixelType), TWRC_SUCCESS);
         ASSERT_EQ(SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, depth), TWRC_SUCCESS);
         ASSERT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, dpi), TWRC_SUCCESS);
@@ -208,8 +209,10 @@ TEST_F(ImageTransferTest, BufferLengthsOutsideTheAnnouncedBoundsAreRefused) {
         bool accepted;
     } cases[] = {
         {TWMF_POINTER, 4095, false}, {TWMF_POINTER, 64001, false}, {TWMF_POINTER, 0, false},
-        {0, 4096, false},            {TWMF_APPOWNS, 4096, false},  {TWMF_DSOWNS | TWMF_DSMOWNS, 4096, false},
-        {TWMF_POINTER, 4096, true},  {TWMF_POINTER, 64000, true},
+        {0, 4096, false},            {0x20, 4096, false},
+        // Who owns it, but neither handle nor pointer said: a pointer.
+        {TWMF_APPOWNS, 4096, true},  {TWMF_APPOWNS | TWMF_DSMOWNS, 4096, true},
+        {TWMF_POINTER, 64000, true},
     };
     for (const auto& c : cases) {
         TW_IMAGEMEMXFER xfer = Strip(c.flags, c.length, buffer.data());

@@ -203,9 +203,11 @@ TEST_F(SourceDialogTest, ScanWindowRecordFromRegionAndResolutions) {
         // A region without width or height scans what the preview shows.
         {"empty region", 150, 150, true, {0, 0, 0, 0}, {150, 0, 0, 2550, 4200}},
         {"no height", 150, 150, true, {13, 13, 130, 13}, {150, 0, 0, 2550, 4200}},
-        // Any 32-bit region is taken; each value keeps its low 16 bits.
-        {"widest region", 150, 150, true, {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, {150, 0, 0, 0xFFFF, 0xFFFF}},
-        {"negative region", 300, 150, true, {-100, -50, -10, 50}, {300, 0xFF9C, 0xFFCE, 90, 100}},
+        // The window never leaves the bed: no edge reaches the scanner's
+        // 16 bits as another number.
+        {"widest region", 150, 150, true, {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, {150, 0, 0, 2550, 4200}},
+        {"negative edges", 300, 150, true, {-100, -50, 400, 50}, {300, 0, 0, 400, 50}},
+        {"beyond the bed's end", 300, 150, true, {100, 4000, 65636, 69736}, {300, 100, 4000, 2450, 200}},
     };
     for (const Case& c : cases) {
         TearDown();
