@@ -258,11 +258,18 @@ TW_UINT16 ManagerTriplet(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_UI
             if (!manager.open) return Fail(TWCC_SEQERROR);
             if (!LoadSource()) return Fail(TWCC_NODS);
             if (identity->Id == 0) identity->Id = manager.nextId++;
+            // The application names the source it wants; both it and the
+            // source get the whole identity the source gives, as listed by
+            // MSG_GETFIRST, with the Id this manager assigned.
+            TW_IDENTITY probe{};
+            if (manager.sourceEntry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, &probe) != TWRC_SUCCESS) {
+                return Fail(TWCC_NODS);
+            }
+            probe.Id = identity->Id;
+            *identity = probe;
             if (manager.twain2) {
                 // A TWAIN 2 source learns the entry points before it opens.
-                TW_IDENTITY probe{};
-                if (manager.sourceEntry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, &probe) == TWRC_SUCCESS &&
-                    (probe.SupportedGroups & DF_DS2) != 0) {
+                if ((probe.SupportedGroups & DF_DS2) != 0) {
                     TW_ENTRYPOINT entry = EntryPoints();
                     TW_UINT16 given = manager.sourceEntry(origin, DG_CONTROL, DAT_ENTRYPOINT, MSG_SET, &entry);
                     if (given != TWRC_SUCCESS) return Fail(TWCC_OPERATIONERROR);
