@@ -71,6 +71,11 @@ TEST(Unattended, ManySessionsNeverShowAWindow) {
         if (condition == Condition::Offline) {
             EXPECT_EQ(enabled, TWRC_FAILURE) << "session " << session;
             EXPECT_EQ(harness.Status(), twain2 ? TWCC_CHECKDEVICEONLINE : TWCC_BUMMER) << "session " << session;
+        } else if (condition == Condition::EmptyFeeder && twain2) {
+            // Nobody is there to load the feeder, and the glass is not what
+            // a batch from it asked for.
+            EXPECT_EQ(enabled, TWRC_FAILURE) << "session " << session;
+            EXPECT_EQ(harness.Status(), TWCC_NOMEDIA) << "session " << session;
         } else {
             ASSERT_EQ(enabled, TWRC_SUCCESS) << "session " << session;
             // Every image until the batch ends: one, or from the jammed
