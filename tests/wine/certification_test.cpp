@@ -328,11 +328,14 @@ void WalkCapability(CertApp& app, TW_UINT16 id, TW_UINT16 pixelType) {
         EXPECT_EQ(a.conType, b.conType) << what;
         EXPECT_EQ(a.bytes, b.bytes) << what;
     };
+    // A 1.x application that does not say DF_APP2 has always had its
+    // booleans as one values.
+    std::vector<TW_UINT16> containers = expected->second.containers;
+    if (!app.Twain2() && expected->second.itemType == TWTY_BOOL) containers.push_back(OV);
     if (bits & TWQC_GET) {
         const Reply got = app.Cap(MSG_GET, id);
         ASSERT_EQ(got.rc, TWRC_SUCCESS) << "MSG_GET cc " << got.cc;
-        EXPECT_TRUE(std::find(expected->second.containers.begin(), expected->second.containers.end(), got.conType) !=
-                    expected->second.containers.end())
+        EXPECT_TRUE(std::find(containers.begin(), containers.end(), got.conType) != containers.end())
             << "MSG_GET container " << got.conType;
         EXPECT_EQ(got.ItemType(), expected->second.itemType) << "MSG_GET item type";
     }
@@ -383,7 +386,7 @@ protected:
 // 010: the capability walk after MSG_RESETALL, once for every pixel type;
 // ICAP_BITDEPTH lists only the depths of the pixel type set.
 TEST_F(Certification, CapabilityWalkForEveryPixelType) {
-    for (const AppKind& kind : Kinds(false)) {
+    for (const AppKind& kind : Kinds(true)) {
         SCOPED_TRACE(kind.name);
         CertApp app(kind);
         ASSERT_TRUE(app.Open());
@@ -751,9 +754,9 @@ TEST_F(Certification, ThroughWinesOwnManager) {
         SCOPED_TRACE(kind.name);
         CertApp app(kind);
         ASSERT_TRUE(app.Open());
-        if (app.Twain2()) {
-            for (TW_UINT16 id : SupportedCaps(app)) WalkCapability(app, id, TWPT_RGB);
-        }
+        for (TW_UINT16 id : SupportedCaps(app)) WalkCapability(app, id, TWPT_RGB);
+        TW_IMAGELAYOUT layout{{{1, 0}, {1, 0}, {2, 0}, {2, 0}}, 0, 0, 0};
+        EXPECT_EQ(app.Send(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout), TWRC_SUCCESS) << "a frame on the bed";
         ASSERT_EQ(app.SetOne(ICAP_XRESOLUTION, TWTY_FIX32, 50), TWRC_SUCCESS);
         for (TW_UINT16 mech : {TWSX_NATIVE, TWSX_MEMORY, TWSX_FILE}) {
             ASSERT_EQ(app.SetOne(ICAP_XFERMECH, TWTY_UINT16, mech), TWRC_SUCCESS);

@@ -37,6 +37,8 @@ public:
         return seen_;
     }
     bool Pressed() const { return pressed_; }
+    // The window that owned the progress window when Cancel was pressed.
+    HWND Owner() const { return owner_; }
     bool Captured() const { return captured_; }
 
 private:
@@ -56,6 +58,7 @@ private:
                 if (std::sscanf(text, "Page %d: %u of %u rows", &page, &done, &rows) == 3 && page == page_ &&
                     done > 0 && (picture_.empty() || done * 3 >= rows)) {
                     seen_ = text;
+                    owner_ = ::GetWindow(window, GW_OWNER);
                     if (!picture_.empty()) {
                         ::Sleep(10);  // the text just set is drawn before the next read ends
                         captured_ = CaptureWindow(window, picture_);
@@ -75,6 +78,7 @@ private:
     HANDLE thread_ = nullptr;
     volatile bool stop_ = false;
     volatile bool pressed_ = false;
+    HWND owner_ = nullptr;
     std::string seen_;
 };
 
@@ -186,4 +190,30 @@ TEST(Progress, PictureOfTheProgressWindow) {
     TW_UINT16 count = 1;
     EXPECT_EQ(EndXfer(harness, &count), TWRC_SUCCESS);
     harness.Close();
+}
+
+// With the source's dialog hidden, the progress window belongs to the
+// window the application enabled the source with: it stays above it.
+TEST(Progress, OwnedByTheApplicationsWindow) {
+    SourceHarness harness;
+    ASSERT_EQ(harness.Open(), TWRC_SUCCESS);
+    HWND application = ::CreateWindowA("STATIC", "application", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                                       nullptr, nullptr, nullptr);
+    ASSERT_NE(application, nullptr);
+    // Another of the application's windows is the active one.
+    HWND other = ::CreateWindowA("STATIC", "other", WS_POPUP | WS_VISIBLE, 300, 0, 200, 100, nullptr, nullptr,
+                                 nullptr, nullptr);
+    ::SetActiveWindow(other);
+    TW_USERINTERFACE ui{0, 0, application};
+    ASSERT_EQ(harness.Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+    CancelPresser presser(1);
+    EXPECT_EQ(Transfer(harness, Mechanism::Native, ""), TWRC_CANCEL);
+    presser.Seen();
+    EXPECT_TRUE(presser.Pressed());
+    EXPECT_EQ(presser.Owner(), application) << "the application's window owns the progress window";
+    TW_UINT16 count = 1;
+    EXPECT_EQ(EndXfer(harness, &count), TWRC_SUCCESS);
+    harness.Close();
+    ::DestroyWindow(other);
+    ::DestroyWindow(application);
 }
