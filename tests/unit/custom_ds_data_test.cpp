@@ -97,6 +97,15 @@ TEST_F(CustomDsDataTest, ADamagedBlockIsRefusedWholeAndChangesNothing) {
         const TW_UINT32 crc = setup_block::Crc32(b.data(), b.size() - 4);
         for (int i = 0; i < 4; ++i) b[b.size() - 4 + i] = static_cast<std::uint8_t>(crc >> 8 * i);
     };
+    // The region's four edges written into the block, resealed.
+    const auto region = [&](Bytes& b, std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
+        const std::size_t at = payload(b, setup_block::kRegionTag);
+        const std::int32_t edges[4] = {left, top, right, bottom};
+        for (int e = 0; e < 4; ++e) {
+            for (int i = 0; i < 4; ++i) b[at + 4 * e + i] = static_cast<std::uint8_t>(std::uint32_t(edges[e]) >> 8 * i);
+        }
+        reseal(b);
+    };
     const struct {
         const char* name;
         std::function<void(Bytes&)> damage;
@@ -110,6 +119,10 @@ TEST_F(CustomDsDataTest, ADamagedBlockIsRefusedWholeAndChangesNothing) {
         // A late entry, after others were put back: those are undone.
         {"page size unknown", [&](Bytes& b) { b[payload(b, ICAP_SUPPORTEDSIZES)] = 6; reseal(b); }, 0},
         {"region beyond any frame", [&](Bytes& b) { b[payload(b, setup_block::kRegionTag) + 11] = 0x7F; reseal(b); }, 0},
+        // Edges the scanner's window would take for others: off the bed.
+        {"region right of the bed", [&](Bytes& b) { region(b, 0, 0, 2551, 4200); }, 0},
+        {"region left of the bed", [&](Bytes& b) { region(b, -300, 0, 2550, 4200); }, 0},
+        {"region inside out", [&](Bytes& b) { region(b, 2000, 0, 1000, 4200); }, 0},
     };
     for (const auto& c : cases) {
         Bytes bad = good;
