@@ -366,6 +366,33 @@ TEST_F(ImageTransferTest, NativeDibIsABottomUpPackedDibOfTheScan) {
     }
 }
 
+// Frames reaching beyond the bed are delivered as the part on the bed,
+// never cut to 16 bits into a strip somewhere else.
+TEST_F(ImageTransferTest, FramesBeyondTheBedAreNotDeliveredAsAStrip) {
+    const struct {
+        const char* name;
+        float left, top, right, bottom;  // inches
+        long width, height;               // pixels at 50 dpi
+    } cases[] = {
+        {"right edge 219.5 inches", 0, 0, 219.5f, 2, 425, 100},
+        {"negative left edge", -3, 1, 2, 3, 100, 100},
+    };
+    for (const auto& c : cases) {
+        BackToOpen();
+        ASSERT_EQ(SetOneValue(ICAP_UNITS, TWTY_UINT16, TWUN_INCHES), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, 50), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_YRESOLUTION, TWTY_UINT16, 50), TWRC_SUCCESS);
+        TW_IMAGELAYOUT layout{{ToFix32(c.left), ToFix32(c.top), ToFix32(c.right), ToFix32(c.bottom)}, 0, 0, 0};
+        EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout), TWRC_CHECKSTATUS) << c.name;
+        ASSERT_EQ(Enable(false), TWRC_SUCCESS) << c.name;
+        const Bytes dib = NativeImage();
+        ASSERT_GE(dib.size(), kDibHeaderSize) << c.name;
+        const DibHeader header = ReadDibHeader(dib.data());
+        EXPECT_EQ(header.width, c.width) << c.name;
+        EXPECT_EQ(header.height, c.height) << c.name;
+    }
+}
+
 // The same scan by native and by memory transfer: rows flipped, and for
 // colour red and blue exchanged by the scanner's colour matrix.
 TEST_F(ImageTransferTest, NativeAndMemoryDeliverTheSameImage) {
