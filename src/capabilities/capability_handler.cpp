@@ -140,8 +140,8 @@ TW_UINT16 ApplyPageSize(Capability& record, const Capability& before) {
     }
     // Every size offered fits the bed the scanner reports; one that would
     // not is held to it rather than reaching the scanner beyond its edge.
-    const std::int32_t bedWidth = capabilityTable.Find(ICAP_PHYSICALWIDTH).current;
-    const std::int32_t bedHeight = capabilityTable.Find(ICAP_PHYSICALHEIGHT).current;
+    std::int32_t bedWidth = frame.width, bedHeight = frame.height;
+    ScannerBed(capabilityTable, &bedWidth, &bedHeight);
     if (SessionWindow* window = CurrentWindow()) {
         window->SetScanRegion(0, 0, std::min<std::int32_t>(frame.width, bedWidth),
                               std::min<std::int32_t>(frame.height, bedHeight));

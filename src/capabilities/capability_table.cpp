@@ -57,3 +57,12 @@ void MatchBitDepthToPixelType(CapabilityTable& table) noexcept {
     const TW_INT16 depth = DepthOf(pixelType->current);
     bitDepth->current = bitDepth->defaultValue = bitDepth->initialCurrent = depth;
 }
+
+bool ScannerBed(CapabilityTable& table, std::int32_t* width, std::int32_t* height) noexcept {
+    const Capability* across = table.Lookup(ICAP_PHYSICALWIDTH);
+    const Capability* down = table.Lookup(ICAP_PHYSICALHEIGHT);
+    if (across == nullptr || down == nullptr || across->current <= 0 || down->current <= 0) return false;
+    *width = across->current;
+    *height = down->current;
+    return true;
+}

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 
 #include "capabilities/capability.h"
 #include "capabilities/capability_init_table.h"
@@ -49,3 +50,8 @@ TW_UINT32 DepthBitOfPixelType(CapabilityTable& table) noexcept;
 // Makes the bit depth's current, default and reset value the negotiated
 // type's depth; after every change of the pixel type.
 void MatchBitDepthToPixelType(CapabilityTable& table) noexcept;
+
+// The scanner's bed in 1/300 inch as it reported it at opening
+// (ICAP_PHYSICALWIDTH and ICAP_PHYSICALHEIGHT); false when it reported
+// none (a scanner that could not be opened): frames are then held to nothing.
+bool ScannerBed(CapabilityTable& table, std::int32_t* width, std::int32_t* height) noexcept;

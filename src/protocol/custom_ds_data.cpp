@@ -56,8 +56,8 @@ bool Settable(const Capability& record) {
 // right of its left and below its top.
 bool OnTheBed(const setup_block::Region& r) {
     if (r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0) return true;
-    const std::int32_t width = capabilityTable.Find(ICAP_PHYSICALWIDTH).current;
-    const std::int32_t height = capabilityTable.Find(ICAP_PHYSICALHEIGHT).current;
+    std::int32_t width = 0, height = 0;
+    if (!ScannerBed(capabilityTable, &width, &height)) return true;
     return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom && r.right <= width && r.bottom <= height;
 }
 

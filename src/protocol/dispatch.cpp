@@ -14,9 +14,9 @@ namespace {
 
 // The messages of each triplet. A TWAIN 2 application's message outside
 // these is refused as a protocol error in every state.
-constexpr TW_UINT16 kCapabilityMessages[] = {MSG_GET,          MSG_GETCURRENT, MSG_GETDEFAULT,   MSG_SET,
-                                             MSG_RESET,        MSG_RESETALL,   MSG_QUERYSUPPORT, MSG_GETHELP,
-                                             MSG_GETLABEL,     MSG_GETLABELENUM, MSG_SETCONSTRAINT, MSG_NULL};
+constexpr TW_UINT16 kCapabilityMessages[] = {
+    MSG_GET,     MSG_GETCURRENT, MSG_GETDEFAULT, MSG_SET,          MSG_RESET,         MSG_RESETALL,
+    MSG_QUERYSUPPORT, MSG_GETHELP, MSG_GETLABEL, MSG_GETLABELENUM, MSG_SETCONSTRAINT, MSG_NULL};
 constexpr TW_UINT16 kIdentityMessages[] = {MSG_GET, MSG_OPENDS, MSG_CLOSEDS, MSG_NULL};
 constexpr TW_UINT16 kUserInterfaceMessages[] = {MSG_ENABLEDS, MSG_ENABLEDSUIONLY, MSG_DISABLEDS, MSG_NULL};
 constexpr TW_UINT16 kPendingXfersMessages[] = {MSG_GET, MSG_ENDXFER, MSG_RESET, MSG_NULL};

@@ -83,7 +83,8 @@ TW_UINT16 OpenSource(const TripletRequest* request) {
     Seed(CAP_PAPERDETECTABLE, session->IsFeederEnabled() ? 1 : 0);
     Seed(ICAP_PHYSICALWIDTH, session->GetPhysicalWidth());
     Seed(ICAP_PHYSICALHEIGHT, session->GetPhysicalHeight());
-    session->SetBed(capabilityTable.Find(ICAP_PHYSICALWIDTH).current, capabilityTable.Find(ICAP_PHYSICALHEIGHT).current);
+    std::int32_t bedWidth = 0, bedHeight = 0;
+    if (ScannerBed(capabilityTable, &bedWidth, &bedHeight)) session->SetBed(bedWidth, bedHeight);
     return TWRC_SUCCESS;
 }
 

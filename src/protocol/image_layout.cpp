@@ -61,10 +61,12 @@ TW_UINT16 GetLayout(const TripletRequest* request) {
     return TWRC_SUCCESS;
 }
 
-// The bed as the scanner reported it at opening, in 1/300 inch.
+// The bed as the scanner reported it at opening, in 1/300 inch; without
+// one, any frame.
 Region Bed() {
-    return Region{0, 0, capabilityTable.Find(ICAP_PHYSICALWIDTH).current,
-                  capabilityTable.Find(ICAP_PHYSICALHEIGHT).current};
+    Region bed{0, 0, INT32_MAX, INT32_MAX};
+    if (!ScannerBed(capabilityTable, &bed.right, &bed.bottom)) bed.left = bed.top = INT32_MIN;
+    return bed;
 }
 
 std::int32_t Within(std::int32_t value, std::int32_t low, std::int32_t high) {
