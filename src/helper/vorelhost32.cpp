@@ -90,7 +90,8 @@ void TestFaultsAtStart() {
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info{};
-        if (::CreateProcessA(self, ::GetCommandLineA(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        if (::CreateProcessA(self, ::GetCommandLineA(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &info)) {
             ::CloseHandle(info.hThread);
             ::CloseHandle(info.hProcess);
         }

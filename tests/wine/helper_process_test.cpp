@@ -40,10 +40,11 @@ std::string TestHelperFolder() {
     static const std::string folder = [] {
         const std::string there = TestFolder() + "test-helper\\";
         ::CreateDirectoryA(there.c_str(), nullptr);
-        const bool copied = ::CopyFileA((TestFolder() + "vorelsrc.ds").c_str(), (there + "vorelsrc.ds").c_str(), FALSE) &&
-                            ::CopyFileA((TestFolder() + "VOREL32.dll").c_str(), (there + "VOREL32.dll").c_str(), FALSE) &&
-                            ::CopyFileA((TestFolder() + "vorelhost32_test.exe").c_str(),
-                                        (there + "vorelhost32.exe").c_str(), FALSE);
+        auto copy = [&](const char* from, const char* to) {
+            return ::CopyFileA((TestFolder() + from).c_str(), (there + to).c_str(), FALSE) != 0;
+        };
+        const bool copied = copy("vorelsrc.ds", "vorelsrc.ds") && copy("VOREL32.dll", "VOREL32.dll") &&
+                            copy("vorelhost32_test.exe", "vorelhost32.exe");
         EXPECT_TRUE(copied) << "the tests' helper beside a copy of the source in " << there;
         return there;
     }();
@@ -57,7 +58,9 @@ public:
     HelperFaults(std::vector<std::pair<std::string, std::string>> variables, const char* startSeconds = nullptr)
         : variables_(std::move(variables)) {
         for (const auto& v : variables_) ::SetEnvironmentVariableA(v.first.c_str(), v.second.c_str());
-        if (startSeconds != nullptr) ::WritePrivateProfileStringA("Helper", "StartSeconds", startSeconds, "vorelsrc.ini");
+        if (startSeconds != nullptr) {
+            ::WritePrivateProfileStringA("Helper", "StartSeconds", startSeconds, "vorelsrc.ini");
+        }
     }
     ~HelperFaults() {
         for (const auto& v : variables_) ::SetEnvironmentVariableA(v.first.c_str(), nullptr);

@@ -290,8 +290,9 @@ bool HelperChannel::Start() {
     ::CloseHandle(info.hThread);
     if (!handedOver) return false;
     auto value = [](HANDLE handle) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(handle)); };
-    const std::uint32_t hello[kHelloWords] = {kHelperProtocol,        value(sectionThere),   static_cast<std::uint32_t>(kSectionSize),
-                                              value(parentThere),     value(dataReadyThere), value(roomThere)};
+    const std::uint32_t hello[kHelloWords] = {kHelperProtocol,    value(sectionThere),
+                                              kSectionSize,       value(parentThere),
+                                              value(dataReadyThere), value(roomThere)};
     std::memcpy(hello_, hello, sizeof hello_);
     return true;
 }
