@@ -13,8 +13,8 @@
 // process: under Wine a thread alone costs a megabyte of resident memory.)
 //
 // Built with VOREL_HOST_TESTING it is the tests' helper, vorelhost32_test.exe,
-// which also plays the faults the tests need (see TestFaults below); the
-// shipped helper has none of them.
+// which also plays the faults the tests need (the TestFaults functions
+// below); the shipped helper has none of them.
 #include <windows.h>
 
 #include <cstdint>
