@@ -75,10 +75,10 @@ private:
 // The TIFF header, then the bytes the scanner sends up to its end, read in
 // chunks of kTiffChunk bytes (after a short chunk, one more read finds the
 // end) and gathered in the working block of kTiffChunksPerWrite chunks,
-// into the new file `fileName`. A scan that stops before the strip size the
+// into the new, empty `file`. A scan that stops before the strip size the
 // header announces fails (incomplete), and one that sends more is cut
-// there; a scan that sends nothing at all fails before the file is made.
-int WriteTiffFile(ScanSession& session, const char* fileName, std::uint8_t* work, std::uint32_t bitsPerPixel,
+// there; a scan that sends nothing at all fails before a byte is written.
+int WriteTiffFile(ScanSession& session, platform::File& file, std::uint8_t* work, std::uint32_t bitsPerPixel,
                   std::uint32_t resolution, bool inverted) {
     ScannerDevice& scanner = session.scanner;
     // Asked one after the other, so the scanner hears the questions in the
@@ -91,8 +91,6 @@ int WriteTiffFile(ScanSession& session, const char* fileName, std::uint8_t* work
     session.BeginProgress(lines);
     std::uint32_t filled = scanner.ReadData(kTiffChunk, work);
     if (filled == 0 || scanner.Jammed()) return TWCC_BUMMER;
-    platform::File file;
-    if (!file.Open(fileName, platform::FileMode::CreateNew)) return TWCC_BUMMER;
     // The first chunk is already in the working block: the header goes out
     // from a buffer of its own.
     std::uint8_t header[kTiffHeaderSize];
@@ -137,9 +135,10 @@ void FillDibPrefix(std::uint8_t* at, const ImageTypeEntry& type, std::int32_t pi
 // and read in the same calls. The rows are read bottom-up into the working
 // block a batch of whole reads at a time; each batch is the run of rows
 // just above the batch read before it, so it is written once, in place.
-// A scan whose first batch brings no line fails before the file is
-// made; a jam or a scan that ends early fails the file at once.
-int WriteBmpRows(ScanSession& session, const char* fileName, const ImageTypeEntry& type, std::uint32_t resolution,
+// A scan whose first batch brings no line fails before a byte is written
+// to the new, empty `file`; a jam or a scan that ends early fails the file
+// at once.
+int WriteBmpRows(ScanSession& session, platform::File& file, const ImageTypeEntry& type, std::uint32_t resolution,
                  bool inverted) {
     ScannerDevice& scanner = session.scanner;
     const std::uint32_t bytesPerLine = NonNegative(scanner.GetBytesPerLine());
@@ -166,7 +165,6 @@ int WriteBmpRows(ScanSession& session, const char* fileName, const ImageTypeEntr
     if (rows == nullptr) return TWCC_LOWMEMORY;
     const std::uint64_t perPiece = ProgressPieceLines(bytesPerLine);
 
-    platform::File file;
     session.BeginProgress(lines);
     // Rows top-down `done` to done + n - 1 are rows lines - done - n up to
     // lines - done - 1 of the DIB; the file holds its first sizeImage bytes.
@@ -187,10 +185,7 @@ int WriteBmpRows(ScanSession& session, const char* fileName, const ImageTypeEntr
         }
         if (done == 0 && placed == 0) return TWCC_BUMMER;
         if (placed < n * stride) return session.ScanIncomplete();
-        if (done == 0 && (!file.Open(fileName, platform::FileMode::CreateNew) ||
-                          !file.Write(head, static_cast<std::size_t>(offBits)))) {
-            return TWCC_BUMMER;
-        }
+        if (done == 0 && !file.Write(head, static_cast<std::size_t>(offBits))) return TWCC_BUMMER;
         const std::uint64_t at = (lines - done - n) * stride;
         if (at < sizeImage) {
             const std::uint64_t length = std::min(n * stride, sizeImage - at);
@@ -310,28 +305,29 @@ std::uint32_t ScanSession::ReadMemoryStrip(void* buffer, std::uint32_t length) {
 // TWCC_LOWMEMORY when the image or the working block cannot be had; or
 // kTransferCancelled, the file of that name then untouched.
 //
-// The image goes to a new file in the same folder and is moved over the
-// name in one step only when it is complete: until then a file of that
-// name keeps what it held, and a failed transfer leaves no file behind.
+// The image goes to a new file in the same folder, made for this transfer
+// alone, and is moved over the name in one step only when it is complete:
+// until then a file of that name keeps what it held, and a failed transfer
+// leaves no file behind. Only the part file this transfer made is ever
+// removed: another transfer into the same folder has a part file of its own.
 int ScanSession::WriteImageFile(const char* fileName, std::uint16_t format) {
     if (fileName == nullptr || fileName[0] == '\0') return TWCC_BUMMER;
-    const std::string part = PartFileName(fileName);
-    if (part.empty()) return TWCC_BUMMER;
-    int result = WriteNewImageFile(part.c_str(), format);
+    PartFile part;
+    if (!part.Create(fileName)) return TWCC_BUMMER;
+    int result = WriteNewImageFile(part.file(), format);
     EndProgress();
-    if (result == TWCC_SUCCESS && !platform::ReplaceFileByName(part.c_str(), fileName)) result = TWCC_BUMMER;
-    if (result != TWCC_SUCCESS) platform::DeleteFileByName(part.c_str());
+    if (result == TWCC_SUCCESS && !part.MoveOver(fileName)) result = TWCC_BUMMER;
     return result;
 }
 
-int ScanSession::WriteNewImageFile(const char* fileName, std::uint16_t format) {
+int ScanSession::WriteNewImageFile(platform::File& file, std::uint16_t format) {
     const ImageTypeEntry& type = ScanType();
-    if (format != TWFF_TIFF) return WriteBmpRows(*this, fileName, type, ScanResolution(), ScanInverted());
+    if (format != TWFF_TIFF) return WriteBmpRows(*this, file, type, ScanResolution(), ScanInverted());
 
     if (type.bitsPerPixel == 24) scanner.LoadColourMatrix(true);
     WorkingBlock work(kTiffChunk * kTiffChunksPerWrite);
     if (work.bytes() == nullptr) return TWCC_LOWMEMORY;
-    return WriteTiffFile(*this, fileName, work.bytes(), type.bitsPerPixel, ScanResolution(), ScanInverted());
+    return WriteTiffFile(*this, file, work.bytes(), type.bitsPerPixel, ScanResolution(), ScanInverted());
 }
 
 int ScanSession::ScanIncomplete() {
@@ -339,8 +335,15 @@ int ScanSession::ScanIncomplete() {
     return TWCC_BUMMER;
 }
 
-std::string PartFileName(const char* fileName) {
-    if (fileName == nullptr || fileName[0] == '\0') return {};
+PartFile::~PartFile() {
+    // Also when the transfer ended in an exception (memory ran out).
+    if (name_.empty()) return;
+    file_.Close();
+    platform::DeleteFileByName(name_.c_str());
+}
+
+bool PartFile::Create(const char* fileName) {
+    if (fileName == nullptr || fileName[0] == '\0' || !name_.empty()) return false;
     // The name must take a file: a new one (made and removed again), or an
     // existing file that may be written (opened, neither emptied nor changed).
     {
@@ -349,21 +352,34 @@ std::string PartFileName(const char* fileName) {
             named.Close();
             platform::DeleteFileByName(fileName);
         } else if (!named.Open(fileName, platform::FileMode::ReadWrite)) {
-            return {};
+            return false;
         }
     }
-    // Beside the file, so that moving it over the name is one step; a name
-    // left by a transfer that never finished is not reused.
+    // Beside the file, so that moving it over the name is one step. A name
+    // is taken by creating its file, which fails for a name in use (another
+    // transfer's, or one left by a transfer that never finished): the file
+    // made is this transfer's alone from that moment.
     const std::string name = fileName;
     const std::size_t slash = name.find_last_of("\\/:");
     const std::string folder = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string part = folder + "~vorel-transfer" + std::to_string(attempt) + ".part";
-        platform::File probe;
-        if (!probe.Open(part.c_str(), platform::FileMode::CreateNew)) continue;
-        probe.Close();
-        platform::DeleteFileByName(part.c_str());
-        return part;
+        std::string part = folder + "~vorel-transfer" + std::to_string(attempt) + ".part";
+        if (file_.Open(part.c_str(), platform::FileMode::CreateNew)) {
+            name_.swap(part);
+            return true;
+        }
     }
-    return {};
+    return false;
+}
+
+bool PartFile::MoveOver(const char* fileName) {
+    file_.Close();
+    if (name_.empty() || !platform::ReplaceFileByName(name_.c_str(), fileName)) return false;
+    name_.clear();
+    return true;
+}
+
+bool CanWriteTransferFile(const char* fileName) {
+    PartFile part;
+    return part.Create(fileName);
 }

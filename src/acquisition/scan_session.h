@@ -12,13 +12,35 @@
 #include "acquisition/image_types.h"
 #include "acquisition/progress_indicator.h"
 #include "device/scanner_device.h"
+#include "platform/file.h"
 #include "platform/global_memory.h"
 
 class SessionWindow;
 
-// The name of the new file, beside `fileName`, a file transfer writes before
-// it moves the file over that name; empty when that folder takes no file.
-std::string PartFileName(const char* fileName);
+// The new file, beside the file a file transfer names, that the transfer
+// writes before it moves the file over that name. It is this transfer's
+// own: made under a name no file had, and removed with this object unless
+// it was moved over the name.
+class PartFile {
+public:
+    PartFile() = default;
+    ~PartFile();
+    PartFile(const PartFile&) = delete;
+    PartFile& operator=(const PartFile&) = delete;
+    // Makes the file, open for writing; false when that folder takes no
+    // new file or `fileName` no file.
+    bool Create(const char* fileName);
+    platform::File& file() { return file_; }
+    // Closes the file and moves it over `fileName` in one step.
+    bool MoveOver(const char* fileName);
+
+private:
+    platform::File file_;
+    std::string name_;  // empty: nothing of this object's to remove
+};
+// Whether a file transfer could write `fileName`: the part file it would
+// write is made and removed again.
+bool CanWriteTransferFile(const char* fileName);
 
 // What a reader answers, in place of a condition code, when the user
 // cancelled the transfer.
@@ -159,8 +181,8 @@ private:
         bool fromFeeder = false;  // the feeder held a sheet when the final scan began
     };
     bool SetupScan();
-    // The image file written whole into `fileName`, a file not there before.
-    int WriteNewImageFile(const char* fileName, std::uint16_t format);
+    // The image file written whole into `file`, new and empty.
+    int WriteNewImageFile(platform::File& file, std::uint16_t format);
     // The five-value scan window record from the frame and resolution.
     void BuildScanWindow(const ScanFrame& frame, std::uint16_t window[5]) const;
 

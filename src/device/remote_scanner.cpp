@@ -392,6 +392,11 @@ std::uint32_t RemoteScanner::Word(std::size_t offset) const { return LoadWord(ch
 void RemoteScanner::SetWord(std::size_t offset, std::uint32_t value) { StoreWord(channel_->Section(), offset, value); }
 
 void RemoteScanner::Prepare() {
+    startFailed_ = false;
+    Start();
+}
+
+void RemoteScanner::Start() {
     if (channel_ != nullptr && !lost_) return;
     End();
     channel_ = factory_ != nullptr ? factory_() : nullptr;
@@ -427,7 +432,9 @@ std::int16_t RemoteScanner::Simple(Call call, std::int16_t a, std::int16_t b) {
 std::int16_t RemoteScanner::OpenScanner(std::uint16_t window, std::int16_t flag) {
     if (flag == 0) {
         // Releasing the scanner ends the session's helper; without one
-        // there is nothing to release.
+        // there is nothing to release. The next opening starts one again,
+        // even after a start that failed.
+        startFailed_ = false;
         if (channel_ == nullptr) return 0;
         if (!connected_) {
             // Started for an opening that never came: nothing to release.
@@ -438,12 +445,16 @@ std::int16_t RemoteScanner::OpenScanner(std::uint16_t window, std::int16_t flag)
         End();
         return status;
     }
-    Prepare();
+    // A helper that could not be started (or had hung at its start) is
+    // not tried again by every later question of the same opening.
+    if (startFailed_) return kCannotStart;
+    Start();
     if (channel_ != nullptr && !connected_) connected_ = channel_->Connect();
     if (!connected_) {
         // No helper to be had (missing beside the source, or it would not
         // start): like a library that cannot open the scanner.
         End();
+        startFailed_ = true;
         return kCannotStart;
     }
     return Simple(kOpenScanner, static_cast<std::int16_t>(window), flag);

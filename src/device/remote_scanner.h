@@ -206,8 +206,9 @@ private:
     bool over_ = false;
 };
 
-// The pair's connection as the source sees it. Every wait is bounded;
-// false means the helper is gone, stays silent or the exchange broke.
+// The pair's connection as the source sees it. A wait lasts while the
+// helper's process lives (a slow scanner is waited for); false means the
+// helper is gone, hung at its start, or the exchange broke.
 class Channel {
 public:
     virtual ~Channel() = default;
@@ -220,7 +221,8 @@ public:
     // or a reply the source said it sleeps for.
     virtual bool AwaitData() = 0;
     // Waits until the helper started by the factory has connected and
-    // taken the section; false when it does not in time.
+    // taken the section; false when it did not connect in time, ended, or
+    // is not this build's helper.
     virtual bool Connect() { return true; }
     // How long the source looks for the helper's message before it sleeps.
     virtual Spin LookFor() const { return Spin(0); }
@@ -253,7 +255,10 @@ public:
     std::int16_t SetParameter(std::int16_t code, std::int16_t value);
 
     // Starts a helper now unless one is running, for the opening that
-    // follows; OpenScanner(..., 1) waits for it to connect.
+    // follows; OpenScanner(..., 1) waits for it to connect. A start that
+    // failed is given up for the rest of an opening: later openings of the
+    // scanner answer at once that it cannot be opened, until the scanner is
+    // released (OpenScanner(..., 0)) or Prepare is called again.
     void Prepare();
 
     // A helper was started and has since stopped answering or misbehaved.
@@ -270,6 +275,8 @@ private:
     bool Transact(const Request& request, std::size_t maxPayload, Reply* reply);
     std::int16_t Simple(Call call, std::int16_t a = 0, std::int16_t b = 0);
     void Lose();
+    // A new helper unless one is running and not lost.
+    void Start();
 
     // The stream: the slots the helper has filled and the source not yet
     // wholly handed out are the read-ahead.
@@ -296,6 +303,7 @@ private:
     std::unique_ptr<Channel> channel_;
     bool connected_ = false;
     bool lost_ = false;
+    bool startFailed_ = false;
     Stream stream_;
     // The total bytes the last geometry announced (-1: none), and the bytes
     // of the scan under way the library has not been asked for yet.

@@ -72,7 +72,7 @@ TW_UINT16 SetFileSetup(const TripletRequest* request) {
     }
     // The named file is not touched before a transfer succeeds: only its
     // folder is tried, with the new file a transfer would write there.
-    if (PartFileName(transferFileName.c_str()).empty()) {
+    if (!CanWriteTransferFile(transferFileName.c_str())) {
         transferFileName.clear();
         return Refuse(TWCC_BADVALUE);
     }

@@ -170,8 +170,11 @@ int SourceDialog::FinalScan() {
     }
     if (!CanScanAsShown()) return 0;
     session_.SetupFinalScan(GetImageTypeIndex(), ShownFrame(), fromFeeder);
+    const std::weak_ptr<bool> alive = alive_;
     const int sent = NotifyXferReady();
-    if (sourceState == 600) HoldSetup(true);
+    // The application may have closed the source (and this object with it)
+    // from inside its notification, and even opened and enabled it again.
+    if (!alive.expired() && sourceState == 600) HoldSetup(true);
     return sent;
 }
 
@@ -266,8 +269,17 @@ void SourceDialog::OnSysCommand(unsigned commandId) {
     if ((commandId & 0xFFF0) == IDM_ABOUTBOX) window_->ShowAboutBox();
 }
 
-void SourceDialog::OnClose() { NotifyCloseDSRequest(); }
+void SourceDialog::OnClose() { AskToBeClosed(); }
 
-void SourceDialog::OnCancel() { NotifyCloseDSRequest(); }
+void SourceDialog::OnCancel() { AskToBeClosed(); }
+
+void SourceDialog::AskToBeClosed() {
+    // The window is hidden as a cancelled modeless dialog is, before the
+    // request goes out: the application may disable, close and reopen the
+    // source from inside its notification, which ends this object, its
+    // window and its session. Nothing of them is touched after it.
+    window_->Show(false);
+    NotifyCloseDSRequest();
+}
 
 int SourceDialog::ShowErrorMessage(unsigned stringId) { return ::ShowErrorMessage(stringId); }

@@ -70,6 +70,10 @@ public:
     bool OnInitDialog();
     void OnImageTypeChange();
     void OnSysCommand(unsigned commandId);
+    // The close box and Cancel hide the window and ask the application to
+    // close the source. Like the scan button they end in a notification,
+    // during which the application may end this object: the window's
+    // message handler touches nothing of it after calling them.
     void OnClose();
     void OnCancel();
 
@@ -88,6 +92,7 @@ private:
     // "OK" of a set-up-only dialog: a set-up the scanner can take is kept
     // and the application told; the window goes.
     void AcceptSetup();
+    void AskToBeClosed();
 
     ScanSession& session_;
     ProgressWindow progress_;
@@ -96,4 +101,7 @@ private:
     Rect32 keptRegion300_;
     bool keptRegionLocked_ = false;
     std::unique_ptr<DialogWindow> window_;
+    // Expires with this object: a handler that notifies the application
+    // looks at it before touching anything of the dialog afterwards.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

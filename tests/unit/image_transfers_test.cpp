@@ -4,7 +4,9 @@
 // handles and slots an application gets wrong.
 #include "source_fixture.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 
@@ -628,6 +630,77 @@ TEST_F(ImageTransferTest, FailedFileTransferKeepsTheUsersFile) {
         EXPECT_EQ(FileXfer(), TWRC_XFERDONE) << "format " << format;
         EXPECT_GT(image_tools::ReadAll(name).size(), 10000u) << "format " << format << ": replaced by the image";
     }
+}
+
+// Another transfer into the same folder, in another process: at the
+// scanner's first read it takes the first part-file name free, as the
+// source does, and writes into it.
+std::string otherTransferFolder;
+std::string otherTransferPart;
+std::int16_t VOREL_API ReadWhileAnotherTransferStarts(std::int16_t mode, void* buffer, std::int32_t count,
+                                                      std::int32_t* got) {
+    for (int n = 0; otherTransferPart.empty() && n < 100; ++n) {
+        const std::string part = otherTransferFolder + "/~vorel-transfer" + std::to_string(n) + ".part";
+        const int fd = open(part.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0644);
+        if (fd < 0) continue;
+        const char text[] = "another transfer's image";
+        EXPECT_EQ(write(fd, text, sizeof text - 1), ssize_t(sizeof text - 1));
+        close(fd);
+        otherTransferPart = part;
+    }
+    return RecordingScannerLibrary().ReadScanData(mode, buffer, count, got);
+}
+
+// Two transfers into one folder each write a part file of their own: one
+// that starts while the source's is under way neither spoils the source's
+// transfer nor loses its own file when the source's transfer succeeds or
+// fails.
+TEST_F(ImageTransferTest, TransfersIntoOneFolderKeepToTheirOwnPartFiles) {
+    static const ScannerLibrary sharing = [] {
+        ScannerLibrary table = RecordingScannerLibrary();
+        table.ReadScanData = ReadWhileAnotherTransferStarts;
+        return table;
+    }();
+    const std::string name = folder + "/shared.img";
+    for (const char* lines : {"", "10"}) {
+        for (TW_UINT16 format : {TWFF_TIFF, TWFF_BMP}) {
+            const std::string what = std::string("format ") + std::to_string(format) + (*lines ? ", short scan" : "");
+            BackToOpen();
+            ASSERT_EQ(Close(), TWRC_SUCCESS);
+            if (*lines) {
+                setenv("VOREL_SIM_LINES", lines, 1);
+            } else {
+                unsetenv("VOREL_SIM_LINES");
+            }
+            ResetSimulator();
+            ASSERT_EQ(Open(), TWRC_SUCCESS);
+            std::filesystem::remove(name);
+            StartScan(TWPT_GRAY, 8, 50, 600, 600);
+            SetUpFile(name, format);
+            otherTransferFolder = folder;
+            otherTransferPart.clear();
+            SetScannerLibraryForTesting(&sharing);
+            const TW_UINT16 rc = FileXfer();
+            SetScannerLibraryForTesting(&RecordingScannerLibrary());
+            EXPECT_EQ(rc, *lines ? TWRC_FAILURE : TWRC_XFERDONE) << what;
+            if (rc == TWRC_FAILURE) {
+                EXPECT_EQ(Status(), TWCC_BUMMER) << what;
+            }
+            EXPECT_EQ(image_tools::ReadAll(name).size() > 10000u, !*lines) << what << ": the image only when whole";
+            ASSERT_FALSE(otherTransferPart.empty()) << what << ": the other transfer found a name";
+            const Bytes other = image_tools::ReadAll(otherTransferPart);
+            EXPECT_EQ(std::string(other.begin(), other.end()), "another transfer's image")
+                << what << ": " << otherTransferPart;
+            std::size_t parts = 0;
+            for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+                parts += entry.path().extension() == ".part";
+            }
+            EXPECT_EQ(parts, 1u) << what << ": the other transfer's part file alone is left";
+            std::filesystem::remove(otherTransferPart);
+        }
+    }
+    unsetenv("VOREL_SIM_LINES");
+    ResetSimulator();
 }
 
 TEST_F(ImageTransferTest, FileTransferRefusals) {

@@ -369,6 +369,46 @@ TEST_F(RemoteScannerTest, AHelperStartedBeforeTheOpeningIsTheOneUsedOrEndedUnask
     }
 }
 
+// A helper that did not connect (hung at its start, or gone before it)
+// is given up once: the questions after it in the same opening answer at
+// once that the scanner cannot be opened, with no new helper each; the
+// scanner's release, or the next opening, tries again.
+TEST_F(RemoteScannerTest, AStartThatFailedIsNotRetriedByEveryQuestionOfTheOpening) {
+    fake.connects = false;
+    remote::RemoteScanner scanner(StartFake);
+    UseRemote(scanner);
+    scanner.Prepare();
+    {
+        ScannerDevice device;
+        device.SetWindowHandle(reinterpret_cast<void*>(0x1234));
+        for (int question = 0; question < 3; ++question) {
+            EXPECT_EQ(device.GetKind(), 0) << "question " << question;
+        }
+        EXPECT_FALSE(device.SetupPreview(30));
+        const std::uint16_t window[5] = {100, 0, 0, 300, 300};
+        EXPECT_FALSE(device.SetupFinalScan(100, 100, 8, window, 0));
+    }
+    EXPECT_EQ(fake.started, 1) << "one start, however many questions";
+    EXPECT_FALSE(scanner.Running());
+    ASSERT_FALSE(boxes.empty());
+    for (const std::string& box : boxes) EXPECT_NE(box.find("[106]"), std::string::npos) << box;
+
+    fake.connects = true;
+    EXPECT_EQ(scanner.OpenScanner(0x1234, 1), remote::kCannotStart) << "still the same opening";
+    EXPECT_EQ(scanner.OpenScanner(0x1234, 0), 0) << "released";
+    EXPECT_EQ(scanner.OpenScanner(0x1234, 1), 0) << "the next opening starts a helper";
+    EXPECT_EQ(fake.started, 2);
+    EXPECT_EQ(scanner.OpenScanner(0x1234, 0), 0);
+    fake.connects = false;
+    scanner.Prepare();
+    EXPECT_EQ(scanner.OpenScanner(0x1234, 1), remote::kCannotStart);
+    scanner.Prepare();
+    fake.connects = true;
+    EXPECT_EQ(scanner.OpenScanner(0x1234, 1), 0) << "a new opening of the source starts a helper";
+    EXPECT_EQ(fake.started, 4);
+    scanner.End();
+}
+
 // The mailbox between two threads playing the two processes, each side's
 // sleep a bounded wait for the other's ring: every call gets its own reply
 // whether each side looks for the other's message or sleeps at once.

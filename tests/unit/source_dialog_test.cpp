@@ -455,6 +455,64 @@ TEST_F(SourceDialogTest, ClosingOrCancellingTheDialogAsksToBeClosed) {
     EXPECT_EQ(sourceState, 500) << "OnCancel changes no state";
 }
 
+// A TWAIN 2 application whose callback, called at once by its manager,
+// answers a notification by disabling, closing and opening the source again
+// (and, for MSG_XFERREADY, enabling it without its window, which sets the
+// next scan up from inside the first one's notification). The handler that
+// sent it must not touch the dialog, its window or its session afterwards:
+// the sanitizer build sees any use of what the closing freed.
+TW_IDENTITY* reenteringApp = nullptr;
+int reentries = 0;
+TW_UINT16 ReopenFromTheCallback(TW_UINT16 msg) {
+    RecordNotification(msg);
+    if (reentries++ > 0) return TWRC_SUCCESS;
+    TW_USERINTERFACE ui{0, 0, nullptr};
+    EXPECT_EQ(DS_Entry(reenteringApp, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS) << msg;
+    TW_IDENTITY source{};
+    EXPECT_EQ(DS_Entry(reenteringApp, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS) << msg;
+    DS_Entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, &source);
+    source.Id = kSourceId;
+    EXPECT_EQ(DS_Entry(reenteringApp, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source), TWRC_SUCCESS) << msg;
+    if (msg == MSG_XFERREADY) {
+        EXPECT_EQ(DS_Entry(reenteringApp, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS) << msg;
+    }
+    return TWRC_SUCCESS;
+}
+
+TEST_F(SourceDialogTest, HandlersTouchNothingAfterTheApplicationClosedTheSourceInItsCallback) {
+    struct Case {
+        const char* name;
+        void (SourceDialog::*press)();
+        TW_UINT16 told;
+        TW_INT32 stateAfter;
+    } const cases[] = {{"Cancel", &SourceDialog::OnCancel, MSG_CLOSEDSREQ, 400},
+                       {"close box", &SourceDialog::OnClose, MSG_CLOSEDSREQ, 400},
+                       {"Final Scan", &SourceDialog::OnFinalScanButton, MSG_XFERREADY, 600}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        OpenSource();
+        ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+        SourceDialog* first = &Dialog();
+        reenteringApp = &app;
+        reentries = 0;
+        SetNotificationHookForTesting(ReopenFromTheCallback);
+        (first->*c.press)();
+        SetNotificationHookForTesting(RecordNotification);
+        ASSERT_FALSE(Notifications().empty());
+        EXPECT_EQ(Notifications()[0].msg, c.told);
+        EXPECT_EQ(sourceState, c.stateAfter) << "the state the callback left";
+        ASSERT_NE(theApp.GetDialog(), nullptr) << "the source was opened again";
+        EXPECT_EQ(headlessWindowLog.windowsAlive, 1) << "the new opening's window alone";
+        EXPECT_FALSE(Dialog().IsWindowVisible()) << "enabled without its window";
+        if (c.stateAfter == 600) {
+            EXPECT_FALSE(headlessWindowLog.scanButtonsEnabled) << "the new scan holds its set-up";
+            EXPECT_EQ(EndXfer(), TWRC_SUCCESS);
+        }
+    }
+}
+
 TEST_F(SourceDialogTest, ScanRegionIsSetAndLocked) {
     OpenSource();
     EXPECT_FALSE(Dialog().preview.regionLocked);

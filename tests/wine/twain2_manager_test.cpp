@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "source_harness.h"
+#include "window_helpers.h"
 
 namespace {
 
@@ -23,9 +24,17 @@ const char* Name(Kind kind) {
 }
 
 std::deque<TW_UINT16> calledBack;
+// When set, the callback answers the next MSG_CLOSEDSREQ by disabling,
+// closing, opening and enabling the source again, with its window.
+bool reopenAtCloseRequest = false;
+void ReopenFromTheCallback();
 
 TW_UINT16 TW_CALLINGSTYLE Callback(pTW_IDENTITY origin, pTW_IDENTITY, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF) {
     if (origin != nullptr && std::strcmp(origin->ProductName, "Vorel Source") == 0) calledBack.push_back(msg);
+    if (msg == MSG_CLOSEDSREQ && reopenAtCloseRequest) {
+        reopenAtCloseRequest = false;
+        ReopenFromTheCallback();
+    }
     ::PostThreadMessageA(::GetCurrentThreadId(), WM_NULL, 0, 0);
     return TWRC_SUCCESS;
 }
@@ -126,6 +135,21 @@ public:
         return MSG_NULL;
     }
 
+    // What a callback may do with the source: the return codes of
+    // MSG_DISABLEDS, MSG_CLOSEDS, MSG_OPENDS, MSG_REGISTER_CALLBACK and
+    // MSG_ENABLEDS (with the window).
+    std::vector<TW_UINT16> Reopen() {
+        TW_USERINTERFACE ui{1, 0, window_};
+        std::vector<TW_UINT16> codes;
+        codes.push_back(ToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui));
+        codes.push_back(ToManager(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source_));
+        codes.push_back(ToManager(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source_));
+        TW_CALLBACK callback{reinterpret_cast<TW_MEMREF>(Callback), 0, 0};
+        codes.push_back(ToSource(DG_CONTROL, DAT_CALLBACK, MSG_REGISTER_CALLBACK, &callback));
+        codes.push_back(ToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui));
+        return codes;
+    }
+
     // The blocks the source hands over, as this kind of application frees them.
     void* Lock(TW_HANDLE handle) { return entryPoints_.DSM_MemLock ? entryPoints_.DSM_MemLock(handle) : ::GlobalLock(handle); }
     void Free(TW_HANDLE handle) {
@@ -160,6 +184,12 @@ private:
     bool managerOpen_ = false;
     bool sourceOpen_ = false;
 };
+
+Application* reopening = nullptr;
+std::vector<TW_UINT16> reopenCodes;
+void ReopenFromTheCallback() {
+    if (reopening != nullptr) reopenCodes = reopening->Reopen();
+}
 
 int CallbackCount() {
     using Count = int(__stdcall*)();
@@ -373,4 +403,42 @@ TEST(Twain2Manager, WinesOwnManagerServesA1xApplication) {
     // removes them from outside.
     ::DeleteFileA((folder + "sane.ds").c_str());
     ::DeleteFileA((folder + "VOREL32.dll").c_str());
+}
+
+// A TWAIN 2 application whose callback, called at once by the manager,
+// answers the dialog's close request by disabling, closing, opening and
+// enabling the source again: the Cancel button and the close box that sent
+// the request touch nothing of their freed window afterwards, and the new
+// opening's dialog stays shown.
+TEST(Twain2Manager, ACallbackThatReopensTheSourceAtTheCloseRequestKeepsTheNewDialog) {
+    const struct Case {
+        const char* what;
+        UINT message;
+        WPARAM wParam;
+    } cases[] = {{"Cancel", WM_COMMAND, IDCANCEL}, {"close box", WM_CLOSE, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Application app(Kind::Callback);
+        ASSERT_TRUE(app.Open());
+        TW_USERINTERFACE ui{1, 0, nullptr};
+        ASSERT_EQ(app.ToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+        const HWND first = FindSourceDialog();
+        ASSERT_NE(first, nullptr);
+        EXPECT_TRUE(::IsWindowVisible(first));
+        reopening = &app;
+        reopenCodes.clear();
+        reopenAtCloseRequest = true;
+        ::SendMessageA(first, c.message, c.wParam, 0);
+        reopenAtCloseRequest = false;
+        reopening = nullptr;
+        EXPECT_EQ(reopenCodes, (std::vector<TW_UINT16>(5, TWRC_SUCCESS)))
+            << "MSG_DISABLEDS, MSG_CLOSEDS, MSG_OPENDS, MSG_REGISTER_CALLBACK, MSG_ENABLEDS from the callback";
+        EXPECT_FALSE(::IsWindow(first)) << "the first opening's dialog is gone";
+        const HWND second = FindSourceDialog();
+        ASSERT_NE(second, nullptr) << "the new opening's dialog";
+        EXPECT_TRUE(::IsWindowVisible(second)) << "the new opening's dialog stays shown";
+        EXPECT_EQ(CountSourceDialogs(), 1);
+        TW_USERINTERFACE off{1, 0, nullptr};
+        EXPECT_EQ(app.ToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &off), TWRC_SUCCESS);
+    }
 }

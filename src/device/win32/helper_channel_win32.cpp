@@ -10,8 +10,18 @@
 // last handle closes (the application ending in any way closes it), handed
 // the section's and this process's handles, and resumed. The helper starts
 // while the source goes on (a new process takes Wine tens of milliseconds);
-// Connect then waits for it to connect and take the section. Every wait on
-// it is bounded and also ends when the helper's process does.
+// Connect then waits for it to connect and take the section.
+//
+// A slow helper is told from a dead or hung one by its process and its
+// progress. Its start is the one wait with a time bound: the helper
+// connects to the pipe before it runs any of the maker's code, so a helper
+// that has not connected within the bound (the settings file's
+// [Helper] StartSeconds, 15 by default) is hung and given up, once. The
+// pipe's client must be the helper's own process, and its answer to the
+// hello must name this build's version. After that every wait lasts as long
+// as the helper's process lives: the maker's library may take its time to
+// load, to warm its lamp up or to send a slow scan, as it would in a 32-bit
+// source. A helper that ends is seen at once.
 #if defined(_WIN64)
 
 #include <windows.h>
@@ -22,6 +32,7 @@
 
 #include "device/helper_channel.h"
 #include "platform/library.h"
+#include "platform/profile.h"
 
 extern "C" BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length);  // RtlGenRandom
 
@@ -33,10 +44,26 @@ constexpr char kHelperName[] = "vorelhost32.exe";
 // on what it has and is woken once per 32 reads: under Wine every wake-up
 // is a trip to its server, which a loaded machine makes slow.
 constexpr std::size_t kSectionSize = 4u << 20;
-// A call of a scanner that is still answering never takes this long.
-constexpr DWORD kCallTimeoutMs = 20000;
-constexpr DWORD kStartTimeoutMs = 15000;
+// How long a new helper may take to connect, the maker's library not yet
+// loaded: a new process, slow only on a loaded machine.
+constexpr int kStartSeconds = 15;
+constexpr int kMostStartSeconds = 600;
 constexpr DWORD kEndWaitMs = 2000;
+
+DWORD StartTimeoutMs() {
+    const int seconds = platform::ProfileGetInt("Helper", "StartSeconds", kStartSeconds);
+    return static_cast<DWORD>(seconds >= 1 && seconds <= kMostStartSeconds ? seconds : kStartSeconds) * 1000;
+}
+
+// The process at the pipe's other end; 0 when the system cannot say
+// (GetNamedPipeClientProcessId is missing before Windows Vista).
+DWORD PipeClientProcess(HANDLE pipe) {
+    using Query = BOOL(WINAPI*)(HANDLE, PULONG);
+    static const auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetNamedPipeClientProcessId")));
+    ULONG client = 0;
+    return query != nullptr && query(pipe, &client) ? client : 0;
+}
 // How long the source looks for a reply before it sleeps: the library
 // answers most calls at once. Longer looks cost more than they save on a
 // busy machine, where a process that looks can lose its processor for a
@@ -98,7 +125,9 @@ public:
 
 private:
     // Waits for the overlapped operation on the pipe; false when it failed,
-    // the helper ended or the time ran out (the operation is then cancelled).
+    // the helper ended or the time ran out. An operation called off is
+    // waited for until it has gone: its buffer and structure are the
+    // caller's and this object's.
     bool Finish(BOOL started, DWORD timeout, bool* moreData = nullptr);
     bool Write(const void* data, DWORD size);
     bool Read(void* data, DWORD size, DWORD* got, bool* moreData);
@@ -114,9 +143,10 @@ private:
     remote::Spin spin_{0};
     HANDLE job_ = nullptr;
     HANDLE process_ = nullptr;
-    // The first message: the helper's handles to the section, this process
-    // and the two events, and the section's size.
-    std::uint32_t hello_[5] = {};
+    DWORD processId_ = 0;
+    // The first message: the version, the helper's handles to the section,
+    // this process and the two events, and the section's size.
+    std::uint32_t hello_[kHelloWords] = {};
     bool connected_ = false;
     bool broken_ = false;
 };
@@ -151,9 +181,11 @@ bool HelperChannel::Finish(BOOL started, DWORD timeout, bool* moreData) {
     HANDLE waits[2] = {event_, process_};
     const DWORD woke = ::WaitForMultipleObjects(process_ != nullptr ? 2 : 1, waits, FALSE, timeout);
     if (woke != WAIT_OBJECT_0) {
-        // The operation is called off; its structure stays valid until it has gone.
+        // The operation is called off and waited for: until it has gone the
+        // system may still write into its buffer and structure.
+        DWORD ignored = 0;
         ::CancelIo(pipe_);
-        ::WaitForSingleObject(event_, kEndWaitMs);
+        ::GetOverlappedResult(pipe_, &overlapped_, &ignored, TRUE);
         return false;
     }
     DWORD done = 0;
@@ -171,7 +203,7 @@ bool HelperChannel::Write(const void* data, DWORD size) {
     ::ResetEvent(event_);
     DWORD done = 0;
     const BOOL started = ::WriteFile(pipe_, data, size, &done, &overlapped_);
-    return Finish(started, kCallTimeoutMs) && ::GetOverlappedResult(pipe_, &overlapped_, &done, FALSE) && done == size;
+    return Finish(started, INFINITE) && ::GetOverlappedResult(pipe_, &overlapped_, &done, FALSE) && done == size;
 }
 
 bool HelperChannel::Read(void* data, DWORD size, DWORD* got, bool* moreData) {
@@ -180,7 +212,7 @@ bool HelperChannel::Read(void* data, DWORD size, DWORD* got, bool* moreData) {
     ::ResetEvent(event_);
     DWORD done = 0;
     const BOOL started = ::ReadFile(pipe_, data, size, &done, &overlapped_);
-    if (!Finish(started, kCallTimeoutMs, moreData)) return false;
+    if (!Finish(started, INFINITE, moreData)) return false;
     if (!::GetOverlappedResult(pipe_, &overlapped_, &done, FALSE)) return false;
     *got = done;
     return true;
@@ -239,6 +271,7 @@ bool HelperChannel::Start() {
         return false;
     }
     process_ = info.hProcess;
+    processId_ = info.dwProcessId;
     // An application already in a job that forbids nesting keeps the helper
     // out of ours; the helper still ends with the pipe and with this process.
     if (job_ != nullptr) ::AssignProcessToJobObject(job_, process_);
@@ -257,8 +290,9 @@ bool HelperChannel::Start() {
     ::CloseHandle(info.hThread);
     if (!handedOver) return false;
     auto value = [](HANDLE handle) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(handle)); };
-    const std::uint32_t hello[5] = {value(sectionThere), static_cast<std::uint32_t>(kSectionSize), value(parentThere),
-                                    value(dataReadyThere), value(roomThere)};
+    const std::uint32_t hello[kHelloWords] = {kHelperProtocol,    value(sectionThere),
+                                              kSectionSize,       value(parentThere),
+                                              value(dataReadyThere), value(roomThere)};
     std::memcpy(hello_, hello, sizeof hello_);
     return true;
 }
@@ -266,20 +300,31 @@ bool HelperChannel::Start() {
 bool HelperChannel::Connect() {
     if (connected_) return true;
     if (process_ == nullptr || broken_) return false;
+    // Read before the pipe's call, whose error Finish looks at.
+    const DWORD startTimeout = StartTimeoutMs();
     overlapped_ = OVERLAPPED{};
     overlapped_.hEvent = event_;
     ::ResetEvent(event_);
     const BOOL connected = ::ConnectNamedPipe(pipe_, &overlapped_);
-    if (!connected && ::GetLastError() != ERROR_PIPE_CONNECTED && !Finish(FALSE, kStartTimeoutMs)) {
+    // A helper that has not connected in time is hung; one that ended is dead.
+    if (!connected && ::GetLastError() != ERROR_PIPE_CONNECTED && !Finish(FALSE, startTimeout)) {
+        broken_ = true;
+        return false;
+    }
+    // Only the helper this source started may be at the other end.
+    const DWORD client = PipeClientProcess(pipe_);
+    if (client != 0 && client != processId_) {
         broken_ = true;
         return false;
     }
 
-    std::uint32_t answer = 0;
+    // The answer comes once the helper has loaded the library, which takes
+    // as long as it takes while the helper lives.
+    std::uint32_t answer[kAnswerWords + 1] = {};
     DWORD got = 0;
     bool moreData = false;
-    connected_ = Write(hello_, sizeof hello_) && Read(&answer, sizeof answer, &got, &moreData) &&
-                 got == sizeof answer && answer == kHelperReady;
+    connected_ = Write(hello_, sizeof hello_) && Read(answer, sizeof answer, &got, &moreData) &&
+                 got == kAnswerWords * sizeof answer[0] && answer[0] == kHelperReady && answer[1] == kHelperProtocol;
     broken_ = !connected_;
     return connected_;
 }
@@ -302,8 +347,9 @@ bool HelperChannel::Collect(remote::Bytes* reply) {
 
 bool HelperChannel::AwaitData() {
     if (broken_) return false;
+    // However long a slow scanner takes, while the helper lives.
     HANDLE waits[2] = {dataReady_, process_};
-    if (::WaitForMultipleObjects(2, waits, FALSE, kCallTimeoutMs) == WAIT_OBJECT_0) return true;
+    if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) return true;
     broken_ = true;
     return false;
 }

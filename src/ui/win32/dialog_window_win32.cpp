@@ -113,10 +113,11 @@ INT_PTR DialogWindow::Impl::HandleMessage(UINT message, WPARAM wParam, LPARAM lP
         case WM_COMMAND:
             return OnCommand(LOWORD(wParam), HIWORD(wParam));
         case WM_CLOSE:
-            // The close request goes to the application once; the window is
-            // hidden as a cancelled dialog is, and MSG_CLOSEDS destroys it.
+            // The close request goes to the application once; the dialog
+            // hides the window first, and MSG_CLOSEDS destroys it. The
+            // application may close the source inside the request, which
+            // frees this object: nothing of it is used afterwards.
             owner.OnClose();
-            ::ShowWindow(hwnd, SW_HIDE);
             return TRUE;
         case WM_SYSCOMMAND:
             if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
@@ -149,8 +150,8 @@ INT_PTR DialogWindow::Impl::OnCommand(int id, int code) {
             if (code == CBN_SELCHANGE) owner.OnImageTypeChange();
             return TRUE;
         case IDCANCEL:
+            // As the close box: the dialog hides the window, then asks.
             owner.OnCancel();
-            ::ShowWindow(hwnd, SW_HIDE);  // what ending a modeless dialog does
             return TRUE;
         default:
             return FALSE;
