@@ -218,8 +218,10 @@ refused region-reversed 2 "empty or reversed" -- --out "$o" --region 600,0,300,3
 refused count-alone 2 "--count needs --batch" -- --out "$o" --count 2
 refused extension 2 "must end in .bmp, .tif or .tiff" -- --out "$(winpath "$out/words.png")"
 refused ydpi 2 "both axes at the X resolution" -- --out "$o" --dpi 300 --ydpi 600
-refused bed 1 "the region lies outside the 8.5 × 14 inch bed" -- --out "$o" --region 0,0,2551,300
+refused bed 2 "the region lies outside the 8.5 × 14 inch bed" -- --out "$o" --region 0,0,2551,300
+refused bed-partly 2 "the region lies outside the 8.5 × 14 inch bed" -- --out "$o" --region 2000,4000,2600,4300
 refused buffer 1 "the memory buffer must hold at least one row" -- --out "$o" --mech memory --buffer 100
+refused empty-out 2 '--out "": the image needs a file name' -- --out ""
 refused folder 1 "no folder $(winpath "$out/none")" -- --out "$(winpath "$out/none/a.tiff")"
 refused grey-only 1 "refused the type color" VOREL_SIM_COLOR=0 -- --out "$o" --dpi 50 --type color --answer-boxes
 refused jam 1 "the document feeder jammed" VOREL_SIM_FEEDER=loaded VOREL_SIM_JAM=1 -- --out "$o" --dpi 50 --answer-boxes
