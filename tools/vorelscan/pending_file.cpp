@@ -2,6 +2,7 @@
 #include "pending_file.h"
 
 #include <cstdio>
+#include <cwchar>
 
 #include "interruption.h"
 #include "wide_text.h"
@@ -163,11 +164,19 @@ bool DeleteUnlessOpen(const std::wstring& name) {
     return true;
 }
 
-bool ProcessRuns(unsigned long id) {
+// Whether a process of that id runs this tool: ids are soon given to other
+// processes, which keep no part file of the tool's.
+bool ToolRuns(unsigned long id) {
     HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
     if (process == nullptr) return ::GetLastError() == ERROR_ACCESS_DENIED;  // there, but not ours to ask
     DWORD code = 0;
-    const bool runs = ::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    bool runs = ::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    wchar_t image[MAX_PATH] = {};
+    DWORD length = MAX_PATH;
+    if (runs && ::QueryFullProcessImageNameW(process, 0, image, &length)) {
+        const wchar_t* leaf = std::wcsrchr(image, L'\\');
+        runs = lstrcmpiW(leaf != nullptr ? leaf + 1 : image, L"vorelscan.exe") == 0;
+    }
     ::CloseHandle(process);
     return runs;
 }
@@ -190,7 +199,7 @@ int RemoveStaleParts(const std::string& folder) {
         bool stale = false;
         switch (PartFileOwner(leaf, &process)) {
             case PartOwner::Tool:
-                stale = process != ::GetCurrentProcessId() && !ProcessRuns(process);
+                stale = process != ::GetCurrentProcessId() && !ToolRuns(process);
                 break;
             case PartOwner::Source: {
                 // Its name tells no process: only one that has not been
