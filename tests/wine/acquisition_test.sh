@@ -389,7 +389,9 @@ VOREL_SIM_FEEDER=loaded VOREL_SIM_SHEETS=2 trial_no_display no-x-server-batch "$
 trial_interrupt interrupt-native INT --mech native
 trial_interrupt interrupt-file INT
 trial_interrupt interrupt-memory TERM --mech memory
-trial_without_window=1 trial_interrupt interrupt-file-no-window INT --mech file --no-indicators
+trial_without_window=1 trial_part='^~vorel-transfer' trial_interrupt interrupt-file-no-window INT --mech file \
+  --no-indicators
+trial_without_window=1 trial_interrupt interrupt-native-no-window TERM --mech native --no-indicators
 
 # ./vorel scan: --arch anywhere among the words, --help lists it, and an
 # empty file name is the tool's to refuse.

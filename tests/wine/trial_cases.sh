@@ -63,7 +63,8 @@ trial_no_display() {  # name, tool, tool arguments (naming $out/NAME...)...
 
 # ./vorel scan of a slowed scanner, interrupted once its progress window
 # counts rows (found by the window lister $trial_lister), or with
-# trial_without_window=1 once the source writes its part file (a transfer
+# trial_without_window=1 once a part file is there (the source's for a file
+# transfer, whose name trial_part may give; a transfer
 # the tool cannot cancel, which it ends after a grace period; the part file
 # the source held open then goes within 10 s of the end):
 # SIGINT to its process group (a terminal's Ctrl-C), or SIGTERM to ./vorel
@@ -87,7 +88,7 @@ trial_interrupt() {  # name, INT|TERM, ./vorel scan arguments...
   runner=$!
   for _ in $(seq 300); do
     if [ "${trial_without_window:-0}" = 1 ]; then
-      ls -A "$folder" | grep -q '^~vorel-transfer.*\.part$' && break
+      ls -A "$folder" | grep -q "${trial_part:-\.part\$}" && break
     else
       "$here/run_under_wine.sh" "$trial_lister" 2>/dev/null | grep -q "Static: Page 1: " && break
     fi

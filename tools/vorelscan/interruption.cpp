@@ -104,7 +104,7 @@ BOOL WINAPI OnControl(DWORD event) {
     ::EnterCriticalSection(&state.lock);
     for (const std::wstring& part : state.parts) ::DeleteFileW(part.c_str());
     RemoveSourcePartsLater(state);
-    std::fputs("vorelscan: interrupted; nothing was written\n", stderr);
+    std::fputs("vorelscan: interrupted; the image under way was not written\n", stderr);
     std::fflush(stderr);
     ::TerminateProcess(::GetCurrentProcess(), kExitCode);
     return TRUE;  // not reached
