@@ -18,8 +18,8 @@ namespace interruption {
 // The exit code of an interrupted scan (as a shell gives for SIGINT).
 constexpr int kExitCode = 130;
 
-// Registers the control handler; `mainThread` is the thread that drives the
-// source.
+// Registers the control handler; the calling thread is the one that drives
+// the source.
 void Install();
 // An interrupt arrived.
 bool Requested();
