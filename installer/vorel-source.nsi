@@ -562,7 +562,43 @@ Section /o "un.Settings (vorelsrc.ini)" UnSettingsSection
   Delete "${SETTINGS}"
 SectionEnd
 
+; An uninstaller started by its name copies itself into a folder of its own
+; in %TEMP% (~nsuN.tmp) and runs from there, where it cannot delete itself;
+; NSIS leaves that folder to the next restart. A hidden command removes it
+; once this process has ended: it tries every second for half a minute.
+; Only that copy's folder, never the folder the uninstaller was installed
+; in (run there with _?=).
+Var removingOwnCopy
+Function un.RemoveOwnCopyLater
+  ${If} $removingOwnCopy == 1
+    Return
+  ${EndIf}
+  StrCpy $removingOwnCopy 1
+  StrLen $R1 "$TEMP\~nsu"
+  StrCpy $R0 "$EXEDIR" $R1
+  ${If} $R0 == "$TEMP\~nsu"
+  ${AndIf} "$EXEDIR" != "$INSTDIR"
+    ExecShell "open" "$SYSDIR\cmd.exe" \
+      '/d /c for /l %i in (1,1,30) do (if exist "$EXEDIR\" (ping -n 2 127.0.0.1 >nul & rd /s /q "$EXEDIR" 2>nul))' \
+      SW_HIDE
+  ${EndIf}
+FunctionEnd
+
+Function un.onUninstSuccess
+  Call un.RemoveOwnCopyLater
+FunctionEnd
+
+Function un.onUninstFailed
+  Call un.RemoveOwnCopyLater
+FunctionEnd
+
+; The window closed, whatever the end (Cancel included).
+Function un.onGUIEnd
+  Call un.RemoveOwnCopyLater
+FunctionEnd
+
 Function un.onInit
+  StrCpy $removingOwnCopy 0
   ${GetParameters} $R0
   ClearErrors
   ${GetOptions} $R0 "/REMOVESETTINGS=" $R1

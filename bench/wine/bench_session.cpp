@@ -39,12 +39,11 @@ bool BenchSession::TransferOne(const std::string& file, double* seconds) {
     }
 
     if (mechanism_ == Mechanism::Native) {
-        TW_UINT32 handle = 0;
+        TW_HANDLE block = nullptr;  // the source writes a whole handle here
         const double start = Seconds();
-        rc = ToSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
+        rc = ToSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &block);
         *seconds = Seconds() - start;
         if (rc != TWRC_XFERDONE) return Fail("DAT_IMAGENATIVEXFER", rc);
-        HGLOBAL block = reinterpret_cast<HGLOBAL>(static_cast<ULONG_PTR>(handle));
         lastBytes_ = ::GlobalSize(block);
         ::GlobalFree(block);
         return true;

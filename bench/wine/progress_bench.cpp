@@ -108,7 +108,7 @@ private:
 // One enabling with one native transfer; its time and return code.
 bool TransferOnce(TwainApplication& twain, bool cancel, int run, double* seconds, double* cancelDelay) {
     if (!twain.Enable(false) || !twain.WaitFor(MSG_XFERREADY)) return false;
-    TW_UINT32 handle = 0;
+    TW_HANDLE handle = nullptr;  // the source writes a whole handle here
     TW_UINT16 rc;
     double start, end, pressedAt = 0;
     {
@@ -120,7 +120,7 @@ bool TransferOnce(TwainApplication& twain, bool cancel, int run, double* seconds
         if (presser != nullptr) pressedAt = presser->PressedAt();
         delete presser;
     }
-    if (rc == TWRC_XFERDONE) ::GlobalFree(reinterpret_cast<HGLOBAL>(static_cast<ULONG_PTR>(handle)));
+    if (rc == TWRC_XFERDONE) ::GlobalFree(handle);
     const TW_UINT16 wanted = cancel ? TWRC_CANCEL : TWRC_XFERDONE;
     bool ok = rc == wanted || twain.Fail("DAT_IMAGENATIVEXFER", rc);
     if (ok && cancel && pressedAt == 0) ok = twain.Fail("the transfer ended before Cancel was pressed");

@@ -43,8 +43,8 @@
 #define TEXT_CHECK_FEEDER "Check Document Feeder"
 #define TEXT_FEEDER_QUESTION                                                                  \
     "Your ADF is loaded and will be used for this scan. If you need to select a region to " \
-    "scan or change the Image Type and haven't please 'Cancel' and do so now. Otherwise, "  \
-    "press 'OK' to scan from the ADF."
+    "scan or change the Image Type and haven't yet, please press 'Cancel' and do so now. "  \
+    "Otherwise, press 'OK' to scan from the ADF."
 #define TEXT_NO_PREVIEW_WITH_FEEDER "You can't perform a preview scan while using the ADF."
 #define TEXT_FRAME_CANNOT_BE_SCANNED                                                          \
     "This region cannot be scanned at this resolution in this image type. Choose a smaller " \

@@ -88,7 +88,14 @@ TEST(ScanOptions, RefusesBadInputInWords) {
         {{"--setup-only", "s.set", "--out", "a.tiff"}, "--setup-only saves a set-up and scans nothing"},
         {{"--setup-only", "s.set", "--answer-boxes"}, "--setup-only shows the source's window"},
         {{"--setup-only", "s.set", "--dpi", "5"}, "resolution must be 12 to 2400 dpi"},
-        {{"--out", "a.tiff", "--setup="}, "--setup : the set-up needs a file name"},
+        {{"--out", "a.tiff", "--setup="}, "--setup \"\": the set-up needs a file name"},
+        {{"--out", ""}, "--out \"\": the image needs a file name"},
+        {{"--batch="}, "--batch \"\": the pages need a pattern of file names"},
+        // A region partly off the bed is refused with the others, before
+        // anything is opened.
+        {{"--out", "a.tiff", "--region", "0,0,2551,300"}, "--region 0,0,2551,300: the region lies outside the 8.5 × 14"},
+        {{"--out", "a.tiff", "--region", "2000,4000,2600,4300"}, "outside the 8.5 × 14 inch bed (2550 × 4200"},
+        {{"--setup-only", "s.set", "--region", "0,4100,100,4201"}, "outside the 8.5 × 14 inch bed"},
     };
     for (const Case& c : cases) {
         ScanOptions options;
@@ -124,6 +131,8 @@ TEST(ScanOptions, ValuesAfterAnEqualsSignOrAsTheNextWord) {
     EXPECT_TRUE(saved.Given("--dpi") && saved.Given("--setup") && !saved.Given("--type"));
     ScanOptions setUpOnly;
     ASSERT_TRUE(ParseScanOptions({"--setup-only", "s.set", "--type", "gray"}, &setUpOnly, &error)) << error;
+    ScanOptions wholeBed;
+    EXPECT_TRUE(ParseScanOptions({"--out", "a.tiff", "--region", "0,0,2550,4200"}, &wholeBed, &error)) << error;
     ScanOptions options;
     EXPECT_TRUE(ParseScanOptions({"--help"}, &options, &error) && options.help) << error;
     EXPECT_NE(ScanUsage().find("--region L,T,R,B"), std::string::npos) << ScanUsage();

@@ -234,6 +234,8 @@ TEST_F(SourceDialogTest, FeederQuestionBeforeAVisibleFinalScan) {
     EXPECT_EQ(Dialog().FinalScan(), 0) << "answered Cancel";
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, TEXT_FEEDER_QUESTION);
+    EXPECT_NE(boxes[0].text.find("and haven't yet, please press 'Cancel' and do so now."), std::string::npos)
+        << "the question reads as a sentence: " << boxes[0].text;
     EXPECT_EQ(boxes[0].caption, "Vorel Source");
     EXPECT_EQ(boxes[0].type & 0xF, platform::kBoxOkCancel);
     EXPECT_TRUE(Calls().windows.empty()) << "Cancel: nothing set up";

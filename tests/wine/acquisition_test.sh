@@ -218,13 +218,79 @@ refused region-reversed 2 "empty or reversed" -- --out "$o" --region 600,0,300,3
 refused count-alone 2 "--count needs --batch" -- --out "$o" --count 2
 refused extension 2 "must end in .bmp, .tif or .tiff" -- --out "$(winpath "$out/words.png")"
 refused ydpi 2 "both axes at the X resolution" -- --out "$o" --dpi 300 --ydpi 600
-refused bed 1 "the region lies outside the 8.5 × 14 inch bed" -- --out "$o" --region 0,0,2551,300
-refused buffer 1 "the memory buffer must hold at least one row" -- --out "$o" --mech memory --buffer 100
+refused bed 2 "the region lies outside the 8.5 × 14 inch bed" -- --out "$o" --region 0,0,2551,300
+refused bed-partly 2 "the region lies outside the 8.5 × 14 inch bed" -- --out "$o" --region 2000,4000,2600,4300
+# The source takes no buffer under 4096 bytes, more than a row of this page.
+refused buffer 1 \
+  "the memory buffer must hold at least 4096 bytes, the least the source takes (one row of the image is 3828 bytes)" \
+  -- --out "$o" --mech memory --buffer 100
+refused empty-out 2 '--out "": the image needs a file name' -- --out ""
 refused folder 1 "no folder $(winpath "$out/none")" -- --out "$(winpath "$out/none/a.tiff")"
 refused grey-only 1 "refused the type color" VOREL_SIM_COLOR=0 -- --out "$o" --dpi 50 --type color --answer-boxes
 refused jam 1 "the document feeder jammed" VOREL_SIM_FEEDER=loaded VOREL_SIM_JAM=1 -- --out "$o" --dpi 50 --answer-boxes
 mkdir -p "$out/日本"
 refused ansi-folder 1 "use --mech native or --mech memory" -- --out "$(winpath "$out/日本/a.tiff")" --mech file
+# Asked for a file transfer the folder's name cannot travel by, the tool
+# says so before it opens the source (whose log stays empty).
+rm -f "$out/ansi-folder.calls"
+refused ansi-folder-early 1 "use --mech native or --mech memory" \
+  VOREL_SIM_LOG="$(winpath "$out/ansi-folder.calls")" -- \
+  --out "$(winpath "$out/日本/a.tiff")" --mech file
+[ ! -s "$out/ansi-folder.calls" ] && passed=$((passed + 1)) ||
+  { echo "FAILED ansi-folder-early: the source was opened before the refusal"; failed=$((failed + 1)); }
+# A read-only file is not replaced, as Windows would refuse it.
+echo "a page the user keeps" >"$out/read-only.tiff"
+chmod a-w "$out/read-only.tiff"
+cp "$out/read-only.tiff" "$out/read-only.expected"
+refused read-only 1 "read-only.tiff is read-only" -- --out "$(winpath "$out/read-only.tiff")" --dpi 50
+cmp -s "$out/read-only.tiff" "$out/read-only.expected" && passed=$((passed + 1)) ||
+  { echo "FAILED read-only: the read-only file was replaced"; failed=$((failed + 1)); }
+chmod u+w "$out/read-only.tiff"
+# No source where the manager looks: the tool's own words. (Wine's manager
+# keeps a source loaded, so the suite Twain2Manager may leave its copy in
+# twain_32 as sane.ds.)
+rm -f "$WINEPREFIX/drive_c/windows/twain_32/"*.ds
+mkdir -p "$out/no-source"
+cp "$bin/vorelscan.exe" "$bin/TWAIN_32.DLL" "$out/no-source/"
+env "$here/run_under_wine.sh" "$out/no-source/vorelscan.exe" --out "$o" >"$out/no-source.log" 2>&1
+status=$?
+[ $status = 1 ] && grep -qF 'found no "Vorel Source"' "$out/no-source.log" && passed=$((passed + 1)) ||
+  { echo "FAILED no-source: exit $status, expected the tool's words"; cat "$out/no-source.log"
+    failed=$((failed + 1)); }
+# A page that fails after one was written says so in the singular.
+mkdir -p "$out/one-kept"
+rm -f "$out/one-kept"/*
+refused one-kept 1 "page 2: the document feeder jammed; the page before it was written" \
+  VOREL_SIM_FEEDER=loaded VOREL_SIM_SHEETS=3 VOREL_SIM_JAM=2 -- --batch "$(winpath "$out/one-kept")\\p%d.bmp" \
+  --dpi 50 --answer-boxes
+
+# TIFF goes by file transfer unless the file's name cannot travel so (275
+# characters, a folder in another script): then by memory, and says so.
+long=$out/$(printf 'a%.0s' $(seq 120))/$(printf 'b%.0s' $(seq 120))
+long=${long:0:$((275 - 9))}
+mkdir -p "$long"
+for target in "$long/page.tiff" "$out/日本/default.tiff"; do
+  name=default-mech-$(basename "$(dirname "$target")" | cut -c1-8)
+  if scan "$name" "$target" --dpi 50 --type gray; then
+    check "$name" "425x700 8" "$target"
+    expect_line "$name" "wrote $(winpath "$target")" "$out/$name.log"
+    grep -q "taking the image by memory transfer instead" "$out/$name.log" && passed=$((passed + 1)) ||
+      { echo "FAILED $name: no note of the memory transfer"; failed=$((failed + 1)); }
+  fi
+done
+rm -rf "$out/$(printf 'a%.0s' $(seq 120))"
+
+# Part files of scans that never finished: the tool's whose process is
+# gone and the source's unwritten for over a minute are removed by the next
+# scan into the folder; a fresh one of the source's stays.
+mkdir -p "$out/stale"
+rm -f "$out/stale"/* "$out/stale"/.vorelscan-*
+touch "$out/stale/.vorelscan-99999-0.part" "$out/stale/.vorelscan-99999-1.part" "$out/stale/~vorel-transfer5.part"
+touch -d '2 hours ago' "$out/stale/~vorel-transfer5.part"
+touch "$out/stale/~vorel-transfer6.part" "$out/stale/users.part"
+scan stale "$out/stale/page.bmp" --dpi 50 &&
+  [ "$(cd "$out/stale" && ls -A | sort | tr '\n' ' ')" = "page.bmp users.part ~vorel-transfer6.part " ] &&
+  passed=$((passed + 1)) || { echo "FAILED stale: left $(ls -A "$out/stale")"; failed=$((failed + 1)); }
 
 # Region values are 1/300 inch even at 12 and below (the source's default
 # unit reads those as inches).
@@ -308,6 +374,33 @@ status=$?
 expect_status no-display-box $status 1 "the source says: Document Feeder Jam  [109] (answered OK)" \
   "$out/no-display-box.log"
 expect_status no-display-words $status 1 "vorelscan: the document feeder jammed" "$out/no-display-box.log"
+
+# The trial's cases: a closed window, no display, and interrupts.
+. "$here/trial_cases.sh"
+trial_lister=$bin/vorel_list_windows.exe
+trial_dialog_closed ui-escape "$bin/vorelscan.exe" "$bin/vorel_list_windows.exe" escape
+trial_dialog_closed ui-close "$bin/vorelscan.exe" "$bin/vorel_list_windows.exe" close --twain2
+for mech in native memory file; do
+  trial_no_display "no-x-server-$mech" "$bin/vorelscan.exe" --out "$(winpath "$out/no-x-server-$mech.tiff")" \
+    --mech $mech --dpi 50
+done
+VOREL_SIM_FEEDER=loaded VOREL_SIM_SHEETS=2 trial_no_display no-x-server-batch "$bin/vorelscan.exe" --dpi 50 \
+  --batch "$(winpath "$out")\\no-x-server-batch-%d.tiff"
+trial_interrupt interrupt-native INT --mech native
+trial_interrupt interrupt-file INT
+trial_interrupt interrupt-memory TERM --mech memory
+trial_without_window=1 trial_part='^~vorel-transfer' trial_interrupt interrupt-file-no-window INT --mech file \
+  --no-indicators
+trial_without_window=1 trial_interrupt interrupt-native-no-window TERM --mech native --no-indicators
+
+# ./vorel scan: --arch anywhere among the words, --help lists it, and an
+# empty file name is the tool's to refuse.
+"$vorel" scan --dpi 50 --arch 32 --help >"$out/arch-help.log" 2>&1
+expect_status arch-help $? 0 "--arch 32|64" "$out/arch-help.log"
+"$vorel" scan --out "" --arch=32 >"$out/arch-empty.log" 2>&1
+expect_status arch-empty $? 2 '--out "": the image needs a file name' "$out/arch-empty.log"
+"$vorel" scan --out "$out/a.tiff" --arch 48 >"$out/arch-bad.log" 2>&1
+expect_status arch-bad $? 2 "--arch 48: the architecture is 32 or 64" "$out/arch-bad.log"
 
 # Through Wine's own source manager, which finds sources as twain_32\sane.ds.
 drive_c="$WINEPREFIX/drive_c/windows/twain_32"

@@ -58,6 +58,9 @@ value() {  # registry text, value name
   sed -nE "s/^ +$2 +REG_[A-Z_]+ +(.*)$/\1/p" <<<"$1"
 }
 setting() { sed -nE "s/^$1=([0-9]+)\r?$/\1/p" "$settings"; }
+# The folders an uninstaller copied itself into (%TEMP%\~nsuN.tmp) and left.
+uninstaller_copies() { find "$WINEPREFIX/drive_c/users" -maxdepth 5 -type d -name '~nsu*.tmp' 2>/dev/null; }
+no_uninstaller_copies() { [ -z "$(uninstaller_copies)" ]; }
 
 # A run cut short may have left programs in the old prefix.
 [ -d "$WINEPREFIX" ] && { wineserver -k 2>/dev/null; wineserver -w; }
@@ -198,6 +201,7 @@ expect "uninstaller removed" absent "$twain/vorelsrc-uninstall.exe"
 expect "key removed" [ -z "$(registry)" ]
 expect "settings kept" [ "$(setting Highlight)" = 200 ]
 expect "other files kept" [ -f "$twain/Other/not-a-source.ds" ]
+expect "no copy of the uninstaller left in %TEMP%: $(uninstaller_copies)" no_uninstaller_copies
 if [ -n "$bin64" ]; then
   for file in vorelsrc.ds vorelhost32.exe VOREL32.dll; do
     expect "twain_64\\$file removed" absent "$twain64/$file"
@@ -280,5 +284,6 @@ expect "no 'Space required' in the uninstaller: $(grep -m1 'Space required' <<<"
 settle
 run "$uninstaller" /S
 settle
+expect "no copy of the uninstaller left in %TEMP% after its window: $(uninstaller_copies)" no_uninstaller_copies
 echo "installer: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -119,9 +119,8 @@ enum Mechanism { kNative, kMemory, kBmp, kTiff };
 size_t Transfer(SourceHarness& harness, Mechanism mechanism, const std::string& folder) {
     switch (mechanism) {
         case kNative: {
-            TW_UINT32 dib = 0;
-            if (harness.Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib) != TWRC_XFERDONE) return 0;
-            HGLOBAL block = reinterpret_cast<HGLOBAL>(static_cast<UINT_PTR>(dib));
+            TW_HANDLE block = nullptr;  // the source writes a whole handle here
+            if (harness.Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &block) != TWRC_XFERDONE) return 0;
             const size_t size = ::GlobalSize(block);
             ::GlobalFree(block);
             return size;

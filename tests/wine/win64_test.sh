@@ -6,7 +6,8 @@
 # make in the same prefix, pixel for pixel, also through Wine's own 64-bit
 # manager. Then an application killed in
 # the middle of a scan: its helper goes with it. (The helper dying under
-# the source is the Wine suite HelperProcess.)
+# the source is the Wine suite HelperProcess.) Last, the new user's trial
+# cases of the 32-bit suite with the 64-bit tool.
 # Arguments: the 64-bit tree's bin folder, the 32-bit tree's, an output folder.
 set -u
 bin64=$1
@@ -142,6 +143,23 @@ if [ "$(helpers)" = 0 ]; then
 else
   fail "killed: the helper outlived the application by 5 s"
 fi
+
+# The trial's cases with the 64-bit tool: a closed window (as a TWAIN 2
+# application), no display by every transfer, and an interrupt through
+# ./vorel scan --arch 64, after which no helper is left either.
+. "$here/trial_cases.sh"
+trial_lister=$bin64/vorel_list_windows.exe
+trial_dialog_closed ui-escape-64 "$bin64/vorelscan.exe" "$bin64/vorel_list_windows.exe" escape --twain2
+for mech in native memory file; do
+  trial_no_display "no-x-server-64-$mech" "$bin64/vorelscan.exe" --out "$(winpath "$out/no-x-server-64-$mech.tiff")" \
+    --mech $mech --dpi 50
+done
+trial_interrupt interrupt-64 INT --mech native --arch 64
+for _ in $(seq 100); do
+  [ "$(helpers)" = 0 ] && break
+  sleep 0.05
+done
+[ "$(helpers)" = 0 ] && passed=$((passed + 1)) || fail "interrupt-64: helpers left: $(helpers)"
 
 echo "win64: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

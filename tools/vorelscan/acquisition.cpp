@@ -19,9 +19,11 @@
 #include "imaging/dib_format.h"
 
 #include "image_writer.h"
+#include "interruption.h"
 #include "message_boxes.h"
 #include "pending_file.h"
 #include "progress_lines.h"
+#include "tool_rules.h"
 #include "twain/twain.h"
 #include "twain_application.h"
 #include "wide_text.h"
@@ -45,10 +47,62 @@ std::string Inches(TW_UINT32 counts) {
     return text;
 }
 
+// The name as a file transfer carries it: in the ANSI code page, in at most
+// `size` - 1 characters.
+bool AnsiFileName(const std::wstring& name, char* into, int size) {
+    BOOL lost = FALSE;
+    const int length =
+        ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.c_str(), -1, into, size, nullptr, &lost);
+    return length != 0 && !lost;
+}
+
+// Whether a part file beside `target` can travel by file transfer: its
+// longest name, whatever this process's id and serial.
+bool FileTransferCanCarry(const std::string& target) {
+    const std::string folder = FolderOf(target);
+    const std::string longest = (folder == "." ? std::string() : folder + (folder.back() == '\\' ? "" : "\\")) +
+                                ToolPartName(4294967295UL, 999);
+    char name[255];
+    return AnsiFileName(WideFromUtf8(longest), name, sizeof name);
+}
+
+std::string FileTransferRefusal(const std::string& target) {
+    return "a file transfer carries the file name in the ANSI code page and in at most 254 characters, and the "
+           "folder of " + target + " cannot be written so: use --mech native or --mech memory";
+}
+
+// A file the source wrote is whole when it starts as its format does and,
+// for a BMP, is as long as its header says.
+bool LooksWhole(const std::wstring& name, bool tiff) {
+    HANDLE file = ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    std::uint8_t head[8] = {};
+    DWORD read = 0;
+    LARGE_INTEGER size{};
+    const bool ok = ::ReadFile(file, head, sizeof head, &read, nullptr) && read == sizeof head &&
+                    ::GetFileSizeEx(file, &size);
+    ::CloseHandle(file);
+    if (!ok) return false;
+    if (tiff) return std::memcmp(head, "II*\0", 4) == 0 || std::memcmp(head, "MM\0*", 4) == 0;
+    const std::uint32_t said = head[2] | head[3] << 8 | head[4] << 16 | std::uint32_t(head[5]) << 24;
+    return head[0] == 'B' && head[1] == 'M' && said == static_cast<std::uint64_t>(size.QuadPart);
+}
+
+// Whether a window can be shown: the source's dialog, progress window and
+// boxes need a display that answers.
+bool DisplayAnswers() {
+    HWND probe = ::CreateWindowExA(WS_EX_TOOLWINDOW, "STATIC", "", WS_POPUP | WS_VISIBLE, -100, -100, 1, 1, nullptr,
+                                   nullptr, nullptr, nullptr);
+    if (probe == nullptr) return false;
+    ::DestroyWindow(probe);
+    return true;
+}
+
 class Session {
 public:
     explicit Session(const ScanOptions& options)
         : options_(options),
+          mechanism_(options.mechanism),
           twain_("vorelscan", "Tools", options.twain2),
           boxes_(options.answerBoxes),
           progress_([](const std::string& line) {
@@ -75,8 +129,14 @@ private:
     bool SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value, const std::string& name) {
         return twain_.SetOneValue(cap, itemType, value, name.c_str());
     }
+    // Before anything is opened: the folder is there, the file may be
+    // replaced, the transfer can carry its name; part files that scans
+    // which never finished left there go.
     bool CheckFolders();
     bool Open();
+    // A step that failed: said in the words of the box the source showed
+    // meanwhile, if it showed one. Always false.
+    bool FailWithBox();
     bool Negotiate();
     // --setup: the saved set-up handed to the source (DAT_CUSTOMDSDATA).
     bool ApplySavedSetUp();
@@ -93,6 +153,7 @@ private:
     bool TransferAll();
 
     const ScanOptions& options_;
+    std::string mechanism_;  // the transfer: as asked, or the one that can take the file's name
     TwainApplication twain_;
     MessageBoxWatcher boxes_;
     ProgressLines progress_;
@@ -105,14 +166,37 @@ private:
 };
 
 bool Session::CheckFolders() {
-    const std::string folder = FolderOf(options_.out);
-    return FolderExists(folder) || Fail("no folder " + folder);
+    const std::string first = options_.batch && !options_.multipage ? BatchFileName(options_.out, 1) : options_.out;
+    const std::string folder = FolderOf(first);
+    if (!FolderExists(folder)) return Fail("no folder " + folder);
+    const std::string problem = TargetProblem(first);
+    if (!problem.empty()) return Fail(problem);
+    RemoveStaleParts(folder);
+    if (mechanism_ == "file" && !FileTransferCanCarry(first)) {
+        // A TIFF goes by file unless asked otherwise; by memory it is the
+        // same file.
+        if (options_.Given("--mech")) return Fail(FileTransferRefusal(first));
+        mechanism_ = "memory";
+        std::fprintf(stderr, "vorelscan: %s: taking the image by memory transfer instead\n",
+                     FileTransferRefusal(first).c_str());
+        std::fflush(stderr);
+    }
+    return true;
 }
 
 bool Session::Open() {
     if (twain_.Open()) return true;
+    return FailWithBox();
+}
+
+bool Session::FailWithBox() {
     const std::string box = boxes_.TakeLastText();
-    return box.empty() || Fail(Error() + ": " + BoxInWords(box));
+    if (!box.empty()) {
+        Fail(Error() + ": " + BoxInWords(box));
+    } else if (!DisplayAnswers()) {
+        Fail(Error() + " (no display answers: is DISPLAY right, and its X server running?)");
+    }
+    return false;
 }
 
 bool Session::Negotiate() {
@@ -122,11 +206,9 @@ bool Session::Negotiate() {
     TW_UINT16 pixelType = options_.type == "bw" ? TWPT_BW : options_.type == "gray" ? TWPT_GRAY : TWPT_RGB;
     const TW_UINT16 bitDepth = TypeBits(options_.type);
     const std::string dpi = std::to_string(options_.dpi) + " dpi";
-    if (!options_.mechanism.empty()) {
-        TW_UINT16 mechanism = options_.mechanism == "memory" ? TWSX_MEMORY
-                              : options_.mechanism == "file" ? TWSX_FILE
-                                                             : TWSX_NATIVE;
-        if (!SetOneValue(ICAP_XFERMECH, TWTY_UINT16, mechanism, "the " + options_.mechanism + " transfer")) {
+    if (!mechanism_.empty()) {
+        TW_UINT16 mechanism = mechanism_ == "memory" ? TWSX_MEMORY : mechanism_ == "file" ? TWSX_FILE : TWSX_NATIVE;
+        if (!SetOneValue(ICAP_XFERMECH, TWTY_UINT16, mechanism, "the " + mechanism_ + " transfer")) {
             return false;
         }
     }
@@ -234,8 +316,8 @@ bool Session::SetRegion() {
 }
 
 bool Session::TransferNative(const PageFormat& format, ImageWriter* writer) {
-    TW_UINT32 handle = 0;
-    const TW_UINT16 rc = ToSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
+    TW_HANDLE block = nullptr;  // the source writes a whole handle here: 8 bytes in a 64-bit process
+    const TW_UINT16 rc = ToSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &block);
     if (rc != TWRC_XFERDONE) {
         FailTransfer(rc);
         if (Error() == ConditionText(TWCC_LOWMEMORY)) {
@@ -243,7 +325,6 @@ bool Session::TransferNative(const PageFormat& format, ImageWriter* writer) {
         }
         return false;
     }
-    HGLOBAL block = reinterpret_cast<HGLOBAL>(static_cast<ULONG_PTR>(handle));
     const std::size_t size = ::GlobalSize(block);
     const auto* dib = static_cast<const std::uint8_t*>(twain_.LockBlock(block));
     bool ok = false;
@@ -275,19 +356,19 @@ bool Session::TransferMemory(const PageFormat& format, ImageWriter* writer) {
     // A strip holds whole rows: the buffer takes at least one, and the
     // source's own minimum.
     const std::size_t rowBytes = format.RowBytes();
-    const TW_UINT32 minimum = std::max<TW_UINT32>(setup.MinBufSize, RowStride(static_cast<std::uint32_t>(rowBytes)));
+    const TW_UINT32 stride = RowStride(static_cast<std::uint32_t>(rowBytes));
+    const TW_UINT32 minimum = std::max<TW_UINT32>(setup.MinBufSize, stride);
     TW_UINT32 size = static_cast<TW_UINT32>(options_.memoryBuffer);
     if (size == 0) size = std::min<TW_UINT32>(std::max(setup.Preferred, minimum), kMaxMemoryBuffer);
-    if (size < minimum || size > kMaxMemoryBuffer) {
-        return Fail("the memory buffer must hold at least one row (" + std::to_string(minimum) +
-                    " bytes) and at most " + std::to_string(kMaxMemoryBuffer));
-    }
+    const std::string refusal = MemoryBufferRefusal(size, stride, setup.MinBufSize, kMaxMemoryBuffer);
+    if (!refusal.empty()) return Fail(refusal);
     if (!writer->BeginPage(format)) return writeError_ = "write", false;
     std::vector<std::uint8_t> buffer(size);
     long rows = 0;
     // Every strip brings at least one row; a few more for a source that
     // sends an empty one.
     for (long strip = 0; strip <= static_cast<long>(format.lines) + 16; ++strip) {
+        if (interruption::Requested()) return Fail("interrupted");
         TW_IMAGEMEMXFER xfer{};
         xfer.Memory = TW_MEMORY{TWMF_APPOWNS | TWMF_POINTER, size, buffer.data()};
         rc = ToSource(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
@@ -320,18 +401,19 @@ bool Session::TransferFile(const std::string& name) {
     if (!file.Create(name, &error)) return Fail(error);
     file.Release();
     TW_SETUPFILEXFER setup{};
-    BOOL lost = FALSE;
-    const int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, file.Name().c_str(), -1, setup.FileName,
-                                             sizeof setup.FileName, nullptr, &lost);
-    if (length == 0 || lost) {
-        return Fail("a file transfer carries the file name in the ANSI code page and in at most 254 characters, and "
-                    "the folder of " + name + " cannot be written so: use --mech native or --mech memory");
-    }
-    setup.Format = options_.format == "tiff" ? TWFF_TIFF : TWFF_BMP;
+    if (!AnsiFileName(file.Name(), setup.FileName, sizeof setup.FileName)) return Fail(FileTransferRefusal(name));
+    const bool tiff = options_.format == "tiff";
+    setup.Format = tiff ? TWFF_TIFF : TWFF_BMP;
     TW_UINT16 rc = ToSource(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup);
     if (rc != TWRC_SUCCESS) return twain_.Fail("the source refused the file name", rc);
+    interruption::WatchSourceParts(WideFromUtf8(FolderOf(name)));
     rc = ToSource(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr);
+    interruption::UnwatchSourceParts();
     if (rc != TWRC_XFERDONE) return FailTransfer(rc);
+    if (!LooksWhole(file.Name(), tiff)) {
+        return Fail("the source said the file transfer was done, but its file is no whole " +
+                    std::string(tiff ? "TIFF" : "BMP") + " image");
+    }
     return file.Commit(&error) || Fail(error);
 }
 
@@ -341,7 +423,7 @@ bool Session::TransferPage(int page, TW_UINT16* remaining) {
     page_ = page;
     // Native and file transfers are counted in the source's progress window.
     std::unique_ptr<ProgressWindowWatcher> watcher;
-    if (options_.progress && options_.mechanism != "memory") watcher.reset(new ProgressWindowWatcher(&progress_));
+    if (options_.progress && mechanism_ != "memory") watcher.reset(new ProgressWindowWatcher(&progress_));
     TW_PENDINGXFERS pending{};
     TW_IMAGEINFO info{};
     TW_UINT16 rc = ToSource(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info);
@@ -367,7 +449,7 @@ bool Session::TransferPage(int page, TW_UINT16* remaining) {
     }
     const std::string name = options_.batch && !options_.multipage ? BatchFileName(options_.out, page) : options_.out;
     writeError_.clear();
-    if (ok && options_.mechanism == "file") {
+    if (ok && mechanism_ == "file") {
         ok = TransferFile(name);
     } else if (ok) {
         PendingFile single;
@@ -388,7 +470,7 @@ bool Session::TransferPage(int page, TW_UINT16* remaining) {
             singleWriter = options_.format == "tiff" ? MakeTiffWriter(&single, false) : MakeBmpWriter(&single);
             writer = singleWriter.get();
         }
-        if (ok) ok = options_.mechanism == "memory" ? TransferMemory(format, writer) : TransferNative(format, writer);
+        if (ok) ok = mechanism_ == "memory" ? TransferMemory(format, writer) : TransferNative(format, writer);
         if (!writeError_.empty()) {
             ok = Fail(file->WriteError().empty() ? "cannot write " + name + ": the image is too large for the file"
                                                  : file->WriteError());
@@ -431,12 +513,8 @@ bool Session::TransferAll() {
     }
     if (!ok) {
         if (!options_.batch) return false;
-        std::string kept = written == 0 ? "" : options_.multipage
-                                                  ? "; " + options_.out + " holds the " + std::to_string(written) +
-                                                        " page" + (written == 1 ? "" : "s") + " before it"
-                                                  : "; the " + std::to_string(written) + " page" +
-                                                        (written == 1 ? "" : "s") + " before it were written";
-        return Fail("page " + std::to_string(page) + ": " + Error() + kept);
+        return Fail("page " + std::to_string(page) + ": " + Error() +
+                    KeptPagesText(written, options_.multipage, options_.out));
     }
     if (options_.batch && options_.count > 0 && page < options_.count) {
         return Fail("the source delivered " + std::to_string(page) + " of the " + std::to_string(options_.count) +
@@ -449,10 +527,7 @@ bool Session::TransferAll() {
 bool Session::Run() {
     if (!options_.setUpOnly.empty()) return SaveSetUp();
     if (!CheckFolders() || !Open() || !Negotiate()) return false;
-    if (!twain_.Enable(options_.showUI) || !twain_.WaitFor(MSG_XFERREADY)) {
-        const std::string box = boxes_.TakeLastText();
-        return box.empty() || Fail(Error() + ": " + BoxInWords(box));
-    }
+    if (!twain_.Enable(options_.showUI) || !twain_.WaitFor(MSG_XFERREADY)) return FailWithBox();
     return TransferAll();
 }
 

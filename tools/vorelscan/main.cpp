@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "acquisition.h"
+#include "interruption.h"
 #include "scan_options.h"
 #include "wide_text.h"
 
@@ -40,8 +41,31 @@ int Run() {
         return 0;
     }
     int pages = 0;
-    if (Acquire(options, &error, &pages) != 0) {
+    const int failed = Acquire(options, &error, &pages);
+    // Everything the scan opened and wrote is closed and tidied by now.
+    interruption::Finished();
+    if (interruption::Requested()) {
+        const std::string& named = !options.setUpOnly.empty() ? options.setUpOnly : options.out;
+        std::fprintf(stderr, "vorelscan: interrupted; %s\n",
+                     options.batch && pages > 0 ? (std::to_string(pages) + " page" + (pages == 1 ? " was" : "s were") +
+                                                   " written before it").c_str()
+                     : options.batch && !options.multipage ? "no page was written"
+                                                           : (named + " was left as it was").c_str());
+        return interruption::kExitCode;
+    }
+    if (failed != 0) {
         std::fprintf(stderr, "vorelscan: %s\n", error.c_str());
+        return 1;
+    }
+    // Success is told only for what is there.
+    const std::string& written = !options.setUpOnly.empty() ? options.setUpOnly : options.out;
+    if ((!options.batch || options.multipage) &&
+        ::GetFileAttributesW(WideFromUtf8(written).c_str()) == INVALID_FILE_ATTRIBUTES) {
+        std::fprintf(stderr, "vorelscan: the scan ended without an error, but %s is not there\n", written.c_str());
+        return 1;
+    }
+    if (options.batch && pages == 0) {
+        std::fputs("vorelscan: the source delivered no page\n", stderr);
         return 1;
     }
     if (!options.setUpOnly.empty()) {
@@ -60,6 +84,7 @@ int main() {
     // Binary streams: "\n" stays "\n", and UTF-8 passes untouched.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
+    interruption::Install();
     try {
         return Run();
     } catch (const std::bad_alloc&) {

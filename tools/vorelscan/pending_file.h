@@ -1,6 +1,6 @@
 // A file written beside its final name and moved over it only when
-// complete, so that a scan that fails leaves a file already at that name
-// exactly as it was, and no half-written file behind.
+// complete, so that a scan that fails (or is interrupted) leaves a file
+// already at that name exactly as it was, and no half-written file behind.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "image_writer.h"
+#include "tool_rules.h"
 
 class PendingFile : public ByteSink {
 public:
@@ -47,3 +48,10 @@ std::string FolderOf(const std::string& path);
 bool FolderExists(const std::string& folder);
 // A Windows error code in words.
 std::string WindowsErrorText(DWORD code);
+// Why a finished image cannot be put at `target` (a read-only file, a
+// folder), in words; "" when nothing stands in the way.
+std::string TargetProblem(const std::string& target);
+// Deletes the part files in `folder` that scans which never finished left
+// behind, ones nobody has open: the tool's own whose process has ended, and
+// the source's that have not been written for a while. Returns how many.
+int RemoveStaleParts(const std::string& folder);

@@ -64,16 +64,16 @@ bool SetNumber(const std::string& value, int* into, std::string* error) {
 
 const Flag kFlags[] = {
     {"--out", "FILE", "the image to write: .bmp for BMP, .tif or .tiff for TIFF",
-     [](ScanOptions* o, const std::string& v, std::string*) {
+     [](ScanOptions* o, const std::string& v, std::string* e) {
          o->out = v;
          o->outGiven = true;
-         return true;
+         return !v.empty() || Fail(e, "the image needs a file name");
      }},
     {"--batch", "PATTERN", "every image of one enabling, page n to PATTERN with its %d replaced by n",
-     [](ScanOptions* o, const std::string& v, std::string*) {
+     [](ScanOptions* o, const std::string& v, std::string* e) {
          o->out = v;
          o->batch = true;
-         return true;
+         return !v.empty() || Fail(e, "the pages need a pattern of file names, e.g. page-%d.tiff");
      }},
     {"--count", "N", "with --batch: the images asked for (default -1: as many as there are)",
      [](ScanOptions* o, const std::string& v, std::string* e) {
@@ -229,6 +229,10 @@ bool CheckScanValues(ScanOptions* o, std::string* e) {
         if (o->right <= o->left || o->bottom <= o->top) {
             return Fail(e, given + ": the region is empty or reversed (right must exceed left, bottom top)");
         }
+        if (o->right > kBedWidth || o->bottom > kBedHeight) {
+            return Fail(e, given + ": the region lies outside the 8.5 × 14 inch bed (" + std::to_string(kBedWidth) +
+                               " × " + std::to_string(kBedHeight) + " in 1/300 inch)");
+        }
     }
     return true;
 }
@@ -297,7 +301,9 @@ bool ParseScanOptions(const std::vector<std::string>& args, ScanOptions* options
             value = args[++i];
         }
         std::string why;
-        if (!flag->set(options, value, &why)) return Fail(error, name + " " + value + ": " + why);
+        if (!flag->set(options, value, &why)) {
+            return Fail(error, name + " " + (value.empty() && flag->value != nullptr ? "\"\"" : value) + ": " + why);
+        }
         options->given.push_back(flag->name);
         if (options->help) return true;
     }

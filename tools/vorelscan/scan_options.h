@@ -44,6 +44,11 @@ struct ScanOptions {
 // The largest set-up file --setup reads.
 constexpr long kMaxSetUpBytes = 1 << 20;
 
+// The Vorel scanner's bed, 8.5 by 14 inches, in 1/300 inch: a region must
+// lie on it.
+constexpr int kBedWidth = 2550;
+constexpr int kBedHeight = 4200;
+
 // The largest buffer a memory transfer takes.
 constexpr int kMaxMemoryBuffer = 64000;
 

@@ -42,6 +42,11 @@ bool TwainApplication::Open() {
     if (entry_ == nullptr) return Fail(name + " is no source manager: it has no DSM_Entry");
 
     window_ = ::CreateWindowA("STATIC", app_.ProductName, WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    // The source's windows and boxes need a display as much as this one.
+    if (window_ == nullptr) {
+        return Fail("cannot make a window (Windows error " + std::to_string(::GetLastError()) +
+                    "): is there a display, and does it answer?");
+    }
     TW_UINT16 rc = ToManager(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &window_);
     if (rc != TWRC_SUCCESS) return Fail("the source manager would not open", rc);
     managerOpen_ = true;
@@ -215,7 +220,10 @@ bool TwainApplication::WaitFor(TW_UINT16 wanted) {
     const TW_UINT16 told = NextFromSource();
     if (told == wanted) return true;
     if (told == MSG_NULL) return Fail("the message loop ended");
-    if (told == MSG_CLOSEDSREQ) return Fail("the source asked to be closed before an image was ready");
+    if (told == MSG_CLOSEDSREQ) {
+        return Fail("the source's window was closed (Cancel, Escape or its close box) before an image was ready: "
+                    "nothing was scanned");
+    }
     return Fail("the source sent the unexpected message " + std::to_string(told));
 }
 

@@ -1,7 +1,8 @@
 // Prints the visible top-level windows of the session and the visible
 // controls in each, one a line ("window: TITLE", "  CLASS: TEXT"), in
 // UTF-8, so that shell tests can read what an installer shows. With
-// "--close TITLE" it asks the windows of that exact title to close.
+// "--close TITLE" it asks the windows of that exact title to close (as
+// their close box does); with "--escape TITLE" it presses Escape in them.
 #include <windows.h>
 
 #include <cstdio>
@@ -26,13 +27,27 @@ BOOL CALLBACK PrintControl(HWND control, LPARAM) {
 }
 
 const wchar_t* closing = nullptr;
+bool escape = false;
 
 BOOL CALLBACK VisitWindow(HWND window, LPARAM) {
     if (!::IsWindowVisible(window)) return TRUE;
     wchar_t title[1024] = {};
     ::GetWindowTextW(window, title, 1024);
     if (closing != nullptr) {
-        if (std::wcscmp(title, closing) == 0) ::PostMessageW(window, WM_CLOSE, 0, 0);
+        if (std::wcscmp(title, closing) != 0) return TRUE;
+        if (escape) {
+            // To the window with the keyboard focus in that window's thread.
+            GUITHREADINFO thread{};
+            thread.cbSize = sizeof thread;
+            HWND focus = ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &thread) &&
+                                 thread.hwndFocus != nullptr
+                             ? thread.hwndFocus
+                             : window;
+            ::PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+            ::PostMessageW(focus, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+        } else {
+            ::PostMessageW(window, WM_CLOSE, 0, 0);
+        }
         return TRUE;
     }
     std::printf("window: %s\n", Utf8(title).c_str());
@@ -45,7 +60,11 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM) {
 int main() {
     int count = 0;
     LPWSTR* args = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    if (args != nullptr && count == 3 && std::wcscmp(args[1], L"--close") == 0) closing = args[2];
+    if (args != nullptr && count == 3 &&
+        (std::wcscmp(args[1], L"--close") == 0 || std::wcscmp(args[1], L"--escape") == 0)) {
+        closing = args[2];
+        escape = std::wcscmp(args[1], L"--escape") == 0;
+    }
     ::EnumWindows(VisitWindow, 0);
     std::fflush(stdout);
     return 0;
