@@ -738,19 +738,10 @@ TEST_F(Certification, UnattendedEmptyFeederIsNoMedia) {
 // the capability walk and a scan by every mechanism, as a 2.4 and as a 1.6
 // application.
 TEST_F(Certification, ThroughWinesOwnManager) {
-    if (sizeof(void*) == 8) GTEST_SKIP() << "Wine's 32-bit manager and twain_32";
-    char windows[MAX_PATH] = {};
-    ::GetWindowsDirectoryA(windows, MAX_PATH);
-    const std::string folder = std::string(windows) + "\\twain_32\\";
-    if (::GetFileAttributesA((folder + "gphoto2.ds").c_str()) != INVALID_FILE_ATTRIBUTES) {
-        GTEST_SKIP() << "the prefix holds Wine's gphoto2.ds, which Wine's manager would load";
-    }
-    ::CreateDirectoryA(folder.c_str(), nullptr);
-    ASSERT_TRUE(::CopyFileA((TestFolder() + "vorelsrc.ds").c_str(), (folder + "sane.ds").c_str(), FALSE));
-    ASSERT_TRUE(::CopyFileA((TestFolder() + "VOREL32.dll").c_str(), (folder + "VOREL32.dll").c_str(), FALSE));
-    const std::string wine = std::string(windows) + "\\twain_32.dll";
-    for (const AppKind& kind : {AppKind{"2.4 application, Wine's manager", 2, 4, kApp2, wine},
-                                AppKind{"1.6 application, Wine's manager", 1, 6, DG_CONTROL | DG_IMAGE, wine}}) {
+    const SourceForWinesManager placed;
+    if (placed.Path().empty()) GTEST_SKIP() << placed.Why();
+    for (const AppKind& kind : {AppKind{"2.4 application, Wine's manager", 2, 4, kApp2, placed.Path()},
+                                AppKind{"1.6 application, Wine's manager", 1, 6, DG_CONTROL | DG_IMAGE, placed.Path()}}) {
         SCOPED_TRACE(kind.name);
         CertApp app(kind);
         ASSERT_TRUE(app.Open());
@@ -765,8 +756,6 @@ TEST_F(Certification, ThroughWinesOwnManager) {
             EXPECT_EQ(Acquire(app, mech, false, TWPT_GRAY), 1) << "mechanism " << mech;
         }
     }
-    ::DeleteFileA((folder + "sane.ds").c_str());
-    ::DeleteFileA((folder + "VOREL32.dll").c_str());
 }
 
 }  // namespace

@@ -228,3 +228,35 @@ void PumpMessages() {
         ::DispatchMessageA(&message);
     }
 }
+
+SourceForWinesManager::SourceForWinesManager() {
+    // The 64-bit manager looks in twain_64: wine.Win64 scans through it.
+    if (sizeof(void*) == 8) {
+        why_ = "Wine's 32-bit manager and twain_32";
+        return;
+    }
+    char windows[MAX_PATH] = {};
+    ::GetWindowsDirectoryA(windows, MAX_PATH);
+    const std::string folder = std::string(windows) + "\\twain_32\\";
+    if (::GetFileAttributesA((folder + "gphoto2.ds").c_str()) != INVALID_FILE_ATTRIBUTES) {
+        why_ = "the prefix holds Wine's gphoto2.ds, which Wine's manager would load";
+        return;
+    }
+    ::CreateDirectoryA(folder.c_str(), nullptr);
+    if (!::CopyFileA((TestFolder() + "vorelsrc.ds").c_str(), (folder + "sane.ds").c_str(), FALSE) ||
+        !::CopyFileA((TestFolder() + "VOREL32.dll").c_str(), (folder + "VOREL32.dll").c_str(), FALSE)) {
+        why_ = "the source could not be put into " + folder;
+        return;
+    }
+    folder_ = folder;
+    manager_ = std::string(windows) + "\\twain_32.dll";
+}
+
+// Wine's manager keeps the source loaded for the life of the process, so
+// these may stay; the acquisition test, which puts them there too, removes
+// them from outside.
+SourceForWinesManager::~SourceForWinesManager() {
+    if (folder_.empty()) return;
+    ::DeleteFileA((folder_ + "sane.ds").c_str());
+    ::DeleteFileA((folder_ + "VOREL32.dll").c_str());
+}

@@ -70,5 +70,23 @@ void AnswerBoxesWith(int button);
 // While held, the watcher leaves boxes alone (to take their picture).
 void HoldBoxes(bool hold);
 
+// Wine's own TWAIN_32.DLL finds sources only as twain_32\sane.ds and
+// gphoto2.ds, by full path. While it lives, the source (with VOREL32.dll)
+// stands there as sane.ds; Path() is Wine's manager, empty when it cannot
+// be used here (Why() says why: a 64-bit test, or Wine's gphoto2.ds in the
+// prefix, which the manager would load).
+class SourceForWinesManager {
+public:
+    SourceForWinesManager();
+    ~SourceForWinesManager();
+    const std::string& Path() const { return manager_; }
+    const std::string& Why() const { return why_; }
+
+private:
+    std::string folder_;
+    std::string manager_;
+    std::string why_;
+};
+
 // Pumps this thread's messages until none are left.
 void PumpMessages();

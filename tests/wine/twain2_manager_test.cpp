@@ -378,31 +378,16 @@ TEST(Twain2Batch, EveryKindOfApplicationTakesTheFeedersThreeSheets) {
 // twain_32\sane.ds and gphoto2.ds: the source is put there as sane.ds and a
 // 1.x application scans by every mechanism and hears MSG_CLOSEDSREQ.
 TEST(Twain2Manager, WinesOwnManagerServesA1xApplication) {
-    // The 64-bit manager looks in twain_64: wine.Win64 scans through it.
-    if (sizeof(void*) == 8) GTEST_SKIP() << "Wine's 32-bit manager and twain_32";
-    char windows[MAX_PATH] = {};
-    ::GetWindowsDirectoryA(windows, MAX_PATH);
-    const std::string folder = std::string(windows) + "\\twain_32\\";
-    if (::GetFileAttributesA((folder + "gphoto2.ds").c_str()) != INVALID_FILE_ATTRIBUTES) {
-        GTEST_SKIP() << "the prefix holds Wine's gphoto2.ds, which Wine's manager would load";
-    }
-    ::CreateDirectoryA(folder.c_str(), nullptr);
-    ASSERT_TRUE(::CopyFileA((TestFolder() + "vorelsrc.ds").c_str(), (folder + "sane.ds").c_str(), FALSE));
-    ASSERT_TRUE(::CopyFileA((TestFolder() + "VOREL32.dll").c_str(), (folder + "VOREL32.dll").c_str(), FALSE));
+    const SourceForWinesManager placed;
+    if (placed.Path().empty()) GTEST_SKIP() << placed.Why();
     // Wine's manager, not the test copy beside the program.
-    const std::string wine = std::string(windows) + "\\twain_32.dll";
-    HMODULE manager = ::LoadLibraryA(wine.c_str());
-    ASSERT_NE(manager, nullptr) << wine;
+    HMODULE manager = ::LoadLibraryA(placed.Path().c_str());
+    ASSERT_NE(manager, nullptr) << placed.Path();
     EXPECT_EQ(::GetProcAddress(manager, "TestDsm_Reset"), nullptr) << "Wine's own manager";
     for (TW_UINT16 mech : {TWSX_NATIVE, TWSX_MEMORY, TWSX_FILE}) {
-        EXPECT_EQ(Acquire(Kind::Version1, mech, wine.c_str()), 1) << "mechanism " << mech;
+        EXPECT_EQ(Acquire(Kind::Version1, mech, placed.Path().c_str()), 1) << "mechanism " << mech;
     }
     ::FreeLibrary(manager);
-    // Wine's manager keeps the source loaded for the life of the process, so
-    // these may stay; the acquisition test, which puts them there too,
-    // removes them from outside.
-    ::DeleteFileA((folder + "sane.ds").c_str());
-    ::DeleteFileA((folder + "VOREL32.dll").c_str());
 }
 
 // A TWAIN 2 application whose callback, called at once by the manager,
