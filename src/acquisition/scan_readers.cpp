@@ -25,6 +25,11 @@
 #include "resources/resource_ids.h"
 #include "twain/twain.h"
 
+// The device behind a session, for the session's readers below.
+struct SessionDevice {
+    static ScannerDevice& Of(ScanSession& session) { return session.scanner; }
+};
+
 namespace {
 
 // The scanner is read for a TIFF file in chunks of kTiffChunk bytes, and
@@ -80,7 +85,7 @@ private:
 // there; a scan that sends nothing at all fails before a byte is written.
 int WriteTiffFile(ScanSession& session, platform::File& file, std::uint8_t* work, std::uint32_t bitsPerPixel,
                   std::uint32_t resolution, bool inverted) {
-    ScannerDevice& scanner = session.scanner;
+    ScannerDevice& scanner = SessionDevice::Of(session);
     // Asked one after the other, so the scanner hears the questions in the
     // same order on every compiler.
     const std::uint32_t bytesPerLine = NonNegative(scanner.GetBytesPerLine());
@@ -140,7 +145,7 @@ void FillDibPrefix(std::uint8_t* at, const ImageTypeEntry& type, std::int32_t pi
 // at once.
 int WriteBmpRows(ScanSession& session, platform::File& file, const ImageTypeEntry& type, std::uint32_t resolution,
                  bool inverted) {
-    ScannerDevice& scanner = session.scanner;
+    ScannerDevice& scanner = SessionDevice::Of(session);
     const std::uint32_t bytesPerLine = NonNegative(scanner.GetBytesPerLine());
     const std::int32_t pixels = static_cast<std::int32_t>(NonNegative(scanner.GetPixelsPerLine()));
     const std::uint32_t lines = NonNegative(scanner.GetLineCount());

@@ -35,7 +35,7 @@ std::int32_t Within(std::int32_t value, std::int32_t low, std::int32_t high) {
 // on both axes. Every way a frame enters keeps it on the bed; here it is
 // held there once more, so that no edge can reach the scanner's 16-bit
 // window cut to another number.
-void ScanSession::BuildScanWindow(const ScanFrame& frame, std::uint16_t window[5]) const {
+void ScanSession::BuildScanWindow(const Rect32& frame, std::uint16_t window[5]) const {
     const std::int32_t width = bedWidth_ > 0 ? Within(bedWidth_, 0, UINT16_MAX) : UINT16_MAX;
     const std::int32_t height = bedHeight_ > 0 ? Within(bedHeight_, 0, UINT16_MAX) : UINT16_MAX;
     const std::int32_t left = Within(frame.left, 0, width);
@@ -47,9 +47,8 @@ void ScanSession::BuildScanWindow(const ScanFrame& frame, std::uint16_t window[5
     window[4] = static_cast<std::uint16_t>(Within(frame.bottom, top, height) - top);
 }
 
-bool ScanSession::SetupFinalScan(int imageType, const ScanFrame& frame, bool fromFeeder) {
+bool ScanSession::SetupFinalScan(int imageType, const Rect32& frame, bool fromFeeder) {
     setup_.imageType = imageType >= 0 && imageType < 3 ? imageType : 0;
-    setup_.xResolution = xResolution;
     setup_.bitsPerPixel = ImageTypeTable[setup_.imageType].bitsPerPixel;
     BuildScanWindow(frame, setup_.window);
     // No RGB format can describe an inverted picture: colour is never
@@ -62,7 +61,7 @@ bool ScanSession::SetupFinalScan(int imageType, const ScanFrame& frame, bool fro
     return SetupScan();
 }
 
-void ScanSession::BeginSetupOnly(const ScanFrame& region) {
+void ScanSession::BeginSetupOnly(const Rect32& region) {
     setupOnly_ = true;
     accepted_ = false;
     regionBefore_ = region;
@@ -81,7 +80,7 @@ bool ScanSession::EndSetupOnly() {
     return abandoned;
 }
 
-bool ScanSession::CanScan(int imageType, const ScanFrame& frame) {
+bool ScanSession::CanScan(int imageType, const Rect32& frame) {
     std::uint16_t window[5];
     BuildScanWindow(frame, window);
     const ScanPlan plan = scanner.PlanFinalScan(ImageTypeTable[imageType].bitsPerPixel, window);
@@ -89,7 +88,7 @@ bool ScanSession::CanScan(int imageType, const ScanFrame& frame) {
 }
 
 bool ScanSession::SetupScan() {
-    return scanner.SetupFinalScan(setup_.xResolution, scaling, setup_.bitsPerPixel, setup_.window, setup_.invert);
+    return scanner.SetupFinalScan(xResolution, scaling, setup_.bitsPerPixel, setup_.window, setup_.invert);
 }
 
 // A cancelled transfer ends the batch: the feeder takes no further sheet.

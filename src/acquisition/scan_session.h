@@ -11,6 +11,7 @@
 
 #include "acquisition/image_types.h"
 #include "acquisition/progress_indicator.h"
+#include "imaging/rect32.h"
 #include "device/scanner_device.h"
 #include "platform/file.h"
 #include "platform/global_memory.h"
@@ -45,14 +46,6 @@ bool CanWriteTransferFile(const char* fileName);
 // What a reader answers, in place of a condition code, when the user
 // cancelled the transfer.
 constexpr int kTransferCancelled = -1;
-
-// A scan window in 1/300 inch, edges included.
-struct ScanFrame {
-    std::int32_t left = 0;
-    std::int32_t top = 0;
-    std::int32_t right = 0;
-    std::int32_t bottom = 0;
-};
 
 class ScanSession {
 public:
@@ -97,14 +90,14 @@ public:
     // Hands the scanner the final scan of `frame` in image type `imageType`
     // at the X resolution, and keeps that set-up for the rest of a batch.
     // `fromFeeder`: the feeder held a sheet when the final scan began.
-    bool SetupFinalScan(int imageType, const ScanFrame& frame, bool fromFeeder);
+    bool SetupFinalScan(int imageType, const Rect32& frame, bool fromFeeder);
     // Set-up only (MSG_ENABLEDSUIONLY): from that enabling to the disabling
     // the window's scan button keeps what the window shows as the set-up of
     // later scans, and nothing is scanned. `region` is the window's region
     // at the enabling.
-    void BeginSetupOnly(const ScanFrame& region);
+    void BeginSetupOnly(const Rect32& region);
     bool SetupOnly() const { return setupOnly_; }
-    const ScanFrame& SetupRegionBefore() const { return regionBefore_; }
+    const Rect32& SetupRegionBefore() const { return regionBefore_; }
     // The user accepted the set-up shown: true the first time only.
     bool AcceptSetup();
     bool SetupAccepted() const { return setupOnly_ && accepted_; }
@@ -114,7 +107,7 @@ public:
     // at the X resolution: a frame larger than the scanner library takes at
     // once is scanned in pieces, which needs pieces that join exactly and a
     // page that stays on the glass (never the feeder's sheets).
-    bool CanScan(int imageType, const ScanFrame& frame);
+    bool CanScan(int imageType, const Rect32& frame);
     // After a transfer of a batch: sets the next scan up exactly as the final
     // scan did (on the flatbed the same region again, from the feeder its
     // next sheet) and returns true, or returns false when the batch ends:
@@ -130,7 +123,7 @@ public:
     // The image type and resolution of the scan set up last: what its
     // transfers deliver, whatever the window shows since.
     const ImageTypeEntry& ScanType() const { return ImageTypeTable[setup_.imageType]; }
-    std::uint32_t ScanResolution() const { return setup_.xResolution; }
+    std::uint32_t ScanResolution() const { return xResolution; }
 
     // The bed the scanner reported when the source was opened, in 1/300
     // inch; every scan window is held inside it. 0: not known.
@@ -138,6 +131,18 @@ public:
         bedWidth_ = width;
         bedHeight_ = height;
     }
+    // What the dialog and the protocol ask of the scanner; nothing outside
+    // the session reaches the device itself.
+    // 0: no scanner; 1: a grey scanner (bi-level and grey); 2: colour too.
+    int ScannerKind() const { return scanner.kind(); }
+    // The window the scanner library is told about (the dialog's).
+    void SetScannerWindow(void* window) { scanner.SetWindowHandle(window); }
+    // Sets the scanner up for a preview at `resolution`; its tone levels,
+    // the bytes it will send and reading them.
+    bool SetupPreview(int resolution) { return scanner.SetupPreview(resolution); }
+    const std::uint8_t* PreviewLevels() const { return scanner.PreviewLevels(); }
+    std::int32_t TotalBytes() const { return scanner.TotalBytes(); }
+    std::uint32_t ReadData(std::uint32_t count, void* buffer) { return scanner.ReadData(count, buffer); }
     int GetPhysicalWidth() { return scanner.GetPhysicalWidth(); }
     int GetPhysicalHeight() { return scanner.GetPhysicalHeight(); }
     int GetBytesPerLine() { return scanner.GetBytesPerLine(); }
@@ -168,13 +173,15 @@ public:
     std::uint32_t yResolution = 150;
     std::uint32_t scaling = 100;
     std::uint32_t invert = 0;
-    ScannerDevice scanner;
 
 private:
+    // The session's own readers (scan_readers.cpp) reach the device; the
+    // dialog and the protocol ask the session.
+    friend struct SessionDevice;
+    ScannerDevice scanner;
     // What the final scan handed the scanner, for the next scans of a batch.
     struct ScanSetup {
         int imageType = 0;
-        std::uint32_t xResolution = 0;
         std::uint32_t bitsPerPixel = 0;
         std::uint16_t window[5] = {};
         std::uint32_t invert = 0;
@@ -184,7 +191,7 @@ private:
     // The image file written whole into `file`, new and empty.
     int WriteNewImageFile(platform::File& file, std::uint16_t format);
     // The five-value scan window record from the frame and resolution.
-    void BuildScanWindow(const ScanFrame& frame, std::uint16_t window[5]) const;
+    void BuildScanWindow(const Rect32& frame, std::uint16_t window[5]) const;
 
     ScanSetup setup_;
     SessionWindow* window_ = nullptr;
@@ -194,7 +201,7 @@ private:
     bool cancelled_ = false;
     bool setupOnly_ = false;
     bool accepted_ = false;
-    ScanFrame regionBefore_;
+    Rect32 regionBefore_;
     int page_ = 1;
     int bedWidth_ = 0;
     int bedHeight_ = 0;

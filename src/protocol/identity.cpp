@@ -75,7 +75,7 @@ TW_UINT16 OpenSource(const TripletRequest* request) {
     ScanSession* session = StartSession();
     if (session == nullptr) throw std::bad_alloc();  // no session could be made
     Seed(CAP_DEVICEONLINE, session->IsDeviceOnline() ? 1 : 0);
-    SeedImageTypes(session->scanner.kind());
+    SeedImageTypes(session->ScannerKind());
     MatchBitDepthToPixelType(capabilityTable);
     Seed(CAP_FEEDERENABLED, session->IsFeederEnabled() ? 1 : 0);
     Seed(CAP_FEEDERLOADED, session->IsFeederLoaded() ? 1 : 0);

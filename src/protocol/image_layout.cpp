@@ -8,6 +8,7 @@
 #include "acquisition/scan_session.h"
 #include "acquisition/session_window.h"
 #include "capabilities/capability_table.h"
+#include "imaging/rect32.h"
 #include "imaging/units.h"
 #include "protocol/application_rules.h"
 #include "protocol/handlers.h"
@@ -21,12 +22,8 @@ SessionWindow* CurrentWindow() {
     return session != nullptr ? session->window() : nullptr;
 }
 
-struct Region {
-    std::int32_t left, top, right, bottom;
-};
-
-Region ReadRegion(const SessionWindow& dialog) {
-    Region r{};
+Rect32 ReadRegion(const SessionWindow& dialog) {
+    Rect32 r{};
     dialog.GetScanRegion(&r.left, &r.top, &r.right, &r.bottom);
     return r;
 }
@@ -46,7 +43,7 @@ TW_UINT16 GetLayout(const TripletRequest* request) {
     SessionWindow* dialog = CurrentWindow();
     if (dialog == nullptr) return Refuse(TWCC_SEQERROR);
 
-    const Region r = ReadRegion(*dialog);
+    const Rect32 r = ReadRegion(*dialog);
     const float left = InternalToUnits(r.left);
     const float top = InternalToUnits(r.top);
     const float width = InternalToUnits(Extent(r.left, r.right));
@@ -63,8 +60,8 @@ TW_UINT16 GetLayout(const TripletRequest* request) {
 
 // The bed as the scanner reported it at opening, in 1/300 inch; without
 // one, any frame.
-Region Bed() {
-    Region bed{0, 0, INT32_MAX, INT32_MAX};
+Rect32 Bed() {
+    Rect32 bed{0, 0, INT32_MAX, INT32_MAX};
     if (!ScannerBed(capabilityTable, &bed.right, &bed.bottom)) bed.left = bed.top = INT32_MIN;
     return bed;
 }
@@ -79,23 +76,21 @@ TW_UINT16 SetLayout(const TripletRequest* request) {
     SessionWindow* dialog = CurrentWindow();
     if (dialog == nullptr) return Refuse(TWCC_SEQERROR);
 
-    Region wanted{UnitsToInternal(FromFix32(layout->Frame.Left)), UnitsToInternal(FromFix32(layout->Frame.Top)),
+    Rect32 wanted{UnitsToInternal(FromFix32(layout->Frame.Left)), UnitsToInternal(FromFix32(layout->Frame.Top)),
                   UnitsToInternal(FromFix32(layout->Frame.Right)), UnitsToInternal(FromFix32(layout->Frame.Bottom))};
     // A frame left open on the right or at the bottom means a letter page.
     if (wanted.right == 0) wanted.right = UnitsToInternal(8.0f);
     if (wanted.bottom == 0) wanted.bottom = UnitsToInternal(11.0f);
-    const Region bed = Bed();
-    const Region inside{Within(wanted.left, bed.left, bed.right), Within(wanted.top, bed.top, bed.bottom),
+    const Rect32 bed = Bed();
+    const Rect32 inside{Within(wanted.left, bed.left, bed.right), Within(wanted.top, bed.top, bed.bottom),
                         Within(wanted.right, bed.left, bed.right), Within(wanted.bottom, bed.top, bed.bottom)};
-    if (inside.right <= inside.left || inside.bottom <= inside.top) return Refuse(TWCC_BADVALUE);
+    if (inside.IsEmpty()) return Refuse(TWCC_BADVALUE);
     dialog->SetScanRegion(inside.left, inside.top, inside.right, inside.bottom);
     // A frame of the application's own is no longer one of the page sizes.
     if (Capability* sizes = capabilityTable.Lookup(ICAP_SUPPORTEDSIZES)) sizes->current = TWSS_NONE;
 
-    const Region held = ReadRegion(*dialog);
-    const bool same = held.left == wanted.left && held.top == wanted.top && held.right == wanted.right &&
-                      held.bottom == wanted.bottom;
-    return same ? TWRC_SUCCESS : TWRC_CHECKSTATUS;
+    const Rect32 held = ReadRegion(*dialog);
+    return held == wanted ? TWRC_SUCCESS : TWRC_CHECKSTATUS;
 }
 
 // MSG_RESET: the whole bed, as at opening, answered as MSG_GET would.

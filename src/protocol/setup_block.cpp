@@ -104,7 +104,7 @@ bool Decode(const std::uint8_t* bytes, std::size_t size, SetupBlock* block) {
             if (length != kRegionPayload || block->haveRegion) return false;
             const std::uint32_t flags = GetU32(p, 16);
             if ((flags & ~kRegionLocked) != 0) return false;
-            const Region region{I32(p, 0), I32(p, 4), I32(p, 8), I32(p, 12), flags == kRegionLocked};
+            const Region region{{I32(p, 0), I32(p, 4), I32(p, 8), I32(p, 12)}, flags == kRegionLocked};
             for (std::int32_t edge : {region.left, region.top, region.right, region.bottom}) {
                 if (edge < -kLargestEdge || edge > kLargestEdge) return false;
             }

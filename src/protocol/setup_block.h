@@ -32,6 +32,7 @@
 #include <cstdint>
 
 #include "capabilities/capability_init_table.h"
+#include "imaging/rect32.h"
 
 namespace setup_block {
 
@@ -61,16 +62,11 @@ struct CapabilityState {
     }
 };
 
-struct Region {
-    std::int32_t left = 0;
-    std::int32_t top = 0;
-    std::int32_t right = 0;
-    std::int32_t bottom = 0;
+// The scan region in 1/300 inch, and whether the application fixed it.
+struct Region : Rect32 {
     bool locked = false;
 
-    bool operator==(const Region& o) const {
-        return left == o.left && top == o.top && right == o.right && bottom == o.bottom && locked == o.locked;
-    }
+    bool operator==(const Region& o) const { return Rect32::operator==(o) && locked == o.locked; }
 };
 
 struct SetupBlock {

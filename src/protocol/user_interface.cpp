@@ -31,14 +31,10 @@ int ChooseImageType(TW_INT16 pixelType) {
     return 2;
 }
 
-ScanFrame ShownRegion(const SessionWindow& window) {
-    ScanFrame region;
+Rect32 ShownRegion(const SessionWindow& window) {
+    Rect32 region;
     window.GetScanRegion(&region.left, &region.top, &region.right, &region.bottom);
     return region;
-}
-
-bool SameFrame(const ScanFrame& a, const ScanFrame& b) {
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
 // MSG_ENABLEDS, or with `setupOnly` MSG_ENABLEDSUIONLY: the window is then
@@ -144,7 +140,7 @@ int AcceptShownSetup(int imageType) {
     Capability& pixelType = capabilityTable.Find(ICAP_PIXELTYPE);
     if (pixelType.id == ICAP_PIXELTYPE) pixelType.current = static_cast<TW_INT16>(imageType);
     MatchBitDepthToPixelType(capabilityTable);
-    if (!SameFrame(ShownRegion(*window), session->SetupRegionBefore())) {
+    if (ShownRegion(*window) != session->SetupRegionBefore()) {
         if (Capability* sizes = capabilityTable.Lookup(ICAP_SUPPORTEDSIZES)) sizes->current = TWSS_NONE;
     }
     return NotifyCloseDSOk();

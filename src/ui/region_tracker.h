@@ -10,20 +10,7 @@
 
 #include <cstdint>
 
-struct Rect32 {
-    std::int32_t left = 0;
-    std::int32_t top = 0;
-    std::int32_t right = 0;
-    std::int32_t bottom = 0;
-
-    std::int32_t Width() const { return right - left; }
-    std::int32_t Height() const { return bottom - top; }
-    bool IsEmpty() const { return right <= left || bottom <= top; }
-    bool operator==(const Rect32& other) const {
-        return left == other.left && top == other.top && right == other.right && bottom == other.bottom;
-    }
-    bool operator!=(const Rect32& other) const { return !(*this == other); }
-};
+#include "imaging/rect32.h"
 
 struct Point32 {
     std::int32_t x = 0;

@@ -56,33 +56,32 @@ bool SourceDialog::IsWindowVisible() const { return window_->IsVisible(); }
 bool SourceDialog::TakeWindowMessage(void* message) { return IsDialogMessageFor(window_->Handle(), message); }
 
 bool SourceDialog::OnInitDialog() {
-    ScannerDevice& scanner = session_.scanner;
     std::string about = platform::LoadStringResource(IDS_ABOUTBOX);
     if (!about.empty()) window_->AddAboutMenuItem(about.c_str());
     window_->SetIcons();
     window_->AttachPreview();
-    scanner.SetWindowHandle(window_->Handle());
+    session_.SetScannerWindow(window_->Handle());
 
     // The scanner is asked for pixels, then lines, in separate statements:
     // an argument list would leave the order of the inquiries to the compiler.
-    if (scanner.SetupPreview(kPreviewResolution)) {
-        std::memcpy(preview.levels, scanner.PreviewLevels(), sizeof preview.levels);
-        int pixels = scanner.GetPixelsPerLine();
-        int lines = scanner.GetLineCount();
+    if (session_.SetupPreview(kPreviewResolution)) {
+        std::memcpy(preview.levels, session_.PreviewLevels(), sizeof preview.levels);
+        int pixels = session_.GetPixelsPerLine();
+        int lines = session_.GetLineCount();
         std::size_t bytes = TripleBufferBytes(pixels, lines);
         if (bytes > 0) preview.AllocatePreviewBuffer(bytes);
     }
-    int previewWidth = scanner.GetPixelsPerLine();
-    int previewHeight = scanner.GetLineCount();
+    int previewWidth = session_.GetPixelsPerLine();
+    int previewHeight = session_.GetLineCount();
     preview.SetPreviewSize(previewWidth, previewHeight);
     RenderPreview();
 
-    if (scanner.kind() == 0) window_->EnableScanButtons(false);
+    if (session_.ScannerKind() == 0) window_->EnableScanButtons(false);
 
     ImageTypeList& list = window_->List();
     list.AddString(platform::LoadStringResource(IDS_BW_DRAWING).c_str());
     list.AddString(platform::LoadStringResource(IDS_BW_PHOTO).c_str());
-    if (scanner.kind() != 1) {
+    if (session_.ScannerKind() != 1) {
         list.AddString(platform::LoadStringResource(IDS_COLOR_PHOTO).c_str());
         list.SetCurSel(2);
     } else {
@@ -104,7 +103,7 @@ void SourceDialog::RemoveDisallowedImageTypes() {
     for (int i = list.GetCount() - 1; i >= 0; --i) list.DeleteString(i);
     for (int type = 0; type < 3; ++type) {
         if ((allowedImageTypes & (1u << type)) == 0) continue;
-        if (type == 2 && session_.scanner.kind() == 1) continue;  // no colour on this scanner
+        if (type == 2 && session_.ScannerKind() == 1) continue;  // no colour on this scanner
         list.AddString(platform::LoadStringResource(kImageTypeNames[type]).c_str());
     }
     list.SetCurSel(list.GetCount() - 1);
@@ -159,11 +158,10 @@ void SourceDialog::RestoreScanRegionTo(std::int32_t left, std::int32_t top, std:
 // or an application's empty frame) scans the whole bed, which is what the
 // preview shows at that moment.
 int SourceDialog::FinalScan() {
-    ScannerDevice& scanner = session_.scanner;
-    if (scanner.kind() == 0 || session_.SetupOnly()) return 0;
+    if (session_.ScannerKind() == 0 || session_.SetupOnly()) return 0;
     // Asked once: whether this scan, and the batch it starts, comes from the
     // feeder.
-    const bool fromFeeder = scanner.IsFeederLoaded();
+    const bool fromFeeder = session_.IsFeederLoaded();
     if (window_->IsVisible() && fromFeeder) {
         std::string question = platform::LoadStringResource(IDS_FEEDER_QUESTION);
         if (window_->ShowMessage(question.c_str(), platform::kBoxOkCancel) == platform::kAnswerCancel) return 0;
@@ -180,13 +178,13 @@ int SourceDialog::FinalScan() {
 
 void SourceDialog::HoldSetup(bool hold) {
     window_->EnableSetupControls(!hold);
-    window_->EnableScanButtons(!hold && session_.scanner.kind() != 0);
+    window_->EnableScanButtons(!hold && session_.ScannerKind() != 0);
 }
 
-ScanFrame SourceDialog::ShownFrame() const {
+Rect32 SourceDialog::ShownFrame() const {
     Rect32 region = preview.GetRegion();
     if (region.IsEmpty()) region = preview.WholeBed();
-    ScanFrame frame;
+    Rect32 frame;
     frame.left = region.left;
     frame.top = region.top;
     frame.right = region.right;
@@ -239,27 +237,26 @@ void SourceDialog::OnPreviewScanButton() {
 }
 
 void SourceDialog::PreviewScan() {
-    ScannerDevice& scanner = session_.scanner;
-    if (scanner.kind() == 0) return;
-    if (window_->IsVisible() && scanner.IsFeederLoaded()) {
+    if (session_.ScannerKind() == 0) return;
+    if (window_->IsVisible() && session_.IsFeederLoaded()) {
         std::string refusal = platform::LoadStringResource(IDS_NO_PREVIEW_WITH_FEEDER);
         window_->ShowMessage(refusal.c_str(), platform::kBoxOk);
         return;
     }
-    if (!scanner.SetupPreview(kPreviewResolution)) return;
-    std::memcpy(preview.levels, scanner.PreviewLevels(), sizeof preview.levels);
-    int pixels = scanner.GetPixelsPerLine();
-    int lines = scanner.GetLineCount();
+    if (!session_.SetupPreview(kPreviewResolution)) return;
+    std::memcpy(preview.levels, session_.PreviewLevels(), sizeof preview.levels);
+    int pixels = session_.GetPixelsPerLine();
+    int lines = session_.GetLineCount();
     std::size_t bytes = TripleBufferBytes(pixels, lines);
     if (bytes == 0) return;
     std::uint8_t* buffer = preview.AllocatePreviewBuffer(bytes);
     if (buffer == nullptr) return;
     // Never read more than the buffer holds, whatever total the scanner
     // announces.
-    std::int32_t total = scanner.TotalBytes();
+    std::int32_t total = session_.TotalBytes();
     std::uint32_t toRead = total <= 0 ? 0 : static_cast<std::uint32_t>(std::min<std::size_t>(total, bytes));
-    if (toRead > 0) scanner.ReadData(toRead, buffer);
-    if (scanner.kind() == 1) ExpandGreyToTriples(buffer, pixels, lines);
+    if (toRead > 0) session_.ReadData(toRead, buffer);
+    if (session_.ScannerKind() == 1) ExpandGreyToTriples(buffer, pixels, lines);
     RenderPreview();
 }
 

@@ -86,7 +86,7 @@ public:
 
 private:
     // The frame the final scan takes: the region, or the whole bed without one.
-    ScanFrame ShownFrame() const;
+    Rect32 ShownFrame() const;
     // Renders the preview buffer in the image type the list shows.
     void RenderPreview();
     // "OK" of a set-up-only dialog: a set-up the scanner can take is kept

@@ -928,7 +928,7 @@ struct Scanned {
 
 class LargeFrameTest : public ImageTransferTest {
 protected:
-    Scanned ScanFrame(TW_UINT16 pixelType, TW_UINT16 depth, int left, int top, int right, int bottom) {
+    Scanned Rect32(TW_UINT16 pixelType, TW_UINT16 depth, int left, int top, int right, int bottom) {
         Scanned scanned;
         EXPECT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, pixelType), TWRC_SUCCESS);
         EXPECT_EQ(SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, depth), TWRC_SUCCESS);
@@ -952,13 +952,13 @@ protected:
 // scanned in other pieces that each fit: the joins fall exactly.
 TEST_F(LargeFrameTest, FramesBeyondOneWindowArriveWholeAndJoinExactly) {
     // Colour over the whole width: 20400 pixels, two columns.
-    const Scanned wide = ScanFrame(TWPT_RGB, 24, 0, 1000, 2550, 1030);
+    const Scanned wide = Rect32(TWPT_RGB, 24, 0, 1000, 2550, 1030);
     EXPECT_EQ(wide.width, 20400);
     EXPECT_EQ(wide.length, 240);
     ASSERT_EQ(wide.rows.size(), 20400u * 3 * 240);
     Bytes joined(wide.rows.size());
     for (int third = 0; third < 3; ++third) {
-        const Scanned part = ScanFrame(TWPT_RGB, 24, 850 * third, 1000, 850 * (third + 1), 1030);
+        const Scanned part = Rect32(TWPT_RGB, 24, 850 * third, 1000, 850 * (third + 1), 1030);
         ASSERT_EQ(part.rows.size(), 6800u * 3 * 240);
         for (int row = 0; row < 240; ++row) {
             std::memcpy(&joined[(row * 20400 + third * 6800) * 3], &part.rows[row * 6800 * 3], 6800 * 3);
@@ -967,13 +967,13 @@ TEST_F(LargeFrameTest, FramesBeyondOneWindowArriveWholeAndJoinExactly) {
     EXPECT_TRUE(wide.rows == joined) << "the columns join where thirds of the line do";
 
     // Grey over the whole height: 33600 lines, two bands.
-    const Scanned tall = ScanFrame(TWPT_GRAY, 8, 1200, 0, 1300, 4200);
+    const Scanned tall = Rect32(TWPT_GRAY, 8, 1200, 0, 1300, 4200);
     EXPECT_EQ(tall.width, 800);
     EXPECT_EQ(tall.length, 33600);
     ASSERT_EQ(tall.rows.size(), 800u * 33600);
     Bytes stacked;
     for (int third = 0; third < 3; ++third) {
-        const Scanned part = ScanFrame(TWPT_GRAY, 8, 1200, 1400 * third, 1300, 1400 * (third + 1));
+        const Scanned part = Rect32(TWPT_GRAY, 8, 1200, 1400 * third, 1300, 1400 * (third + 1));
         stacked.insert(stacked.end(), part.rows.begin(), part.rows.end());
     }
     EXPECT_TRUE(tall.rows == stacked) << "the bands join where thirds of the page do";

@@ -39,7 +39,7 @@ TEST_F(SourceDialogTest, StartUpWithAColourScanner) {
     EXPECT_EQ(SelectedText(), "Color Photo");
     EXPECT_EQ(headlessWindowLog.aboutMenuText, "&About Vorel Source");
     EXPECT_TRUE(headlessWindowLog.scanButtonsEnabled);
-    EXPECT_EQ(Session().scanner.kind(), 2);
+    EXPECT_EQ(Session().ScannerKind(), 2);
     // A 30 dpi preview of the 8.5 x 14 inch bed: 255 x 420 pixels.
     EXPECT_EQ(Dialog().preview.imageRect, (Rect32{0, 0, 255, 420}));
     EXPECT_EQ(Dialog().preview.GetRegion(), (Rect32{0, 0, 2550, 4200})) << "the region is the whole bed";
@@ -56,7 +56,7 @@ TEST_F(SourceDialogTest, StartUpWithAColourScanner) {
 TEST_F(SourceDialogTest, StartUpWithAScannerWithoutColour) {
     Simulate("VOREL_SIM_COLOR", "0");
     OpenSource();
-    EXPECT_EQ(Session().scanner.kind(), 1);
+    EXPECT_EQ(Session().ScannerKind(), 1);
     EXPECT_EQ(ListTexts(), (Texts{"BW Drawing", "BW Photo"}));
     EXPECT_EQ(SelectedText(), "BW Photo");
     EXPECT_EQ(Dialog().SelectImageType(2), 1) << "SelectImageType(2) without a colour entry";
@@ -69,7 +69,7 @@ TEST_F(SourceDialogTest, StartUpWithAScannerWithoutColour) {
 TEST_F(SourceDialogTest, StartUpWithoutAScanner) {
     Simulate("VOREL_SIM_OPEN", "-10");
     OpenSource();
-    EXPECT_EQ(Session().scanner.kind(), 0);
+    EXPECT_EQ(Session().ScannerKind(), 0);
     EXPECT_FALSE(headlessWindowLog.scanButtonsEnabled);
     EXPECT_EQ(ListTexts(), kAllTypes) << "all three types are listed";
     EXPECT_EQ(SelectedText(), "Color Photo");
