@@ -368,6 +368,10 @@ TEST_F(ToneScanTest, ScaledFramesInPiecesJoinExactly) {
         EXPECT_EQ(SetOneValue(ICAP_XSCALING, TWTY_FIX32, static_cast<TW_INT32>(scaling)), TWRC_SUCCESS);
         TW_IMAGELAYOUT strip{{{0, 0}, {500, 0}, {2550, 0}, {530, 0}}, 0, 0, 0};  // in 1/300 inch
         EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &strip), TWRC_SUCCESS);
+        // Before the scan the smallest buffer already holds a scaled row.
+        TW_SETUPMEMXFER setup{};
+        EXPECT_EQ(Control(DAT_SETUPMEMXFER, MSG_GET, &setup), TWRC_SUCCESS);
+        EXPECT_GE(setup.MinBufSize, 20400u * 3) << dpi << " dpi at " << scaling;
         return Scan(Mechanism::Memory);
     };
     const Image scaled = wideStrip(600, 4);
