@@ -157,9 +157,7 @@ TW_UINT16 Capability::GetEnumeration(TW_CAPABILITY& cap) noexcept {
 TW_UINT16 Capability::GetRange(TW_CAPABILITY& cap) noexcept {
     // A TW_FIX32 range holds fixed-point items: a negative whole value
     // sign-extended would carry a Frac of 0xFFFF.
-    const auto item = [&](TW_INT16 value) {
-        return itemType == TWTY_FIX32 ? Fix32Item(value, scale) : SignExtend(value);
-    };
+    const auto item = [&](TW_INT16 value) { return Item(value); };
     cap.hContainer = BuildBlock(kRangeSize, [&](std::uint8_t* block) {
         PutU16(block, kItemType, itemType);                      // ItemType
         PutU32(block, kRangeMinValue, item(minimum));            // MinValue
@@ -379,6 +377,10 @@ TW_UINT16 Capability::SetNumbersFromRange(const std::uint8_t* block, std::uint64
     step = static_cast<TW_INT16>(stepSize);
     *rounded = wasRounded;
     return TWCC_SUCCESS;
+}
+
+TW_UINT32 Capability::Item(TW_INT16 value) const noexcept {
+    return itemType == TWTY_FIX32 ? Fix32Item(value, scale) : SignExtend(value);
 }
 
 void Capability::Reset() noexcept {

@@ -43,6 +43,11 @@ public:
     // MSG_RESET: value, bounds, step and allowed set as initialised.
     void Reset() noexcept;
 
+    // The 32-bit item a container of this capability carries for `value`
+    // as the record holds it: 16.16 fixed point for TW_FIX32 (in 1/scale),
+    // the value sign-extended otherwise.
+    TW_UINT32 Item(TW_INT16 value) const noexcept;
+
     TW_UINT16 id = 0;
     TW_INT16 current = 0;
     TW_INT16 minimum = 0;
