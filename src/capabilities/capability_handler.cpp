@@ -234,16 +234,6 @@ TW_UINT16 CheckSet(Capability& record, const Capability& before) {
         return TWCC_SUCCESS;
     case ICAP_SUPPORTEDSIZES:
         return ApplyPageSize(record, before);
-    case ICAP_SHADOW:
-    case ICAP_HIGHLIGHT: {
-        // The shadow stays below the highlight.
-        const Capability* other = capabilityTable.Lookup(record.id == ICAP_SHADOW ? ICAP_HIGHLIGHT : ICAP_SHADOW);
-        if (other == nullptr) return TWCC_SUCCESS;
-        const TW_INT16 shadow = record.id == ICAP_SHADOW ? record.current : other->current;
-        const TW_INT16 highlight = record.id == ICAP_SHADOW ? other->current : record.current;
-        if (shadow >= highlight) break;
-        return TWCC_SUCCESS;
-    }
     case ICAP_XSCALING:
     case ICAP_YSCALING:
         if (!FollowScaling(record)) break;

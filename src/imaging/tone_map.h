@@ -23,7 +23,8 @@ struct ToneControls {
     int contrast = 0;           // -1000 to 1000
     int gammaHundredths = 220;  // 2.2: the curve as calibrated
     int shadow = 0;             // calibrated level that becomes black
-    int highlight = 255;        // calibrated level that becomes white
+    int highlight = 255;        // calibrated level that becomes white; one at or
+                                // below the shadow is taken as the shadow + 1
 
     bool operator==(const ToneControls& other) const {
         return brightness == other.brightness && contrast == other.contrast &&
