@@ -56,7 +56,8 @@ ScanPlan PlanScan(const std::uint16_t window[5], std::uint32_t bitsPerPixel, int
     if (plan.pixelsPerLine <= most && plan.lines <= kScannerSizeLimit) return plan;
     plan.pieces = true;
 
-    // rate is at most 2400 x 400: every quantity below fits an int.
+    // The device holds the scaling to 1000 %: the rate and every quantity
+    // below fit an int.
     const int g = Gcd(static_cast<int>(rate), 30000);
     const int unitCells = 30000 / g;
     const int unitDots = static_cast<int>(rate / g);

@@ -13,7 +13,6 @@
 #include "device/scanner_device.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>

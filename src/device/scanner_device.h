@@ -39,7 +39,6 @@ public:
     // The application's tone controls for the previews and final scans set
     // up from now on; the preview levels follow at once.
     void SetToneControls(const ToneControls& controls);
-    const ToneControls& ToneControlsInUse() const { return tone_; }
     // The output level of each input level under the tone map of the last
     // preview set-up, or of the controls set since: the preview's data come
     // without it.
