@@ -83,7 +83,7 @@ bool ScanSession::EndSetupOnly() {
 bool ScanSession::CanScan(int imageType, const Rect32& frame) {
     std::uint16_t window[5];
     BuildScanWindow(frame, window);
-    const ScanPlan plan = scanner.PlanFinalScan(ImageTypeTable[imageType].bitsPerPixel, window);
+    const ScanPlan plan = scanner.PlanFinalScan(ImageTypeTable[imageType].bitsPerPixel, window, scaling);
     return !plan.pieces || (plan.possible && !scanner.IsFeederLoaded());
 }
 

@@ -143,6 +143,9 @@ public:
     const std::uint8_t* PreviewLevels() const { return scanner.PreviewLevels(); }
     std::int32_t TotalBytes() const { return scanner.TotalBytes(); }
     std::uint32_t ReadData(std::uint32_t count, void* buffer) { return scanner.ReadData(count, buffer); }
+    // The application's tone controls, for the final scan's tone map and
+    // the preview's levels.
+    void SetToneControls(const ToneControls& controls) { scanner.SetToneControls(controls); }
     int GetPhysicalWidth() { return scanner.GetPhysicalWidth(); }
     int GetPhysicalHeight() { return scanner.GetPhysicalHeight(); }
     int GetBytesPerLine() { return scanner.GetBytesPerLine(); }

@@ -57,4 +57,7 @@ public:
     // that set-up are held: disabled, so that nothing the user does can
     // change what the transfers deliver.
     virtual void HoldSetup(bool hold) = 0;
+    // The scanner's tone controls changed: the preview shows its page under
+    // the new levels.
+    virtual void ToneChanged() {}
 };

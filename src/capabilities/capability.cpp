@@ -14,24 +14,49 @@ namespace {
 
 TW_UINT32 SignExtend(TW_INT16 value) { return static_cast<TW_UINT32>(static_cast<TW_INT32>(value)); }
 
-// A TW_FIX32 item: the 16-bit count as Whole, Frac 0.
-TW_UINT32 Fix32Item(TW_INT16 value) { return static_cast<TW_UINT16>(value); }
+TW_UINT16 ScaleOf(TW_UINT16 scale) { return scale == 0 ? 1 : scale; }
 
-// The number an item of the application's type carries, rounded to a whole
-// one; false for a type that carries no number. A TW_FIX32 is Whole plus
-// Frac / 65536, so half a step and more goes up.
-bool ReadNumber(TW_UINT16 type, TW_UINT32 raw, std::int64_t* number, bool* rounded) {
+// A TW_FIX32 item of a number held in 1/scale: the 16.16 fixed-point value,
+// Whole in the low half and Frac in the high half as the item lies in
+// memory. Whole is the floor, so -0.5 is Whole -1 and Frac 0x8000.
+TW_UINT32 Fix32Item(TW_INT16 value, TW_UINT16 scale) {
+    const std::int64_t units = ScaleOf(scale);
+    const std::int64_t scaled = std::int64_t{value} * 65536;
+    // Nearest, halves away from zero.
+    const std::int64_t fixed = (scaled >= 0 ? scaled + units / 2 : scaled - units / 2) / units;
+    const auto bits = static_cast<TW_UINT32>(static_cast<TW_INT32>(fixed));
+    return (bits >> 16) | (bits << 16);
+}
+
+// Rounds value / 65536 to the nearest whole number, halves up.
+std::int64_t RoundFixed(std::int64_t value) {
+    const std::int64_t shifted = value + 32768;
+    return shifted >= 0 ? shifted / 65536 : -((-shifted + 65535) / 65536);
+}
+
+// The number an item of the application's type carries, in 1/scale and
+// rounded to a whole count of those; false for a type that carries no
+// number. A TW_FIX32 is Whole plus Frac / 65536, so half a step and more
+// goes up.
+bool ReadNumber(TW_UINT16 type, TW_UINT32 raw, TW_UINT16 scale, std::int64_t* number, bool* rounded) {
+    const std::int64_t units = ScaleOf(scale);
     switch (type) {
-    case TWTY_INT8: *number = static_cast<TW_INT8>(raw & 0xFF); return true;
-    case TWTY_UINT8: *number = raw & 0xFF; return true;
-    case TWTY_INT16: *number = static_cast<TW_INT16>(raw & 0xFFFF); return true;
-    case TWTY_UINT16: *number = raw & 0xFFFF; return true;
-    case TWTY_INT32: *number = static_cast<TW_INT32>(raw); return true;
-    case TWTY_UINT32: *number = raw; return true;
+    case TWTY_INT8: *number = static_cast<TW_INT8>(raw & 0xFF) * units; return true;
+    case TWTY_UINT8: *number = (raw & 0xFF) * units; return true;
+    case TWTY_INT16: *number = static_cast<TW_INT16>(raw & 0xFFFF) * units; return true;
+    case TWTY_UINT16: *number = (raw & 0xFFFF) * units; return true;
+    case TWTY_INT32: *number = static_cast<TW_INT32>(raw) * units; return true;
+    case TWTY_UINT32: *number = raw * units; return true;
     case TWTY_FIX32: {
-        const TW_UINT16 frac = static_cast<TW_UINT16>(raw >> 16);
-        *number = std::int64_t{static_cast<TW_INT16>(raw & 0xFFFF)} + (frac >= 0x8000 ? 1 : 0);
-        if (frac != 0) *rounded = true;
+        const std::int64_t fixed = static_cast<TW_INT32>((raw & 0xFFFF) << 16 | raw >> 16);
+        *number = RoundFixed(fixed * units);
+        // A value the source answers itself (2.2 as the nearest 16.16 to
+        // it) is taken as it is; anything else between two held numbers
+        // is rounded.
+        if (*number < INT16_MIN || *number > INT16_MAX ||
+            Fix32Item(static_cast<TW_INT16>(*number), scale) != raw) {
+            *rounded = true;
+        }
         return true;
     }
     default:
@@ -84,6 +109,7 @@ void Capability::Initialize(const CapabilityInit& init) noexcept {
     initialMaximum = maximum;
     initialStep = step;
     operations = init.operations;
+    scale = ScaleOf(init.scale);
 }
 
 TW_UINT16 Capability::Get(TW_CAPABILITY& cap) noexcept {
@@ -94,7 +120,7 @@ TW_UINT16 Capability::Get(TW_CAPABILITY& cap) noexcept {
     case TWON_RANGE:
         return GetRange(cap);
     default:
-        return StoreOneValue(itemType, itemType == TWTY_FIX32 ? Fix32Item(current) : SignExtend(current), cap);
+        return StoreOneValue(itemType, itemType == TWTY_FIX32 ? Fix32Item(current, scale) : SignExtend(current), cap);
     }
 }
 
@@ -129,13 +155,16 @@ TW_UINT16 Capability::GetEnumeration(TW_CAPABILITY& cap) noexcept {
 }
 
 TW_UINT16 Capability::GetRange(TW_CAPABILITY& cap) noexcept {
+    // A TW_FIX32 range holds fixed-point items: a negative whole value
+    // sign-extended would carry a Frac of 0xFFFF.
+    const auto item = [&](TW_INT16 value) { return Item(value); };
     cap.hContainer = BuildBlock(kRangeSize, [&](std::uint8_t* block) {
-        PutU16(block, kItemType, itemType);                        // ItemType
-        PutU32(block, kRangeMinValue, SignExtend(minimum));        // MinValue
-        PutU32(block, kRangeMaxValue, SignExtend(maximum));        // MaxValue
-        PutU32(block, kRangeStepSize, SignExtend(step));           // StepSize
-        PutU32(block, kRangeDefaultValue, SignExtend(defaultValue));  // DefaultValue
-        PutU32(block, kRangeCurrentValue, SignExtend(current));    // CurrentValue
+        PutU16(block, kItemType, itemType);                      // ItemType
+        PutU32(block, kRangeMinValue, item(minimum));            // MinValue
+        PutU32(block, kRangeMaxValue, item(maximum));            // MaxValue
+        PutU32(block, kRangeStepSize, item(step));               // StepSize
+        PutU32(block, kRangeDefaultValue, item(defaultValue));   // DefaultValue
+        PutU32(block, kRangeCurrentValue, item(current));        // CurrentValue
     });
     return cap.hContainer != nullptr ? TWCC_SUCCESS : TWCC_LOWMEMORY;
 }
@@ -186,7 +215,7 @@ TW_UINT16 Capability::MakeOneValue(TW_UINT32 value, TW_CAPABILITY& cap) noexcept
         break;
     case TWTY_FIX32:
         // The same number MSG_GET answers, so the three messages agree.
-        item = Fix32Item(static_cast<TW_INT16>(value & 0xFFFF));
+        item = Fix32Item(static_cast<TW_INT16>(value & 0xFFFF), scale);
         break;
     case TWTY_INT32:
     case TWTY_UINT32:
@@ -318,7 +347,7 @@ TW_UINT16 Capability::SetNumbersFromOneValue(const std::uint8_t* block, std::uin
     if (blockSize < kOneValueSize) return TWCC_BADVALUE;
     std::int64_t value = 0;
     bool wasRounded = false;
-    if (!ReadNumber(GetU16(block, kItemType), GetU32(block, kOneValueItem), &value, &wasRounded)) {
+    if (!ReadNumber(GetU16(block, kItemType), GetU32(block, kOneValueItem), scale, &value, &wasRounded)) {
         return TWCC_BADVALUE;
     }
     if (value < minimum || value > maximum) return TWCC_BADVALUE;
@@ -332,10 +361,10 @@ TW_UINT16 Capability::SetNumbersFromRange(const std::uint8_t* block, std::uint64
     const TW_UINT16 type = GetU16(block, kItemType);
     std::int64_t low = 0, high = 0, stepSize = 0, value = 0;
     bool wasRounded = false;
-    if (!ReadNumber(type, GetU32(block, kRangeMinValue), &low, &wasRounded) ||
-        !ReadNumber(type, GetU32(block, kRangeMaxValue), &high, &wasRounded) ||
-        !ReadNumber(type, GetU32(block, kRangeStepSize), &stepSize, &wasRounded) ||
-        !ReadNumber(type, GetU32(block, kRangeCurrentValue), &value, &wasRounded)) {
+    if (!ReadNumber(type, GetU32(block, kRangeMinValue), scale, &low, &wasRounded) ||
+        !ReadNumber(type, GetU32(block, kRangeMaxValue), scale, &high, &wasRounded) ||
+        !ReadNumber(type, GetU32(block, kRangeStepSize), scale, &stepSize, &wasRounded) ||
+        !ReadNumber(type, GetU32(block, kRangeCurrentValue), scale, &value, &wasRounded)) {
         return TWCC_BADVALUE;
     }
     if (low < initialMinimum || high > initialMaximum || low > high || value < low || value > high || stepSize < 0 ||
@@ -348,6 +377,10 @@ TW_UINT16 Capability::SetNumbersFromRange(const std::uint8_t* block, std::uint64
     step = static_cast<TW_INT16>(stepSize);
     *rounded = wasRounded;
     return TWCC_SUCCESS;
+}
+
+TW_UINT32 Capability::Item(TW_INT16 value) const noexcept {
+    return itemType == TWTY_FIX32 ? Fix32Item(value, scale) : SignExtend(value);
 }
 
 void Capability::Reset() noexcept {

@@ -36,11 +36,17 @@ public:
     // bounds, bad item type, or a block too short for what it claims to
     // hold). A refused container changes nothing. A TW_FIX32 capability
     // takes its numbers by the item type the application names and rounds
-    // a fraction to the nearest whole value; `rounded` then tells so.
+    // a finer fraction than it holds (1/scale) to the nearest it holds;
+    // `rounded` then tells so.
     TW_UINT16 Set(const TW_CAPABILITY& cap, bool* rounded = nullptr) noexcept;
 
     // MSG_RESET: value, bounds, step and allowed set as initialised.
     void Reset() noexcept;
+
+    // The 32-bit item a container of this capability carries for `value`
+    // as the record holds it: 16.16 fixed point for TW_FIX32 (in 1/scale),
+    // the value sign-extended otherwise.
+    TW_UINT32 Item(TW_INT16 value) const noexcept;
 
     TW_UINT16 id = 0;
     TW_INT16 current = 0;
@@ -57,6 +63,8 @@ public:
     TW_INT16 initialMaximum = 0;
     TW_INT16 initialStep = 0;
     TW_UINT16 operations = 0;  // TWQC_* bits: the messages it takes
+    // The numbers are held in 1/scale (TW_FIX32 only): 100 holds hundredths.
+    TW_UINT16 scale = 1;
 
 private:
     TW_UINT16 GetEnumeration(TW_CAPABILITY& cap) noexcept;

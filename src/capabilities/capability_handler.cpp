@@ -191,6 +191,23 @@ TW_UINT16 GetBitDepths(const Capability& record, TW_CAPABILITY& cap) {
     return values.Get(cap);
 }
 
+// The scanner scales both axes by one value, so ICAP_XSCALING and
+// ICAP_YSCALING are kept equal: setting or resetting either sets the other's
+// current value too. A value the other's bounds exclude is refused.
+TW_UINT16 ScalingPartner(TW_UINT16 id) {
+    if (id == ICAP_XSCALING) return ICAP_YSCALING;
+    if (id == ICAP_YSCALING) return ICAP_XSCALING;
+    return 0;
+}
+
+bool FollowScaling(const Capability& record) {
+    Capability* partner = capabilityTable.Lookup(ScalingPartner(record.id));
+    if (partner == nullptr) return true;
+    if (record.current < partner->minimum || record.current > partner->maximum) return false;
+    partner->current = record.current;
+    return true;
+}
+
 // A MSG_SET the record took, held against what the rest of the set-up
 // allows; a refusal puts the record back as it was.
 TW_UINT16 CheckSet(Capability& record, const Capability& before) {
@@ -217,6 +234,10 @@ TW_UINT16 CheckSet(Capability& record, const Capability& before) {
         return TWCC_SUCCESS;
     case ICAP_SUPPORTEDSIZES:
         return ApplyPageSize(record, before);
+    case ICAP_XSCALING:
+    case ICAP_YSCALING:
+        if (!FollowScaling(record)) break;
+        return TWCC_SUCCESS;
     default:
         return TWCC_SUCCESS;
     }
@@ -251,6 +272,7 @@ TW_UINT16 RouteToRecord(Capability& record, TW_CAPABILITY& cap, TW_UINT16 msg, b
         // The value reset to is the answer, as MSG_GETCURRENT gives it.
         record.Reset();
         if (record.id == ICAP_PIXELTYPE || record.id == ICAP_BITDEPTH) MatchBitDepthToPixelType(capabilityTable);
+        if (Capability* partner = capabilityTable.Lookup(ScalingPartner(record.id))) partner->Reset();
         return record.GetCurrent(cap);
     default:
         // A 1.x application's other messages (MSG_GETFIRST and the rest)

@@ -16,7 +16,7 @@ constexpr TW_UINT32 Bits(std::initializer_list<unsigned> values) {
 
 // clang-format off
 const CapabilityInit CapabilityInitTable[kCapabilityCount] = {
-    // id                      container         item type    pad mask                                      min   max    cur   def   step  messages
+    // id                      container         item type  scale mask                                      min   max    cur   def   step  messages
     {CAP_XFERCOUNT,            TWON_ONEVALUE,    TWTY_INT16,  0,  0,                                         -1, 32767,   -1,   -1,  1,  kNegotiable},
     {CAP_FEEDERENABLED,        TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          0,     0,    0,    0,  0,  kNegotiable},
     {CAP_FEEDERLOADED,         TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          0,     1,    0,    0,  0,  kReadOnly},
@@ -48,6 +48,18 @@ const CapabilityInit CapabilityInitTable[kCapabilityCount] = {
     {CAP_DUPLEX,               TWON_ONEVALUE,    TWTY_UINT16, 0,  0,                                          0,     0,    0,    0,  0,  kReadOnly},
     {CAP_DUPLEXENABLED,        TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          0,     0,    0,    0,  0,  kNegotiable},
     {CAP_ENABLEDSUIONLY,       TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          1,     1,    1,    1,  0,  kReadOnly},
+    // The tone controls, on the tone map the scanner is sent: brightness and
+    // contrast -1000 to 1000, gamma 0.10 to 10.00 in hundredths, shadow and
+    // highlight as input levels.
+    {ICAP_BRIGHTNESS,          TWON_RANGE,       TWTY_FIX32,  1,  0,                                      -1000,  1000,    0,    0,  1,  kNegotiable},
+    {ICAP_CONTRAST,            TWON_RANGE,       TWTY_FIX32,  1,  0,                                      -1000,  1000,    0,    0,  1,  kNegotiable},
+    {ICAP_GAMMA,               TWON_RANGE,       TWTY_FIX32,  100, 0,                                        10,  1000,  220,  220,  1,  kNegotiable},
+    {ICAP_HIGHLIGHT,           TWON_RANGE,       TWTY_FIX32,  1,  0,                                          0,   255,  255,  255,  1,  kNegotiable},
+    {ICAP_SHADOW,              TWON_RANGE,       TWTY_FIX32,  1,  0,                                          0,   255,    0,    0,  1,  kNegotiable},
+    // The scanner's scaling as a factor in hundredths (1.00 is 100 %), the
+    // same on both axes.
+    {ICAP_XSCALING,            TWON_RANGE,       TWTY_FIX32,  100, 0,  kLowestScaling, kHighestScaling, 100, 100, 1, kNegotiable},
+    {ICAP_YSCALING,            TWON_RANGE,       TWTY_FIX32,  100, 0,  kLowestScaling, kHighestScaling, 100, 100, 1, kNegotiable},
     {ICAP_PHYSICALHEIGHT,      TWON_ONEVALUE,    TWTY_FIX32,  0,  0,                                          1,  4200, 4200, 4200,  1,  kReadOnly},
     {ICAP_PHYSICALWIDTH,       TWON_ONEVALUE,    TWTY_FIX32,  0,  0,                                          1,  2550, 2550, 2550,  1,  kReadOnly},
 };

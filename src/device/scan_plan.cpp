@@ -15,8 +15,9 @@ int Gcd(int a, int b) {
     return a;
 }
 
-// Dots (pixels or lines) the scanner gives for a length in 1/300 inch.
-int Dots(int cells, int dpi) { return static_cast<int>(std::int64_t(cells) * dpi / 300); }
+// Dots (pixels or lines) the scanner gives for a length in 1/300 inch at
+// `rate` dots per 100 inches (the resolution times the scaling in percent).
+int Dots(int cells, std::int64_t rate) { return static_cast<int>(std::int64_t(cells) * rate / 30000); }
 
 int BytesPerLine(std::uint32_t bitsPerPixel, int pixels) {
     return static_cast<int>((std::int64_t(pixels) * bitsPerPixel + 7) / 8);
@@ -29,9 +30,11 @@ int MostPixels(std::uint32_t bitsPerPixel) {
 
 }  // namespace
 
-ScanPlan PlanScan(const std::uint16_t window[5], std::uint32_t bitsPerPixel, int bedWidth, int bedHeight) {
+ScanPlan PlanScan(const std::uint16_t window[5], std::uint32_t bitsPerPixel, int bedWidth, int bedHeight,
+                  int scaling) {
     ScanPlan plan;
     const int dpi = window[0];
+    const std::int64_t rate = std::int64_t(dpi) * scaling;
     int left = window[1], top = window[2], width = window[3], height = window[4];
     if (bedWidth > 0) {
         left = std::min(left, bedWidth);
@@ -41,20 +44,23 @@ ScanPlan PlanScan(const std::uint16_t window[5], std::uint32_t bitsPerPixel, int
         top = std::min(top, bedHeight);
         height = std::min(height, bedHeight - top);
     }
-    if (dpi <= 0 || (bitsPerPixel != 1 && bitsPerPixel != 8 && bitsPerPixel != 24)) return plan;
+    if (rate <= 0 || (bitsPerPixel != 1 && bitsPerPixel != 8 && bitsPerPixel != 24)) return plan;
     plan.resolution = dpi;
-    plan.pixelsPerLine = Dots(width, dpi);
+    plan.scaling = scaling;
+    plan.pixelsPerLine = Dots(width, rate);
     plan.bytesPerLine = BytesPerLine(bitsPerPixel, plan.pixelsPerLine);
-    plan.lines = Dots(height, dpi);
+    plan.lines = Dots(height, rate);
     plan.topCells = top;
     plan.heightCells = height;
     const int most = MostPixels(bitsPerPixel);
     if (plan.pixelsPerLine <= most && plan.lines <= kScannerSizeLimit) return plan;
     plan.pieces = true;
 
-    const int g = Gcd(dpi, 300);
-    const int unitCells = 300 / g;
-    const int unitDots = dpi / g;
+    // The device holds the scaling to 1000 %: the rate and every quantity
+    // below fit an int.
+    const int g = Gcd(static_cast<int>(rate), 30000);
+    const int unitCells = 30000 / g;
+    const int unitDots = static_cast<int>(rate / g);
     // Columns: as few as hold the line, of equal whole units; a bi-level
     // column must also start on a whole byte.
     int unitsPerColumn = most / unitDots;
@@ -73,9 +79,9 @@ ScanPlan PlanScan(const std::uint16_t window[5], std::uint32_t bitsPerPixel, int
         ScanColumn column;
         column.leftCells = left + at;
         column.widthCells = std::min(unitsPerColumn * unitCells, width - at);
-        column.pixels = Dots(column.widthCells, dpi);
+        column.pixels = Dots(column.widthCells, rate);
         column.bytesPerLine = BytesPerLine(bitsPerPixel, column.pixels);
-        column.byteOffset = BytesPerLine(bitsPerPixel, Dots(at, dpi));
+        column.byteOffset = BytesPerLine(bitsPerPixel, Dots(at, rate));
         if (column.pixels > 0) plan.columns.push_back(column);
     }
 

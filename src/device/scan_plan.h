@@ -5,7 +5,9 @@
 // scanner puts pixel i of a window at (i x 300 / dpi) 1/300 inch from its
 // edge, so a piece that starts k whole "units" (300 / gcd(dpi, 300) of
 // 1/300 inch, which are dpi / gcd(dpi, 300) pixels) into the frame gives
-// precisely the pixels and lines the frame would have there.
+// precisely the pixels and lines the frame would have there. With scaling
+// the same holds of the rate dpi x percent in dots per 100 inches, in
+// units of 30000 / gcd(rate, 30000) of 1/300 inch.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +34,7 @@ struct ScanPlan {
     int bytesPerLine = 0;
     int lines = 0;
     int resolution = 0;
+    int scaling = 100;  // percent, on both axes
     int topCells = 0;
     int heightCells = 0;
     // Lines per band (a whole number of units; the last band may have
@@ -45,9 +48,11 @@ struct ScanPlan {
 constexpr std::uint32_t kBandBufferLimit = 64u << 20;
 
 // The plan for the five-value window record (resolution, left, top, width,
-// height in 1/300 inch) at `bitsPerPixel` (1, 8 or 24), on a bed of
-// bedWidth x bedHeight 1/300 inch (0: not known, no clipping).
-ScanPlan PlanScan(const std::uint16_t window[5], std::uint32_t bitsPerPixel, int bedWidth, int bedHeight);
+// height in 1/300 inch) at `bitsPerPixel` (1, 8 or 24) and `scaling`
+// percent, on a bed of bedWidth x bedHeight 1/300 inch (0: not known, no
+// clipping).
+ScanPlan PlanScan(const std::uint16_t window[5], std::uint32_t bitsPerPixel, int bedWidth, int bedHeight,
+                  int scaling = 100);
 
 // The window record of band `band` (its first line is band x bandLines) and
 // column `column` of the plan; the lines that band has.

@@ -13,7 +13,6 @@
 #include "device/scanner_device.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -185,7 +184,7 @@ bool ScannerDevice::SetupPreview(int resolution) {
     // map: the preview then applies the tone map itself, after the same
     // grey or black-and-white conversion a final scan of that type gets.
     std::uint8_t table[256];
-    SettingsToneMap(kPreviewGamma, table);
+    SettingsToneMap(kPreviewGamma, table, tone_);
     for (int input = 0; input < 256; ++input) previewLevels_[input] = table[255 - input];
     scanner.SetParameter(kParamUseToneMap, 0);
     scanner.GetScanGeometry(geometry_);
@@ -205,8 +204,8 @@ bool ScannerDevice::SetupFinalScan(std::uint32_t xResolution, std::uint32_t scal
     if (GetKind() == 0) return false;
     final_ = FinalSetup{xResolution, scaling, bitsPerPixel, invert};
     keepRgbOrder_ = true;  // red, green, blue
-    SettingsToneMap(kFinalGamma, finalToneMap_);
-    plan_ = window != nullptr ? PlanFinalScan(bitsPerPixel, window) : ScanPlan{};
+    SettingsToneMap(kFinalGamma, finalToneMap_, tone_);
+    plan_ = window != nullptr ? PlanFinalScan(bitsPerPixel, window, scaling) : ScanPlan{};
     band_ = -1;
     bandLeft_ = 0;
     piecesEnded_ = false;
@@ -218,13 +217,14 @@ bool ScannerDevice::SetupFinalScan(std::uint32_t xResolution, std::uint32_t scal
     return true;
 }
 
-ScanPlan ScannerDevice::PlanFinalScan(std::uint32_t bitsPerPixel, const std::uint16_t* window) {
+ScanPlan ScannerDevice::PlanFinalScan(std::uint32_t bitsPerPixel, const std::uint16_t* window, std::uint32_t scaling) {
     if (window == nullptr) return ScanPlan{};
-    const ScanPlan plan = PlanScan(window, bitsPerPixel, 0, 0);
+    const int percent = static_cast<int>(std::min<std::uint32_t>(scaling, 1000));
+    const ScanPlan plan = PlanScan(window, bitsPerPixel, 0, 0, percent);
     if (!plan.pieces) return plan;
     // Pieces are cut from the part of the frame on the bed only.
     return PlanScan(window, bitsPerPixel, Inquire(kInquirePhysicalWidth, kFormPhysical),
-                    Inquire(kInquirePhysicalHeight, kFormPhysical));
+                    Inquire(kInquirePhysicalHeight, kFormPhysical), percent);
 }
 
 void ScannerDevice::SendFinalSetup(const std::uint16_t* window) {
@@ -406,38 +406,27 @@ void ScannerDevice::LoadToneMap(double gamma) {
     Scanner().SetParameter(kParamUseToneMap, -1);
 }
 
-void ScannerDevice::SettingsToneMap(double gamma, std::uint8_t* table) {
+void ScannerDevice::SetToneControls(const ToneControls& controls) {
+    tone_ = controls;
+    std::uint8_t table[256];
+    SettingsToneMap(kPreviewGamma, table, tone_);
+    for (int input = 0; input < 256; ++input) previewLevels_[input] = table[255 - input];
+}
+
+void ScannerDevice::SettingsToneMap(double gamma, std::uint8_t* table, const ToneControls& controls) {
     const int highlightSetting = ProfileSetting(kHighlightKey, kLowestHighlight, kHighestHighlight);
     const int gammaSetting = ProfileSetting(kGammaKey, kLowestGammaX10, kHighestGammaX10);
     const int highlight = highlightSetting != 0 ? highlightSetting : kDefaultHighlight;
     const int gammaTimesTen = gammaSetting != 0 ? gammaSetting : static_cast<int>(gamma * 10 + 0.5);
 
-    BuildToneMap(table, 0, static_cast<unsigned>(highlight), gammaTimesTen * 0.1);
+    if (table != nullptr) BuildScannerToneMap(ToneCalibration{highlight, gammaTimesTen * 0.1}, controls, table);
 
     if (highlightSetting != 0) platform::ProfileWriteInt(kProfileSection, kHighlightKey, highlightSetting);
     if (gammaSetting != 0) platform::ProfileWriteInt(kProfileSection, kGammaKey, gammaSetting);
 }
 
 void ScannerDevice::BuildToneMap(std::uint8_t* table, int shadow, unsigned highlight, double gamma) {
-    if (table == nullptr) return;
-    const double oneOver255 = 1.0 / 255;
-    for (int i = 0; i < 256; ++i) {
-        double v;
-        if (i <= shadow) {
-            v = 0;
-        } else if (static_cast<unsigned>(i) > highlight) {
-            v = 255;
-        } else {
-            v = std::pow(i * oneOver255, 1.0 / gamma) * 65025 / highlight;
-            v = std::min(v, 255.0);
-            if (!(v >= 0)) v = 0;  // a gamma of 0 or less must not give NaN or negatives
-        }
-        int e = static_cast<int>(v);
-        // Near black the curve rises by at most 8 per input step.
-        const int limit = 8 * (i - shadow);
-        if (e > limit) e = limit;
-        table[255 - i] = static_cast<std::uint8_t>(e);
-    }
+    BuildCalibrationCurve(table, shadow, highlight, gamma);
 }
 
 std::uint32_t ScannerDevice::ReadData(std::uint32_t count, void* buffer) {

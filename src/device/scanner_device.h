@@ -9,6 +9,7 @@
 
 #include "device/scan_plan.h"
 #include "device/scanner_library.h"
+#include "imaging/tone_map.h"
 #include "platform/global_memory.h"
 
 class ScannerDevice {
@@ -31,11 +32,16 @@ public:
     void SendResolution(std::uint32_t x, std::uint32_t y);
     void LoadColourMatrix(bool keepRgbOrder);
     void LoadToneMap(double gamma);
-    // The tone map the settings give (vorelsrc.ini, else the defaults with
-    // `gamma`), stored from the brightest input down as the scanner takes it.
-    static void SettingsToneMap(double gamma, std::uint8_t* table);
+    // The tone map the settings give (vorelsrc.ini's calibration, else the
+    // defaults with `gamma`) under the tone controls, stored from the
+    // brightest input down as the scanner takes it.
+    static void SettingsToneMap(double gamma, std::uint8_t* table, const ToneControls& controls = ToneControls{});
+    // The application's tone controls for the previews and final scans set
+    // up from now on; the preview levels follow at once.
+    void SetToneControls(const ToneControls& controls);
     // The output level of each input level under the tone map of the last
-    // preview set-up: the preview's data come without it.
+    // preview set-up, or of the controls set since: the preview's data come
+    // without it.
     const std::uint8_t* PreviewLevels() const { return previewLevels_; }
     static void BuildToneMap(std::uint8_t* table, int shadow, unsigned highlight, double gamma);
 
@@ -80,11 +86,12 @@ public:
     // The total byte count of the ScanGeometry of the last set-up.
     std::int32_t TotalBytes() const;
 
-    // How a final scan of the window record at bitsPerPixel would be taken:
+    // How a final scan of the window record at bitsPerPixel and `scaling`
+    // percent would be taken:
     // at once, or in pieces (and whether it can be). A frame in pieces is
     // read as one image: the geometry answers the whole frame's, and the
     // reads set each piece up in turn and join them.
-    ScanPlan PlanFinalScan(std::uint32_t bitsPerPixel, const std::uint16_t* window);
+    ScanPlan PlanFinalScan(std::uint32_t bitsPerPixel, const std::uint16_t* window, std::uint32_t scaling = 100);
     bool ScannedInPieces() const { return plan_.pieces; }
 
 private:
@@ -113,6 +120,7 @@ private:
     };
     FinalSetup final_;
     std::uint8_t finalToneMap_[256] = {};
+    ToneControls tone_;
     bool keepRgbOrder_ = true;
     ScanPlan plan_;
     int band_ = -1;              // the band being read

@@ -66,11 +66,10 @@ SessionWindow* CurrentWindow() {
     return session != nullptr ? session->window() : nullptr;
 }
 
-TW_UINT32 Wide(TW_INT16 value) { return static_cast<TW_UINT32>(static_cast<TW_INT32>(value)); }
-// A number as an item of the record's type: a TW_FIX32 is Whole, Frac 0.
-TW_UINT32 Item(const Capability& record, TW_INT16 value) {
-    return record.itemType == TWTY_FIX32 ? static_cast<TW_UINT16>(value) : Wide(value);
-}
+// A number as an item of the record's type, as the capability's own
+// containers carry it: a TW_FIX32 held in hundredths (gamma, scaling) is its
+// fixed-point number, not a whole one.
+TW_UINT32 Item(const Capability& record, TW_INT16 value) { return record.Item(value); }
 
 setup_block::SetupBlock CurrentSetup(SessionWindow& window) {
     setup_block::SetupBlock block;

@@ -43,7 +43,11 @@ TW_UINT32 ImageRowBytes() {
     if (width <= 0 || bottom <= top) width = capabilityTable.Find(ICAP_PHYSICALWIDTH).current;
     const Capability& resolution = capabilityTable.Find(ICAP_XRESOLUTION);
     const std::int64_t dpi = resolution.id == ICAP_XRESOLUTION ? std::max<TW_INT16>(resolution.current, 0) : 0;
-    const std::uint64_t pixels = static_cast<std::uint64_t>(std::max<std::int64_t>(width, 0) * dpi + 299) / 300;
+    // The scanner scales the line too (ICAP_XSCALING in hundredths).
+    const Capability* scaling = capabilityTable.Lookup(ICAP_XSCALING);
+    const std::int64_t percent = scaling != nullptr ? std::max<TW_INT16>(scaling->current, 0) : 100;
+    const std::uint64_t pixels =
+        static_cast<std::uint64_t>(std::max<std::int64_t>(width, 0) * dpi * percent + 29999) / 30000;
     const std::uint64_t bytes = (pixels * ImageTypeTable[NegotiatedImageType()].bitsPerPixel + 7) / 8;
     return RowStride(static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes, 1u << 30)));
 }

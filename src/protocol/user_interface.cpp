@@ -5,6 +5,8 @@
 // set-up; disabling returns to state 400.
 #include "protocol/user_interface.h"
 
+#include <algorithm>
+
 #include "acquisition/current_session.h"
 #include "acquisition/image_types.h"
 #include "acquisition/scan_session.h"
@@ -29,6 +31,23 @@ int ChooseImageType(TW_INT16 pixelType) {
     if (pixelType == TWPT_BW) return 0;
     if (pixelType == TWPT_GRAY) return 1;
     return 2;
+}
+
+// A capability's current value, or `fallback` when the table lacks it.
+int CurrentOf(TW_UINT16 id, int fallback) {
+    const Capability* record = capabilityTable.Lookup(id);
+    return record != nullptr ? record->current : fallback;
+}
+
+// The tone capabilities as the tone map takes them.
+ToneControls NegotiatedToneControls() {
+    ToneControls tone;
+    tone.brightness = CurrentOf(ICAP_BRIGHTNESS, tone.brightness);
+    tone.contrast = CurrentOf(ICAP_CONTRAST, tone.contrast);
+    tone.gammaHundredths = CurrentOf(ICAP_GAMMA, tone.gammaHundredths);
+    tone.shadow = CurrentOf(ICAP_SHADOW, tone.shadow);
+    tone.highlight = CurrentOf(ICAP_HIGHLIGHT, tone.highlight);
+    return tone;
 }
 
 Rect32 ShownRegion(const SessionWindow& window) {
@@ -72,6 +91,11 @@ TW_UINT16 Enable(const TripletRequest* request, bool setupOnly) {
         session->SetResolution(static_cast<TW_UINT32>(static_cast<TW_INT32>(xResolution.current)),
                                static_cast<TW_UINT32>(static_cast<TW_INT32>(yResolution.current)));
         session->SetInvert(pixelFlavor.current == TWPF_VANILLA ? 1 : 0);
+        // ICAP_XSCALING in hundredths is the scanner's percent (the two
+        // scaling capabilities are kept equal).
+        session->scaling = static_cast<std::uint32_t>(std::max(CurrentOf(ICAP_XSCALING, 100), 1));
+        session->SetToneControls(NegotiatedToneControls());
+        dialog->ToneChanged();
         session->SetIndicators(capabilityTable.Find(CAP_INDICATORS).current != 0);
         session->SetApplicationWindow(ui->hParent);
     }

@@ -472,6 +472,13 @@ constexpr TW_UINT16 ICAP_SUPPORTEDSIZES = 0x1122;
 constexpr TW_UINT16 ICAP_THRESHOLD = 0x1123;
 constexpr TW_UINT16 ICAP_BITDEPTH = 0x112B;
 constexpr TW_UINT16 ICAP_BITDEPTHREDUCTION = 0x112C;
+constexpr TW_UINT16 ICAP_BRIGHTNESS = 0x1101;
+constexpr TW_UINT16 ICAP_CONTRAST = 0x1103;
+constexpr TW_UINT16 ICAP_GAMMA = 0x1108;
+constexpr TW_UINT16 ICAP_HIGHLIGHT = 0x110A;
+constexpr TW_UINT16 ICAP_SHADOW = 0x1113;
+constexpr TW_UINT16 ICAP_XSCALING = 0x1124;
+constexpr TW_UINT16 ICAP_YSCALING = 0x1125;
 
 // The entry points, as the source exports and the source manager exports them.
 extern "C" {

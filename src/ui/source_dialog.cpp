@@ -90,6 +90,13 @@ bool SourceDialog::OnInitDialog() {
     return true;
 }
 
+// The preview holds the page without the tone map: it is drawn again
+// under the scanner's new levels.
+void SourceDialog::ToneChanged() {
+    std::memcpy(preview.levels, session_.PreviewLevels(), sizeof preview.levels);
+    RenderPreview();
+}
+
 void SourceDialog::RenderPreview() {
     const ImageTypeEntry& type = ImageTypeTable[GetImageTypeIndex()];
     preview.RenderPreview(type.paletteEntries, type.bitsPerPixel);

@@ -44,6 +44,7 @@ public:
     int FinalScan() override;
     bool CanScanAsShown() override;
     void HoldSetup(bool hold) override;
+    void ToneChanged() override;
     void ShowSetupOnly(bool setupOnly) override;
     void RestoreScanRegion() override;
     void PreviewScan();

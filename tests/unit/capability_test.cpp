@@ -336,6 +336,67 @@ TEST_F(CapabilityTest, ResolutionTakesTheNumberTheItemTypeMeans) {
     }
 }
 
+// A record held in hundredths answers and takes fractions as 16.16 fixed
+// point, and negative numbers are fixed point too: -1000 is Whole -1000 with
+// Frac 0 (a sign-extended 32-bit -1000 would carry Frac 0xFFFF), -0.5 is
+// Whole -1 with Frac 0x8000.
+TEST_F(CapabilityTest, FixedPointFractionsAndNegativeNumbers) {
+    constexpr std::uint32_t kTwoPointTwo = 13107u << 16 | 2;  // 2 + 13107 / 65536
+    Capability gamma = Make(ICAP_GAMMA);
+    EXPECT_EQ(gamma.scale, 100);
+    EXPECT_EQ(Query(gamma, Ask::Current).bytes, OneValue(TWTY_FIX32, kTwoPointTwo)) << "ICAP_GAMMA 2.2";
+    Capability brightness = Make(ICAP_BRIGHTNESS);
+    EXPECT_EQ(Query(brightness, Ask::Get).bytes, Range(TWTY_FIX32, 0xFC18, 1000, 1, 0, 0))
+        << "ICAP_BRIGHTNESS -1000 to 1000";
+
+    struct Case {
+        const char* name;
+        TW_UINT16 id;
+        TW_UINT16 conType;
+        Bytes bytes;
+        TW_UINT16 code;
+        TW_INT16 current;  // held, in 1/scale
+        bool rounded;
+    };
+    const Case cases[] = {
+        {"gamma 2.2 as answered", ICAP_GAMMA, TWON_ONEVALUE, OneValue(TWTY_FIX32, kTwoPointTwo), TWCC_SUCCESS, 220, false},
+        {"gamma 1.0", ICAP_GAMMA, TWON_ONEVALUE, OneValue(TWTY_FIX32, 1), TWCC_SUCCESS, 100, false},
+        {"gamma 1.005", ICAP_GAMMA, TWON_ONEVALUE, OneValue(TWTY_FIX32, 328u << 16 | 1), TWCC_SUCCESS, 101, true},
+        {"gamma UINT16 3", ICAP_GAMMA, TWON_ONEVALUE, OneValue(TWTY_UINT16, 3), TWCC_SUCCESS, 300, false},
+        {"gamma 10.01", ICAP_GAMMA, TWON_ONEVALUE, OneValue(TWTY_FIX32, 655u << 16 | 10), TWCC_BADVALUE, 220, false},
+        {"gamma 0", ICAP_GAMMA, TWON_ONEVALUE, OneValue(TWTY_FIX32, 0), TWCC_BADVALUE, 220, false},
+        {"gamma range 0.5..4, 1.8", ICAP_GAMMA, TWON_RANGE,
+         Range(TWTY_FIX32, 0x8000u << 16, 4, 6554u << 16, 220, 52429u << 16 | 1), TWCC_SUCCESS, 180, false},
+        {"brightness -500", ICAP_BRIGHTNESS, TWON_ONEVALUE, OneValue(TWTY_FIX32, 0xFE0C), TWCC_SUCCESS, -500, false},
+        {"brightness INT16 -1000", ICAP_BRIGHTNESS, TWON_ONEVALUE, OneValue(TWTY_INT16, 0xFC18), TWCC_SUCCESS, -1000,
+         false},
+        {"brightness INT32 -1001", ICAP_BRIGHTNESS, TWON_ONEVALUE, OneValue(TWTY_INT32, 0xFFFFFC17), TWCC_BADVALUE, 0,
+         false},
+        {"brightness -0.5", ICAP_BRIGHTNESS, TWON_ONEVALUE, OneValue(TWTY_FIX32, 0x8000FFFF), TWCC_SUCCESS, 0, true},
+        {"brightness -1.5", ICAP_BRIGHTNESS, TWON_ONEVALUE, OneValue(TWTY_FIX32, 0x8000FFFE), TWCC_SUCCESS, -1, true},
+        {"brightness range -200..300", ICAP_BRIGHTNESS, TWON_RANGE, Range(TWTY_FIX32, 0xFF38, 300, 1, 0, 0xFF9C),
+         TWCC_SUCCESS, -100, false},
+    };
+    for (const Case& c : cases) {
+        Capability record = Make(c.id);
+        TW_CAPABILITY cap{c.id, c.conType, AppBlock(c.bytes)};
+        bool rounded = !c.rounded;
+        EXPECT_EQ(record.Set(cap, &rounded), c.code) << c.name;
+        EXPECT_EQ(record.current, c.current) << c.name;
+        if (c.code == TWCC_SUCCESS) {
+            EXPECT_EQ(rounded, c.rounded) << c.name;
+            // What was taken reads back as the application would set it again.
+            TW_CAPABILITY again{c.id, TWON_ONEVALUE, AppBlock(Query(record, Ask::Current).bytes)};
+            bool roundedAgain = true;
+            EXPECT_EQ(record.Set(again, &roundedAgain), TWCC_SUCCESS) << c.name << " read back";
+            EXPECT_FALSE(roundedAgain) << c.name << " read back";
+            EXPECT_EQ(record.current, c.current) << c.name << " read back";
+            platform::GlobalFreeBlock(again.hContainer);
+        }
+        platform::GlobalFreeBlock(cap.hContainer);
+    }
+}
+
 TEST_F(CapabilityTest, RangeOnANegativeMinimumIsAlwaysRefused) {
     Capability record = Make(CAP_XFERCOUNT);
     const Capability before = record;

@@ -64,6 +64,13 @@ TEST_F(CustomDsDataTest, AFreshSourceTakesTheWholeSetUp) {
     // A narrowed range and a narrowed enumeration, which a one value alone cannot restore.
     SetContainer(ICAP_XRESOLUTION, TWON_RANGE, Range(TWTY_FIX32, 100, 300, 20, 150, 120));
     SetContainer(ICAP_XFERMECH, TWON_ENUMERATION, EnumerationHead(TWTY_UINT16, 2, 0).u16(0).u16(TWSX_MEMORY).bytes);
+    // Numbers held in hundredths and negative ones, with the shadow kept
+    // above the highlight the fresh source has.
+    SetContainer(ICAP_GAMMA, TWON_RANGE, Range(TWTY_FIX32, 0x8000u << 16, 4, 6554u << 16, 0, 52429u << 16 | 1));
+    ASSERT_EQ(SetOneValue(ICAP_XSCALING, TWTY_FIX32, 0x4000u << 16 | 1), TWRC_SUCCESS);  // 1.25
+    ASSERT_EQ(SetOneValue(ICAP_BRIGHTNESS, TWTY_INT16, -300), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_HIGHLIGHT, TWTY_UINT16, 20), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_SHADOW, TWTY_UINT16, 40), TWRC_SUCCESS);
     TW_IMAGELAYOUT layout{{ToFix32(1), ToFix32(2), ToFix32(3.5f), ToFix32(4)}, 0, 0, 0};
     ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout), TWRC_SUCCESS);
 

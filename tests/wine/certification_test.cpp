@@ -87,6 +87,13 @@ const std::map<TW_UINT16, Expected> kTable = {
     {ICAP_SUPPORTEDSIZES, {{EN, OV}, TWTY_UINT16, false, 0, false, 0}},
     {ICAP_PHYSICALWIDTH, {{OV}, TWTY_FIX32, false, 0, false, 0}},
     {ICAP_PHYSICALHEIGHT, {{OV}, TWTY_FIX32, false, 0, false, 0}},
+    {ICAP_BRIGHTNESS, {{EN, RG, OV}, TWTY_FIX32, false, 0, true, 0}},
+    {ICAP_CONTRAST, {{EN, RG, OV}, TWTY_FIX32, false, 0, true, 0}},
+    {ICAP_GAMMA, {{RG, OV}, TWTY_FIX32, false, 0, false, 0}},
+    {ICAP_HIGHLIGHT, {{EN, RG, OV}, TWTY_FIX32, false, 0, true, 255}},
+    {ICAP_SHADOW, {{EN, RG, OV}, TWTY_FIX32, false, 0, true, 0}},
+    {ICAP_XSCALING, {{EN, RG, OV}, TWTY_FIX32, false, 0, true, 1}},
+    {ICAP_YSCALING, {{EN, RG, OV}, TWTY_FIX32, false, 0, true, 1}},
 };
 
 struct Reply {
