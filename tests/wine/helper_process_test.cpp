@@ -258,6 +258,7 @@ TEST(HelperProcess, ASlowHelperIsWaitedForAsLongAsItLives) {
     ASSERT_EQ(harness.Open(), TWRC_SUCCESS);
     EXPECT_EQ(Helpers(), 1);
     harness.SetOneValue(ICAP_XFERMECH, TWTY_UINT16, TWSX_NATIVE);
+    harness.SetOneValue(ICAP_UNITS, TWTY_UINT16, TWUN_INCHES);
     harness.SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY);
     harness.SetOneValue(ICAP_XRESOLUTION, TWTY_FIX32, 75);
     harness.SetOneValue(ICAP_YRESOLUTION, TWTY_FIX32, 75);
