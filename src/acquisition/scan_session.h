@@ -64,10 +64,19 @@ public:
     bool TransferCancelled() const { return cancelled_; }
     // The page of the batch the scan set up last is: 1 for the final scan.
     int Page() const { return page_; }
+    // The sheets dropped as blank right before the page set up last.
+    int BlankSheetsBefore() const { return blanksBefore_; }
+    // The frame the scan set up last takes, in 1/300 inch.
+    ScanFrame ScannedFrame() const;
 
     void SetResolution(std::uint32_t x, std::uint32_t y);
     std::uint32_t GetXResolution() const { return xResolution; }
     void SetInvert(std::uint32_t flag) { invert = flag; }
+    // ICAP_AUTODISCARDBLANKPAGES: TWBP_DISABLE, TWBP_AUTO (the source
+    // judges) or a byte count (a page whose strokes fill fewer bytes is
+    // blank). Only sheets of the feeder are ever dropped: a page on the
+    // glass was put there to be scanned.
+    void SetBlankPages(std::int32_t setting) { blankPages_ = setting; }
     // The image type the window shows, and its depth.
     int GetImageTypeIndex();
     std::uint32_t GetBitsPerPixel();
@@ -75,7 +84,11 @@ public:
     // Hands the scanner the final scan of `frame` in image type `imageType`
     // at the X resolution, and keeps that set-up for the rest of a batch.
     // `fromFeeder`: the feeder held a sheet when the final scan began.
+    // Sheets judged blank are fed through and dropped first; false when
+    // the scanner cannot be set up or every sheet was blank (EveryPageBlank).
     bool SetupFinalScan(int imageType, const ScanFrame& frame, bool fromFeeder);
+    // The batch set up last had only blank sheets: nothing is to be delivered.
+    bool EveryPageBlank() const { return everyPageBlank_; }
     // Set-up only (MSG_ENABLEDSUIONLY): from that enabling to the disabling
     // the window's scan button keeps what the window shows as the set-up of
     // later scans, and nothing is scanned. `region` is the window's region
@@ -97,8 +110,8 @@ public:
     // scan did (on the flatbed the same region again, from the feeder its
     // next sheet) and returns true, or returns false when the batch ends:
     // `remaining` (CAP_XFERCOUNT, this transfer included) is 1 or less (or
-    // -1 on the flatbed), the feeder has run out, a sheet jammed, or the
-    // scanner cannot be set up.
+    // -1 on the flatbed), the feeder has run out (or holds blank sheets
+    // only), a sheet jammed, or the scanner cannot be set up.
     bool ContinueBatch(std::int32_t remaining);
     // Whether the scan set up last met a jam in the feeder.
     bool ScanJammed() const { return scanner.Jammed(); }
@@ -159,6 +172,12 @@ private:
         bool fromFeeder = false;  // the feeder held a sheet when the final scan began
     };
     bool SetupScan();
+    // Drops the blank sheets from the one set up on: true with a sheet to
+    // deliver set up, false when the feeder ran out or a set-up failed.
+    bool SkipBlankSheets();
+    // Reads the sheet set up and judges it; a sheet that cannot be read
+    // whole (no memory, a jam) is not blank.
+    bool SheetIsBlank();
     // The image file written whole into `fileName`, a file not there before.
     int WriteNewImageFile(const char* fileName, std::uint16_t format);
     // The five-value scan window record from the frame and resolution.
@@ -174,6 +193,9 @@ private:
     bool accepted_ = false;
     ScanFrame regionBefore_;
     int page_ = 1;
+    int blanksBefore_ = 0;
+    std::int32_t blankPages_ = -2;  // TWBP_DISABLE
+    bool everyPageBlank_ = false;
     int bedWidth_ = 0;
     int bedHeight_ = 0;
 };

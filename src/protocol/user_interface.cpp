@@ -77,6 +77,9 @@ TW_UINT16 Enable(const TripletRequest* request, bool setupOnly) {
                                static_cast<TW_UINT32>(static_cast<TW_INT32>(yResolution.current)));
         session->SetInvert(pixelFlavor.current == TWPF_VANILLA ? 1 : 0);
         session->SetIndicators(capabilityTable.Find(CAP_INDICATORS).current != 0);
+        if (const Capability* blank = capabilityTable.Lookup(ICAP_AUTODISCARDBLANKPAGES)) {
+            session->SetBlankPages(blank->current);
+        }
         session->SetApplicationWindow(ui->hParent);
     }
 

@@ -27,6 +27,7 @@ const std::map<TW_UINT16, TW_UINT16> kTwainItemTypes = {
     {ICAP_PHYSICALWIDTH, TWTY_FIX32},     {ICAP_PHYSICALHEIGHT, TWTY_FIX32},    {ICAP_XNATIVERESOLUTION, TWTY_FIX32},
     {ICAP_YNATIVERESOLUTION, TWTY_FIX32}, {ICAP_BITDEPTHREDUCTION, TWTY_UINT16}, {ICAP_THRESHOLD, TWTY_FIX32},
     {ICAP_SUPPORTEDSIZES, TWTY_UINT16},   {CAP_DUPLEX, TWTY_UINT16},            {CAP_DUPLEXENABLED, TWTY_BOOL},
+    {ICAP_EXTIMAGEINFO, TWTY_BOOL},       {ICAP_SUPPORTEDEXTIMAGEINFO, TWTY_UINT16}, {ICAP_AUTODISCARDBLANKPAGES, TWTY_INT32},
 };
 
 struct Reply {
@@ -178,7 +179,7 @@ TEST_F(CapabilityConformanceTest, TheApplicationsKindDecidesBooleansAndRefusals)
     const Reply setList = Ask(CAP_SUPPORTEDCAPS, MSG_SET);
     EXPECT_EQ(setList.rc, TWRC_SUCCESS);
     EXPECT_EQ(setList.conType, TWON_ARRAY);
-    EXPECT_EQ(U32(setList.bytes, 2), kCapabilityCount + 2) << "every record, CAP_SUPPORTEDCAPS and CAP_SUPPORTEDDATS";
+    EXPECT_EQ(U32(setList.bytes, 2), kCapabilityCount + 3) << "every record and the three lists";
 }
 
 TEST_F(CapabilityConformanceTest, PhysicalSizeIsInTheCurrentUnit) {
