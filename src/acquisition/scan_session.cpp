@@ -70,17 +70,24 @@ bool ScanSession::SetupFinalScan(int imageType, const ScanFrame& frame, bool fro
     setup_.fromFeeder = fromFeeder;
     page_ = 1;
     cancelled_ = false;
-    everyPageBlank_ = false;
+    nothingToDeliver_ = false;
     blanksBefore_ = 0;
     return SetupScan() && SkipBlankSheets();
 }
 
 bool ScanSession::SheetIsBlank() {
-    if (!scanner.HoldScan() || scanner.Jammed()) return false;
     const int bytesPerLine = scanner.GetBytesPerLine();
     const int pixels = scanner.GetPixelsPerLine();
     const int lines = scanner.GetLineCount();
     if (bytesPerLine <= 0 || pixels <= 0 || lines <= 0) return false;
+    // The sheet is read now rather than during its transfer: the progress
+    // shows it, and a Cancel stops it.
+    BeginProgress(static_cast<std::uint32_t>(lines));
+    const bool held = scanner.HoldScan([&](std::size_t bytes) {
+        return AdvanceProgress(static_cast<std::uint32_t>(bytes / static_cast<std::size_t>(bytesPerLine)));
+    });
+    EndProgress();
+    if (!held || scanner.Jammed()) return false;
     const std::size_t whole = std::size_t(bytesPerLine) * std::size_t(lines);
     if (scanner.HeldBytes() < whole) return false;  // the scan ended early: the transfer tells
     if (std::uint64_t(pixels) * setup_.bitsPerPixel > std::uint64_t(bytesPerLine) * 8) return false;
@@ -102,13 +109,16 @@ bool ScanSession::SkipBlankSheets() {
         ++blanksBefore_;
         if (!scanner.IsFeederLoaded()) {
             scanner.DropHeldScan();
-            everyPageBlank_ = true;
+            EndProgress();
+            nothingToDeliver_ = true;
             return false;
         }
         if (!SetupScan()) return false;
         ++page_;
     }
-    return true;
+    // A Cancel while the sheet was read ends the batch before it.
+    if (cancelled_) nothingToDeliver_ = true;
+    return !cancelled_;
 }
 
 void ScanSession::BeginSetupOnly(const ScanFrame& region) {

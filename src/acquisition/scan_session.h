@@ -85,10 +85,12 @@ public:
     // at the X resolution, and keeps that set-up for the rest of a batch.
     // `fromFeeder`: the feeder held a sheet when the final scan began.
     // Sheets judged blank are fed through and dropped first; false when
-    // the scanner cannot be set up or every sheet was blank (EveryPageBlank).
+    // the scanner cannot be set up, or nothing is to be delivered
+    // (NothingToDeliver).
     bool SetupFinalScan(int imageType, const ScanFrame& frame, bool fromFeeder);
-    // The batch set up last had only blank sheets: nothing is to be delivered.
-    bool EveryPageBlank() const { return everyPageBlank_; }
+    // The batch set up last had only blank sheets, or the user cancelled
+    // while a sheet was read to be judged: nothing is to be delivered.
+    bool NothingToDeliver() const { return nothingToDeliver_; }
     // Set-up only (MSG_ENABLEDSUIONLY): from that enabling to the disabling
     // the window's scan button keeps what the window shows as the set-up of
     // later scans, and nothing is scanned. `region` is the window's region
@@ -111,7 +113,8 @@ public:
     // next sheet) and returns true, or returns false when the batch ends:
     // `remaining` (CAP_XFERCOUNT, this transfer included) is 1 or less (or
     // -1 on the flatbed), the feeder has run out (or holds blank sheets
-    // only), a sheet jammed, or the scanner cannot be set up.
+    // only), a sheet jammed, the user cancelled, or the scanner cannot be
+    // set up.
     bool ContinueBatch(std::int32_t remaining);
     // Whether the scan set up last met a jam in the feeder.
     bool ScanJammed() const { return scanner.Jammed(); }
@@ -195,7 +198,7 @@ private:
     int page_ = 1;
     int blanksBefore_ = 0;
     std::int32_t blankPages_ = -2;  // TWBP_DISABLE
-    bool everyPageBlank_ = false;
+    bool nothingToDeliver_ = false;
     int bedWidth_ = 0;
     int bedHeight_ = 0;
 };

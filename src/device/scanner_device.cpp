@@ -354,18 +354,19 @@ void ScannerDevice::DropHeldScan() {
     heldAt_ = 0;
 }
 
-bool ScannerDevice::HoldScan() {
+bool ScannerDevice::HoldScan(const std::function<bool(std::size_t)>& stop) {
     DropHeldScan();
     const int bytesPerLine = GetBytesPerLine();
     const int lines = GetLineCount();
     if (bytesPerLine <= 0 || lines <= 0) return false;
     const std::uint64_t bytes = std::uint64_t(bytesPerLine) * std::uint64_t(lines);
     if (bytes > SIZE_MAX) return false;
-    heldHandle_ = platform::GlobalAllocate(platform::kGmemMoveable, static_cast<std::size_t>(bytes));
-    auto* block = static_cast<std::uint8_t*>(platform::GlobalLockBlock(heldHandle_));
+    // The block is the device's only once it is whole: whatever `stop`
+    // does meanwhile (end the scan, say) cannot reach it.
+    platform::GlobalHandle handle = platform::GlobalAllocate(platform::kGmemMoveable, static_cast<std::size_t>(bytes));
+    auto* block = static_cast<std::uint8_t*>(platform::GlobalLockBlock(handle));
     if (block == nullptr) {
-        platform::GlobalFreeBlock(heldHandle_);
-        heldHandle_ = nullptr;
+        platform::GlobalFreeBlock(handle);
         return false;
     }
     // Read as a transfer reads: in the scanner's chunks, up to the end.
@@ -375,7 +376,14 @@ bool ScannerDevice::HoldScan() {
         const std::size_t got = ReadScan(block + size, chunk);
         size += got;
         if (got < chunk || jammed_) break;
+        if (stop && stop(size)) {
+            platform::GlobalUnlockBlock(handle);
+            platform::GlobalFreeBlock(handle);
+            return false;
+        }
     }
+    DropHeldScan();
+    heldHandle_ = handle;
     held_ = block;
     heldSize_ = size;
     heldAt_ = 0;

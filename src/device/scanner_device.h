@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "device/scan_plan.h"
 #include "device/scanner_library.h"
@@ -66,8 +67,10 @@ public:
     // into a block of the device's own, from which every later read of
     // that scan is then served, so that the page can be looked at before
     // it is handed over. False, with nothing read, when no block can be
-    // had. A new set-up or the scan's end lets the block go.
-    bool HoldScan();
+    // had. A new set-up or the scan's end lets the block go. `stop`, when
+    // given, hears the bytes read after each read and may end the reading
+    // (true): nothing is held then.
+    bool HoldScan(const std::function<bool(std::size_t)>& stop = {});
     // The held scan's bytes as the scanner sent them (null when none is
     // held), and how many arrived.
     const std::uint8_t* HeldScan() const { return held_; }

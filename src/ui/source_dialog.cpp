@@ -169,10 +169,11 @@ int SourceDialog::FinalScan() {
         if (window_->ShowMessage(question.c_str(), platform::kBoxOkCancel) == platform::kAnswerCancel) return 0;
     }
     if (!CanScanAsShown()) return 0;
-    if (!session_.SetupFinalScan(GetImageTypeIndex(), ShownFrame(), fromFeeder) && session_.EveryPageBlank()) {
-        // Every sheet was blank and dropped: the batch is over with no
-        // image, as after its last transfer. The enabling has done its
-        // work whether or not a manager takes the request.
+    if (!session_.SetupFinalScan(GetImageTypeIndex(), ShownFrame(), fromFeeder) && session_.NothingToDeliver()) {
+        // Every sheet was blank and dropped, or the user cancelled while
+        // they were read: the batch is over with no image, as after its
+        // last transfer. The enabling has done its work whether or not a
+        // manager takes the request.
         NotifyCloseDSRequest();
         return 1;
     }

@@ -1139,6 +1139,41 @@ TEST_F(BatchTest, BlankSheetsAreDroppedBeforeTheyAreAnnounced) {
     }
 }
 
+// A sheet read whole to be judged shows the progress, and Cancel there ends
+// the batch before that sheet: at the enabling nothing is announced, at a
+// MSG_ENDXFER nothing more is counted.
+TEST_F(BatchTest, CancelWhileASheetIsJudgedEndsTheBatch) {
+    for (const bool atEnabling : {true, false}) {
+        SCOPED_TRACE(atEnabling ? "the first sheet" : "the second sheet");
+        setenv("VOREL_SIM_SHEET_CONTENT", "page,page,page", 1);
+        Feeder("3");
+        Notifications().clear();
+        headlessProgressLog = HeadlessProgressLog{};
+        headlessProgressLog.cancelAtUpdate = atEnabling ? 2 : 0;
+        ASSERT_EQ(SetOneValue(ICAP_AUTODISCARDBLANKPAGES, TWTY_INT32, TWBP_AUTO), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, 100), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_YRESOLUTION, TWTY_UINT16, 100), TWRC_SUCCESS);
+        ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+        EXPECT_STREQ(headlessProgressLog.firstText, "Page 1: 0 of 1400 rows") << "the first sheet's reading shows";
+        if (!atEnabling) {
+            ASSERT_EQ(sourceState, 600);
+            ASSERT_FALSE(Transfer("native").empty());
+            headlessProgressLog.cancelAtUpdate = headlessProgressLog.updates + 2;
+            TW_UINT16 count = kSentinel16;
+            ASSERT_EQ(EndXfer(&count), TWRC_SUCCESS);
+            EXPECT_EQ(count, 0) << "nothing more after the Cancel";
+            EXPECT_EQ(std::string(headlessProgressLog.lastText).rfind("Page 2: ", 0), 0u)
+                << "the second sheet's reading shows: " << headlessProgressLog.lastText;
+        }
+        EXPECT_EQ(sourceState, 500);
+        EXPECT_EQ(CountNotifications(MSG_XFERREADY), atEnabling ? 0 : 1);
+        EXPECT_EQ(CountNotifications(MSG_CLOSEDSREQ), 1);
+        EXPECT_FALSE(headlessProgressLog.visible);
+        BackToOpen();
+    }
+}
+
 // A sheet read whole to be judged is delivered byte for byte as one read
 // during its transfer, in each mechanism's colour order.
 TEST_F(BatchTest, JudgedSheetsAreDeliveredAsTheScannerSentThem) {
