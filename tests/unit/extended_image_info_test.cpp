@@ -101,6 +101,9 @@ TEST_F(ExtImageInfoTest, TellsEveryItemOfEachSheet) {
                 EXPECT_EQ(info.Item, expected[i].value) << "item " << i;
             }
         }
+        TW_IMAGELAYOUT layout{};
+        ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGELAYOUT, MSG_GET, &layout), TWRC_SUCCESS);
+        EXPECT_EQ(layout.PageNumber, sheet) << "DAT_IMAGELAYOUT agrees";
         TW_UINT16 count = 0;
         ASSERT_EQ(EndXfer(&count), TWRC_SUCCESS);
     }
