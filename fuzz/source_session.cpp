@@ -720,6 +720,13 @@ private:
             std::memcpy(scratch.data(), name.data(), std::min<std::size_t>(name.size(), sizeof(TW_STR255)));
         } else if (dat == DAT_IMAGENATIVEXFER) {
             std::memset(scratch.data(), 0, sizeof(TW_HANDLE));
+        } else if (dat == DAT_EXTIMAGEINFO) {
+            // The count of items is the application's word on its memory:
+            // made true (the native build cannot look at the memory itself).
+            TW_UINT32 count;
+            std::memcpy(&count, scratch.data(), sizeof count);
+            count %= (scratch.size() - 4) / sizeof(TW_INFO) + 1;
+            std::memcpy(scratch.data(), &count, sizeof count);
         }
         if (in_.Rare()) data = nullptr;
 
@@ -733,6 +740,17 @@ private:
             TW_HANDLE dib;
             std::memcpy(&dib, scratch.data(), sizeof dib);
             Release(dib);
+        } else if (dat == DAT_EXTIMAGEINFO && rc == TWRC_SUCCESS) {
+            // The frames' blocks are the application's.
+            TW_UINT32 count;
+            std::memcpy(&count, scratch.data(), sizeof count);
+            for (TW_UINT32 i = 0; i < count; ++i) {
+                TW_INFO info;
+                std::memcpy(&info, scratch.data() + 4 + i * sizeof info, sizeof info);
+                if (info.ReturnCode == TWRC_SUCCESS && info.ItemType == TWTY_FRAME) {
+                    Release(reinterpret_cast<TW_HANDLE>(info.Item));
+                }
+            }
         } else if (dat == DAT_CUSTOMDSDATA && msg == MSG_GET && rc == TWRC_SUCCESS) {
             TW_CUSTOMDSDATA setup;
             std::memcpy(&setup, scratch.data(), sizeof setup);

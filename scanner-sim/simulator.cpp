@@ -10,6 +10,7 @@
 
 #include "built_in_page.h"
 #include "picture_page.h"
+#include "plain_sheet.h"
 #include "sheet_page.h"
 #include "simulator_status.h"
 
@@ -323,7 +324,14 @@ void Simulator::StartScan() {
         // The feeder pulls its next sheet onto the glass.
         --sheetsLeft;
         ++sheetsFed;
-        sheet = std::make_unique<SheetPage>(*page, sheetsFed);
+        const std::size_t index = static_cast<std::size_t>(sheetsFed - 1);
+        const SheetContent content =
+            index < settings.sheetContent.size() ? settings.sheetContent[index] : SheetContent::Page;
+        if (content == SheetContent::Page) {
+            sheet = std::make_unique<SheetPage>(*page, sheetsFed);
+        } else {
+            sheet = std::make_unique<PlainSheet>(content);
+        }
         source = sheet.get();
         jamming = sheetsFed == settings.jamSheet;
         if (jamming) linesToDeliver = std::min(linesToDeliver, scanLayout.lines / 2);

@@ -112,6 +112,36 @@ void ReadCount(std::FILE* diagnostics, const char* name, long minimum, const cha
     }
 }
 
+// A comma-separated list of page, blank, line and signature, one word a
+// sheet. A list with any other word is refused whole.
+void ReadSheetContent(std::FILE* diagnostics, SimulatorSettings& settings) {
+    const char* text = Variable("VOREL_SIM_SHEET_CONTENT");
+    if (text == nullptr) return;
+    std::vector<SheetContent> content;
+    const std::string list = text;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t comma = list.find(',', from);
+        const std::string word = list.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+        if (word == "page") {
+            content.push_back(SheetContent::Page);
+        } else if (word == "blank") {
+            content.push_back(SheetContent::Blank);
+        } else if (word == "line") {
+            content.push_back(SheetContent::Line);
+        } else if (word == "signature") {
+            content.push_back(SheetContent::Signature);
+        } else {
+            Complain(diagnostics, "VOREL_SIM_SHEET_CONTENT", text, "a list of page, blank, line and signature",
+                     "pages");
+            return;
+        }
+        if (comma == std::string::npos) break;
+        from = comma + 1;
+    }
+    settings.sheetContent = content;
+}
+
 }  // namespace
 
 SimulatorSettings ReadSimulatorSettings(std::FILE* diagnostics) {
@@ -127,6 +157,7 @@ SimulatorSettings ReadSimulatorSettings(std::FILE* diagnostics) {
     if (const char* page = Variable("VOREL_SIM_PAGE")) settings.pagePath = page;
     if (const char* log = Variable("VOREL_SIM_LOG")) settings.logPath = log;
     ReadInjectedFailure(diagnostics, settings);
+    ReadSheetContent(diagnostics, settings);
     if (const char* text = Variable("VOREL_SIM_RATE")) {
         long value = 0;
         if (ParseInteger(text, 1, INT32_MAX, value)) {

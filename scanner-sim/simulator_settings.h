@@ -7,8 +7,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace sim {
+
+// What a sheet of the feeder holds (VOREL_SIM_SHEET_CONTENT).
+enum class SheetContent {
+    Page,       // the page, with the sheet's number
+    Blank,      // paper with the scanner's noise and specks of dust
+    Line,       // one line of text on such paper
+    Signature,  // a signature on such paper
+};
 
 struct SimulatorSettings {
     bool colour = true;                // VOREL_SIM_COLOR: data type 5 available
@@ -25,6 +34,7 @@ struct SimulatorSettings {
     std::int32_t failAt = 0;           // VOREL_SIM_FAIL_AT: the n-th library call fails; 0 none
     std::int16_t failStatus = -6;      // VOREL_SIM_FAIL_STATUS: what that call answers (never 0)
     std::int64_t rate = 0;             // VOREL_SIM_RATE: bytes per second a scan delivers; 0 as fast as it can
+    std::vector<SheetContent> sheetContent;  // VOREL_SIM_SHEET_CONTENT: sheet 1, 2, ...; Page beyond
 };
 
 // Reads the environment; complaints about bad values go to diagnostics.

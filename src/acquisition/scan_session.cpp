@@ -7,6 +7,8 @@
 #include "acquisition/progress_indicator.h"
 #include "acquisition/session_window.h"
 #include "device/error_message.h"
+#include "imaging/blank_page.h"
+#include "twain/twain.h"
 
 void ScanSession::ShowOpenFailure() {
     if (scanner.OpenFailure() != 0) ShowErrorMessage(scanner.OpenFailure());
@@ -47,6 +49,15 @@ void ScanSession::BuildScanWindow(const Rect32& frame, std::uint16_t window[5]) 
     window[4] = static_cast<std::uint16_t>(Within(frame.bottom, top, height) - top);
 }
 
+Rect32 ScanSession::ScannedFrame() const {
+    Rect32 frame;
+    frame.left = setup_.window[1];
+    frame.top = setup_.window[2];
+    frame.right = frame.left + setup_.window[3];
+    frame.bottom = frame.top + setup_.window[4];
+    return frame;
+}
+
 bool ScanSession::SetupFinalScan(int imageType, const Rect32& frame, bool fromFeeder) {
     setup_.imageType = imageType >= 0 && imageType < 3 ? imageType : 0;
     setup_.bitsPerPixel = ImageTypeTable[setup_.imageType].bitsPerPixel;
@@ -58,7 +69,55 @@ bool ScanSession::SetupFinalScan(int imageType, const Rect32& frame, bool fromFe
     setup_.fromFeeder = fromFeeder;
     page_ = 1;
     cancelled_ = false;
-    return SetupScan();
+    nothingToDeliver_ = false;
+    blanksBefore_ = 0;
+    return SetupScan() && SkipBlankSheets();
+}
+
+bool ScanSession::SheetIsBlank() {
+    const int bytesPerLine = scanner.GetBytesPerLine();
+    const int pixels = scanner.GetPixelsPerLine();
+    const int lines = scanner.GetLineCount();
+    if (bytesPerLine <= 0 || pixels <= 0 || lines <= 0) return false;
+    // The sheet is read now rather than during its transfer: the progress
+    // shows it, and a Cancel stops it.
+    BeginProgress(static_cast<std::uint32_t>(lines));
+    const bool held = scanner.HoldScan([&](std::size_t bytes) {
+        return AdvanceProgress(static_cast<std::uint32_t>(bytes / static_cast<std::size_t>(bytesPerLine)));
+    });
+    EndProgress();
+    if (!held || scanner.Jammed()) return false;
+    const std::size_t whole = std::size_t(bytesPerLine) * std::size_t(lines);
+    if (scanner.HeldBytes() < whole) return false;  // the scan ended early: the transfer tells
+    if (std::uint64_t(pixels) * setup_.bitsPerPixel > std::uint64_t(bytesPerLine) * 8) return false;
+    ScanRows rows;
+    rows.data = scanner.HeldScan();
+    rows.stride = static_cast<std::size_t>(bytesPerLine);
+    rows.pixels = static_cast<std::uint32_t>(pixels);
+    rows.lines = static_cast<std::uint32_t>(lines);
+    rows.bitsPerPixel = setup_.bitsPerPixel;
+    rows.inverted = setup_.invert != 0;
+    if (blankPages_ == TWBP_AUTO) return BlankPageJudge::IsBlank(rows, xResolution);
+    return BlankPageJudge::IsBlankByBytes(rows, static_cast<std::uint32_t>(blankPages_));
+}
+
+bool ScanSession::SkipBlankSheets() {
+    blanksBefore_ = 0;
+    if (!setup_.fromFeeder || blankPages_ < TWBP_AUTO) return true;
+    while (SheetIsBlank()) {
+        ++blanksBefore_;
+        if (!scanner.IsFeederLoaded()) {
+            scanner.DropHeldScan();
+            EndProgress();
+            nothingToDeliver_ = true;
+            return false;
+        }
+        if (!SetupScan()) return false;
+        ++page_;
+    }
+    // A Cancel while the sheet was read ends the batch before it.
+    if (cancelled_) nothingToDeliver_ = true;
+    return !cancelled_;
 }
 
 void ScanSession::BeginSetupOnly(const Rect32& region) {
@@ -94,12 +153,13 @@ bool ScanSession::SetupScan() {
 // A cancelled transfer ends the batch: the feeder takes no further sheet.
 bool ScanSession::ContinueBatch(std::int32_t remaining) {
     EndProgress();
+    scanner.DropHeldScan();
     if (scanner.Jammed() || cancelled_) return false;
     const bool more = setup_.fromFeeder ? (remaining > 1 || remaining == -1) && scanner.IsFeederLoaded()
                                         : remaining > 1;
     if (!more || !SetupScan()) return false;
     ++page_;
-    return true;
+    return SkipBlankSheets();
 }
 
 // The indicator is a nicety: when it cannot be shown for want of memory,

@@ -79,10 +79,19 @@ public:
     bool TransferCancelled() const { return cancelled_; }
     // The page of the batch the scan set up last is: 1 for the final scan.
     int Page() const { return page_; }
+    // The sheets dropped as blank right before the page set up last.
+    int BlankSheetsBefore() const { return blanksBefore_; }
+    // The frame the scan set up last takes, in 1/300 inch.
+    Rect32 ScannedFrame() const;
 
     void SetResolution(std::uint32_t x, std::uint32_t y);
     std::uint32_t GetXResolution() const { return xResolution; }
     void SetInvert(std::uint32_t flag) { invert = flag; }
+    // ICAP_AUTODISCARDBLANKPAGES: TWBP_DISABLE, TWBP_AUTO (the source
+    // judges) or a byte count (a page whose strokes fill fewer bytes is
+    // blank). Only sheets of the feeder are ever dropped: a page on the
+    // glass was put there to be scanned.
+    void SetBlankPages(std::int32_t setting) { blankPages_ = setting; }
     // The image type the window shows, and its depth.
     int GetImageTypeIndex();
     std::uint32_t GetBitsPerPixel();
@@ -90,7 +99,13 @@ public:
     // Hands the scanner the final scan of `frame` in image type `imageType`
     // at the X resolution, and keeps that set-up for the rest of a batch.
     // `fromFeeder`: the feeder held a sheet when the final scan began.
+    // Sheets judged blank are fed through and dropped first; false when
+    // the scanner cannot be set up, or nothing is to be delivered
+    // (NothingToDeliver).
     bool SetupFinalScan(int imageType, const Rect32& frame, bool fromFeeder);
+    // The batch set up last had only blank sheets, or the user cancelled
+    // while a sheet was read to be judged: nothing is to be delivered.
+    bool NothingToDeliver() const { return nothingToDeliver_; }
     // Set-up only (MSG_ENABLEDSUIONLY): from that enabling to the disabling
     // the window's scan button keeps what the window shows as the set-up of
     // later scans, and nothing is scanned. `region` is the window's region
@@ -112,8 +127,9 @@ public:
     // scan did (on the flatbed the same region again, from the feeder its
     // next sheet) and returns true, or returns false when the batch ends:
     // `remaining` (CAP_XFERCOUNT, this transfer included) is 1 or less (or
-    // -1 on the flatbed), the feeder has run out, a sheet jammed, or the
-    // scanner cannot be set up.
+    // -1 on the flatbed), the feeder has run out (or holds blank sheets
+    // only), a sheet jammed, the user cancelled, or the scanner cannot be
+    // set up.
     bool ContinueBatch(std::int32_t remaining);
     // Whether the scan set up last met a jam in the feeder.
     bool ScanJammed() const { return scanner.Jammed(); }
@@ -143,6 +159,9 @@ public:
     const std::uint8_t* PreviewLevels() const { return scanner.PreviewLevels(); }
     std::int32_t TotalBytes() const { return scanner.TotalBytes(); }
     std::uint32_t ReadData(std::uint32_t count, void* buffer) { return scanner.ReadData(count, buffer); }
+    // A sheet held whole to be judged blank is let go (the batch was
+    // reset before it was delivered).
+    void DropHeldScan() { scanner.DropHeldScan(); }
     // The application's tone controls, for the final scan's tone map and
     // the preview's levels.
     void SetToneControls(const ToneControls& controls) { scanner.SetToneControls(controls); }
@@ -191,6 +210,12 @@ private:
         bool fromFeeder = false;  // the feeder held a sheet when the final scan began
     };
     bool SetupScan();
+    // Drops the blank sheets from the one set up on: true with a sheet to
+    // deliver set up, false when the feeder ran out or a set-up failed.
+    bool SkipBlankSheets();
+    // Reads the sheet set up and judges it; a sheet that cannot be read
+    // whole (no memory, a jam) is not blank.
+    bool SheetIsBlank();
     // The image file written whole into `file`, new and empty.
     int WriteNewImageFile(platform::File& file, std::uint16_t format);
     // The five-value scan window record from the frame and resolution.
@@ -206,6 +231,9 @@ private:
     bool accepted_ = false;
     Rect32 regionBefore_;
     int page_ = 1;
+    int blanksBefore_ = 0;
+    std::int32_t blankPages_ = -2;  // TWBP_DISABLE
+    bool nothingToDeliver_ = false;
     int bedWidth_ = 0;
     int bedHeight_ = 0;
 };

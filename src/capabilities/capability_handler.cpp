@@ -20,6 +20,7 @@
 #include "capabilities/page_sizes.h"
 #include "imaging/units.h"
 #include "protocol/application_rules.h"
+#include "protocol/extended_image_info.h"
 #include "protocol/handlers.h"
 #include "protocol/reporting.h"
 #include "protocol/source_globals.h"
@@ -36,7 +37,7 @@ constexpr TW_UINT32 kSupportedDats[] = {
     DG_CONTROL << 16 | DAT_STATUS,          DG_CONTROL << 16 | DAT_USERINTERFACE,  DG_CONTROL << 16 | DAT_XFERGROUP,
     DG_CONTROL << 16 | DAT_ENTRYPOINT,      DG_CONTROL << 16 | DAT_CUSTOMDSDATA,   DG_IMAGE << 16 | DAT_IMAGEINFO,
     DG_IMAGE << 16 | DAT_IMAGELAYOUT,       DG_IMAGE << 16 | DAT_IMAGEMEMXFER,     DG_IMAGE << 16 | DAT_IMAGENATIVEXFER,
-    DG_IMAGE << 16 | DAT_IMAGEFILEXFER,
+    DG_IMAGE << 16 | DAT_IMAGEFILEXFER,     DG_IMAGE << 16 | DAT_EXTIMAGEINFO,
 };
 
 // The scanner's feeder as the session reports it now; without a session there
@@ -78,21 +79,36 @@ TW_UINT16 AnswerQuerySupport(TW_CAPABILITY& cap, TW_UINT16 operations) {
     return TWRC_SUCCESS;
 }
 
-// CAP_SUPPORTEDCAPS: every capability with a record, and the two lists.
-std::array<TW_UINT16, kCapabilityCount + 2> SupportedCaps() {
-    std::array<TW_UINT16, kCapabilityCount + 2> codes{};
+// The capabilities without a record: lists the source answers itself.
+bool IsList(TW_UINT16 id) {
+    return id == CAP_SUPPORTEDCAPS || id == CAP_SUPPORTEDDATS || id == ICAP_SUPPORTEDEXTIMAGEINFO;
+}
+
+// CAP_SUPPORTEDCAPS: every capability with a record, and the three lists.
+std::array<TW_UINT16, kCapabilityCount + 3> SupportedCaps() {
+    std::array<TW_UINT16, kCapabilityCount + 3> codes{};
     for (std::size_t i = 0; i < kCapabilityCount; ++i) codes[i] = capabilityTable.Slot(i).id;
     codes[kCapabilityCount] = CAP_SUPPORTEDCAPS;
     codes[kCapabilityCount + 1] = CAP_SUPPORTEDDATS;
+    codes[kCapabilityCount + 2] = ICAP_SUPPORTEDEXTIMAGEINFO;
     return codes;
 }
 
-// The two lists as a TW_ARRAY. A TWAIN 1.x application has always had
+// A TW_ARRAY of 16-bit codes.
+platform::GlobalHandle CodeArray(TW_UINT16 itemType, const TW_UINT16* codes, std::size_t count) {
+    return BuildBlock(kArrayItemList + 2 * count, [&](std::uint8_t* block) {
+        PutU16(block, kItemType, itemType);                                 // ItemType
+        PutU32(block, kArrayNumItems, static_cast<std::uint32_t>(count));  // NumItems
+        for (std::size_t i = 0; i < count; ++i) PutU16(block, kArrayItemList + 2 * i, codes[i]);
+    });
+}
+
+// The lists as a TW_ARRAY. A TWAIN 1.x application has always had
 // CAP_SUPPORTEDCAPS whatever the message; a TWAIN 2 one gets it for the
-// three GETs only.
+// three GETs only, as every application gets the other lists.
 TW_UINT16 AnswerList(TW_CAPABILITY& cap, TW_UINT16 msg) {
     if (msg == MSG_QUERYSUPPORT) return AnswerQuerySupport(cap, kReadOnly);
-    if ((ApplicationIsTwain2() || cap.Cap == CAP_SUPPORTEDDATS) && (QueryBit(msg) & kReadOnly) == 0) {
+    if ((ApplicationIsTwain2() || cap.Cap != CAP_SUPPORTEDCAPS) && (QueryBit(msg) & kReadOnly) == 0) {
         return Refuse(CurrentApplicationRules().refusedCapabilityMessage);
     }
     cap.ConType = TWON_ARRAY;
@@ -103,13 +119,11 @@ TW_UINT16 AnswerList(TW_CAPABILITY& cap, TW_UINT16 msg) {
             PutU32(block, kArrayNumItems, static_cast<std::uint32_t>(count));  // NumItems
             for (std::size_t i = 0; i < count; ++i) PutU32(block, kArrayItemList + 4 * i, kSupportedDats[i]);
         });
+    } else if (cap.Cap == ICAP_SUPPORTEDEXTIMAGEINFO) {
+        cap.hContainer = CodeArray(TWTY_UINT16, kSupportedExtImageInfo, kSupportedExtImageInfoCount);
     } else {
         const auto codes = SupportedCaps();
-        cap.hContainer = BuildBlock(kArrayItemList + 2 * codes.size(), [&](std::uint8_t* block) {
-            PutU16(block, kItemType, TWTY_UINT16);                                    // ItemType
-            PutU32(block, kArrayNumItems, static_cast<std::uint32_t>(codes.size()));  // NumItems
-            for (std::size_t i = 0; i < codes.size(); ++i) PutU16(block, kArrayItemList + 2 * i, codes[i]);
-        });
+        cap.hContainer = CodeArray(TWTY_UINT16, codes.data(), codes.size());
     }
     if (cap.hContainer == nullptr) return Refuse(TWCC_LOWMEMORY);
     return TWRC_SUCCESS;
@@ -302,7 +316,7 @@ TW_UINT16 CapabilityHandler(const TripletRequest* request) noexcept {
 
     Capability* record = capabilityTable.Lookup(cap->Cap);
     if (record == nullptr) {
-        if (cap->Cap == CAP_SUPPORTEDCAPS || cap->Cap == CAP_SUPPORTEDDATS) return AnswerList(*cap, msg);
+        if (IsList(cap->Cap)) return AnswerList(*cap, msg);
         // An unknown capability is answered with no message at all.
         if (msg == MSG_QUERYSUPPORT) return AnswerQuerySupport(*cap, 0);
         return Refuse(rules.unknownCapability);

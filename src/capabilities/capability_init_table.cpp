@@ -60,6 +60,8 @@ const CapabilityInit CapabilityInitTable[kCapabilityCount] = {
     // same on both axes.
     {ICAP_XSCALING,            TWON_RANGE,       TWTY_FIX32,  100, 0,  kLowestScaling, kHighestScaling, 100, 100, 1, kNegotiable},
     {ICAP_YSCALING,            TWON_RANGE,       TWTY_FIX32,  100, 0,  kLowestScaling, kHighestScaling, 100, 100, 1, kNegotiable},
+    {ICAP_EXTIMAGEINFO,        TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          0,     1,    1,    1,  0,  kNegotiable},
+    {ICAP_AUTODISCARDBLANKPAGES, TWON_ONEVALUE,  TWTY_INT32,  0,  0,                                         -2, 32767,   -2,   -2,  1,  kNegotiable},
     {ICAP_PHYSICALHEIGHT,      TWON_ONEVALUE,    TWTY_FIX32,  0,  0,                                          1,  4200, 4200, 4200,  1,  kReadOnly},
     {ICAP_PHYSICALWIDTH,       TWON_ONEVALUE,    TWTY_FIX32,  0,  0,                                          1,  2550, 2550, 2550,  1,  kReadOnly},
 };

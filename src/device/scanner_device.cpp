@@ -119,6 +119,7 @@ ScannerDevice::~ScannerDevice() {
     // is not loaded just to be asked for its last error.
     if (ScannerLibraryInUse()) Scanner().GetCommandError();
     ReleaseBandBuffer();
+    DropHeldScan();
     if (geometryHandle_ != nullptr) {
         platform::GlobalUnlockBlock(geometryHandle_);
         platform::GlobalFreeBlock(geometryHandle_);
@@ -165,6 +166,7 @@ int ScannerDevice::GetKind() {
 }
 
 bool ScannerDevice::SetupPreview(int resolution) {
+    DropHeldScan();
     if (GetKind() == 0) return false;
     plan_ = ScanPlan{};
     const ScannerLibrary& scanner = Scanner();
@@ -201,6 +203,7 @@ bool ScannerDevice::SetupPreview(int resolution) {
 
 bool ScannerDevice::SetupFinalScan(std::uint32_t xResolution, std::uint32_t scaling, std::uint32_t bitsPerPixel,
                                    const std::uint16_t* window, std::uint32_t invert) {
+    DropHeldScan();
     if (GetKind() == 0) return false;
     final_ = FinalSetup{xResolution, scaling, bitsPerPixel, invert};
     keepRgbOrder_ = true;  // red, green, blue
@@ -340,7 +343,61 @@ std::size_t ScannerDevice::ReadWindow(std::uint8_t* into, std::size_t bytes) {
     return got <= 0 ? std::size_t(0) : std::min(static_cast<std::size_t>(got), bytes);
 }
 
+void ScannerDevice::DropHeldScan() {
+    if (heldHandle_ != nullptr) {
+        if (held_ != nullptr) platform::GlobalUnlockBlock(heldHandle_);
+        platform::GlobalFreeBlock(heldHandle_);
+    }
+    heldHandle_ = nullptr;
+    held_ = nullptr;
+    heldSize_ = 0;
+    heldAt_ = 0;
+}
+
+bool ScannerDevice::HoldScan(const std::function<bool(std::size_t)>& stop) {
+    DropHeldScan();
+    const int bytesPerLine = GetBytesPerLine();
+    const int lines = GetLineCount();
+    if (bytesPerLine <= 0 || lines <= 0) return false;
+    const std::uint64_t bytes = std::uint64_t(bytesPerLine) * std::uint64_t(lines);
+    if (bytes > SIZE_MAX) return false;
+    // The block is the device's only once it is whole: whatever `stop`
+    // does meanwhile (end the scan, say) cannot reach it.
+    platform::GlobalHandle handle = platform::GlobalAllocate(platform::kGmemMoveable, static_cast<std::size_t>(bytes));
+    auto* block = static_cast<std::uint8_t*>(platform::GlobalLockBlock(handle));
+    if (block == nullptr) {
+        platform::GlobalFreeBlock(handle);
+        return false;
+    }
+    // Read as a transfer reads: in the scanner's chunks, up to the end.
+    std::size_t size = 0;
+    while (size < bytes) {
+        const std::size_t chunk = std::min<std::size_t>(kRawChunk, static_cast<std::size_t>(bytes) - size);
+        const std::size_t got = ReadScan(block + size, chunk);
+        size += got;
+        if (got < chunk || jammed_) break;
+        if (stop && stop(size)) {
+            platform::GlobalUnlockBlock(handle);
+            platform::GlobalFreeBlock(handle);
+            return false;
+        }
+    }
+    DropHeldScan();
+    heldHandle_ = handle;
+    held_ = block;
+    heldSize_ = size;
+    heldAt_ = 0;
+    heldRgbOrder_ = keepRgbOrder_;
+    return true;
+}
+
 std::size_t ScannerDevice::ReadScan(std::uint8_t* into, std::size_t bytes) {
+    if (held_ != nullptr) {
+        const std::size_t n = std::min(bytes, heldSize_ - heldAt_);
+        std::memcpy(into, held_ + heldAt_, n);
+        heldAt_ += n;
+        return n;
+    }
     if (!plan_.pieces) return ReadWindow(into, bytes);
     std::size_t total = 0;
     while (total < bytes) {
@@ -373,6 +430,14 @@ void ScannerDevice::SendResolution(std::uint32_t x, std::uint32_t y) {
 void ScannerDevice::LoadColourMatrix(bool keepRgbOrder) {
     // The pieces of a frame set up later keep the order asked for now.
     keepRgbOrder_ = keepRgbOrder;
+    if (held_ != nullptr) {
+        // The scan is already read: its pixels take the order asked for.
+        if (final_.bitsPerPixel == 24 && keepRgbOrder != heldRgbOrder_) {
+            for (std::size_t at = 0; at + 2 < heldSize_; at += 3) std::swap(held_[at], held_[at + 2]);
+            heldRgbOrder_ = keepRgbOrder;
+        }
+        return;
+    }
     const ScannerLibrary& scanner = Scanner();
     std::uint8_t matrix[kColourMatrixSize] = {};
     std::int16_t length = 0;
@@ -584,6 +649,7 @@ bool ScannerDevice::IsFeederEnabled() { return Inquire(kInquireFeederEnabled, kF
 bool ScannerDevice::IsFeederLoaded() { return Inquire(kInquireFeederLoaded, kFormScan) > 0; }
 
 void ScannerDevice::EndScan() {
+    DropHeldScan();
     Scanner().GetCommandError();
     Scanner().ResetScanner();
 }

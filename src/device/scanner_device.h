@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "device/scan_plan.h"
 #include "device/scanner_library.h"
@@ -67,6 +68,21 @@ public:
     // calls of a multiple of this many lines asks the scanner exactly what
     // one call for all of them would.
     static std::size_t LinesPerRead(int bytesPerLine);
+
+    // Reads the whole scan set up last (its bytes per line times its lines)
+    // into a block of the device's own, from which every later read of
+    // that scan is then served, so that the page can be looked at before
+    // it is handed over. False, with nothing read, when no block can be
+    // had. A new set-up or the scan's end lets the block go. `stop`, when
+    // given, hears the bytes read after each read and may end the reading
+    // (true): nothing is held then.
+    bool HoldScan(const std::function<bool(std::size_t)>& stop = {});
+    // The held scan's bytes as the scanner sent them (null when none is
+    // held), and how many arrived.
+    const std::uint8_t* HeldScan() const { return held_; }
+    std::size_t HeldBytes() const { return heldSize_; }
+    // Lets a held scan's block go (the scan itself is not ended).
+    void DropHeldScan();
 
     int GetPixelsPerLine();
     int GetBytesPerLine();
@@ -130,6 +146,13 @@ private:
     std::uint8_t* bandBuffer_ = nullptr;
     std::size_t bandBufferSize_ = 0;
     std::size_t bandAt_ = 0;
+    // A held scan: its block, the bytes that arrived, those already read,
+    // and its colour order (red first, or blue first).
+    platform::GlobalHandle heldHandle_ = nullptr;
+    std::uint8_t* held_ = nullptr;
+    std::size_t heldSize_ = 0;
+    std::size_t heldAt_ = 0;
+    bool heldRgbOrder_ = true;
 
     void* windowHandle_ = nullptr;
     int kind_ = 0;

@@ -56,6 +56,7 @@ const TripletHandler imageTable[] = {
     {DAT_IMAGEMEMXFER, ImageMemXferHandler, kGetOnly},
     {DAT_IMAGENATIVEXFER, ImageNativeXferHandler, kGetOnly},
     {DAT_IMAGEFILEXFER, ImageFileXferHandler, kGetOnly},
+    {DAT_EXTIMAGEINFO, ExtImageInfoHandler, kGetOnly},
     {0, nullptr, nullptr},
 };
 

@@ -53,7 +53,10 @@ TW_UINT16 GetLayout(const TripletRequest* request) {
     layout->Frame.Right = ToFix32(left + width);
     layout->Frame.Bottom = ToFix32(top + height);
     layout->DocumentNumber = 1;
-    layout->PageNumber = 1;
+    // While images are pending, the page of the one pending (a sheet's own
+    // number in a feeder batch), as DAT_EXTIMAGEINFO tells it; before, the first.
+    ScanSession* session = CurrentSession();
+    layout->PageNumber = sourceState == 600 && session != nullptr ? static_cast<TW_UINT32>(session->Page()) : 1;
     layout->FrameNumber = 1;
     return TWRC_SUCCESS;
 }

@@ -67,7 +67,10 @@ TW_UINT16 PendingXfersHandler(const TripletRequest* request) noexcept {
             if (sourceState != 600) return Refuse(TWCC_SEQERROR, kPrefix);
             auto* pending = WritableData<TW_PENDINGXFERS>(request);
             if (pending == nullptr) return Refuse(TWCC_BADVALUE, kPrefix);
-            if (ScanSession* session = CurrentSession()) session->EndProgress();
+            if (ScanSession* session = CurrentSession()) {
+                session->EndProgress();
+                session->DropHeldScan();
+            }
             BackToEnabled();
             pending->Count = 0;
             count.current = 0;

@@ -97,6 +97,9 @@ TW_UINT16 Enable(const TripletRequest* request, bool setupOnly) {
         session->SetToneControls(NegotiatedToneControls());
         dialog->ToneChanged();
         session->SetIndicators(capabilityTable.Find(CAP_INDICATORS).current != 0);
+        if (const Capability* blank = capabilityTable.Lookup(ICAP_AUTODISCARDBLANKPAGES)) {
+            session->SetBlankPages(blank->current);
+        }
         session->SetApplicationWindow(ui->hParent);
     }
 

@@ -24,6 +24,7 @@ using TW_INT32 = std::int32_t;
 using TW_UINT32 = std::uint32_t;
 using TW_BOOL = std::uint16_t;
 using TW_HANDLE = void*;
+using TW_UINTPTR = std::uintptr_t;
 using TW_MEMREF = void*;
 using TW_STR32 = char[34];
 using TW_STR64 = char[66];
@@ -150,6 +151,23 @@ struct TW_IMAGELAYOUT {
     TW_UINT32 FrameNumber;
 };
 
+// DAT_EXTIMAGEINFO: the application names the items it wants (InfoID of
+// each Info), the source fills the rest. Item holds the value itself when
+// NumItems values of ItemType fit TW_UINTPTR, else a handle to a block the
+// application frees. ReturnCode was CondCode in TWAIN 1.x: the same two bytes.
+struct TW_INFO {
+    TW_UINT16 InfoID;
+    TW_UINT16 ItemType;
+    TW_UINT16 NumItems;
+    TW_UINT16 ReturnCode;
+    TW_UINTPTR Item;
+};
+
+struct TW_EXTIMAGEINFO {
+    TW_UINT32 NumInfos;
+    TW_INFO Info[1];
+};
+
 struct TW_MEMORY {
     TW_UINT32 Flags;
     TW_UINT32 Length;
@@ -236,6 +254,10 @@ static_assert(offsetof(TW_IMAGEINFO, Compression) == 40, "TW_IMAGEINFO.Compressi
 static_assert(offsetof(TW_IMAGEMEMXFER, BytesWritten) == 22, "TW_IMAGEMEMXFER.BytesWritten");
 static_assert(offsetof(TW_IMAGEMEMXFER, Memory) == 26, "TW_IMAGEMEMXFER.Memory");
 static_assert(offsetof(TW_SETUPFILEXFER, Format) == 256, "TW_SETUPFILEXFER.Format");
+static_assert(sizeof(TW_UINTPTR) == sizeof(void*), "TW_UINTPTR holds a handle");
+static_assert(offsetof(TW_INFO, ReturnCode) == 6, "TW_INFO.ReturnCode");
+static_assert(offsetof(TW_INFO, Item) == 8, "TW_INFO.Item");
+static_assert(offsetof(TW_EXTIMAGEINFO, Info) == 4, "TW_EXTIMAGEINFO.Info");
 
 #if defined(_WIN32) && !defined(_WIN64)
 // The layouts an application of the 32-bit Windows build exchanges.
@@ -248,6 +270,8 @@ static_assert(sizeof(TW_IMAGEMEMXFER) == 38, "TW_IMAGEMEMXFER");
 static_assert(sizeof(TW_ENTRYPOINT) == 24, "TW_ENTRYPOINT");
 static_assert(sizeof(TW_CALLBACK) == 10, "TW_CALLBACK");
 static_assert(sizeof(TW_CUSTOMDSDATA) == 8, "TW_CUSTOMDSDATA");
+static_assert(sizeof(TW_INFO) == 12, "TW_INFO");
+static_assert(sizeof(TW_EXTIMAGEINFO) == 16, "TW_EXTIMAGEINFO");
 #elif defined(_WIN64)
 // The layouts of the 64-bit Windows build: handles and pointers of 8 bytes
 // with the same 2-byte packing, so nothing is padded before them.
@@ -260,6 +284,8 @@ static_assert(sizeof(TW_IMAGEMEMXFER) == 42, "TW_IMAGEMEMXFER");
 static_assert(sizeof(TW_ENTRYPOINT) == 44, "TW_ENTRYPOINT");
 static_assert(sizeof(TW_CALLBACK) == 14, "TW_CALLBACK");
 static_assert(sizeof(TW_CUSTOMDSDATA) == 12, "TW_CUSTOMDSDATA");
+static_assert(sizeof(TW_INFO) == 16, "TW_INFO");
+static_assert(sizeof(TW_EXTIMAGEINFO) == 20, "TW_EXTIMAGEINFO");
 static_assert(offsetof(TW_USERINTERFACE, hParent) == 4, "TW_USERINTERFACE.hParent");
 static_assert(offsetof(TW_CAPABILITY, hContainer) == 4, "TW_CAPABILITY.hContainer");
 static_assert(offsetof(TW_MEMORY, TheMem) == 8, "TW_MEMORY.TheMem");
@@ -296,6 +322,7 @@ constexpr TW_UINT16 DAT_IMAGELAYOUT = 0x0102;
 constexpr TW_UINT16 DAT_IMAGEMEMXFER = 0x0103;
 constexpr TW_UINT16 DAT_IMAGENATIVEXFER = 0x0104;
 constexpr TW_UINT16 DAT_IMAGEFILEXFER = 0x0105;
+constexpr TW_UINT16 DAT_EXTIMAGEINFO = 0x010B;
 
 // Messages.
 constexpr TW_UINT16 MSG_NULL = 0x0000;
@@ -350,6 +377,7 @@ constexpr TW_UINT16 TWRC_DSEVENT = 4;
 constexpr TW_UINT16 TWRC_NOTDSEVENT = 5;
 constexpr TW_UINT16 TWRC_XFERDONE = 6;
 constexpr TW_UINT16 TWRC_ENDOFLIST = 7;
+constexpr TW_UINT16 TWRC_INFONOTSUPPORTED = 8;
 
 // Condition codes.
 constexpr TW_UINT16 TWCC_SUCCESS = 0;
@@ -428,6 +456,22 @@ constexpr TW_UINT16 TWSS_A6 = 13;
 constexpr TW_UINT16 TWSS_C5 = 15;
 constexpr TW_UINT16 TWSS_C6 = 16;
 
+// ICAP_AUTODISCARDBLANKPAGES (any other value is a byte count).
+constexpr TW_INT32 TWBP_DISABLE = -2;
+constexpr TW_INT32 TWBP_AUTO = -1;
+// TWEI_PAGESIDE
+constexpr TW_UINT16 TWCS_TOP = 1;
+constexpr TW_UINT16 TWCS_BOTTOM = 2;
+
+// Extended image information items (DAT_EXTIMAGEINFO InfoID).
+constexpr TW_UINT16 TWEI_DOCUMENTNUMBER = 0x123A;
+constexpr TW_UINT16 TWEI_PAGENUMBER = 0x123B;
+constexpr TW_UINT16 TWEI_FRAMENUMBER = 0x123D;
+constexpr TW_UINT16 TWEI_FRAME = 0x123E;
+constexpr TW_UINT16 TWEI_PIXELFLAVOR = 0x123F;
+constexpr TW_UINT16 TWEI_PAGESIDE = 0x1245;
+constexpr TW_UINT16 TWEI_PAPERCOUNT = 0x1249;
+
 // Memory transfer buffer flags.
 constexpr TW_UINT32 TWMF_APPOWNS = 0x0001;
 constexpr TW_UINT32 TWMF_DSMOWNS = 0x0002;
@@ -479,6 +523,9 @@ constexpr TW_UINT16 ICAP_HIGHLIGHT = 0x110A;
 constexpr TW_UINT16 ICAP_SHADOW = 0x1113;
 constexpr TW_UINT16 ICAP_XSCALING = 0x1124;
 constexpr TW_UINT16 ICAP_YSCALING = 0x1125;
+constexpr TW_UINT16 ICAP_EXTIMAGEINFO = 0x112F;
+constexpr TW_UINT16 ICAP_AUTODISCARDBLANKPAGES = 0x1134;
+constexpr TW_UINT16 ICAP_SUPPORTEDEXTIMAGEINFO = 0x115E;
 
 // The entry points, as the source exports and the source manager exports them.
 extern "C" {

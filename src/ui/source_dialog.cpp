@@ -174,7 +174,14 @@ int SourceDialog::FinalScan() {
         if (window_->ShowMessage(question.c_str(), platform::kBoxOkCancel) == platform::kAnswerCancel) return 0;
     }
     if (!CanScanAsShown()) return 0;
-    session_.SetupFinalScan(GetImageTypeIndex(), ShownFrame(), fromFeeder);
+    if (!session_.SetupFinalScan(GetImageTypeIndex(), ShownFrame(), fromFeeder) && session_.NothingToDeliver()) {
+        // Every sheet was blank and dropped, or the user cancelled while
+        // they were read: the batch is over with no image, as after its
+        // last transfer. The enabling has done its work whether or not a
+        // manager takes the request.
+        NotifyCloseDSRequest();
+        return 1;
+    }
     const std::weak_ptr<bool> alive = alive_;
     const int sent = NotifyXferReady();
     // The application may have closed the source (and this object with it)

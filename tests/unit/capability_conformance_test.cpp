@@ -30,6 +30,7 @@ const std::map<TW_UINT16, TW_UINT16> kTwainItemTypes = {
     {ICAP_BRIGHTNESS, TWTY_FIX32},        {ICAP_CONTRAST, TWTY_FIX32},          {ICAP_GAMMA, TWTY_FIX32},
     {ICAP_HIGHLIGHT, TWTY_FIX32},         {ICAP_SHADOW, TWTY_FIX32},            {ICAP_XSCALING, TWTY_FIX32},
     {ICAP_YSCALING, TWTY_FIX32},
+    {ICAP_EXTIMAGEINFO, TWTY_BOOL},       {ICAP_SUPPORTEDEXTIMAGEINFO, TWTY_UINT16}, {ICAP_AUTODISCARDBLANKPAGES, TWTY_INT32},
 };
 
 struct Reply {
@@ -181,7 +182,7 @@ TEST_F(CapabilityConformanceTest, TheApplicationsKindDecidesBooleansAndRefusals)
     const Reply setList = Ask(CAP_SUPPORTEDCAPS, MSG_SET);
     EXPECT_EQ(setList.rc, TWRC_SUCCESS);
     EXPECT_EQ(setList.conType, TWON_ARRAY);
-    EXPECT_EQ(U32(setList.bytes, 2), kCapabilityCount + 2) << "every record, CAP_SUPPORTEDCAPS and CAP_SUPPORTEDDATS";
+    EXPECT_EQ(U32(setList.bytes, 2), kCapabilityCount + 3) << "every record and the three lists";
 }
 
 TEST_F(CapabilityConformanceTest, PhysicalSizeIsInTheCurrentUnit) {

@@ -20,12 +20,12 @@ using namespace capability_test;
 namespace {
 
 // CAP_SUPPORTEDCAPS: a TW_ARRAY of TWTY_UINT16, every record in table order,
-// then CAP_SUPPORTEDCAPS and CAP_SUPPORTEDDATS.
+// then CAP_SUPPORTEDCAPS, CAP_SUPPORTEDDATS and ICAP_SUPPORTEDEXTIMAGEINFO.
 Bytes SupportedCaps() {
     ByteWriter w;
-    w.u16(TWTY_UINT16).u32(kCapabilityCount + 2);
+    w.u16(TWTY_UINT16).u32(kCapabilityCount + 3);
     for (const CapabilityInit& row : CapabilityInitTable) w.u16(row.id);
-    w.u16(CAP_SUPPORTEDCAPS).u16(CAP_SUPPORTEDDATS);
+    w.u16(CAP_SUPPORTEDCAPS).u16(CAP_SUPPORTEDDATS).u16(ICAP_SUPPORTEDEXTIMAGEINFO);
     return w.bytes;
 }
 

@@ -9,9 +9,11 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <sstream>
 
 #include "image_tools.h"
 #include "imaging/dib_format.h"
+#include "protocol/extended_image_info.h"
 #include "protocol/image_transfers.h"
 #include "imaging/units.h"
 #include "imaging/little_endian_writer.h"
@@ -1120,6 +1122,174 @@ TEST_F(BatchTest, JamShowsItsBoxOnceAndEndsTheBatch) {
         BackToOpen();
         Notifications().clear();
         unsetenv("VOREL_SIM_JAM");
+    }
+}
+
+// Blank sheets dropped from a batch (ICAP_AUTODISCARDBLANKPAGES): the
+// application gets the other sheets in order, each with its own sheet's
+// number (DAT_EXTIMAGEINFO), the blank ones before it counted, and Count
+// at every MSG_ENDXFER counts only images still to come; a sheet with one
+// line of text or a signature is kept. A batch of blank sheets only
+// announces nothing and ends.
+TEST_F(BatchTest, BlankSheetsAreDroppedBeforeTheyAreAnnounced) {
+    struct Case {
+        const char* sheets;
+        TW_INT32 discard;
+        TW_INT16 xferCount;
+        std::vector<TW_UINT32> pages;   // the sheets delivered
+        std::vector<TW_UINT32> blanks;  // blank sheets dropped before each
+        std::vector<TW_UINT16> counts;  // Count after each MSG_ENDXFER
+        const char* mechanism;
+    };
+    const Case cases[] = {
+        {"page,page,blank,line,blank,page,blank,page", TWBP_AUTO, -1, {1, 2, 4, 6, 8}, {0, 0, 1, 1, 1},
+         {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0}, "native"},
+        {"page,page,blank,line,blank,page,blank,page", TWBP_AUTO, 4, {1, 2, 4, 6}, {0, 0, 1, 1}, {3, 2, 1, 0},
+         "memory"},
+        {"blank,signature,page,blank,blank", TWBP_AUTO, -1, {2, 3}, {1, 0}, {0xFFFF, 0}, "tiff"},
+        {"page,page,blank,line,blank,page,blank,page", TWBP_DISABLE, -1, {1, 2, 3, 4, 5, 6, 7, 8},
+         {0, 0, 0, 0, 0, 0, 0, 0}, {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0}, "bmp"},
+        // A byte count above the line's strokes takes the line for blank too.
+        {"page,line,page", 32000, -1, {1, 3}, {0, 1}, {0xFFFF, 0}, "native"},
+        {"blank,blank,blank", TWBP_AUTO, -1, {}, {}, {}, "native"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.sheets << ", discard " << c.discard << ", count " << c.xferCount);
+        setenv("VOREL_SIM_SHEET_CONTENT", c.sheets, 1);
+        std::vector<std::string> words;
+        std::stringstream list(c.sheets);
+        for (std::string word; std::getline(list, word, ',');) words.push_back(word);
+        Feeder(std::to_string(words.size()).c_str());
+        Notifications().clear();
+        ASSERT_EQ(SetOneValue(ICAP_AUTODISCARDBLANKPAGES, TWTY_INT32, c.discard), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(CAP_XFERCOUNT, TWTY_INT16, c.xferCount), TWRC_SUCCESS);
+        // The whole sheet, grey, at 100 dpi.
+        pixelType_ = TWPT_GRAY;
+        depth_ = 8;
+        dpi_ = 100;
+        ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, 100), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_YRESOLUTION, TWTY_UINT16, 100), TWRC_SUCCESS);
+        ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+        if (c.pages.empty()) {
+            EXPECT_EQ(sourceState, 500) << "nothing to announce";
+            EXPECT_EQ(CountNotifications(MSG_XFERREADY), 0);
+            EXPECT_EQ(CountNotifications(MSG_CLOSEDSREQ), 1) << "the batch is over";
+            EXPECT_EQ(Disable(false), TWRC_SUCCESS);
+            continue;
+        }
+        for (std::size_t i = 0; i < c.pages.size(); ++i) {
+            ASSERT_EQ(sourceState, 600) << "image " << i;
+            TW_PENDINGXFERS pending{kSentinel16, kSentinel32};
+            ASSERT_EQ(Control(DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_SUCCESS);
+            if (i == 0) {
+                EXPECT_EQ(pending.Count, static_cast<TW_UINT16>(c.xferCount)) << "before the first image";
+            }
+            const Bytes image = Transfer(c.mechanism);
+            ASSERT_FALSE(image.empty()) << "image " << i;
+            std::vector<std::uint8_t> request(4 + 2 * sizeof(TW_INFO), 0);
+            const TW_UINT32 two = 2;
+            std::memcpy(request.data(), &two, 4);
+            const TW_UINT16 ids[2] = {TWEI_PAGENUMBER, kInfoBlankSheetsBefore};
+            for (int k = 0; k < 2; ++k) std::memcpy(request.data() + 4 + k * sizeof(TW_INFO), &ids[k], 2);
+            ASSERT_EQ(Call(DG_IMAGE, DAT_EXTIMAGEINFO, MSG_GET, request.data()), TWRC_SUCCESS);
+            TW_INFO page, blanks;
+            std::memcpy(&page, request.data() + 4, sizeof page);
+            std::memcpy(&blanks, request.data() + 4 + sizeof(TW_INFO), sizeof blanks);
+            EXPECT_EQ(page.Item, c.pages[i]) << "image " << i;
+            EXPECT_EQ(blanks.Item, c.blanks[i]) << "image " << i;
+            if (words[c.pages[i] - 1] == "page") {
+                EXPECT_EQ(Sheet(image), static_cast<int>(c.pages[i])) << "the sheet's own number";
+            }
+            TW_UINT16 count = kSentinel16;
+            ASSERT_EQ(EndXfer(&count), TWRC_SUCCESS);
+            EXPECT_EQ(count, c.counts[i]) << "MSG_ENDXFER after image " << i;
+        }
+        EXPECT_EQ(sourceState, 500);
+        EXPECT_EQ(CountNotifications(MSG_XFERREADY), 1);
+        EXPECT_EQ(CountNotifications(MSG_CLOSEDSREQ), 1);
+        BackToOpen();
+    }
+}
+
+// A sheet read whole to be judged shows the progress, and Cancel there ends
+// the batch before that sheet: at the enabling nothing is announced, at a
+// MSG_ENDXFER nothing more is counted.
+TEST_F(BatchTest, CancelWhileASheetIsJudgedEndsTheBatch) {
+    for (const bool atEnabling : {true, false}) {
+        SCOPED_TRACE(atEnabling ? "the first sheet" : "the second sheet");
+        setenv("VOREL_SIM_SHEET_CONTENT", "page,page,page", 1);
+        Feeder("3");
+        Notifications().clear();
+        headlessProgressLog = HeadlessProgressLog{};
+        headlessProgressLog.cancelAtUpdate = atEnabling ? 2 : 0;
+        ASSERT_EQ(SetOneValue(ICAP_AUTODISCARDBLANKPAGES, TWTY_INT32, TWBP_AUTO), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, 100), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_YRESOLUTION, TWTY_UINT16, 100), TWRC_SUCCESS);
+        ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+        EXPECT_STREQ(headlessProgressLog.firstText, "Page 1: 0 of 1400 rows") << "the first sheet's reading shows";
+        if (!atEnabling) {
+            ASSERT_EQ(sourceState, 600);
+            ASSERT_FALSE(Transfer("native").empty());
+            headlessProgressLog.cancelAtUpdate = headlessProgressLog.updates + 2;
+            TW_UINT16 count = kSentinel16;
+            ASSERT_EQ(EndXfer(&count), TWRC_SUCCESS);
+            EXPECT_EQ(count, 0) << "nothing more after the Cancel";
+            EXPECT_EQ(std::string(headlessProgressLog.lastText).rfind("Page 2: ", 0), 0u)
+                << "the second sheet's reading shows: " << headlessProgressLog.lastText;
+        }
+        EXPECT_EQ(sourceState, 500);
+        EXPECT_EQ(CountNotifications(MSG_XFERREADY), atEnabling ? 0 : 1);
+        EXPECT_EQ(CountNotifications(MSG_CLOSEDSREQ), 1);
+        EXPECT_FALSE(headlessProgressLog.visible);
+        BackToOpen();
+    }
+}
+
+// A sheet read whole to be judged is delivered byte for byte as one read
+// during its transfer, in each mechanism's colour order.
+TEST_F(BatchTest, JudgedSheetsAreDeliveredAsTheScannerSentThem) {
+    const auto batch = [&](TW_INT32 discard, const std::string& mechanism) {
+        Feeder("2");
+        EXPECT_EQ(SetOneValue(ICAP_AUTODISCARDBLANKPAGES, TWTY_INT32, discard), TWRC_SUCCESS);
+        StartScan(TWPT_RGB, 24, 50, 2550, 900);
+        std::vector<Bytes> images;
+        for (int sheet = 1; sheet <= 2; ++sheet) {
+            if (mechanism == "native") {
+                TW_HANDLE slot = nullptr;
+                EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &slot), TWRC_XFERDONE);
+                Bytes dib(platform::GlobalBlockSize(slot));
+                {
+                    platform::LockedBlock block(slot);
+                    if (block) std::memcpy(dib.data(), block.get(), dib.size());
+                }
+                platform::GlobalFreeBlock(slot);
+                images.push_back(dib);
+            } else {
+                Bytes image, buffer(8192);
+                for (int strips = 0; strips < 1000; ++strips) {
+                    TW_IMAGEMEMXFER xfer = Strip(TWMF_POINTER, 8192, buffer.data());
+                    const TW_UINT16 rc = MemXfer(&xfer);
+                    if (rc == TWRC_FAILURE) break;
+                    image.insert(image.end(), buffer.begin(), buffer.begin() + xfer.BytesWritten);
+                    if (rc == TWRC_XFERDONE) break;
+                }
+                images.push_back(image);
+            }
+            EXPECT_EQ(EndXfer(), TWRC_SUCCESS);
+        }
+        BackToOpen();
+        return images;
+    };
+    for (const std::string mechanism : {"native", "memory"}) {
+        const std::vector<Bytes> kept = batch(TWBP_DISABLE, mechanism);
+        const std::vector<Bytes> judged = batch(TWBP_AUTO, mechanism);
+        ASSERT_EQ(judged.size(), 2u) << mechanism;
+        for (std::size_t i = 0; i < 2; ++i) {
+            EXPECT_FALSE(judged[i].empty()) << mechanism << " sheet " << i + 1;
+            EXPECT_TRUE(judged[i] == kept[i]) << mechanism << " sheet " << i + 1;
+        }
     }
 }
 

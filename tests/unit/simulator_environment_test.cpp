@@ -223,7 +223,8 @@ TEST_F(SimulatorTest, BadValuesAreReportedAndTheDefaultsKept) {
                           Case{"VOREL_SIM_MATRIX7", "yes"}, Case{"VOREL_SIM_LINES", "-5"},
                           Case{"VOREL_SIM_LINES", "99999999999999999999"}, Case{"VOREL_SIM_SHEETS", "-1"},
                           Case{"VOREL_SIM_JAM", "0"}, Case{"VOREL_SIM_FAIL_AT", "-1"},
-                          Case{"VOREL_SIM_FAIL_STATUS", "0"}}) {
+                          Case{"VOREL_SIM_FAIL_STATUS", "0"}, Case{"VOREL_SIM_SHEET_CONTENT", "page,,blank"},
+                          Case{"VOREL_SIM_SHEET_CONTENT", "page,empty"}}) {
         ClearEnvironment();
         ::testing::internal::CaptureStderr();
         SetEnvironment(c.name, c.value);

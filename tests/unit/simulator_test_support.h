@@ -52,7 +52,7 @@ inline std::array<std::uint8_t, 256> IdentityToneMap() {
 constexpr const char* kVariables[] = {"VOREL_SIM_COLOR",   "VOREL_SIM_OPEN",  "VOREL_SIM_RESET", "VOREL_SIM_FEEDER",
                                       "VOREL_SIM_MATRIX7", "VOREL_SIM_LINES", "VOREL_SIM_PAGE",  "VOREL_SIM_LOG",
                                       "VOREL_SIM_SHEETS",  "VOREL_SIM_JAM",   "VOREL_SIM_FAIL_AT",
-                                      "VOREL_SIM_FAIL_STATUS"};
+                                      "VOREL_SIM_FAIL_STATUS", "VOREL_SIM_SHEET_CONTENT"};
 
 class SimulatorTest : public ::testing::Test {
 protected:

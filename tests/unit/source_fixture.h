@@ -119,7 +119,8 @@ inline const ScannerLibrary& RecordingScannerLibrary() {
 constexpr const char* kSimulatorVariables[] = {"VOREL_SIM_COLOR",   "VOREL_SIM_OPEN",    "VOREL_SIM_RESET",
                                                "VOREL_SIM_FEEDER",  "VOREL_SIM_MATRIX7", "VOREL_SIM_LINES",
                                                "VOREL_SIM_PAGE",    "VOREL_SIM_LOG",     "VOREL_SIM_SHEETS",
-                                               "VOREL_SIM_JAM",     "VOREL_SIM_FAIL_AT", "VOREL_SIM_FAIL_STATUS"};
+                                               "VOREL_SIM_JAM",     "VOREL_SIM_FAIL_AT", "VOREL_SIM_FAIL_STATUS",
+                                               "VOREL_SIM_SHEET_CONTENT"};
 
 class SourceTest : public ::testing::Test {
 protected:

@@ -112,13 +112,14 @@ TEST(SourceCycle, CapabilityAnswersThroughTheEntryPoint) {
     TW_CAPABILITY supported{CAP_SUPPORTEDCAPS, 0, nullptr};
     ASSERT_EQ(harness.Call(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &supported), TWRC_SUCCESS);
     EXPECT_EQ(supported.ConType, TWON_ARRAY);
-    const SIZE_T count = kCapabilityCount + 2;
+    const SIZE_T count = kCapabilityCount + 3;  // the records and the three lists
     EXPECT_EQ(::GlobalSize(supported.hContainer), 6 + 2 * count);
     auto* bytes = static_cast<unsigned char*>(::GlobalLock(supported.hContainer));
     EXPECT_EQ(bytes[0] | bytes[1] << 8, TWTY_UINT16);
     EXPECT_EQ(SIZE_T(bytes[2] | bytes[3] << 8), count);
     EXPECT_EQ(bytes[6] | bytes[7] << 8, CAP_XFERCOUNT);
-    EXPECT_EQ(bytes[4 + 2 * count] | bytes[5 + 2 * count] << 8, CAP_SUPPORTEDDATS);
+    EXPECT_EQ(bytes[2 + 2 * count] | bytes[3 + 2 * count] << 8, CAP_SUPPORTEDDATS);
+    EXPECT_EQ(bytes[4 + 2 * count] | bytes[5 + 2 * count] << 8, ICAP_SUPPORTEDEXTIMAGEINFO);
     ::GlobalUnlock(supported.hContainer);
     ::GlobalFree(supported.hContainer);
 
