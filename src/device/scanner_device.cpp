@@ -3,13 +3,14 @@
 // cached), so the table a test installs takes effect at once.
 //
 // Reading into DIB rows asks the scanner for as many whole lines as fit
-// 64000 bytes at a time. Top-down rows (memory strips) take the lines
-// straight into the destination; bottom-up rows (a DIB) take them through a
-// 64000-byte block, since each read's lines go to rows in the other order.
-// A line longer than 64000 bytes is read in pieces straight into its row,
-// so no line length makes the reader stall. Every byte of the rows is
-// written: the lines, zero padding, zeros for what the scanner did not
-// send. Nothing is placed unless every row fits the destination.
+// its largest read (kMaxScanRead, 64000 bytes) at a time. Top-down rows
+// (memory strips) take the lines straight into the destination; bottom-up
+// rows (a DIB) take them through a block of that size, since each read's
+// lines go to rows in the other order. A longer line is read in pieces
+// straight into its row, so no line length makes the reader stall. Every
+// byte of the rows is written: the lines, zero padding, zeros for what the
+// scanner did not send. Nothing is placed unless every row fits the
+// destination.
 #include "device/scanner_device.h"
 
 #include <algorithm>
@@ -23,6 +24,7 @@
 #include "platform/profile.h"
 #include "resources/resource_ids.h"
 #include "device/error_message.h"
+#include "device/scan_reads.h"
 
 namespace {
 
@@ -34,7 +36,6 @@ constexpr std::int16_t kOpenStatusNoCommunication = -10;
 constexpr std::int16_t kReadStatusFeederJam = -12;
 
 constexpr std::uint32_t kRawChunk = 60000;
-constexpr std::uint32_t kLineBufferSize = 64000;
 
 // Block types and parameter codes of the command library.
 constexpr std::int16_t kBlockToneMap = 1;
@@ -477,7 +478,7 @@ std::uint32_t ScannerDevice::ReadImageToDIB(int bytesPerLine, int lines, void* d
     platform::GlobalHandle bufferHandle = nullptr;
     std::uint8_t* buffer = nullptr;
     if (bottomUp && linesPerRead > 1) {
-        bufferHandle = platform::GlobalAllocate(platform::kGmemMoveable, kLineBufferSize);
+        bufferHandle = platform::GlobalAllocate(platform::kGmemMoveable, kMaxScanRead);
         buffer = static_cast<std::uint8_t*>(platform::GlobalLockBlock(bufferHandle));
         if (buffer == nullptr) {
             platform::GlobalFreeBlock(bufferHandle);
@@ -495,13 +496,13 @@ std::uint32_t ScannerDevice::ReadImageToDIB(int bytesPerLine, int lines, void* d
     const std::size_t padding = stride - line;
 
     std::size_t placed = 0;  // rows written, from the first on
-    if (line > kLineBufferSize) {
+    if (line > kMaxScanRead) {
         // Lines longer than the block: piece by piece into the row.
         for (std::size_t done = 0; done < rows; ++done) {
             std::uint8_t* row = rowAt(placed);
             std::size_t arrived = 0;
             while (arrived < line) {
-                const std::size_t piece = std::min<std::size_t>(kLineBufferSize, line - arrived);
+                const std::size_t piece = std::min<std::size_t>(kMaxScanRead, line - arrived);
                 const std::size_t got = read(row + arrived, piece);
                 arrived += got;
                 if (got < piece) break;
@@ -550,8 +551,8 @@ std::uint32_t ScannerDevice::ReadImageToDIB(int bytesPerLine, int lines, void* d
 }
 
 std::size_t ScannerDevice::LinesPerRead(int bytesPerLine) {
-    if (bytesPerLine <= 0 || static_cast<std::uint32_t>(bytesPerLine) > kLineBufferSize) return 1;
-    return kLineBufferSize / static_cast<std::uint32_t>(bytesPerLine);
+    if (bytesPerLine <= 0 || static_cast<std::uint32_t>(bytesPerLine) > kMaxScanRead) return 1;
+    return kMaxScanRead / static_cast<std::uint32_t>(bytesPerLine);
 }
 
 void ScannerDevice::NoteReadStatus(std::int16_t status) {

@@ -57,7 +57,7 @@ public:
         return lacked;
     }
     // The lines ReadImageToDIB asks the scanner for at a time: as many
-    // whole lines as fit 64000 bytes, at least one. Reading a scan in
+    // whole lines as fit kMaxScanRead bytes, at least one. Reading a scan in
     // calls of a multiple of this many lines asks the scanner exactly what
     // one call for all of them would.
     static std::size_t LinesPerRead(int bytesPerLine);

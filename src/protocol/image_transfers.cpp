@@ -15,6 +15,7 @@
 #include "acquisition/scan_session.h"
 #include "capabilities/capability_table.h"
 #include "device/error_message.h"
+#include "device/scan_reads.h"
 #include "device/scanner_library.h"
 #include "imaging/dib_format.h"
 #include "platform/global_memory.h"
@@ -26,9 +27,6 @@
 namespace {
 
 const char kNativePrefix[] = "General failure in response to DAT_IMAGENATIVEXFER.  ";
-
-constexpr TW_UINT32 kMinBufSize = 4096;
-constexpr TW_UINT32 kMaxBufSize = 64000;
 
 // Set once the memory transfer has delivered its last strip or failed for
 // good; the next call answers TWRC_XFERDONE and starts afresh.
@@ -133,7 +131,7 @@ private:
 // TWMF_APPOWNS | TWMF_DSMOWNS for a plain pointer too.
 bool UsableDescriptor(const TW_MEMORY& memory) {
     if (memory.Flags == 0) return false;
-    if (memory.Length < kMinBufSize || memory.Length > kMaxBufSize) return false;
+    if (memory.Length < kMinMemoryStrip || memory.Length > kMaxScanRead) return false;
     return (memory.Flags & (TWMF_HANDLE | TWMF_POINTER | TWMF_APPOWNS | TWMF_DSMOWNS | TWMF_DSOWNS)) != 0;
 }
 
