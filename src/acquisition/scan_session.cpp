@@ -95,7 +95,7 @@ bool ScanSession::SetupScan() {
 // A cancelled transfer ends the batch: the feeder takes no further sheet.
 bool ScanSession::ContinueBatch(std::int32_t remaining) {
     EndProgress();
-    if (scanner.Jammed() || cancelled_) return false;
+    if (scanner.Halted() || cancelled_) return false;
     const bool more = setup_.fromFeeder ? (remaining > 1 || remaining == -1) && scanner.IsFeederLoaded()
                                         : remaining > 1;
     if (!more || !SetupScan()) return false;

@@ -190,7 +190,7 @@ bool ScannerDevice::SetupPreview(int resolution) {
     for (int input = 0; input < 256; ++input) previewLevels_[input] = table[255 - input];
     scanner.SetParameter(kParamUseToneMap, 0);
     scanner.GetScanGeometry(geometry_);
-    jammed_ = false;
+    halt_ = Halt::None;
     if (grey) {
         // The preview buffer holds three bytes per pixel; the grey bytes
         // the scanner sends are widened after reading.
@@ -211,7 +211,7 @@ bool ScannerDevice::SetupFinalScan(std::uint32_t xResolution, std::uint32_t scal
     band_ = -1;
     bandLeft_ = 0;
     piecesEnded_ = false;
-    jammed_ = false;
+    halt_ = Halt::None;
     if (plan_.pieces && !plan_.possible) return false;
     // A frame in pieces: the scanner gets the whole window now (which it
     // cuts), and each piece when the reads reach it.
@@ -278,7 +278,7 @@ int ScannerDevice::StartPiece(int band, int column) {
 }
 
 bool ScannerDevice::NextBand() {
-    if (piecesEnded_ || jammed_) return false;
+    if (piecesEnded_ || Halted()) return false;
     const int band = band_ + 1;
     if (std::int64_t(band) * plan_.bandLines >= plan_.lines) return false;
     band_ = band;
@@ -313,7 +313,7 @@ bool ScannerDevice::NextBand() {
         const auto bytes = static_cast<std::size_t>(piece.bytesPerLine);
         for (int row = 0; row < lines; ++row) {
             std::uint8_t* at = bandBuffer_ + line * static_cast<std::size_t>(row) + piece.byteOffset;
-            if (ReadWindow(at, bytes) != bytes || jammed_) return false;
+            if (ReadWindow(at, bytes) != bytes || Halted()) return false;
         }
     }
     bandAt_ = 0;
@@ -556,31 +556,42 @@ std::size_t ScannerDevice::LinesPerRead(int bytesPerLine) {
 }
 
 void ScannerDevice::NoteReadStatus(std::int16_t status) {
-    if (jammed_) return;
-    if (status == kOpenStatusNoCommunication && ScannerConnectionLost()) {
-        // The scanner's process stopped answering in the middle of the scan.
-        jammed_ = true;
-        ShowErrorMessage(IDS_NO_COMMUNICATION);
+    if (Halted()) return;
+    if (status == kOpenStatusNoCommunication) {
+        NoteAnswering();
         return;
     }
     if (status != kReadStatusFeederJam) return;
-    jammed_ = true;
+    halt_ = Halt::FeederJam;
     ShowErrorMessage(IDS_FEEDER_JAM);
+}
+
+void ScannerDevice::NoteAnswering() {
+    if (Halted() || !ScannerConnectionLost()) return;
+    // The scanner's process stopped answering in the middle of the scan.
+    halt_ = Halt::StoppedAnswering;
+    ShowErrorMessage(IDS_NO_COMMUNICATION);
+}
+
+int ScannerDevice::ScanQuestion(std::int16_t code) {
+    const int value = Inquire(code, kFormScan);
+    NoteAnswering();
+    return value;
 }
 
 int ScannerDevice::GetPixelsPerLine() {
     if (plan_.pieces) return plan_.pixelsPerLine;
-    return readMode_ == kStartScan ? Inquire(kInquirePixelsPerLine, kFormScan) : geometry_->pixelsPerLine;
+    return readMode_ == kStartScan ? ScanQuestion(kInquirePixelsPerLine) : geometry_->pixelsPerLine;
 }
 
 int ScannerDevice::GetBytesPerLine() {
     if (plan_.pieces) return plan_.bytesPerLine;
-    return readMode_ == kStartScan ? Inquire(kInquireBytesPerLine, kFormScan) : geometry_->bytesPerLine;
+    return readMode_ == kStartScan ? ScanQuestion(kInquireBytesPerLine) : geometry_->bytesPerLine;
 }
 
 int ScannerDevice::GetLineCount() {
     if (plan_.pieces) return plan_.lines;
-    return readMode_ == kStartScan ? Inquire(kInquireLines, kFormScan) : geometry_->lines;
+    return readMode_ == kStartScan ? ScanQuestion(kInquireLines) : geometry_->lines;
 }
 
 int ScannerDevice::GetPhysicalWidth() {
