@@ -67,7 +67,8 @@ private:
             HWND window = ::FindWindowA(kProgressWindowClass, nullptr);
             if (window != nullptr) {
                 const Told told = ReadTold(window);
-                if (told.page == unsigned(page_) && told.done > 0 && (picture_.empty() || told.done * 3 >= told.rows)) {
+                const bool third = told.done * 3 >= told.rows;
+                if (told.page == unsigned(page_) && told.done > 0 && (picture_.empty() || third)) {
                     seen_ = told;
                     owner_ = ::GetWindow(window, GW_OWNER);
                     if (!picture_.empty()) {
@@ -192,7 +193,8 @@ TEST(Progress, CancelFromTheWindowEndsEveryMechanism) {
         EXPECT_TRUE(presser.Pressed()) << what << ": no progress window with rows counted";
         EXPECT_EQ(seen.page, 1u) << what;
         EXPECT_EQ(seen.rows, 2100u) << what;
-        EXPECT_EQ(::FindWindowA(kProgressWindowClass, nullptr), nullptr) << what << ": the window goes with the transfer";
+        EXPECT_EQ(::FindWindowA(kProgressWindowClass, nullptr), nullptr)
+            << what << ": the window goes with the transfer";
         if (mechanism == Mechanism::Bmp || mechanism == Mechanism::Tiff) {
             EXPECT_LE(FileSize(file), 0) << what << ": nothing left in the file";
         }
