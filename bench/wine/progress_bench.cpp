@@ -18,6 +18,7 @@
 
 #include "bench_common.h"
 #include "twain_application.h"
+#include "ui/progress_interface.h"
 
 namespace {
 
@@ -83,11 +84,8 @@ private:
     }
     void Watch() {
         while (!stop_) {
-            HWND window = ::FindWindowA("VorelSourceProgress", nullptr);
-            char text[128] = {};
-            unsigned page = 0, done = 0, rows = 0;
-            if (window != nullptr && ::GetWindowTextA(::GetDlgItem(window, 100), text, sizeof text) > 0 &&
-                std::sscanf(text, "Page %u: %u of %u rows", &page, &done, &rows) == 3 && done > 0) {
+            HWND window = ::FindWindowA(kProgressWindowClass, nullptr);
+            if (window != nullptr && ::GetPropA(window, kProgressRowsDoneProperty) != nullptr) {
                 // Posted, so that the time is that of the click, not of the
                 // source's thread getting round to it.
                 ::Sleep(delayMs_);

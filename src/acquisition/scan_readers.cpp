@@ -95,7 +95,7 @@ int WriteTiffFile(ScanSession& session, platform::File& file, std::uint8_t* work
 
     session.BeginProgress(lines);
     std::uint32_t filled = scanner.ReadData(kTiffChunk, work);
-    if (filled == 0 || scanner.Jammed()) return TWCC_BUMMER;
+    if (filled == 0 || scanner.Halted()) return TWCC_BUMMER;
     // The first chunk is already in the working block: the header goes out
     // from a buffer of its own.
     std::uint8_t header[kTiffHeaderSize];
@@ -108,7 +108,7 @@ int WriteTiffFile(ScanSession& session, platform::File& file, std::uint8_t* work
     do {
         while (!end && filled + kTiffChunk <= kTiffChunk * kTiffChunksPerWrite) {
             const std::uint32_t n = scanner.ReadData(kTiffChunk, work + filled);
-            if (scanner.Jammed()) return TWCC_BUMMER;
+            if (scanner.Halted()) return TWCC_BUMMER;
             filled += n;
             end = n == 0 || written + filled > stripBytes;
             const std::uint64_t read = std::min<std::uint64_t>(written + filled, stripBytes);
@@ -184,7 +184,7 @@ int WriteBmpRows(ScanSession& session, platform::File& file, const ImageTypeEntr
                                              rows + (n - k - m) * stride, static_cast<std::size_t>(m * stride), true);
             // Rows never read are no rows: the application hears of the memory.
             if (scanner.TakeReadLackedMemory()) return TWCC_LOWMEMORY;
-            if (scanner.Jammed()) return TWCC_BUMMER;
+            if (scanner.Halted()) return TWCC_BUMMER;
             k += m;
             if (session.AdvanceProgress(static_cast<std::uint32_t>(done + k))) return kTransferCancelled;
         }
@@ -262,7 +262,7 @@ platform::GlobalHandle ScanSession::ReadNativeImage(int* failure) {
                                                  static_cast<std::size_t>(n * stride), true);
                 lacked = scanner.TakeReadLackedMemory();
                 done += n;
-                if (lacked || scanner.Jammed()) break;
+                if (lacked || scanner.Halted()) break;
                 if (AdvanceProgress(static_cast<std::uint32_t>(done))) break;
             }
             EndProgress();
@@ -281,7 +281,7 @@ platform::GlobalHandle ScanSession::ReadNativeImage(int* failure) {
         application_memory::Free(dib);
         return nullptr;
     }
-    if (placed == 0 || scanner.Jammed()) {
+    if (placed == 0 || scanner.Halted()) {
         application_memory::Free(dib);
         reason = TWCC_BUMMER;
         return nullptr;
@@ -336,7 +336,7 @@ int ScanSession::WriteNewImageFile(platform::File& file, std::uint16_t format) {
 }
 
 int ScanSession::ScanIncomplete() {
-    if (!scanner.Jammed()) ShowErrorMessage(IDS_SCAN_INCOMPLETE);
+    if (!scanner.Halted()) ShowErrorMessage(IDS_SCAN_INCOMPLETE);
     return TWCC_BUMMER;
 }
 

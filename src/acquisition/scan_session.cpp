@@ -86,7 +86,7 @@ bool ScanSession::SheetIsBlank() {
         return AdvanceProgress(static_cast<std::uint32_t>(bytes / static_cast<std::size_t>(bytesPerLine)));
     });
     EndProgress();
-    if (!held || scanner.Jammed()) return false;
+    if (!held || scanner.Halted()) return false;
     const std::size_t whole = std::size_t(bytesPerLine) * std::size_t(lines);
     if (scanner.HeldBytes() < whole) return false;  // the scan ended early: the transfer tells
     if (std::uint64_t(pixels) * setup_.bitsPerPixel > std::uint64_t(bytesPerLine) * 8) return false;
@@ -154,7 +154,7 @@ bool ScanSession::SetupScan() {
 bool ScanSession::ContinueBatch(std::int32_t remaining) {
     EndProgress();
     scanner.DropHeldScan();
-    if (scanner.Jammed() || cancelled_) return false;
+    if (scanner.Halted() || cancelled_) return false;
     const bool more = setup_.fromFeeder ? (remaining > 1 || remaining == -1) && scanner.IsFeederLoaded()
                                         : remaining > 1;
     if (!more || !SetupScan()) return false;

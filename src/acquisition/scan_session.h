@@ -128,11 +128,17 @@ public:
     // next sheet) and returns true, or returns false when the batch ends:
     // `remaining` (CAP_XFERCOUNT, this transfer included) is 1 or less (or
     // -1 on the flatbed), the feeder has run out (or holds blank sheets
-    // only), a sheet jammed, the user cancelled, or the scanner cannot be
-    // set up.
+    // only), a sheet jammed, the scanner stopped answering, the user
+    // cancelled, or the scanner cannot be set up.
     bool ContinueBatch(std::int32_t remaining);
     // Whether the scan set up last met a jam in the feeder.
     bool ScanJammed() const { return scanner.Jammed(); }
+    // Whether the scanner stopped answering in the scan set up last (the
+    // 64-bit source lost its helper).
+    bool ScannerStoppedAnswering() const { return scanner.StoppedAnswering(); }
+    // Whether the scanner halted the scan set up last, either way: the user
+    // has been told why, and nothing more of it is read.
+    bool ScanHalted() const { return scanner.Halted(); }
     // Whether the scanner inverts the scan set up last (a vanilla 1- or
     // 8-bit scan): its colour table and TIFF photometry then say so.
     bool ScanInverted() const { return setup_.invert != 0; }
@@ -187,7 +193,7 @@ public:
     // A condition code, or kTransferCancelled (the file is then left empty).
     int WriteImageFile(const char* fileName, std::uint16_t format);
     // A scan whose data ended before its announced size: the user is told
-    // (unless a jam already said why) and the transfer fails, TWCC_BUMMER.
+    // (unless the scanner's halt already said why) and the transfer fails, TWCC_BUMMER.
     int ScanIncomplete();
 
     // --- State ---

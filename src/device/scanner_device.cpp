@@ -3,13 +3,14 @@
 // cached), so the table a test installs takes effect at once.
 //
 // Reading into DIB rows asks the scanner for as many whole lines as fit
-// 64000 bytes at a time. Top-down rows (memory strips) take the lines
-// straight into the destination; bottom-up rows (a DIB) take them through a
-// 64000-byte block, since each read's lines go to rows in the other order.
-// A line longer than 64000 bytes is read in pieces straight into its row,
-// so no line length makes the reader stall. Every byte of the rows is
-// written: the lines, zero padding, zeros for what the scanner did not
-// send. Nothing is placed unless every row fits the destination.
+// its largest read (kMaxScanRead, 64000 bytes) at a time. Top-down rows
+// (memory strips) take the lines straight into the destination; bottom-up
+// rows (a DIB) take them through a block of that size, since each read's
+// lines go to rows in the other order. A longer line is read in pieces
+// straight into its row, so no line length makes the reader stall. Every
+// byte of the rows is written: the lines, zero padding, zeros for what the
+// scanner did not send. Nothing is placed unless every row fits the
+// destination.
 #include "device/scanner_device.h"
 
 #include <algorithm>
@@ -22,6 +23,7 @@
 #include "platform/profile.h"
 #include "resources/resource_ids.h"
 #include "device/error_message.h"
+#include "device/scan_reads.h"
 
 namespace {
 
@@ -33,7 +35,6 @@ constexpr std::int16_t kOpenStatusNoCommunication = -10;
 constexpr std::int16_t kReadStatusFeederJam = -12;
 
 constexpr std::uint32_t kRawChunk = 60000;
-constexpr std::uint32_t kLineBufferSize = 64000;
 
 // Block types and parameter codes of the command library.
 constexpr std::int16_t kBlockToneMap = 1;
@@ -190,7 +191,7 @@ bool ScannerDevice::SetupPreview(int resolution) {
     for (int input = 0; input < 256; ++input) previewLevels_[input] = table[255 - input];
     scanner.SetParameter(kParamUseToneMap, 0);
     scanner.GetScanGeometry(geometry_);
-    jammed_ = false;
+    halt_ = Halt::None;
     if (grey) {
         // The preview buffer holds three bytes per pixel; the grey bytes
         // the scanner sends are widened after reading.
@@ -212,7 +213,7 @@ bool ScannerDevice::SetupFinalScan(std::uint32_t xResolution, std::uint32_t scal
     band_ = -1;
     bandLeft_ = 0;
     piecesEnded_ = false;
-    jammed_ = false;
+    halt_ = Halt::None;
     if (plan_.pieces && !plan_.possible) return false;
     // A frame in pieces: the scanner gets the whole window now (which it
     // cuts), and each piece when the reads reach it.
@@ -280,7 +281,7 @@ int ScannerDevice::StartPiece(int band, int column) {
 }
 
 bool ScannerDevice::NextBand() {
-    if (piecesEnded_ || jammed_) return false;
+    if (piecesEnded_ || Halted()) return false;
     const int band = band_ + 1;
     if (std::int64_t(band) * plan_.bandLines >= plan_.lines) return false;
     band_ = band;
@@ -315,7 +316,7 @@ bool ScannerDevice::NextBand() {
         const auto bytes = static_cast<std::size_t>(piece.bytesPerLine);
         for (int row = 0; row < lines; ++row) {
             std::uint8_t* at = bandBuffer_ + line * static_cast<std::size_t>(row) + piece.byteOffset;
-            if (ReadWindow(at, bytes) != bytes || jammed_) return false;
+            if (ReadWindow(at, bytes) != bytes || Halted()) return false;
         }
     }
     bandAt_ = 0;
@@ -375,7 +376,7 @@ bool ScannerDevice::HoldScan(const std::function<bool(std::size_t)>& stop) {
         const std::size_t chunk = std::min<std::size_t>(kRawChunk, static_cast<std::size_t>(bytes) - size);
         const std::size_t got = ReadScan(block + size, chunk);
         size += got;
-        if (got < chunk || jammed_) break;
+        if (got < chunk || Halted()) break;
         if (stop && stop(size)) {
             platform::GlobalUnlockBlock(handle);
             platform::GlobalFreeBlock(handle);
@@ -531,7 +532,7 @@ std::uint32_t ScannerDevice::ReadImageToDIB(int bytesPerLine, int lines, void* d
     platform::GlobalHandle bufferHandle = nullptr;
     std::uint8_t* buffer = nullptr;
     if (bottomUp && linesPerRead > 1) {
-        bufferHandle = platform::GlobalAllocate(platform::kGmemMoveable, kLineBufferSize);
+        bufferHandle = platform::GlobalAllocate(platform::kGmemMoveable, kMaxScanRead);
         buffer = static_cast<std::uint8_t*>(platform::GlobalLockBlock(bufferHandle));
         if (buffer == nullptr) {
             platform::GlobalFreeBlock(bufferHandle);
@@ -549,13 +550,13 @@ std::uint32_t ScannerDevice::ReadImageToDIB(int bytesPerLine, int lines, void* d
     const std::size_t padding = stride - line;
 
     std::size_t placed = 0;  // rows written, from the first on
-    if (line > kLineBufferSize) {
+    if (line > kMaxScanRead) {
         // Lines longer than the block: piece by piece into the row.
         for (std::size_t done = 0; done < rows; ++done) {
             std::uint8_t* row = rowAt(placed);
             std::size_t arrived = 0;
             while (arrived < line) {
-                const std::size_t piece = std::min<std::size_t>(kLineBufferSize, line - arrived);
+                const std::size_t piece = std::min<std::size_t>(kMaxScanRead, line - arrived);
                 const std::size_t got = read(row + arrived, piece);
                 arrived += got;
                 if (got < piece) break;
@@ -604,36 +605,47 @@ std::uint32_t ScannerDevice::ReadImageToDIB(int bytesPerLine, int lines, void* d
 }
 
 std::size_t ScannerDevice::LinesPerRead(int bytesPerLine) {
-    if (bytesPerLine <= 0 || static_cast<std::uint32_t>(bytesPerLine) > kLineBufferSize) return 1;
-    return kLineBufferSize / static_cast<std::uint32_t>(bytesPerLine);
+    if (bytesPerLine <= 0 || static_cast<std::uint32_t>(bytesPerLine) > kMaxScanRead) return 1;
+    return kMaxScanRead / static_cast<std::uint32_t>(bytesPerLine);
 }
 
 void ScannerDevice::NoteReadStatus(std::int16_t status) {
-    if (jammed_) return;
-    if (status == kOpenStatusNoCommunication && ScannerConnectionLost()) {
-        // The scanner's process stopped answering in the middle of the scan.
-        jammed_ = true;
-        ShowErrorMessage(IDS_NO_COMMUNICATION);
+    if (Halted()) return;
+    if (status == kOpenStatusNoCommunication) {
+        NoteAnswering();
         return;
     }
     if (status != kReadStatusFeederJam) return;
-    jammed_ = true;
+    halt_ = Halt::FeederJam;
     ShowErrorMessage(IDS_FEEDER_JAM);
+}
+
+void ScannerDevice::NoteAnswering() {
+    if (Halted() || !ScannerConnectionLost()) return;
+    // The scanner's process stopped answering in the middle of the scan.
+    halt_ = Halt::StoppedAnswering;
+    ShowErrorMessage(IDS_NO_COMMUNICATION);
+}
+
+int ScannerDevice::ScanQuestion(std::int16_t code) {
+    const int value = Inquire(code, kFormScan);
+    NoteAnswering();
+    return value;
 }
 
 int ScannerDevice::GetPixelsPerLine() {
     if (plan_.pieces) return plan_.pixelsPerLine;
-    return readMode_ == kStartScan ? Inquire(kInquirePixelsPerLine, kFormScan) : geometry_->pixelsPerLine;
+    return readMode_ == kStartScan ? ScanQuestion(kInquirePixelsPerLine) : geometry_->pixelsPerLine;
 }
 
 int ScannerDevice::GetBytesPerLine() {
     if (plan_.pieces) return plan_.bytesPerLine;
-    return readMode_ == kStartScan ? Inquire(kInquireBytesPerLine, kFormScan) : geometry_->bytesPerLine;
+    return readMode_ == kStartScan ? ScanQuestion(kInquireBytesPerLine) : geometry_->bytesPerLine;
 }
 
 int ScannerDevice::GetLineCount() {
     if (plan_.pieces) return plan_.lines;
-    return readMode_ == kStartScan ? Inquire(kInquireLines, kFormScan) : geometry_->lines;
+    return readMode_ == kStartScan ? ScanQuestion(kInquireLines) : geometry_->lines;
 }
 
 int ScannerDevice::GetPhysicalWidth() {

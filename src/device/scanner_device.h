@@ -64,7 +64,7 @@ public:
         return lacked;
     }
     // The lines ReadImageToDIB asks the scanner for at a time: as many
-    // whole lines as fit 64000 bytes, at least one. Reading a scan in
+    // whole lines as fit kMaxScanRead bytes, at least one. Reading a scan in
     // calls of a multiple of this many lines asks the scanner exactly what
     // one call for all of them would.
     static std::size_t LinesPerRead(int bytesPerLine);
@@ -95,10 +95,17 @@ public:
 
     int kind() const { return kind_; }
     // Whether a sheet jammed in the document feeder during the scan set up
-    // last, or the scanner stopped answering in it. The first read that
-    // meets the jam shows box 109 (a scanner gone: the no-communication
-    // box); the scan then delivers nothing more.
-    bool Jammed() const { return jammed_; }
+    // last. The first read that meets the jam shows box 109; the scan then
+    // delivers nothing more.
+    bool Jammed() const { return halt_ == Halt::FeederJam; }
+    // Whether the scanner stopped answering during the scan set up last
+    // (the 64-bit source's helper was lost). The first read or question
+    // about the scan that meets it shows box 107, the no-communication box;
+    // nothing more is read.
+    bool StoppedAnswering() const { return halt_ == Halt::StoppedAnswering; }
+    // Either of the two: the scanner halted the scan, the user has been
+    // told why, and the scan delivers nothing more.
+    bool Halted() const { return halt_ != Halt::None; }
     // The total byte count of the ScanGeometry of the last set-up.
     std::int32_t TotalBytes() const;
 
@@ -111,8 +118,15 @@ public:
     bool ScannedInPieces() const { return plan_.pieces; }
 
 private:
-    // Looks at a ReadScanData status: a feeder jam is told to the user once.
+    // Looks at a ReadScanData status: a feeder jam, or a scanner that
+    // stopped answering, halts the scan and is told to the user once.
     void NoteReadStatus(std::int16_t status);
+    // A scanner (the helper) lost by now halts the scan, told once: at a
+    // read, or at a question about the scan before the first read.
+    void NoteAnswering();
+    // A question about the scan set up last, whose answer a lost helper
+    // makes 0: the scan is then halted as by a read.
+    int ScanQuestion(std::int16_t code);
     // The final scan's commands for one window record (null: no window).
     void SendFinalSetup(const std::uint16_t* window);
     // One read of the scan: up to `bytes` of its lines, across the pieces
@@ -159,7 +173,8 @@ private:
     int isOpen_ = 0;
     int readMode_ = 2;
     bool lastReadLackedMemory_ = false;
-    bool jammed_ = false;
+    enum class Halt { None, FeederJam, StoppedAnswering };
+    Halt halt_ = Halt::None;
     std::uint8_t previewLevels_[256] = {};
     unsigned openFailure_ = 0;
     std::int16_t defaultResolution_[2] = {75, 75};

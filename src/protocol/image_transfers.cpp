@@ -15,7 +15,7 @@
 #include "acquisition/scan_session.h"
 #include "capabilities/capability_table.h"
 #include "device/error_message.h"
-#include "device/scanner_library.h"
+#include "device/scan_reads.h"
 #include "imaging/dib_format.h"
 #include "platform/global_memory.h"
 #include "platform/pointer_check.h"
@@ -26,9 +26,6 @@
 namespace {
 
 const char kNativePrefix[] = "General failure in response to DAT_IMAGENATIVEXFER.  ";
-
-constexpr TW_UINT32 kMinBufSize = 4096;
-constexpr TW_UINT32 kMaxBufSize = 64000;
 
 // Set once the memory transfer has delivered its last strip or failed for
 // good; the next call answers TWRC_XFERDONE and starts afresh.
@@ -51,12 +48,13 @@ TW_UINT16 Cancelled() {
     return TWRC_CANCEL;
 }
 
-// The condition code of a failed transfer: a sheet that jammed in the
-// feeder, or a scanner (the 64-bit source's helper) that stopped answering,
-// is told as such to an application that was shown no box.
+// The condition code of a failed transfer: a scanner (the 64-bit source's
+// helper) that stopped answering, or a sheet that jammed in the feeder, is
+// told as such to an application that was shown no box.
 TW_UINT16 FailureCode(const ScanSession& session, int code) {
-    if (session.ScanJammed() && !ErrorBoxesAllowed()) {
-        return DeviceCondition(ScannerConnectionLost() ? TWCC_CHECKDEVICEONLINE : TWCC_PAPERJAM);
+    if (!ErrorBoxesAllowed()) {
+        if (session.ScannerStoppedAnswering()) return DeviceCondition(TWCC_CHECKDEVICEONLINE);
+        if (session.ScanJammed()) return DeviceCondition(TWCC_PAPERJAM);
     }
     return static_cast<TW_UINT16>(code);
 }
@@ -133,7 +131,7 @@ private:
 // TWMF_APPOWNS | TWMF_DSMOWNS for a plain pointer too.
 bool UsableDescriptor(const TW_MEMORY& memory) {
     if (memory.Flags == 0) return false;
-    if (memory.Length < kMinBufSize || memory.Length > kMaxBufSize) return false;
+    if (memory.Length < kMinMemoryStrip || memory.Length > kMaxScanRead) return false;
     return (memory.Flags & (TWMF_HANDLE | TWMF_POINTER | TWMF_APPOWNS | TWMF_DSMOWNS | TWMF_DSOWNS)) != 0;
 }
 
@@ -171,8 +169,10 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
     xfer->BytesPerRow = RowStride(NonNegative(session->GetBytesPerLine()));
     const TW_UINT32 bytesPerRow = xfer->BytesPerRow;
     if (bytesPerRow == 0) {
+        // No row to hand over: the scanner stopped answering the question,
+        // or its scan has no line.
         memXferDone = true;
-        return Refuse(TWCC_BADVALUE);
+        return Refuse(session->ScanHalted() ? FailureCode(*session, TWCC_BUMMER) : TWCC_BADVALUE);
     }
 
     TW_UINT16 result = TWRC_SUCCESS;
@@ -199,8 +199,8 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
             }
             const std::uint32_t got = session->ReadMemoryStrip(buffer.address(), buffer.length());
             xfer->BytesWritten = got;
-            if ((got == 0 && memXferTotal == 0 && buffer.length() >= bytesPerRow) || session->ScanJammed()) {
-                // The scanner sent nothing at all, or the sheet jammed: there
+            if ((got == 0 && memXferTotal == 0 && buffer.length() >= bytesPerRow) || session->ScanHalted()) {
+                // The scanner sent nothing at all, or halted the scan: there
                 // is no image to report as transferred.
                 memXferDone = true;
                 session->EndProgress();

@@ -10,6 +10,7 @@
 #include "acquisition/image_types.h"
 #include "acquisition/scan_session.h"
 #include "acquisition/session_window.h"
+#include "device/scan_reads.h"
 #include "platform/file.h"
 #include "protocol/handlers.h"
 #include "protocol/reporting.h"
@@ -20,9 +21,6 @@ namespace {
 const char kMemPrefix[] = "General failure in response to DAT_SETUPMEMXFER, not supported.  ";
 const char kFilePrefix[] = "General failure in response to DAT_SETUPFILEXFER, not supported.  ";
 const char kGroupPrefix[] = "General failure in response to DAT_XFERGROUP, not supported.  ";
-
-constexpr TW_UINT32 kMinBufSize = 4096;
-constexpr TW_UINT32 kMaxBufSize = 64000;
 
 bool SourceIsOpen() { return sourceState >= 400 && sourceState <= 600; }
 
@@ -95,10 +93,10 @@ TW_UINT16 SetupMemXferHandler(const TripletRequest* request) noexcept {
     if (setup == nullptr) return Refuse(TWCC_BADVALUE, kMemPrefix);
     // A strip holds whole rows: the least buffer holds one, the preferred
     // one as many as the largest buffer takes.
-    const TW_UINT32 row = std::min(ImageRowBytes(), kMaxBufSize);
-    setup->MinBufSize = std::max(kMinBufSize, row);
-    setup->MaxBufSize = kMaxBufSize;
-    setup->Preferred = row == 0 ? kMaxBufSize : kMaxBufSize / row * row;
+    const TW_UINT32 row = std::min(ImageRowBytes(), kMaxScanRead);
+    setup->MinBufSize = std::max(kMinMemoryStrip, row);
+    setup->MaxBufSize = kMaxScanRead;
+    setup->Preferred = row == 0 ? kMaxScanRead : kMaxScanRead / row * row;
     setup->Preferred = std::max(setup->Preferred, setup->MinBufSize);
     return TWRC_SUCCESS;
 }

@@ -1,5 +1,6 @@
 // ProgressWindow: the small window a transfer shows while it reads the
-// scanner: "Page n: rows done of rows" and a Cancel button. It is owned by
+// scanner: "Page n: rows done of rows" and a Cancel button. Other programs
+// follow it through ui/progress_interface.h, not its text. It is owned by
 // the source's dialog when that is shown, else by the application's window
 // the source was enabled with, else by the active window. Real on Windows,
 // a recording stand-in natively.
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "acquisition/progress_indicator.h"
+#include "ui/progress_interface.h"
 
 class SessionWindow;
 
@@ -37,5 +39,3 @@ std::string ProgressText(int page, std::uint32_t rowsDone, std::uint32_t rows);
 // The control ids of the window's text and its Cancel button.
 constexpr int kProgressTextId = 100;
 constexpr int kProgressCancelId = 2;  // IDCANCEL: Escape presses it too
-// The window class, by which tests find it.
-constexpr char kProgressWindowClass[] = "VorelSourceProgress";

@@ -158,20 +158,33 @@ protected:
         ResetSimulator();
     }
 
+    // How a session's scan ended, as the device tells it.
+    struct Ending {
+        bool setUp = false;  // the final scan was set up, and its rows read
+        bool jammed = false;
+        bool stoppedAnswering = false;
+        bool halted = false;
+        bool lost = false;  // the helper was lost by the time the rows were read
+    };
+
     // One session as the source has it: open, a colour final scan of a
     // strip of the bed read bottom-up into DIB rows, close. Returns the rows.
-    std::vector<std::uint8_t> Session(bool* jammed = nullptr) {
+    std::vector<std::uint8_t> Session(Ending* ending = nullptr) {
         std::vector<std::uint8_t> dib;
         {
             ScannerDevice device;
             device.SetWindowHandle(reinterpret_cast<void*>(0x1234));
             const std::uint16_t strip[5] = {100, 200, 300, 900, 700};
-            if (device.SetupFinalScan(100, 100, 24, strip, 0)) {
+            const bool setUp = device.SetupFinalScan(100, 100, 24, strip, 0);
+            if (setUp) {
                 const int bytesPerLine = device.GetBytesPerLine(), lines = device.GetLineCount();
                 dib.assign(std::size_t(RowStride(bytesPerLine > 0 ? bytesPerLine : 0)) * (lines > 0 ? lines : 0), 0xEE);
                 device.ReadImageToDIB(bytesPerLine, lines, dib.data(), dib.size(), true);
             }
-            if (jammed != nullptr) *jammed = device.Jammed();
+            if (ending != nullptr) {
+                *ending = {setUp, device.Jammed(), device.StoppedAnswering(), device.Halted(),
+                           remote::CurrentScannerLost()};
+            }
             Scanner().OpenScanner(0x1234, 0);
         }
         return dib;
@@ -262,7 +275,7 @@ TEST_F(RemoteScannerTest, EveryExchangeCanFailAndTheNextSessionScans) {
     const int perSession = fake.exchanges;
     ASSERT_GT(perSession, 20);
 
-    int jammedSessions = 0;
+    int haltedSessions = 0;
     for (Fault kind : {Fault::Fail, Fault::Short, Fault::Oversize, Fault::WrongCall}) {
         for (int at = 0; at < perSession; ++at) {
             SCOPED_TRACE(testing::Message() << "fault " << int(kind) << " at exchange " << at);
@@ -271,8 +284,8 @@ TEST_F(RemoteScannerTest, EveryExchangeCanFailAndTheNextSessionScans) {
             fake.fault = kind;
             fake.faultAt = at;
             boxes.clear();
-            bool jammed = false;
-            const std::vector<std::uint8_t> broken = Session(&jammed);
+            Ending ending;
+            const std::vector<std::uint8_t> broken = Session(&ending);
             // The broken session never holds bytes the scan did not send:
             // whatever it got is a prefix of the good rows' lines or zero.
             if (broken.size() == good.size()) {
@@ -284,11 +297,19 @@ TEST_F(RemoteScannerTest, EveryExchangeCanFailAndTheNextSessionScans) {
             if (kind == Fault::Short && fake.faultInBatch) {
                 EXPECT_EQ(broken, good);
             }
-            // A read that meets the lost helper tells the user once.
-            if (jammed) {
-                EXPECT_EQ(boxes.size(), 1u);
+            // A helper lost by the time the rows are read (at a read, or at
+            // a question before the first) halts the scan as a scanner that
+            // stopped answering, never as a jam, and tells the user once.
+            EXPECT_FALSE(ending.jammed);
+            EXPECT_EQ(ending.halted, ending.stoppedAnswering);
+            if (ending.setUp) {
+                EXPECT_EQ(ending.stoppedAnswering, ending.lost);
             }
-            jammedSessions += jammed;
+            if (ending.stoppedAnswering) {
+                ASSERT_EQ(boxes.size(), 1u);
+                EXPECT_NE(boxes[0].find("[107]"), std::string::npos) << boxes[0];
+            }
+            haltedSessions += ending.halted;
             EXPECT_FALSE(scanner.Running()) << "closing ended the broken helper";
             // The next session starts a new helper and scans whole.
             ResetSimulator();
@@ -297,7 +318,7 @@ TEST_F(RemoteScannerTest, EveryExchangeCanFailAndTheNextSessionScans) {
             EXPECT_EQ(fake.started, before + 1);
         }
     }
-    EXPECT_GE(jammedSessions, 4 * 2) << "the sweep reaches the reads";
+    EXPECT_GE(haltedSessions, 4 * 2) << "the sweep reaches the reads";
 }
 
 TEST_F(RemoteScannerTest, EveryReadAnswersAsInProcessWhereverTheScanEnds) {

@@ -262,6 +262,8 @@ TEST(HelperProcess, ASlowHelperIsWaitedForAsLongAsItLives) {
     harness.SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY);
     harness.SetOneValue(ICAP_XRESOLUTION, TWTY_FIX32, 75);
     harness.SetOneValue(ICAP_YRESOLUTION, TWTY_FIX32, 75);
+    // The frame is in inches (the units start as pixels, where 1.33 would be no frame at all).
+    ASSERT_EQ(harness.SetOneValue(ICAP_UNITS, TWTY_UINT16, TWUN_INCHES), TWRC_SUCCESS);
     // An inch and a third square at 75 dpi: 10000 bytes, two and a half seconds of this scanner.
     TW_IMAGELAYOUT layout{};
     layout.Frame.Right.Whole = 1;

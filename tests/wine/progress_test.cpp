@@ -1,25 +1,40 @@
 // The progress window of a transfer and its Cancel button, through the real
 // source with a scanner slowed to a real one's speed (VOREL_SIM_RATE): a
-// thread of the test reads the window's text and presses Cancel once the
-// first rows are counted, for every mechanism and on page 2 of a batch.
+// thread of the test follows the window through its properties (never its
+// text, which is for the user) and presses Cancel once the first rows are
+// counted, for every mechanism and on page 2 of a batch; a hook on the
+// transfer's thread hears every change announced.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "source_harness.h"
+#include "ui/progress_interface.h"
 #include "window_helpers.h"
 
 namespace {
 
-constexpr char kProgressClass[] = "VorelSourceProgress";
-constexpr int kTextId = 100;
 constexpr int kCancelId = 2;
 
-// Watches for the progress window from a thread of its own; once its text
-// counts rows of page `page` (a third of them, when it is to take a picture
-// of the window into `picture` first), keeps the text and presses Cancel.
+// Where the window says the page stands, from its properties.
+struct Told {
+    unsigned page = 0, done = 0, rows = 0;
+};
+unsigned Number(HWND window, const char* name) {
+    return static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(::GetPropA(window, name)));
+}
+Told ReadTold(HWND window) {
+    return {Number(window, kProgressPageProperty), Number(window, kProgressRowsDoneProperty),
+            Number(window, kProgressRowsProperty)};
+}
+
+// Watches for the progress window from a thread of its own; once it counts
+// rows of page `page` (a third of them, when it is to take a picture of the
+// window into `picture` first), keeps what it told and presses Cancel.
 class CancelPresser {
 public:
     explicit CancelPresser(int page, std::string picture = "") : page_(page), picture_(std::move(picture)) {
@@ -30,8 +45,8 @@ public:
         ::WaitForSingleObject(thread_, INFINITE);
         ::CloseHandle(thread_);
     }
-    // Waits for the thread; the text it saw when it pressed Cancel.
-    std::string Seen() {
+    // Waits for the thread; what the window told when Cancel was pressed.
+    Told Seen() {
         stop_ = true;
         ::WaitForSingleObject(thread_, INFINITE);
         return seen_;
@@ -49,15 +64,12 @@ private:
     void Watch() {
         // Bounded: a transfer that never shows its window ends the watch.
         for (int tries = 0; tries < 60000 && !stop_; ++tries) {
-            HWND window = ::FindWindowA(kProgressClass, nullptr);
+            HWND window = ::FindWindowA(kProgressWindowClass, nullptr);
             if (window != nullptr) {
-                char text[128] = {};
-                ::GetWindowTextA(::GetDlgItem(window, kTextId), text, sizeof text);
-                int page = 0;
-                unsigned done = 0, rows = 0;
-                if (std::sscanf(text, "Page %d: %u of %u rows", &page, &done, &rows) == 3 && page == page_ &&
-                    done > 0 && (picture_.empty() || done * 3 >= rows)) {
-                    seen_ = text;
+                const Told told = ReadTold(window);
+                const bool third = told.done * 3 >= told.rows;
+                if (told.page == unsigned(page_) && told.done > 0 && (picture_.empty() || third)) {
+                    seen_ = told;
                     owner_ = ::GetWindow(window, GW_OWNER);
                     if (!picture_.empty()) {
                         ::Sleep(10);  // the text just set is drawn before the next read ends
@@ -79,7 +91,43 @@ private:
     volatile bool stop_ = false;
     volatile bool pressed_ = false;
     HWND owner_ = nullptr;
-    std::string seen_;
+    Told seen_;
+};
+
+// While it lives, every change the progress window announces on this
+// thread: the message's page and rows done, and the properties then.
+class ChangeHook {
+public:
+    struct Heard {
+        WPARAM page;
+        LPARAM done;
+        Told told;
+    };
+    ChangeHook() {
+        changed_ = ::RegisterWindowMessageA(kProgressChangedMessage);
+        heard_ = &heard;
+        hook_ = ::SetWindowsHookExA(WH_CALLWNDPROC, OnMessage, nullptr, ::GetCurrentThreadId());
+    }
+    ~ChangeHook() {
+        ::UnhookWindowsHookEx(hook_);
+        heard_ = nullptr;
+    }
+    bool Hooked() const { return hook_ != nullptr; }
+    std::vector<Heard> heard;
+
+private:
+    static LRESULT CALLBACK OnMessage(int code, WPARAM wParam, LPARAM lParam) {
+        const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        char name[64] = {};
+        if (code == HC_ACTION && heard_ != nullptr && message->message == changed_ &&
+            ::GetClassNameA(message->hwnd, name, sizeof name) > 0 && std::string(name) == kProgressWindowClass) {
+            heard_->push_back({message->wParam, message->lParam, ReadTold(message->hwnd)});
+        }
+        return ::CallNextHookEx(hook_, code, wParam, lParam);
+    }
+    static inline HHOOK hook_ = nullptr;
+    static inline UINT changed_ = 0;
+    static inline std::vector<Heard>* heard_ = nullptr;
 };
 
 enum class Mechanism { Native, Memory, Bmp, Tiff };
@@ -141,11 +189,12 @@ TEST(Progress, CancelFromTheWindowEndsEveryMechanism) {
         ASSERT_EQ(harness.Enable(false), TWRC_SUCCESS) << what;
         CancelPresser presser(1);
         EXPECT_EQ(Transfer(harness, mechanism, file), TWRC_CANCEL) << what;
-        const std::string seen = presser.Seen();
+        const Told seen = presser.Seen();
         EXPECT_TRUE(presser.Pressed()) << what << ": no progress window with rows counted";
-        EXPECT_EQ(seen.rfind("Page 1: ", 0), 0u) << what << ": " << seen;
-        EXPECT_NE(seen.find(" of 2100 rows"), std::string::npos) << what << ": " << seen;
-        EXPECT_EQ(::FindWindowA(kProgressClass, nullptr), nullptr) << what << ": the window goes with the transfer";
+        EXPECT_EQ(seen.page, 1u) << what;
+        EXPECT_EQ(seen.rows, 2100u) << what;
+        EXPECT_EQ(::FindWindowA(kProgressWindowClass, nullptr), nullptr)
+            << what << ": the window goes with the transfer";
         if (mechanism == Mechanism::Bmp || mechanism == Mechanism::Tiff) {
             EXPECT_LE(FileSize(file), 0) << what << ": nothing left in the file";
         }
@@ -172,7 +221,7 @@ TEST(Progress, CancelOnPageTwoEndsTheBatch) {
         CancelPresser presser(2);
         EXPECT_EQ(Transfer(harness, Mechanism::Memory, ""), TWRC_CANCEL);
         EXPECT_TRUE(presser.Pressed());
-        EXPECT_EQ(presser.Seen().rfind("Page 2: ", 0), 0u) << presser.Seen();
+        EXPECT_EQ(presser.Seen().page, 2u);
     }
     ASSERT_EQ(EndXfer(harness, &count), TWRC_SUCCESS);
     EXPECT_EQ(count, 0) << "the batch stops";
@@ -216,4 +265,39 @@ TEST(Progress, OwnedByTheApplicationsWindow) {
     harness.Close();
     ::DestroyWindow(other);
     ::DestroyWindow(application);
+}
+
+// Each change is announced on the transfer's thread with the properties
+// already in place: page 1 of 2100 rows, the rows done only growing and
+// never past the rows. A page read whole ends the window with its
+// properties.
+TEST(Progress, ChangesAreAnnouncedOnTheTransfersThread) {
+    SourceHarness harness;
+    ASSERT_EQ(harness.Open(), TWRC_SUCCESS);
+    ASSERT_EQ(harness.SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY), TWRC_SUCCESS);
+    ASSERT_EQ(harness.SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, 8), TWRC_SUCCESS);
+    for (Mechanism mechanism : {Mechanism::Native, Mechanism::Memory}) {
+        ASSERT_EQ(harness.Enable(false), TWRC_SUCCESS);
+        ChangeHook hook;
+        ASSERT_TRUE(hook.Hooked());
+        EXPECT_EQ(Transfer(harness, mechanism, ""), TWRC_XFERDONE);
+        ASSERT_GE(hook.heard.size(), 2u) << "a page the slowed scanner reads for a while is told more than once";
+        unsigned last = 0;
+        for (const ChangeHook::Heard& heard : hook.heard) {
+            EXPECT_EQ(heard.told.page, 1u);
+            EXPECT_EQ(heard.told.rows, 2100u);
+            EXPECT_EQ(heard.page, WPARAM(heard.told.page));
+            EXPECT_EQ(heard.done, LPARAM(heard.told.done));
+            EXPECT_GE(heard.told.done, last);
+            EXPECT_LE(heard.told.done, heard.told.rows);
+            last = heard.told.done;
+        }
+        EXPECT_GT(last, 0u);
+        EXPECT_EQ(::FindWindowA(kProgressWindowClass, nullptr), nullptr);
+        TW_UINT16 count = 1;
+        EXPECT_EQ(EndXfer(harness, &count), TWRC_SUCCESS);
+        EXPECT_EQ(count, 0);
+        EXPECT_EQ(harness.Disable(), TWRC_SUCCESS);
+    }
+    harness.Close();
 }

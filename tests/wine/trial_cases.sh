@@ -90,7 +90,7 @@ trial_interrupt() {  # name, INT|TERM, ./vorel scan arguments...
     if [ "${trial_without_window:-0}" = 1 ]; then
       ls -A "$folder" | grep -q "${trial_part:-\.part\$}" && break
     else
-      "$here/run_under_wine.sh" "$trial_lister" 2>/dev/null | grep -q "Static: Page 1: " && break
+      "$here/run_under_wine.sh" "$trial_lister" 2>/dev/null | grep -q "progress: page 1, [1-9]" && break
     fi
     kill -0 "$runner" 2>/dev/null || break
     sleep 0.1

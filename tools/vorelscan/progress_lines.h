@@ -2,7 +2,9 @@
 // another tenth of its rows ("page 2: 30%"), and its last one at 100 %.
 // The rows come from the memory transfer's strips as they arrive, or, for
 // native and file transfers, from the source's progress window: a hook on
-// this thread sees each "Page n: r of R rows" the source writes into it.
+// this thread sees each change the source announces to it, and reads the
+// page and rows from the window's properties (ui/progress_interface.h),
+// never its text.
 #pragma once
 
 #include <cstdint>
@@ -37,7 +39,7 @@ private:
     int tenths_ = 0;
 };
 
-// While it lives, the rows the source's progress window shows on this
+// While it lives, the rows the source's progress window tells on this
 // thread go to `lines`.
 class ProgressWindowWatcher {
 public:

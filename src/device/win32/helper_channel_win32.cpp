@@ -39,7 +39,7 @@ extern "C" BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length);  // Rtl
 namespace {
 
 constexpr char kHelperName[] = "vorelhost32.exe";
-// The largest read the source makes is 64000 bytes; the section's ring
+// The largest read the source makes is kMaxScanRead (64000) bytes; the section's ring
 // holds 64 of them, so that the helper reads ahead while the source works
 // on what it has and is woken once per 32 reads: under Wine every wake-up
 // is a trip to its server, which a loaded machine makes slow.

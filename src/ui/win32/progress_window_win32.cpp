@@ -3,14 +3,19 @@
 // window is served between reads of the scanner by taking only its own
 // messages from the queue, so nothing else of the application runs inside
 // the source. Its class lives only as long as the window, so the module can
-// be unloaded with no class left pointing into it.
+// be unloaded with no class left pointing into it. Where the page stands
+// is also kept in the window's properties, and each change announced with
+// a registered message (ui/progress_interface.h).
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "acquisition/session_window.h"
 #include "platform/strings.h"
 #include "resources/resource_ids.h"
+#include "ui/progress_interface.h"
 #include "ui/progress_window.h"
 
 struct ProgressWindow::Impl {
@@ -27,9 +32,13 @@ struct ProgressWindow::Impl {
     DWORD lastServed = 0;   // when, in GetTickCount's milliseconds
     bool waiting = false;   // asked for and not made yet
     DWORD askedAt = 0;
+    std::uint32_t toldRows = 0;  // the rows done the properties hold
 
     // Makes and shows the window, saying where the page stands.
     void Make();
+    // Puts the page, its rows and `rowsDone` into the window's properties
+    // and announces them.
+    void Tell(std::uint32_t rowsDone);
 };
 
 namespace {
@@ -65,6 +74,10 @@ LRESULT CALLBACK ProgressProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 HINSTANCE Instance() { return static_cast<HINSTANCE>(platform::ModuleInstance()); }
+
+void SetNumber(HWND window, const char* name, std::uint32_t value) {
+    ::SetPropA(window, name, reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(value)));
+}
 
 bool RegisterProgressClass() {
     WNDCLASSA windowClass{};
@@ -104,10 +117,22 @@ void ProgressWindow::Show(int page, std::uint32_t rows) {
     impl_->served = false;
     if (impl_->window != nullptr) {
         ::SetWindowTextA(impl_->text, ProgressText(page, 0, rows).c_str());
+        impl_->Tell(0);
         return;
     }
     impl_->waiting = true;
     impl_->askedAt = ::GetTickCount();
+}
+
+void ProgressWindow::Impl::Tell(std::uint32_t rowsDone) {
+    // Registered once per process: the same name always gives the same message.
+    static const UINT changed = ::RegisterWindowMessageA(kProgressChangedMessage);
+    if (rowsDone > rows) rowsDone = rows;
+    toldRows = rowsDone;
+    SetNumber(window, kProgressPageProperty, static_cast<std::uint32_t>(page));
+    SetNumber(window, kProgressRowsProperty, rows);
+    SetNumber(window, kProgressRowsDoneProperty, rowsDone);
+    if (changed != 0) ::SendMessageA(window, changed, static_cast<WPARAM>(page), static_cast<LPARAM>(rowsDone));
 }
 
 void ProgressWindow::Impl::Make() {
@@ -140,6 +165,7 @@ void ProgressWindow::Impl::Make() {
     if (text != nullptr) ::SendMessageA(text, WM_SETFONT, font, FALSE);
     if (cancel != nullptr) ::SendMessageA(cancel, WM_SETFONT, font, FALSE);
     window = made;
+    Tell(shownRows);
     Centre(made, ownerWindow);
     ::ShowWindow(made, SW_SHOWNORMAL);
     ::UpdateWindow(made);
@@ -153,6 +179,7 @@ bool ProgressWindow::Update(std::uint32_t rowsDone) {
     if (impl_->served && now - impl_->lastServed < kServeIntervalMs) return impl_->cancelled;
     impl_->served = true;
     impl_->lastServed = now;
+    if (std::min(rowsDone, impl_->rows) != impl_->toldRows) impl_->Tell(rowsDone);
     // The text changes at most a hundred times a page: redrawing it for
     // every read would cost more than the read.
     const std::uint64_t rows = impl_->rows;
@@ -178,6 +205,9 @@ void ProgressWindow::Hide() {
     impl_->window = nullptr;
     impl_->text = nullptr;
     ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    for (const char* name : {kProgressPageProperty, kProgressRowsProperty, kProgressRowsDoneProperty}) {
+        ::RemovePropA(window, name);
+    }
     ::DestroyWindow(window);
     ::UnregisterClassA(kProgressWindowClass, Instance());
 }

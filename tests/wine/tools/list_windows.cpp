@@ -1,13 +1,18 @@
 // Prints the visible top-level windows of the session and the visible
 // controls in each, one a line ("window: TITLE", "  CLASS: TEXT"), in
-// UTF-8, so that shell tests can read what an installer shows. With
+// UTF-8, so that shell tests can read what an installer shows. A source's
+// progress window also gets a line of what its properties tell
+// ("  progress: page P, D of R rows"). With
 // "--close TITLE" it asks the windows of that exact title to close (as
 // their close box does); with "--escape TITLE" it presses Escape in them.
 #include <windows.h>
 
 #include <cstdio>
 #include <cwchar>
+#include <cstdint>
 #include <string>
+
+#include "ui/progress_interface.h"
 
 namespace {
 
@@ -51,6 +56,14 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM) {
         return TRUE;
     }
     std::printf("window: %s\n", Utf8(title).c_str());
+    char className[64] = {};
+    if (::GetClassNameA(window, className, sizeof className) > 0 && std::string(className) == kProgressWindowClass) {
+        auto number = [window](const char* name) {
+            return static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(::GetPropA(window, name)));
+        };
+        std::printf("  progress: page %u, %u of %u rows\n", number(kProgressPageProperty),
+                    number(kProgressRowsDoneProperty), number(kProgressRowsProperty));
+    }
     ::EnumChildWindows(window, PrintControl, 0);
     return TRUE;
 }
