@@ -185,6 +185,17 @@ TW_UINT16 Apply(const setup_block::SetupBlock& block, SessionWindow& window) {
         platform::GlobalFreeBlock(scratch);
         if (cc != TWCC_SUCCESS) return cc;
     }
+    // A later capability may move an earlier one (the two scalings are kept
+    // equal, the bit depth follows the pixel type): the set-up taken is the
+    // block's own in every capability, or none.
+    for (std::size_t i = 0; i < block.capabilityCount; ++i) {
+        const setup_block::CapabilityState& wanted = block.capabilities[i];
+        const Capability* record = capabilityTable.Lookup(wanted.id);
+        if (record == nullptr || record->current != wanted.current || record->minimum != wanted.minimum ||
+            record->maximum != wanted.maximum || record->step != wanted.step || record->allowedMask != wanted.allowed) {
+            return TWCC_BADVALUE;
+        }
+    }
 
     // The image type must be one the negotiated pixel types allow, as the
     // dialog's list offers them at the next enabling.

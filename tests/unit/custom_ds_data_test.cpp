@@ -130,6 +130,9 @@ TEST_F(CustomDsDataTest, ADamagedBlockIsRefusedWholeAndChangesNothing) {
         {"region right of the bed", [&](Bytes& b) { region(b, 0, 0, 2551, 4200); }, 0},
         {"region left of the bed", [&](Bytes& b) { region(b, -300, 0, 2550, 4200); }, 0},
         {"region inside out", [&](Bytes& b) { region(b, 2000, 0, 1000, 4200); }, 0},
+        // Each scaling alone is one the source takes, but it keeps the two
+        // equal: the set-up the block names cannot be held whole.
+        {"scalings that differ", [&](Bytes& b) { b[payload(b, ICAP_YSCALING)] = 150; reseal(b); }, 0},
     };
     for (const auto& c : cases) {
         Bytes bad = good;
