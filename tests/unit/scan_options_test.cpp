@@ -74,6 +74,14 @@ TEST(ScanOptions, RefusesBadInputInWords) {
         {{"--out", "a.png"}, "--out a.png: the name must end in .bmp, .tif or .tiff"},
         {{"--out", "a.bmp", "--format", "tiff"}, "another format"},
         {{"--out", "a.tiff", "--buffer", "64001"}, "at most 64000"},
+        {{"--out", "a.tiff", "--brightness", "1001"}, "--brightness 1001: the brightness is -1000 to 1000"},
+        {{"--out", "a.tiff", "--contrast", "-1001"}, "the contrast is -1000 to 1000"},
+        {{"--out", "a.tiff", "--gamma", "0.09"}, "--gamma 0.09: the gamma is a number from 0.1 to 10"},
+        {{"--out", "a.tiff", "--gamma", "2.225"}, "with at most two decimals"},
+        {{"--out", "a.tiff", "--gamma", "-1"}, "the gamma is a number"},
+        {{"--out", "a.tiff", "--gamma", "2."}, "the gamma is a number"},
+        {{"--out", "a.tiff", "--scale", "401"}, "--scale 401: the scale is 10 to 400 percent"},
+        {{"--out", "a.tiff", "--discard-blank=yes"}, "--discard-blank takes no value"},
         {{"--out", "a.tiff", "--buffer", "0"}, "at least one row"},
         {{"--out", "a.tiff", "--type", "colour"}, "--type colour: the type is bw, gray or color"},
         {{"--out", "a.tiff", "--mech", "disk"}, "native, memory or file"},
@@ -103,6 +111,26 @@ TEST(ScanOptions, RefusesBadInputInWords) {
         EXPECT_FALSE(ParseScanOptions(c.words, &options, &error)) << c.message;
         EXPECT_NE(error.find(c.message), std::string::npos) << "error \"" << error << "\", expected \"" << c.message
                                                             << "\"";
+    }
+}
+
+// The image controls: what each flag stores, the gamma's decimals included.
+TEST(ScanOptions, ImageControls) {
+    ScanOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseScanOptions({"--out", "a.tiff", "--brightness", "-500", "--contrast=250", "--gamma", "1.8",
+                                  "--scale", "200", "--discard-blank"},
+                                 &o, &error))
+        << error;
+    EXPECT_EQ(o.brightness, -500);
+    EXPECT_EQ(o.contrast, 250);
+    EXPECT_EQ(o.gammaHundredths, 180);
+    EXPECT_EQ(o.scalePercent, 200);
+    EXPECT_TRUE(o.discardBlank);
+    for (const auto& [text, hundredths] : std::vector<std::pair<std::string, int>>{{"3", 300}, {"0.45", 45}, {"10", 1000}}) {
+        ScanOptions g;
+        ASSERT_TRUE(ParseScanOptions({"--out", "a.tiff", "--gamma", text}, &g, &error)) << text << ": " << error;
+        EXPECT_EQ(g.gammaHundredths, hundredths) << text;
     }
 }
 

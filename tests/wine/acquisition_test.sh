@@ -432,5 +432,22 @@ fi
 batch wine-batch --builtin-twain "$out/wine-manager/vorelscan.exe" --type gray && check_batch wine-batch
 rm -f "$drive_c/sane.ds" "$drive_c/VOREL32.dll"
 
+# The image controls: a grey page is lighter with --brightness 500 and
+# darker with -500, and --scale 200 doubles its size.
+mean_of() { convert "$1" -format '%[fx:mean*255]' info: 2>/dev/null | cut -d. -f1; }
+region=--region=300,300,900,900
+if scan tone-dark "$out/tone-dark.bmp" --type gray --dpi 75 "$region" --brightness -500 &&
+   scan tone-plain "$out/tone-plain.bmp" --type gray --dpi 75 "$region" &&
+   scan tone-light "$out/tone-light.bmp" --type gray --dpi 75 "$region" --brightness=500 --contrast 100 --gamma 2.2; then
+  dark=$(mean_of "$out/tone-dark.bmp"); plain=$(mean_of "$out/tone-plain.bmp"); light=$(mean_of "$out/tone-light.bmp")
+  if [ -n "$dark" ] && [ -n "$light" ] && [ "$dark" -lt "$plain" ] && [ "$plain" -lt "$light" ]; then
+    passed=$((passed + 1))
+  else
+    echo "FAILED tone: means $dark < $plain < $light expected"
+    failed=$((failed + 1))
+  fi
+fi
+scan scale-200 "$out/scale-200.bmp" --type gray --dpi 75 "$region" --scale 200 && check scale-200 "300x300 8" "$out/scale-200.bmp"
+
 echo "acquisitions: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

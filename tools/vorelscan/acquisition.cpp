@@ -138,6 +138,7 @@ private:
     // meanwhile, if it showed one. Always false.
     bool FailWithBox();
     bool Negotiate();
+    bool NegotiateImageControls();
     // --setup: the saved set-up handed to the source (DAT_CUSTOMDSDATA).
     bool ApplySavedSetUp();
     // --setup-only: the source's window for the set-up alone, then its
@@ -199,6 +200,44 @@ bool Session::FailWithBox() {
     return false;
 }
 
+namespace {
+
+// A number in hundredths as a TW_FIX32's 32 bits: Whole in the low half,
+// Frac (the fraction in 1/65536) in the high half, Whole rounded down so
+// that Frac stays positive.
+TW_UINT32 Fix32OfHundredths(int hundredths) {
+    const int whole = hundredths >= 0 ? hundredths / 100 : -((-hundredths + 99) / 100);
+    const int rest = hundredths - whole * 100;
+    const TW_UINT32 frac = static_cast<TW_UINT32>((rest * 65536 + 50) / 100);
+    return static_cast<TW_UINT16>(whole) | frac << 16;
+}
+
+}  // namespace
+
+// The tone, the scaling and the blank sheets: only what was given, so a
+// saved set-up keeps the rest.
+bool Session::NegotiateImageControls() {
+    struct Control {
+        const char* flag;
+        TW_UINT16 cap;
+        int hundredths;
+        const char* name;
+    };
+    const Control controls[] = {
+        {"--brightness", ICAP_BRIGHTNESS, options_.brightness * 100, "the brightness"},
+        {"--contrast", ICAP_CONTRAST, options_.contrast * 100, "the contrast"},
+        {"--gamma", ICAP_GAMMA, options_.gammaHundredths, "the gamma"},
+        {"--scale", ICAP_XSCALING, options_.scalePercent, "the scale"},
+    };
+    for (const Control& c : controls) {
+        if (options_.Given(c.flag) && !SetOneValue(c.cap, TWTY_FIX32, Fix32OfHundredths(c.hundredths), c.name)) {
+            return false;
+        }
+    }
+    return !options_.discardBlank ||
+           SetOneValue(ICAP_AUTODISCARDBLANKPAGES, TWTY_INT32, static_cast<TW_UINT32>(TWBP_AUTO), "dropping blank sheets");
+}
+
 bool Session::Negotiate() {
     // A saved set-up comes first; only the flags given change it.
     const bool saved = !options_.setUp.empty();
@@ -227,6 +266,7 @@ bool Session::Negotiate() {
     vanilla_ = options_.vanilla || (saved && twain_.GetOneValue(ICAP_PIXELFLAVOR, &flavour) &&
                                     (flavour & 0xFFFF) == TWPF_VANILLA);
     if (options_.noIndicators && !SetOneValue(CAP_INDICATORS, TWTY_BOOL, 0, "no progress window")) return false;
+    if (!NegotiateImageControls()) return false;
     // One image unless a batch is asked for: a loaded feeder would otherwise
     // go on through its sheets.
     const int count = options_.batch ? options_.count : 1;

@@ -58,6 +58,22 @@ bool Fail(std::string* error, const std::string& why) {
     return false;
 }
 
+// A decimal number with at most two decimals ("2.2", "0.45", "3"), in
+// hundredths; false for anything else.
+bool ParseHundredths(const std::string& value, int* hundredths) {
+    const std::size_t dot = value.find('.');
+    const std::string whole = value.substr(0, dot);
+    const std::string fraction = dot == std::string::npos ? std::string() : value.substr(dot + 1);
+    if (whole.empty() || whole.size() > 4 || fraction.size() > 2 || (dot != std::string::npos && fraction.empty())) {
+        return false;
+    }
+    for (char c : whole + fraction) {
+        if (c < '0' || c > '9') return false;
+    }
+    *hundredths = std::stoi(whole) * 100 + (fraction.empty() ? 0 : std::stoi(fraction) * (fraction.size() == 1 ? 10 : 1));
+    return true;
+}
+
 bool SetNumber(const std::string& value, int* into, std::string* error) {
     return ParseInt(value, into) || Fail(error, "expected a whole number, got \"" + value + "\"");
 }
@@ -120,6 +136,29 @@ const Flag kFlags[] = {
          o->region = true;
          return true;
      }},
+    {"--brightness", "N", "brightness, -1000 (darkest) to 1000 (lightest); default 0",
+     [](ScanOptions* o, const std::string& v, std::string* e) {
+         if (!SetNumber(v, &o->brightness, e)) return false;
+         return (o->brightness >= -1000 && o->brightness <= 1000) || Fail(e, "the brightness is -1000 to 1000");
+     }},
+    {"--contrast", "N", "contrast, -1000 (flattest) to 1000 (strongest); default 0",
+     [](ScanOptions* o, const std::string& v, std::string* e) {
+         if (!SetNumber(v, &o->contrast, e)) return false;
+         return (o->contrast >= -1000 && o->contrast <= 1000) || Fail(e, "the contrast is -1000 to 1000");
+     }},
+    {"--gamma", "X", "the tone curve's gamma, 0.1 to 10 (default 2.2, the scanner's calibration)",
+     [](ScanOptions* o, const std::string& v, std::string* e) {
+         return ParseHundredths(v, &o->gammaHundredths) && o->gammaHundredths >= 10 && o->gammaHundredths <= 1000
+                    ? true
+                    : Fail(e, "the gamma is a number from 0.1 to 10 with at most two decimals");
+     }},
+    {"--scale", "PERCENT", "the scanner scales the image, 10 to 400 percent of its size (default 100)",
+     [](ScanOptions* o, const std::string& v, std::string* e) {
+         if (!SetNumber(v, &o->scalePercent, e)) return false;
+         return (o->scalePercent >= 10 && o->scalePercent <= 400) || Fail(e, "the scale is 10 to 400 percent");
+     }},
+    {"--discard-blank", nullptr, "blank sheets from the feeder are dropped (ICAP_AUTODISCARDBLANKPAGES)",
+     [](ScanOptions* o, const std::string&, std::string*) { return o->discardBlank = true; }},
     {"--buffer", "BYTES", "the memory transfer's buffer (default: the size the source prefers)",
      [](ScanOptions* o, const std::string& v, std::string* e) {
          if (!SetNumber(v, &o->memoryBuffer, e)) return false;

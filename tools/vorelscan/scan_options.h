@@ -28,6 +28,11 @@ struct ScanOptions {
     bool twain2 = false;      // act as a TWAIN 2 application (DF_APP2, callback) through TWAINDSM.DLL
     bool progress = false;    // a line on standard error per tenth of each page
     bool noIndicators = false;  // CAP_INDICATORS FALSE: the source shows no progress window
+    int brightness = 0;       // ICAP_BRIGHTNESS, -1000 to 1000 (sent only when given)
+    int contrast = 0;         // ICAP_CONTRAST, -1000 to 1000 (sent only when given)
+    int gammaHundredths = 220;  // ICAP_GAMMA in hundredths, 10 to 1000 (sent only when given)
+    int scalePercent = 100;   // ICAP_XSCALING and ICAP_YSCALING in percent, 10 to 400 (sent only when given)
+    bool discardBlank = false;  // ICAP_AUTODISCARDBLANKPAGES TWBP_AUTO: blank feeder sheets dropped
     std::string setUpOnly;    // --setup-only FILE: the set-up chosen in the source's window saved to FILE, no scan
     std::string setUp;        // --setup FILE: a saved set-up the source takes before the flags given
     bool help = false;        // --help: print the flags and do nothing else
