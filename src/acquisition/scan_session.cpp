@@ -2,6 +2,7 @@
 // the next scan of a batch. The readers are in scan_readers.cpp.
 #include "acquisition/scan_session.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "acquisition/progress_indicator.h"
@@ -24,29 +25,20 @@ int ScanSession::GetImageTypeIndex() { return window_ != nullptr ? window_->GetI
 
 std::uint32_t ScanSession::GetBitsPerPixel() { return ImageTypeTable[GetImageTypeIndex()].bitsPerPixel; }
 
-namespace {
-
-std::int32_t Within(std::int32_t value, std::int32_t low, std::int32_t high) {
-    return value < low ? low : value > high ? high : value;
-}
-
-}  // namespace
-
 // The scanner takes both axes at the X resolution and reads the window in
 // 1/300 inch, so the frame goes to it as it is; the image then has X dpi
 // on both axes. Every way a frame enters keeps it on the bed; here it is
 // held there once more, so that no edge can reach the scanner's 16-bit
 // window cut to another number.
 void ScanSession::BuildScanWindow(const Rect32& frame, std::uint16_t window[5]) const {
-    const std::int32_t width = bedWidth_ > 0 ? Within(bedWidth_, 0, UINT16_MAX) : UINT16_MAX;
-    const std::int32_t height = bedHeight_ > 0 ? Within(bedHeight_, 0, UINT16_MAX) : UINT16_MAX;
-    const std::int32_t left = Within(frame.left, 0, width);
-    const std::int32_t top = Within(frame.top, 0, height);
+    const Rect32 bed{0, 0, bedWidth_ > 0 ? std::min<std::int32_t>(bedWidth_, UINT16_MAX) : UINT16_MAX,
+                     bedHeight_ > 0 ? std::min<std::int32_t>(bedHeight_, UINT16_MAX) : UINT16_MAX};
+    const Rect32 onBed = frame.ClampedTo(bed);
     window[0] = static_cast<std::uint16_t>(xResolution);
-    window[1] = static_cast<std::uint16_t>(left);
-    window[2] = static_cast<std::uint16_t>(top);
-    window[3] = static_cast<std::uint16_t>(Within(frame.right, left, width) - left);
-    window[4] = static_cast<std::uint16_t>(Within(frame.bottom, top, height) - top);
+    window[1] = static_cast<std::uint16_t>(onBed.left);
+    window[2] = static_cast<std::uint16_t>(onBed.top);
+    window[3] = static_cast<std::uint16_t>(onBed.Width());
+    window[4] = static_cast<std::uint16_t>(onBed.Height());
 }
 
 Rect32 ScanSession::ScannedFrame() const {

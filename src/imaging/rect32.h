@@ -3,6 +3,7 @@
 // 1/300 inch; the preview's rectangles are Rect32s in its pixels.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 struct Rect32 {
@@ -18,4 +19,12 @@ struct Rect32 {
         return left == other.left && top == other.top && right == other.right && bottom == other.bottom;
     }
     bool operator!=(const Rect32& other) const { return !(*this == other); }
+    // The rectangle held inside `bounds`, each edge moved no further than it
+    // must; one with nothing inside comes back without area (its right edge
+    // at its left, or its bottom at its top), never inside out.
+    Rect32 ClampedTo(const Rect32& bounds) const {
+        const std::int32_t l = std::clamp(left, bounds.left, bounds.right);
+        const std::int32_t t = std::clamp(top, bounds.top, bounds.bottom);
+        return Rect32{l, t, std::clamp(right, l, bounds.right), std::clamp(bottom, t, bounds.bottom)};
+    }
 };

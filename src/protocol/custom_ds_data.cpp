@@ -55,7 +55,7 @@ bool Settable(const Capability& record) {
 // A region with no area is the whole bed; any other lies on the bed, the
 // right of its left and below its top.
 bool OnTheBed(const setup_block::Region& r) {
-    if (r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0) return true;
+    if (static_cast<const Rect32&>(r) == Rect32{}) return true;
     std::int32_t width = 0, height = 0;
     if (!ScannerBed(capabilityTable, &width, &height)) return true;
     return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom && r.right <= width && r.bottom <= height;
@@ -206,7 +206,7 @@ TW_UINT16 Apply(const setup_block::SetupBlock& block, SessionWindow& window) {
     }
     const setup_block::Region& r = block.region;
     if (!OnTheBed(r)) return TWCC_BADVALUE;
-    if (r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0) {
+    if (static_cast<const Rect32&>(r) == Rect32{}) {
         window.ResetScanRegion();  // kept by an older source: no region, the whole bed
     } else {
         window.RestoreScanRegionTo(r.left, r.top, r.right, r.bottom, r.locked);

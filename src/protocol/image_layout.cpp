@@ -69,10 +69,6 @@ Rect32 Bed() {
     return bed;
 }
 
-std::int32_t Within(std::int32_t value, std::int32_t low, std::int32_t high) {
-    return value < low ? low : value > high ? high : value;
-}
-
 TW_UINT16 SetLayout(const TripletRequest* request) {
     const auto* layout = ReadableData<TW_IMAGELAYOUT>(request);
     if (layout == nullptr) return Refuse(TWCC_BADVALUE);
@@ -85,8 +81,7 @@ TW_UINT16 SetLayout(const TripletRequest* request) {
     if (wanted.right == 0) wanted.right = UnitsToInternal(8.0f);
     if (wanted.bottom == 0) wanted.bottom = UnitsToInternal(11.0f);
     const Rect32 bed = Bed();
-    const Rect32 inside{Within(wanted.left, bed.left, bed.right), Within(wanted.top, bed.top, bed.bottom),
-                        Within(wanted.right, bed.left, bed.right), Within(wanted.bottom, bed.top, bed.bottom)};
+    const Rect32 inside = wanted.ClampedTo(bed);
     if (inside.IsEmpty()) return Refuse(TWCC_BADVALUE);
     dialog->SetScanRegion(inside.left, inside.top, inside.right, inside.bottom);
     // A frame of the application's own is no longer one of the page sizes.
