@@ -11,8 +11,8 @@
 
 namespace {
 
-// Tile edge in pixels: 32 rows of 32 colour pixels are 3 KB each way.
-constexpr std::uint32_t kTile = 32;
+// Tile edge in pixels: 64 rows of 64 colour pixels are 12 KB each way.
+constexpr std::uint32_t kTile = 64;
 
 int Quarters(int quarterTurns) { return (quarterTurns % 4 + 4) % 4; }
 
