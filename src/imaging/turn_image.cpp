@@ -2,8 +2,11 @@
 // down its columns, which touches a new cache line for every pixel; the
 // image is therefore walked in square tiles small enough that the tile's
 // source rows and target rows both stay in the first-level cache, so each
-// line fetched is used whole before it leaves. 180 degrees reverses rows and
-// reads them in order, needing no tiles.
+// line fetched is used whole before it leaves. Inside a tile, grey and
+// colour pixels move in square blocks (8 grey pixels as one word, 16 colour
+// pixels as 48 bytes), each block read and written a row at a time, so a
+// pixel costs a fraction of a load and a store. 180 degrees reverses rows
+// and reads them in order, needing no tiles.
 #include "imaging/turn_image.h"
 
 #include <algorithm>
@@ -32,33 +35,106 @@ struct SourceOf {
     }
 };
 
-// Whole-byte pixels (8 or 24 bits) by 90 or 270 degrees, tile by tile: for
-// each target row of the tile, the tile's pixels of one source column.
+// One pixel of a quarter turn: target (x, y) from source column y (90) or
+// width - 1 - y (270).
+template <std::size_t kBytes>
+void TurnPixel(const std::uint8_t* source, std::ptrdiff_t sourceStride, std::uint32_t width, std::uint32_t height,
+               int quarters, std::uint8_t* target, std::ptrdiff_t targetStride, std::uint32_t x, std::uint32_t y) {
+    const std::uint32_t sx = quarters == 1 ? y : width - 1 - y;
+    const std::uint32_t sy = quarters == 1 ? height - 1 - x : x;
+    std::memcpy(target + std::ptrdiff_t(y) * targetStride + std::size_t{x} * kBytes,
+                source + std::ptrdiff_t(sy) * sourceStride + std::size_t{sx} * kBytes, kBytes);
+}
+
+// The edge a block of kBlock x kBlock pixels is moved by at once: 8 grey
+// pixels are one 64-bit word, 16 colour pixels 48 bytes.
+template <std::size_t kBytes>
+constexpr std::uint32_t kBlock = kBytes == 1 ? 8 : 16;
+
+// Transposes the 8 x 8 bytes of rows[0..7] (byte j of rows[k] becomes byte
+// k of rows[j]) in three rounds, swapping 1-, 2- and then 4-byte squares.
+void Transpose8x8(std::uint64_t rows[8]) {
+    for (int k = 0; k < 8; k += 2) {
+        const std::uint64_t t = ((rows[k] >> 8) ^ rows[k + 1]) & 0x00FF00FF00FF00FFull;
+        rows[k + 1] ^= t;
+        rows[k] ^= t << 8;
+    }
+    for (int k : {0, 1, 4, 5}) {
+        const std::uint64_t t = ((rows[k] >> 16) ^ rows[k + 2]) & 0x0000FFFF0000FFFFull;
+        rows[k + 2] ^= t;
+        rows[k] ^= t << 16;
+    }
+    for (int k = 0; k < 4; ++k) {
+        const std::uint64_t t = ((rows[k] >> 32) ^ rows[k + 4]) & 0x00000000FFFFFFFFull;
+        rows[k + 4] ^= t;
+        rows[k] ^= t << 32;
+    }
+}
+
+// One block of a quarter turn whose target corner is (x, y): the block's
+// source rows are read kBlock pixels at a time (the target rows' pixels lie
+// side by side in one source row) and its target rows written so. The
+// machine's byte order is taken as little-endian, as on every Windows
+// target and the native build.
+template <std::size_t kBytes>
+void TurnBlock(const std::uint8_t* source, std::ptrdiff_t sourceStride, std::uint32_t width, std::uint32_t height,
+               int quarters, std::uint8_t* target, std::ptrdiff_t targetStride, std::uint32_t x, std::uint32_t y) {
+    constexpr std::uint32_t n = kBlock<kBytes>;
+    // Source row of target column x + k, and the first source column: for
+    // 270 the block's source columns run the other way, so the rows read
+    // come out in reverse and are put back by `flip`.
+    const std::uint32_t column = quarters == 1 ? y : width - n - y;
+    const bool flip = quarters != 1;
+    // A spare byte after each row lets a colour pixel move as one 4-byte
+    // word, the next pixel's move overwriting the byte it carried along.
+    std::uint8_t in[n][n * kBytes + 1];
+    for (std::uint32_t k = 0; k < n; ++k) {
+        in[k][n * kBytes] = 0;
+        const std::uint32_t sy = quarters == 1 ? height - 1 - (x + k) : x + k;
+        std::memcpy(in[k], source + std::ptrdiff_t(sy) * sourceStride + std::size_t{column} * kBytes, n * kBytes);
+    }
+    if constexpr (kBytes == 1) {
+        std::uint64_t rows[8];
+        for (std::uint32_t k = 0; k < 8; ++k) std::memcpy(&rows[k], in[k], 8);
+        Transpose8x8(rows);
+        for (std::uint32_t j = 0; j < 8; ++j) {
+            std::memcpy(target + std::ptrdiff_t(y + (flip ? 7 - j : j)) * targetStride + x, &rows[j], 8);
+        }
+    } else {
+        for (std::uint32_t j = 0; j < n; ++j) {
+            std::uint8_t out[n * kBytes + 1];
+            for (std::uint32_t k = 0; k < n; ++k) std::memcpy(out + k * kBytes, in[k] + j * kBytes, 4);
+            std::memcpy(target + std::ptrdiff_t(y + (flip ? n - 1 - j : j)) * targetStride + std::size_t{x} * kBytes,
+                        out, n * kBytes);
+        }
+    }
+}
+
+// Whole-byte pixels (8 or 24 bits) by 90 or 270 degrees: tile by tile, each
+// tile in blocks; the pixels beyond the last whole block of a row or column
+// one by one.
 template <std::size_t kBytes>
 void TurnBytesQuarter(const std::uint8_t* source, std::ptrdiff_t sourceStride, std::uint32_t width,
                       std::uint32_t height, int quarters, std::uint8_t* target, std::ptrdiff_t targetStride) {
+    constexpr std::uint32_t n = kBlock<kBytes>;
     // The target is height wide and width high.
     const std::uint32_t targetWidth = height, targetHeight = width;
-    for (std::uint32_t ty = 0; ty < targetHeight; ty += kTile) {
-        const std::uint32_t yEnd = std::min(ty + kTile, targetHeight);
-        for (std::uint32_t tx = 0; tx < targetWidth; tx += kTile) {
-            const std::uint32_t xEnd = std::min(tx + kTile, targetWidth);
-            for (std::uint32_t y = ty; y < yEnd; ++y) {
-                std::uint8_t* out = target + std::ptrdiff_t(y) * targetStride + std::size_t{tx} * kBytes;
-                if (quarters == 1) {
-                    // Target row y is source column y, read bottom to top.
-                    const std::uint8_t* in = source + std::ptrdiff_t(height - 1 - tx) * sourceStride + std::size_t{y} * kBytes;
-                    for (std::uint32_t x = tx; x < xEnd; ++x, out += kBytes, in -= sourceStride) {
-                        std::memcpy(out, in, kBytes);
-                    }
-                } else {
-                    // Target row y is source column width - 1 - y, top to bottom.
-                    const std::uint8_t* in = source + std::ptrdiff_t(tx) * sourceStride + std::size_t{width - 1 - y} * kBytes;
-                    for (std::uint32_t x = tx; x < xEnd; ++x, out += kBytes, in += sourceStride) {
-                        std::memcpy(out, in, kBytes);
-                    }
+    const std::uint32_t blockWidth = targetWidth / n * n, blockHeight = targetHeight / n * n;
+    for (std::uint32_t ty = 0; ty < blockHeight; ty += kTile) {
+        const std::uint32_t yEnd = std::min(ty + kTile, blockHeight);
+        for (std::uint32_t tx = 0; tx < blockWidth; tx += kTile) {
+            const std::uint32_t xEnd = std::min(tx + kTile, blockWidth);
+            for (std::uint32_t y = ty; y < yEnd; y += n) {
+                for (std::uint32_t x = tx; x < xEnd; x += n) {
+                    TurnBlock<kBytes>(source, sourceStride, width, height, quarters, target, targetStride, x, y);
                 }
             }
+        }
+    }
+    for (std::uint32_t y = 0; y < targetHeight; ++y) {
+        const std::uint32_t from = y < blockHeight ? blockWidth : 0;
+        for (std::uint32_t x = from; x < targetWidth; ++x) {
+            TurnPixel<kBytes>(source, sourceStride, width, height, quarters, target, targetStride, x, y);
         }
     }
 }
