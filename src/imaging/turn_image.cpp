@@ -154,21 +154,74 @@ void TurnBytesHalf(const std::uint8_t* source, std::ptrdiff_t sourceStride, std:
 
 bool Bit(const std::uint8_t* row, std::uint32_t x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; }
 
+// Transposes an 8 x 8 bit matrix held a row to a byte, the first row in
+// the top byte and each row's first bit its highest.
+std::uint64_t TransposeBits8x8(std::uint64_t x) {
+    std::uint64_t t = (x ^ (x >> 7)) & 0x00AA00AA00AA00AAull;
+    x ^= t ^ (t << 7);
+    t = (x ^ (x >> 14)) & 0x0000CCCC0000CCCCull;
+    x ^= t ^ (t << 14);
+    t = (x ^ (x >> 28)) & 0x00000000F0F0F0F0ull;
+    return x ^ t ^ (t << 28);
+}
+
+// 1-bit pixels by 90 or 270 degrees, eight target rows by one target byte
+// at a time: the block's eight source bytes (one from each of eight source
+// rows, cut from two where the columns do not start on a byte) transposed
+// as a bit matrix. The pixels beyond the whole blocks are left to TurnBits.
+void TurnBitBlocks(const std::uint8_t* source, std::ptrdiff_t sourceStride, std::uint32_t width,
+                   std::uint32_t height, int quarters, std::uint8_t* target, std::ptrdiff_t targetStride) {
+    const std::uint32_t blockWidth = height / 8 * 8, blockHeight = width / 8 * 8;
+    for (std::uint32_t ty = 0; ty < blockHeight; ty += kTile) {
+        const std::uint32_t yEnd = std::min(ty + kTile, blockHeight);
+        for (std::uint32_t tx = 0; tx < blockWidth; tx += 8 * kTile) {
+            const std::uint32_t xEnd = std::min(tx + 8 * kTile, blockWidth);
+            for (std::uint32_t y = ty; y < yEnd; y += 8) {
+                // The source columns of target rows y to y + 7: y on for 90,
+                // width - 8 - y on (last target row first) for 270.
+                const std::uint32_t column = quarters == 1 ? y : width - 8 - y;
+                const std::uint32_t at = column / 8, shift = column % 8;
+                for (std::uint32_t x = tx; x < xEnd; x += 8) {
+                    std::uint64_t matrix = 0;
+                    for (std::uint32_t k = 0; k < 8; ++k) {
+                        const std::uint32_t sy = quarters == 1 ? height - 1 - (x + k) : x + k;
+                        const std::uint8_t* row = source + std::ptrdiff_t(sy) * sourceStride;
+                        const unsigned bits =
+                            shift == 0 ? row[at] : static_cast<unsigned>((row[at] << 8 | row[at + 1]) >> (8 - shift));
+                        matrix = matrix << 8 | (bits & 0xFF);
+                    }
+                    matrix = TransposeBits8x8(matrix);
+                    for (std::uint32_t j = 0; j < 8; ++j) {
+                        const std::uint32_t ty2 = quarters == 1 ? y + j : y + 7 - j;
+                        target[std::ptrdiff_t(ty2) * targetStride + x / 8] = static_cast<std::uint8_t>(matrix >> (56 - 8 * j));
+                    }
+                }
+            }
+        }
+    }
+}
+
 // 1-bit pixels, any turn: each target byte gathered from its eight source
 // pixels, tile by tile so that the source rows a tile reads stay cached.
+// For a quarter turn, the target bytes TurnBitBlocks wrote whole are
+// skipped.
 void TurnBits(const std::uint8_t* source, std::ptrdiff_t sourceStride, std::uint32_t width, std::uint32_t height,
               int quarters, std::uint8_t* target, std::ptrdiff_t targetStride) {
     std::uint32_t targetWidth = 0, targetHeight = 0;
     TurnedSize(width, height, quarters, &targetWidth, &targetHeight);
     const SourceOf from{width, height, quarters};
     const std::uint32_t tileBits = kTile * 8;
+    const bool blocks = quarters % 2 == 1;
+    if (blocks) TurnBitBlocks(source, sourceStride, width, height, quarters, target, targetStride);
+    const std::uint32_t blockWidth = blocks ? targetWidth / 8 * 8 : 0;
+    const std::uint32_t blockHeight = blocks ? targetHeight / 8 * 8 : 0;
     for (std::uint32_t ty = 0; ty < targetHeight; ty += kTile) {
         const std::uint32_t yEnd = std::min(ty + kTile, targetHeight);
         for (std::uint32_t tx = 0; tx < targetWidth; tx += tileBits) {
             const std::uint32_t xEnd = std::min(tx + tileBits, targetWidth);
             for (std::uint32_t y = ty; y < yEnd; ++y) {
                 std::uint8_t* out = target + std::ptrdiff_t(y) * targetStride;
-                for (std::uint32_t x = tx; x < xEnd; x += 8) {
+                for (std::uint32_t x = y < blockHeight ? std::max(tx, blockWidth) : tx; x < xEnd; x += 8) {
                     std::uint8_t byte = 0;
                     const std::uint32_t last = std::min(x + 8, xEnd);
                     for (std::uint32_t bit = x; bit < last; ++bit) {
