@@ -33,6 +33,7 @@ struct ScanOptions {
     int gammaHundredths = 220;  // ICAP_GAMMA in hundredths, 10 to 1000 (sent only when given)
     int scalePercent = 100;   // ICAP_XSCALING and ICAP_YSCALING in percent, 10 to 400 (sent only when given)
     bool discardBlank = false;  // ICAP_AUTODISCARDBLANKPAGES TWBP_AUTO: blank feeder sheets dropped
+    bool extInfo = false;     // print each page's DAT_EXTIMAGEINFO
     std::string setUpOnly;    // --setup-only FILE: the set-up chosen in the source's window saved to FILE, no scan
     std::string setUp;        // --setup FILE: a saved set-up the source takes before the flags given
     bool help = false;        // --help: print the flags and do nothing else
