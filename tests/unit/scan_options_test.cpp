@@ -3,9 +3,11 @@
 // naming the flag and saying why), and both spellings of a flag's value.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "ext_info_text.h"
 #include "progress_lines.h"
 #include "scan_options.h"
 
@@ -190,3 +192,31 @@ TEST(ScanOptions, ProgressLinesPerTenthOfEachPage) {
 }
 
 }  // namespace
+
+// --ext-info's line: every item asked named, values in words where TWAIN
+// has words, the frame's edges, and an item the source lacks said so.
+TEST(ScanOptions, ExtInfoLine) {
+    ScanOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseScanOptions({"--out", "a.tiff", "--ext-info"}, &o, &error)) << error;
+    EXPECT_TRUE(o.extInfo);
+
+    std::vector<ExtInfoItem> items;
+    for (TW_UINT16 id : ExtInfoItemsAsked()) {
+        ExtInfoItem item;
+        item.id = id;
+        item.returnCode = TWRC_SUCCESS;
+        item.value = id == TWEI_PAGENUMBER ? 3 : id == TWEI_PAGESIDE ? TWCS_TOP : id == TWEI_PIXELFLAVOR ? TWPF_VANILLA : 1;
+        if (id == TWEI_FRAME) {
+            const double frame[4] = {0.5, 1, 8.5, 11.25};
+            std::copy(frame, frame + 4, item.frame);
+        }
+        items.push_back(item);
+    }
+    EXPECT_EQ(ExtInfoLine(2, items), "page 2 info: document 1, page 3, side top, frame number 1, frame 0.5-8.5 x 1-11.25, "
+                                     "flavour vanilla, blank sheets before 1");
+    items.resize(1);
+    items[0].returnCode = TWRC_INFONOTSUPPORTED;
+    items.push_back(ExtInfoItem{0x1234, TWRC_SUCCESS, 7, {}});
+    EXPECT_EQ(ExtInfoLine(1, items), "page 1 info: document not supported, item 0x1234 7");
+}

@@ -465,5 +465,23 @@ for case in native-color-bmp memory-color-tiff memory-bw-bmp file-gray-bmp file-
   done
 done
 
+# --ext-info: a line of extended image info a page; the blank second sheet
+# is dropped, so the second image is sheet 3 with one blank sheet before it.
+mkdir -p "$out/ext-info"
+rm -f "$out/ext-info"/*
+if VOREL_SIM_FEEDER=loaded VOREL_SIM_SHEETS=3 VOREL_SIM_SHEET_CONTENT=page,blank,line \
+     "$here/run_under_wine.sh" "$bin/vorelscan.exe" --ext-info --discard-blank --type gray --dpi 75 \
+     --batch "Z:${out//\//\\}\\ext-info\\page-%d.bmp" >"$out/ext-info.log" 2>&1; then
+  for want in '^page 1 info: document 1, page 1, side top, frame number 1, frame [0-9.]+-[0-9.]+ x [0-9.]+-[0-9.]+, flavour chocolate, blank sheets before 0$' \
+              '^page 2 info: document 1, page 3, side top, frame number 1, .*, blank sheets before 1$'; do
+    if grep -qE -- "$want" "$out/ext-info.log"; then passed=$((passed + 1)); else
+      echo "FAILED ext-info: no line matching $want"; cat "$out/ext-info.log"; failed=$((failed + 1)); fi
+  done
+else
+  echo "FAILED ext-info: vorelscan failed"
+  cat "$out/ext-info.log"
+  failed=$((failed + 1))
+fi
+
 echo "acquisitions: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -18,6 +18,7 @@
 
 #include "imaging/dib_format.h"
 
+#include "ext_info_text.h"
 #include "image_writer.h"
 #include "interruption.h"
 #include "message_boxes.h"
@@ -148,6 +149,7 @@ private:
     // One image: described, moved and written; then MSG_ENDXFER, whose
     // Count says how many more come.
     bool TransferPage(int page, TW_UINT16* remaining);
+    bool ReadExtInfo(int page, std::string* line);
     bool TransferNative(const PageFormat& format, ImageWriter* writer);
     bool TransferMemory(const PageFormat& format, ImageWriter* writer);
     bool TransferFile(const std::string& name);
@@ -235,8 +237,45 @@ bool Session::NegotiateImageControls() {
             return false;
         }
     }
+    if (options_.extInfo && !SetOneValue(ICAP_EXTIMAGEINFO, TWTY_BOOL, 1, "the extended image info")) return false;
     return !options_.discardBlank ||
            SetOneValue(ICAP_AUTODISCARDBLANKPAGES, TWTY_INT32, static_cast<TW_UINT32>(TWBP_AUTO), "dropping blank sheets");
+}
+
+// DAT_EXTIMAGEINFO of the page just transferred, while it is still pending;
+// the frame's block is the tool's to free.
+bool Session::ReadExtInfo(int page, std::string* line) {
+    const std::vector<TW_UINT16> ids = ExtInfoItemsAsked();
+    std::vector<TW_INFO> block(ids.size() + 1);  // the count takes the first one's place and more
+    auto* ext = reinterpret_cast<TW_EXTIMAGEINFO*>(block.data());
+    ext->NumInfos = static_cast<TW_UINT32>(ids.size());
+    TW_INFO* infos = ext->Info;
+    for (std::size_t i = 0; i < ids.size(); ++i) infos[i].InfoID = ids[i];
+    const TW_UINT16 rc = ToSource(DG_IMAGE, DAT_EXTIMAGEINFO, MSG_GET, ext);
+    if (rc != TWRC_SUCCESS) return twain_.Fail("the source did not give the page's extended image info", rc);
+    std::vector<ExtInfoItem> items(ids.size());
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        ExtInfoItem& item = items[i];
+        item.id = infos[i].InfoID;
+        item.returnCode = infos[i].ReturnCode;
+        if (item.returnCode != TWRC_SUCCESS) continue;
+        if (item.id != TWEI_FRAME) {
+            item.value = static_cast<std::uint32_t>(infos[i].Item);
+            continue;
+        }
+        auto handle = reinterpret_cast<TW_HANDLE>(infos[i].Item);
+        const auto* frame = handle != nullptr ? static_cast<const TW_FRAME*>(twain_.LockBlock(handle)) : nullptr;
+        if (frame == nullptr) {
+            item.returnCode = TWRC_INFONOTSUPPORTED;
+        } else {
+            const TW_FIX32 edges[4] = {frame->Left, frame->Top, frame->Right, frame->Bottom};
+            for (int k = 0; k < 4; ++k) item.frame[k] = edges[k].Whole + edges[k].Frac / 65536.0;
+            twain_.UnlockBlock(handle);
+        }
+        if (handle != nullptr) twain_.FreeBlock(handle);
+    }
+    *line = ExtInfoLine(page, items);
+    return true;
 }
 
 bool Session::Negotiate() {
@@ -520,6 +559,8 @@ bool Session::TransferPage(int page, TW_UINT16* remaining) {
         if (!ok && writer != nullptr) writer->DropPage();
         if (ok && !options_.multipage && !single.Commit(&error)) ok = Fail(error);
     }
+    std::string extInfo;
+    if (ok && options_.extInfo) ok = ReadExtInfo(page, &extInfo);
     if (!ok) {
         ToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
         return false;
@@ -534,6 +575,7 @@ bool Session::TransferPage(int page, TW_UINT16* remaining) {
                 static_cast<int>(info.ImageWidth), static_cast<int>(info.ImageLength), info.BitsPerPixel, bytes,
                 static_cast<unsigned long>(::GetTickCount() - start), options_.multipage ? "" : " -> ",
                 options_.multipage ? "" : name.c_str());
+    if (!extInfo.empty()) std::printf("%s\n", extInfo.c_str());
     std::fflush(stdout);
     return true;
 }

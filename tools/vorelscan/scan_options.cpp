@@ -165,6 +165,8 @@ const Flag kFlags[] = {
      }},
     {"--discard-blank", nullptr, "blank sheets from the feeder are dropped (ICAP_AUTODISCARDBLANKPAGES)",
      [](ScanOptions* o, const std::string&, std::string*) { return o->discardBlank = true; }},
+    {"--ext-info", nullptr, "prints each page's extended image info (document, page, side, frame, flavour)",
+     [](ScanOptions* o, const std::string&, std::string*) { return o->extInfo = true; }},
     {"--buffer", "BYTES", "the memory transfer's buffer (default: the size the source prefers)",
      [](ScanOptions* o, const std::string& v, std::string* e) {
          if (!SetNumber(v, &o->memoryBuffer, e)) return false;

@@ -34,6 +34,7 @@ struct ScanOptions {
     int scalePercent = 100;   // ICAP_XSCALING and ICAP_YSCALING in percent, 10 to 400 (sent only when given)
     int rotateDegrees = 0;    // ICAP_ROTATION, 0, 90, 180 or 270 (sent only when given)
     bool discardBlank = false;  // ICAP_AUTODISCARDBLANKPAGES TWBP_AUTO: blank feeder sheets dropped
+    bool extInfo = false;     // print each page's DAT_EXTIMAGEINFO
     std::string setUpOnly;    // --setup-only FILE: the set-up chosen in the source's window saved to FILE, no scan
     std::string setUp;        // --setup FILE: a saved set-up the source takes before the flags given
     bool help = false;        // --help: print the flags and do nothing else
