@@ -97,6 +97,7 @@ TW_UINT16 Enable(const TripletRequest* request, bool setupOnly) {
         session->SetToneControls(NegotiatedToneControls());
         dialog->ToneChanged();
         session->SetIndicators(capabilityTable.Find(CAP_INDICATORS).current != 0);
+        session->SetImagesAsked(capabilityTable.Slot(0).current);
         if (const Capability* blank = capabilityTable.Lookup(ICAP_AUTODISCARDBLANKPAGES)) {
             session->SetBlankPages(blank->current);
         }
