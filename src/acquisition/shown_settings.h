@@ -32,7 +32,11 @@ struct ShownSettings {
     NumberSetting yResolution;
     NumberSetting brightness;
     NumberSetting contrast;
-    NumberSetting rotation;  // degrees clockwise
+    // ICAP_ROTATION in degrees clockwise; the orientation's quarter turns
+    // (ICAP_ORIENTATION) add to it. The window shows and sets the page's
+    // whole turn.
+    NumberSetting rotation;
+    int orientationTurns = 0;
     // The sizes the application allows that the bed holds, and the current
     // one (TWSS_NONE: no fixed size, the frame is the region or the bed).
     std::vector<PageSizeChoice> pageSizes;

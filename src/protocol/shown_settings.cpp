@@ -8,6 +8,7 @@
 #include "acquisition/session_window.h"
 #include "capabilities/capability_table.h"
 #include "capabilities/page_sizes.h"
+#include "capabilities/page_turn.h"
 #include "protocol/source_globals.h"
 
 namespace {
@@ -68,6 +69,17 @@ bool TakePageSize(int code) {
     return true;
 }
 
+// The page's whole turn in degrees: ICAP_ROTATION takes what the
+// orientation does not already turn, and only a value its step allows.
+bool TakeTurn(int degrees) {
+    const Capability* rotation = capabilityTable.Lookup(ICAP_ROTATION);
+    const Capability* orientation = capabilityTable.Lookup(ICAP_ORIENTATION);
+    if (rotation == nullptr || degrees % 90 != 0) return false;
+    const int fromOrientation = orientation != nullptr ? orientation->current % 4 : 0;
+    const int needed = ((degrees / 90 - fromOrientation) % 4 + 4) % 4 * 90;
+    return Allows(*rotation, needed) && SetQuarterTurns(capabilityTable, degrees / 90);
+}
+
 }  // namespace
 
 ToneControls NegotiatedToneControls() {
@@ -86,6 +98,10 @@ ShownSettings NegotiatedShownSettings() {
     settings.yResolution = NumberOf(ICAP_YRESOLUTION);
     settings.brightness = NumberOf(ICAP_BRIGHTNESS);
     settings.contrast = NumberOf(ICAP_CONTRAST);
+    settings.rotation = NumberOf(ICAP_ROTATION);
+    if (const Capability* orientation = capabilityTable.Lookup(ICAP_ORIENTATION)) {
+        settings.orientationTurns = ((orientation->current % 4) + 4) % 4;
+    }
     const Capability* sizes = capabilityTable.Lookup(ICAP_SUPPORTEDSIZES);
     if (sizes == nullptr) return settings;
     settings.pageSize = static_cast<std::uint16_t>(sizes->current);
@@ -109,7 +125,7 @@ bool TakeShownSetting(ShownSetting setting, int value) {
         case ShownSetting::Brightness: return TakeTone(ICAP_BRIGHTNESS, value);
         case ShownSetting::Contrast: return TakeTone(ICAP_CONTRAST, value);
         case ShownSetting::PageSize: return TakePageSize(value);
-        case ShownSetting::Rotation: return false;
+        case ShownSetting::Rotation: return TakeTurn(value);
     }
     return false;
 }
@@ -127,5 +143,6 @@ void RestoreShownSettings(const ShownSettings& kept) {
     }
     if (kept.brightness.present) TakeTone(ICAP_BRIGHTNESS, kept.brightness.current);
     if (kept.contrast.present) TakeTone(ICAP_CONTRAST, kept.contrast.current);
+    if (kept.rotation.present) TakeNumber(ICAP_ROTATION, kept.rotation.current);
     TakePageSize(kept.pageSize);
 }

@@ -40,12 +40,21 @@ std::vector<int> ResolutionChoices(const NumberSetting& x, const NumberSetting& 
     return choices;
 }
 
-std::vector<int> RotationChoices(const NumberSetting& rotation) {
+namespace {
+int Quarters(int degrees) { return ((degrees / 90) % 4 + 4) % 4; }
+}  // namespace
+
+std::vector<int> RotationChoices(const NumberSetting& rotation, int orientationTurns) {
     std::vector<int> choices;
     for (int degrees : kQuarterTurns) {
-        if (SettingAllows(rotation, degrees)) choices.push_back(degrees);
+        const int needed = Quarters(degrees - 90 * orientationTurns) * 90;
+        if (SettingAllows(rotation, needed)) choices.push_back(degrees);
     }
     return choices;
+}
+
+int ShownTurn(const NumberSetting& rotation, int orientationTurns) {
+    return Quarters(rotation.current + 90 * orientationTurns) * 90;
 }
 
 std::string PageSizeName(std::uint16_t code) {

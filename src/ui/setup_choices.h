@@ -19,8 +19,11 @@ int NearestAllowed(const NumberSetting& setting, int value);
 // order, with the current X resolution among them when the application set
 // another one.
 std::vector<int> ResolutionChoices(const NumberSetting& x, const NumberSetting& y);
-// The quarter turns (0, 90, 180, 270) the rotation allows.
-std::vector<int> RotationChoices(const NumberSetting& rotation);
+// The page's turns (0, 90, 180, 270 degrees clockwise) the rotation
+// allows, given the orientation's quarter turns on top of it; and the turn
+// shown now.
+std::vector<int> RotationChoices(const NumberSetting& rotation, int orientationTurns);
+int ShownTurn(const NumberSetting& rotation, int orientationTurns);
 
 // An entry of the page size list: a page size, the whole bed, or the
 // region the user drew (no fixed size).

@@ -214,12 +214,13 @@ void SourceDialog::ShowSettings() {
     }
     window_->SetListEntries(IDC_RESOLUTION, texts, selected);
 
-    rotations_ = RotationChoices(settings_.rotation);
+    rotations_ = RotationChoices(settings_.rotation, settings_.orientationTurns);
+    const int turn = ShownTurn(settings_.rotation, settings_.orientationTurns);
     texts.clear();
     selected = -1;
     for (std::size_t i = 0; i < rotations_.size(); ++i) {
         texts.push_back(RotationText(rotations_[i]));
-        if (rotations_[i] == settings_.rotation.current) selected = static_cast<int>(i);
+        if (rotations_[i] == turn) selected = static_cast<int>(i);
     }
     window_->SetListEntries(IDC_ROTATION, texts, selected);
 
@@ -270,7 +271,7 @@ void SourceDialog::OnSettingChange(int id) {
         case IDC_ROTATION:
             if (chosen >= 0 && chosen < static_cast<int>(rotations_.size()) &&
                 TakeShownSetting(ShownSetting::Rotation, rotations_[chosen])) {
-                settings_.rotation.current = rotations_[chosen];
+                settings_ = NegotiatedShownSettings();
             }
             break;
         case IDC_PAGE_SIZE:

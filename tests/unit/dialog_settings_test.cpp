@@ -56,7 +56,8 @@ protected:
         Dialog().OnSettingChange(id);
     }
 
-    static constexpr int kSettingControls[] = {IDC_RESOLUTION, IDC_PAGE_SIZE, IDC_BRIGHTNESS, IDC_CONTRAST};
+    static constexpr int kSettingControls[] = {IDC_RESOLUTION, IDC_ROTATION, IDC_PAGE_SIZE, IDC_BRIGHTNESS,
+                                               IDC_CONTRAST};
 };
 
 TEST_F(DialogSettingsTest, ApplicationValuesShowAndUserChoicesAreNegotiated) {
@@ -74,6 +75,8 @@ TEST_F(DialogSettingsTest, ApplicationValuesShowAndUserChoicesAreNegotiated) {
     EXPECT_EQ(Control(IDC_BRIGHTNESS).maximum, 1000);
     EXPECT_EQ(Control(IDC_BRIGHTNESS_VALUE).text, "200");
     EXPECT_EQ(Control(IDC_CONTRAST).position, -300);
+    EXPECT_EQ(Control(IDC_ROTATION).entries, (Texts{"0\xB0", "90\xB0", "180\xB0", "270\xB0"}));
+    EXPECT_EQ(Shown(IDC_ROTATION), "0\xB0");
     EXPECT_EQ(Shown(IDC_PAGE_SIZE), "Whole bed");
     for (int id : kSettingControls) EXPECT_TRUE(Control(id).enabled) << "control " << id;
 
@@ -91,6 +94,9 @@ TEST_F(DialogSettingsTest, ApplicationValuesShowAndUserChoicesAreNegotiated) {
     EXPECT_NE(std::memcmp(levelsBefore, Dialog().preview.levels, sizeof levelsBefore), 0)
         << "the preview takes the new tone";
     EXPECT_EQ(headlessWindowLog.renders, rendersBefore + 2) << "drawn again at each tone change";
+
+    Pick(IDC_ROTATION, "90\xB0");
+    EXPECT_EQ(GetCurrent(ICAP_ROTATION), 90);
 
     Pick(IDC_PAGE_SIZE, "A4");
     EXPECT_EQ(GetCurrent(ICAP_SUPPORTEDSIZES), TWSS_A4);
@@ -114,7 +120,15 @@ TEST_F(DialogSettingsTest, OnlyWhatTheApplicationAllowsIsOffered) {
     ASSERT_EQ(SetRange(ICAP_XRESOLUTION, 100, 600, 50, 200), TWRC_SUCCESS);
     ASSERT_EQ(SetRange(ICAP_BRIGHTNESS, -200, 200, 100, 0), TWRC_SUCCESS);
     ASSERT_EQ(SetRange(ICAP_CONTRAST, 0, 0, 1, 0), TWRC_SUCCESS);
+    ASSERT_EQ(SetRange(ICAP_ROTATION, 0, 180, 180, 0), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_ORIENTATION, TWTY_UINT16, TWOR_ROT90), TWRC_SUCCESS);
     ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+    EXPECT_EQ(Control(IDC_ROTATION).entries, (Texts{"90\xB0", "270\xB0"}))
+        << "rotations of 0 and 180 on a page the orientation turns by 90";
+    EXPECT_EQ(Shown(IDC_ROTATION), "90\xB0");
+    Pick(IDC_ROTATION, "270\xB0");
+    EXPECT_EQ(GetCurrent(ICAP_ROTATION), 180);
+    EXPECT_EQ(GetCurrent(ICAP_ORIENTATION), TWOR_ROT90) << "the orientation stays the application's";
     EXPECT_EQ(Control(IDC_RESOLUTION).entries, (Texts{"100 dpi", "150 dpi", "200 dpi", "300 dpi", "600 dpi"}))
         << "100 to 600 in steps of 50 (the Y resolution allows them all)";
     EXPECT_EQ(Shown(IDC_RESOLUTION), "200 dpi");
@@ -191,9 +205,11 @@ TEST_F(DialogSettingsTest, SetupLeftWithoutOkKeepsTheSettingsItFound) {
     ASSERT_EQ(Control(DAT_USERINTERFACE, MSG_ENABLEDSUIONLY, &ui), TWRC_SUCCESS);
     Pick(IDC_RESOLUTION, "600 dpi");
     Slide(IDC_CONTRAST, 400);
+    Pick(IDC_ROTATION, "180\xB0");
     Pick(IDC_PAGE_SIZE, "A5");
     ASSERT_EQ(Disable(true), TWRC_SUCCESS);
     EXPECT_EQ(GetCurrent(ICAP_XRESOLUTION), 150);
+    EXPECT_EQ(GetCurrent(ICAP_ROTATION), 0);
     EXPECT_EQ(GetCurrent(ICAP_CONTRAST), 0);
     EXPECT_EQ(GetCurrent(ICAP_SUPPORTEDSIZES), TWSS_NONE);
 

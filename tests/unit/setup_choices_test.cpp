@@ -65,11 +65,29 @@ TEST(SetupChoices, SlidersStopOnlyOnAllowedValues) {
     }
 }
 
-TEST(SetupChoices, RotationsAreTheQuarterTurnsAllowed) {
-    EXPECT_EQ(RotationChoices(Bounds(0, 270, 90, 0)), (Values{0, 90, 180, 270}));
-    EXPECT_EQ(RotationChoices(Bounds(0, 180, 180, 0)), (Values{0, 180}));
-    EXPECT_EQ(RotationChoices(Bounds(90, 90, 90, 90)), (Values{90}));
-    EXPECT_EQ(RotationChoices(NumberSetting{}), Values{}) << "no rotation negotiated";
+TEST(SetupChoices, TurnsAreThoseTheRotationAllowsOnTopOfTheOrientation) {
+    const struct {
+        NumberSetting rotation;
+        int orientation;
+        Values offered;
+        int shown;
+    } cases[] = {
+        {Bounds(0, 270, 90, 0), 0, {0, 90, 180, 270}, 0},
+        {Bounds(0, 180, 180, 180), 0, {0, 180}, 180},
+        {Bounds(90, 90, 90, 90), 0, {90}, 90},
+        // Landscape (three quarters) turns the page by itself: a rotation of
+        // 0 or 90 then gives a page turned 270 or 0.
+        {Bounds(0, 90, 90, 0), 3, {0, 270}, 270},
+        {Bounds(0, 270, 90, 90), 1, {0, 90, 180, 270}, 180},
+        {NumberSetting{}, 0, {}, 0},
+    };
+    for (const auto& c : cases) {
+        const std::string what = std::to_string(c.rotation.minimum) + ".." + std::to_string(c.rotation.maximum) +
+                                 " step " + std::to_string(c.rotation.step) + ", orientation " +
+                                 std::to_string(c.orientation);
+        EXPECT_EQ(RotationChoices(c.rotation, c.orientation), c.offered) << what;
+        if (c.rotation.present) EXPECT_EQ(ShownTurn(c.rotation, c.orientation), c.shown) << what;
+    }
     EXPECT_EQ(RotationText(270), "270\xB0");
 }
 
