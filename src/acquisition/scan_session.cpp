@@ -59,6 +59,7 @@ bool ScanSession::SetupFinalScan(int imageType, const Rect32& frame, bool fromFe
     // photometry then tell readers so.
     setup_.invert = invert != 0 && setup_.bitsPerPixel != 24 ? 1 : 0;
     setup_.fromFeeder = fromFeeder;
+    setup_.quarterTurns = quarterTurns_;
     page_ = 1;
     cancelled_ = false;
     nothingToDeliver_ = false;
@@ -139,13 +140,14 @@ bool ScanSession::CanScan(int imageType, const Rect32& frame) {
 }
 
 bool ScanSession::SetupScan() {
+    turnedPage_.Release();
     return scanner.SetupFinalScan(xResolution, scaling, setup_.bitsPerPixel, setup_.window, setup_.invert);
 }
 
 // A cancelled transfer ends the batch: the feeder takes no further sheet.
 bool ScanSession::ContinueBatch(std::int32_t remaining) {
     EndProgress();
-    scanner.DropHeldScan();
+    DropHeldScan();
     if (scanner.Halted() || cancelled_) return false;
     const bool more = setup_.fromFeeder ? (remaining > 1 || remaining == -1) && scanner.IsFeederLoaded()
                                         : remaining > 1;

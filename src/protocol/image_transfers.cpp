@@ -33,10 +33,6 @@ bool memXferDone = false;
 // Bytes, row padding included, delivered by the memory transfer so far.
 std::uint32_t memXferTotal = 0;
 
-// The scanner answers 16-bit signed values; a failed or nonsensical answer
-// counts as nothing to read.
-std::uint32_t NonNegative(int value) { return value > 0 ? static_cast<std::uint32_t>(value) : 0; }
-
 }  // namespace
 
 namespace {
@@ -166,7 +162,7 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
 
     StripBuffer buffer(xfer->Memory);
     xfer->BytesWritten = 0;
-    xfer->BytesPerRow = RowStride(NonNegative(session->GetBytesPerLine()));
+    xfer->BytesPerRow = RowStride(session->ImageBytesPerLine());
     const TW_UINT32 bytesPerRow = xfer->BytesPerRow;
     if (bytesPerRow == 0) {
         // No row to hand over: the scanner stopped answering the question,
@@ -176,7 +172,7 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
     }
 
     TW_UINT16 result = TWRC_SUCCESS;
-    const std::uint32_t lines = NonNegative(session->GetLineCount());
+    const std::uint32_t lines = session->ImageLength();
     bool endOfImage = memXferTotal / bytesPerRow >= lines;
     if (!endOfImage) {
         if (buffer.address() == nullptr) {
@@ -196,6 +192,18 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
                 memXferDone = true;
                 scanInProgress = 0;
                 return Cancelled();
+            }
+            // A turned page is read whole and turned before its first strip.
+            const int prepared = memXferTotal == 0 ? session->PrepareMemoryStrips() : TWCC_SUCCESS;
+            if (prepared == kTransferCancelled) {
+                memXferDone = true;
+                scanInProgress = 0;
+                return Cancelled();
+            }
+            if (prepared != TWCC_SUCCESS) {
+                memXferDone = true;
+                session->EndProgress();
+                return Refuse(FailureCode(*session, static_cast<TW_UINT16>(prepared)));
             }
             const std::uint32_t got = session->ReadMemoryStrip(buffer.address(), buffer.length());
             xfer->BytesWritten = got;
@@ -227,7 +235,7 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
     }
 
     xfer->Compression = TWCP_NONE;
-    xfer->Columns = NonNegative(session->GetPixelsPerLine());
+    xfer->Columns = session->ImageWidth();
     xfer->XOffset = 0;
     xfer->YOffset = memXferTotal / bytesPerRow;
     xfer->Rows = xfer->BytesWritten / bytesPerRow;
