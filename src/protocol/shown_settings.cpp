@@ -77,7 +77,9 @@ bool TakeTurn(int degrees) {
     if (rotation == nullptr || degrees % 90 != 0) return false;
     const int fromOrientation = orientation != nullptr ? orientation->current % 4 : 0;
     const int needed = ((degrees / 90 - fromOrientation) % 4 + 4) % 4 * 90;
-    return Allows(*rotation, needed) && SetQuarterTurns(capabilityTable, degrees / 90);
+    if (!Allows(*rotation, needed) || !SetQuarterTurns(capabilityTable, degrees / 90)) return false;
+    if (ScanSession* session = CurrentSession()) session->SetQuarterTurns(QuarterTurns(capabilityTable));
+    return true;
 }
 
 }  // namespace
@@ -143,6 +145,8 @@ void RestoreShownSettings(const ShownSettings& kept) {
     }
     if (kept.brightness.present) TakeTone(ICAP_BRIGHTNESS, kept.brightness.current);
     if (kept.contrast.present) TakeTone(ICAP_CONTRAST, kept.contrast.current);
-    if (kept.rotation.present) TakeNumber(ICAP_ROTATION, kept.rotation.current);
+    if (kept.rotation.present && TakeNumber(ICAP_ROTATION, kept.rotation.current)) {
+        if (ScanSession* session = CurrentSession()) session->SetQuarterTurns(QuarterTurns(capabilityTable));
+    }
     TakePageSize(kept.pageSize);
 }

@@ -97,6 +97,7 @@ TEST_F(DialogSettingsTest, ApplicationValuesShowAndUserChoicesAreNegotiated) {
 
     Pick(IDC_ROTATION, "90\xB0");
     EXPECT_EQ(GetCurrent(ICAP_ROTATION), 90);
+    Pick(IDC_ROTATION, "0\xB0");
 
     Pick(IDC_PAGE_SIZE, "A4");
     EXPECT_EQ(GetCurrent(ICAP_SUPPORTEDSIZES), TWSS_A4);
@@ -114,6 +115,27 @@ TEST_F(DialogSettingsTest, ApplicationValuesShowAndUserChoicesAreNegotiated) {
     ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
     EXPECT_EQ(info.XResolution.Whole, 600);
     EXPECT_EQ(info.ImageWidth, 4960) << "A4 at 600 dpi";
+}
+
+// A turn chosen in the dialog turns what is delivered: the image's width
+// and length trade places.
+TEST_F(DialogSettingsTest, RotationChosenInTheDialogTurnsTheImage) {
+    ASSERT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, 30), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_YRESOLUTION, TWTY_UINT16, 30), TWRC_SUCCESS);
+    for (const char* turn : {"0\xB0", "90\xB0"}) {
+        ASSERT_EQ(Enable(true), TWRC_SUCCESS);
+        Pick(IDC_ROTATION, turn);
+        Dialog().OnFinalScanButton();
+        ASSERT_EQ(sourceState, 600) << turn;
+        TW_IMAGEINFO info{};
+        ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+        const bool turned = std::string(turn) == "90\xB0";
+        EXPECT_EQ(info.ImageWidth, turned ? 420 : 255) << turn;
+        EXPECT_EQ(info.ImageLength, turned ? 255 : 420) << turn;
+        TW_PENDINGXFERS pending{};
+        ASSERT_EQ(Control(DAT_PENDINGXFERS, MSG_RESET, &pending), TWRC_SUCCESS);
+        ASSERT_EQ(Disable(true), TWRC_SUCCESS);
+    }
 }
 
 TEST_F(DialogSettingsTest, OnlyWhatTheApplicationAllowsIsOffered) {
