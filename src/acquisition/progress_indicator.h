@@ -9,9 +9,10 @@ class ProgressIndicator {
 public:
     virtual ~ProgressIndicator() = default;
 
-    // Shows (or keeps showing) the progress of page `page`, `rows` rows long.
-    // Show and Update may throw for want of memory; Hide never does.
-    virtual void Show(int page, std::uint32_t rows) = 0;
+    // Shows (or keeps showing) the progress of page `page` of `pages` (0 when
+    // the batch's length is not known), `rows` rows long. Show and Update
+    // may throw for want of memory; Hide never does.
+    virtual void Show(int page, int pages, std::uint32_t rows) = 0;
     // `rowsDone` of the page are read. Serves the indicator's own window
     // (and nothing else of the application) and answers true once the user
     // has asked to cancel.

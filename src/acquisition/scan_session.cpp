@@ -161,7 +161,8 @@ bool ScanSession::ContinueBatch(std::int32_t remaining) {
 void ScanSession::BeginProgress(std::uint32_t rows) {
     if (!indicators_ || indicator_ == nullptr) return;
     try {
-        indicator_->Show(page_, rows);
+        const int pages = !setup_.fromFeeder && imagesAsked_ > 0 ? imagesAsked_ : 0;
+        indicator_->Show(page_, pages, rows);
         showing_ = true;
     } catch (...) {
         indicator_->Hide();

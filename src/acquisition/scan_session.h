@@ -69,6 +69,10 @@ public:
         if (indicator_ != nullptr) indicator_->SetApplicationWindow(window);
     }
     bool Indicators() const { return indicators_; }
+    // The images the application asked for at the enabling (CAP_XFERCOUNT;
+    // -1 as many as there are). A batch on the glass is that long; one from
+    // the feeder is as long as its sheets, which no scanner tells.
+    void SetImagesAsked(std::int32_t count) { imagesAsked_ = count; }
     // Shows the progress of the page being transferred, `rows` rows long.
     void BeginProgress(std::uint32_t rows);
     // Tells the indicator `rowsDone` rows are read and serves it. True when
@@ -261,6 +265,7 @@ private:
     bool accepted_ = false;
     Rect32 regionBefore_;
     int page_ = 1;
+    std::int32_t imagesAsked_ = -1;
     int blanksBefore_ = 0;
     std::int32_t blankPages_ = -2;  // TWBP_DISABLE
     int quarterTurns_ = 0;

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "acquisition/shown_settings.h"
+
 class SessionWindow {
 public:
     virtual ~SessionWindow() = default;
@@ -57,6 +59,10 @@ public:
     // that set-up are held: disabled, so that nothing the user does can
     // change what the transfers deliver.
     virtual void HoldSetup(bool hold) = 0;
+    // The scan settings beside the image type as the application
+    // negotiated them, at each enabling: the window shows them and offers
+    // only what they allow.
+    virtual void OfferSettings(const ShownSettings& settings) {}
     // The scanner's tone controls changed: the preview shows its page under
     // the new levels.
     virtual void ToneChanged() {}

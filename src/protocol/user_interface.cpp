@@ -12,12 +12,14 @@
 #include "acquisition/scan_session.h"
 #include "acquisition/session_window.h"
 #include "capabilities/capability_table.h"
+#include "capabilities/page_sizes.h"
 #include "capabilities/page_turn.h"
 #include "device/error_message.h"
 #include "protocol/application_rules.h"
 #include "protocol/handlers.h"
 #include "protocol/notifications.h"
 #include "protocol/reporting.h"
+#include "protocol/shown_settings.h"
 #include "protocol/source_globals.h"
 
 namespace {
@@ -34,21 +36,14 @@ int ChooseImageType(TW_INT16 pixelType) {
     return 2;
 }
 
+// The window's settings as a set-up-only enabling found them: a set-up the
+// user leaves without accepting puts them back.
+ShownSettings settingsBeforeSetup;
+
 // A capability's current value, or `fallback` when the table lacks it.
 int CurrentOf(TW_UINT16 id, int fallback) {
     const Capability* record = capabilityTable.Lookup(id);
     return record != nullptr ? record->current : fallback;
-}
-
-// The tone capabilities as the tone map takes them.
-ToneControls NegotiatedToneControls() {
-    ToneControls tone;
-    tone.brightness = CurrentOf(ICAP_BRIGHTNESS, tone.brightness);
-    tone.contrast = CurrentOf(ICAP_CONTRAST, tone.contrast);
-    tone.gammaHundredths = CurrentOf(ICAP_GAMMA, tone.gammaHundredths);
-    tone.shadow = CurrentOf(ICAP_SHADOW, tone.shadow);
-    tone.highlight = CurrentOf(ICAP_HIGHLIGHT, tone.highlight);
-    return tone;
 }
 
 Rect32 ShownRegion(const SessionWindow& window) {
@@ -97,7 +92,9 @@ TW_UINT16 Enable(const TripletRequest* request, bool setupOnly) {
         session->scaling = static_cast<std::uint32_t>(std::max(CurrentOf(ICAP_XSCALING, 100), 1));
         session->SetToneControls(NegotiatedToneControls());
         dialog->ToneChanged();
+        dialog->OfferSettings(NegotiatedShownSettings());
         session->SetIndicators(capabilityTable.Find(CAP_INDICATORS).current != 0);
+        session->SetImagesAsked(capabilityTable.Slot(0).current);
         if (const Capability* blank = capabilityTable.Lookup(ICAP_AUTODISCARDBLANKPAGES)) {
             session->SetBlankPages(blank->current);
         }
@@ -124,7 +121,10 @@ TW_UINT16 Enable(const TripletRequest* request, bool setupOnly) {
 
     sourceState = 500;
     dialog->ShowSetupOnly(setupOnly);
-    if (setupOnly) session->BeginSetupOnly(ShownRegion(*dialog));
+    if (setupOnly) {
+        session->BeginSetupOnly(ShownRegion(*dialog));
+        settingsBeforeSetup = NegotiatedShownSettings();
+    }
     if (showWindow) {
         dialog->ShowWindow(true);
     } else if (dialog->FinalScan() == 0 && sourceState == 500) {
@@ -153,6 +153,9 @@ TW_UINT16 Disable(const TripletRequest* request) {
         dialog->RestoreScanRegion();
         const Capability& pixelType = capabilityTable.Find(ICAP_PIXELTYPE);
         dialog->OfferImageTypes(pixelType.supportedMask & pixelType.allowedMask, NegotiatedImageType());
+        RestoreShownSettings(settingsBeforeSetup);
+        dialog->OfferSettings(NegotiatedShownSettings());
+        dialog->ToneChanged();
     }
     if (dialog != nullptr) dialog->HoldSetup(false);
     sourceState = 400;
@@ -169,8 +172,16 @@ int AcceptShownSetup(int imageType) {
     Capability& pixelType = capabilityTable.Find(ICAP_PIXELTYPE);
     if (pixelType.id == ICAP_PIXELTYPE) pixelType.current = static_cast<TW_INT16>(imageType);
     MatchBitDepthToPixelType(capabilityTable);
-    if (ShownRegion(*window) != session->SetupRegionBefore()) {
-        if (Capability* sizes = capabilityTable.Lookup(ICAP_SUPPORTEDSIZES)) sizes->current = TWSS_NONE;
+    // A region the user drew is no page size; one the user chose as a page
+    // size stays that size.
+    const Rect32 shown = ShownRegion(*window);
+    Capability* sizes = capabilityTable.Lookup(ICAP_SUPPORTEDSIZES);
+    if (sizes != nullptr && shown != session->SetupRegionBefore()) {
+        PageFrame frame{};
+        const bool pageShown = sizes->current > TWSS_NONE &&
+                               FrameOfPageSize(static_cast<TW_UINT16>(sizes->current), &frame) &&
+                               shown == Rect32{0, 0, frame.width, frame.height};
+        if (!pageShown) sizes->current = TWSS_NONE;
     }
     return NotifyCloseDSOk();
 }

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
 class ImageTypeList;
 class SourceDialog;
@@ -30,6 +32,15 @@ public:
     void SetScanButtonText(const char* text);
     // The image type list and the preview (where the region is drawn).
     void EnableSetupControls(bool enable);
+    // The setting controls beside the image type, by control id: the
+    // drop-down lists (resolution, page size, rotation), the sliders
+    // (brightness, contrast) and the texts that show a slider's value.
+    void SetListEntries(int id, const std::vector<std::string>& texts, int selected);
+    int GetListSelection(int id) const;
+    void SetSlider(int id, int minimum, int maximum, int position);
+    int GetSliderPosition(int id) const;
+    void SetControlText(int id, const std::string& text);
+    void EnableControl(int id, bool enable);
     // Appends a separator and the About item (command 16) to the system
     // menu; false when the window has no system menu.
     bool AddAboutMenuItem(const char* text);

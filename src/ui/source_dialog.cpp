@@ -15,9 +15,11 @@
 #include "platform/message_box.h"
 #include "platform/strings.h"
 #include "protocol/notifications.h"
+#include "protocol/shown_settings.h"
 #include "protocol/source_globals.h"
 #include "protocol/user_interface.h"
 #include "resources/resource_ids.h"
+#include "twain/twain.h"
 #include "ui/dialog_window.h"
 #include "ui/image_type_list.h"
 
@@ -191,8 +193,130 @@ int SourceDialog::FinalScan() {
 }
 
 void SourceDialog::HoldSetup(bool hold) {
+    held_ = hold;
     window_->EnableSetupControls(!hold);
     window_->EnableScanButtons(!hold && session_.ScannerKind() != 0);
+    EnableSettingControls();
+}
+
+void SourceDialog::OfferSettings(const ShownSettings& settings) {
+    settings_ = settings;
+    ShowSettings();
+}
+
+void SourceDialog::ShowSettings() {
+    resolutions_ = ResolutionChoices(settings_.xResolution, settings_.yResolution);
+    std::vector<std::string> texts;
+    int selected = -1;
+    for (std::size_t i = 0; i < resolutions_.size(); ++i) {
+        texts.push_back(ResolutionText(resolutions_[i]));
+        if (resolutions_[i] == settings_.xResolution.current) selected = static_cast<int>(i);
+    }
+    window_->SetListEntries(IDC_RESOLUTION, texts, selected);
+
+    rotations_ = RotationChoices(settings_.rotation, settings_.orientationTurns);
+    const int turn = ShownTurn(settings_.rotation, settings_.orientationTurns);
+    texts.clear();
+    selected = -1;
+    for (std::size_t i = 0; i < rotations_.size(); ++i) {
+        texts.push_back(RotationText(rotations_[i]));
+        if (rotations_[i] == turn) selected = static_cast<int>(i);
+    }
+    window_->SetListEntries(IDC_ROTATION, texts, selected);
+
+    ShowTone(IDC_BRIGHTNESS, settings_.brightness);
+    ShowTone(IDC_CONTRAST, settings_.contrast);
+    ShowPageSize();
+}
+
+void SourceDialog::ShowTone(int id, const NumberSetting& setting) {
+    window_->SetSlider(id, setting.minimum, setting.maximum, setting.current);
+    window_->SetControlText(id == IDC_BRIGHTNESS ? IDC_BRIGHTNESS_VALUE : IDC_CONTRAST_VALUE,
+                            std::to_string(setting.current));
+}
+
+void SourceDialog::ShowPageSize() {
+    const Rect32 region = preview.region.IsEmpty() ? Rect32{} : preview.GetRegion();
+    pages_ = PageEntries(settings_, region, preview.WholeBed());
+    std::vector<std::string> texts;
+    for (const PageEntry& entry : pages_) texts.push_back(entry.text);
+    window_->SetListEntries(IDC_PAGE_SIZE, texts,
+                            PageEntryShowing(pages_, settings_.pageSize, region, preview.WholeBed()));
+    EnableSettingControls();
+}
+
+// A control acts when the user has a choice in it and no image is pending;
+// the page size also not while the application holds the region.
+void SourceDialog::EnableSettingControls() {
+    const bool free = !held_;
+    window_->EnableControl(IDC_RESOLUTION, free && resolutions_.size() > 1);
+    window_->EnableControl(IDC_ROTATION, free && rotations_.size() > 1);
+    window_->EnableControl(IDC_PAGE_SIZE, free && !preview.regionLocked && pages_.size() > 1);
+    window_->EnableControl(IDC_BRIGHTNESS, free && settings_.brightness.present &&
+                                               settings_.brightness.minimum < settings_.brightness.maximum);
+    window_->EnableControl(IDC_CONTRAST, free && settings_.contrast.present &&
+                                             settings_.contrast.minimum < settings_.contrast.maximum);
+}
+
+void SourceDialog::OnSettingChange(int id) {
+    if (held_) return;
+    const int chosen = id == IDC_BRIGHTNESS || id == IDC_CONTRAST ? 0 : window_->GetListSelection(id);
+    switch (id) {
+        case IDC_RESOLUTION:
+            if (chosen >= 0 && chosen < static_cast<int>(resolutions_.size()) &&
+                TakeShownSetting(ShownSetting::Resolution, resolutions_[chosen])) {
+                settings_.xResolution.current = settings_.yResolution.current = resolutions_[chosen];
+            }
+            break;
+        case IDC_ROTATION:
+            if (chosen >= 0 && chosen < static_cast<int>(rotations_.size()) &&
+                TakeShownSetting(ShownSetting::Rotation, rotations_[chosen])) {
+                settings_ = NegotiatedShownSettings();
+            }
+            break;
+        case IDC_PAGE_SIZE:
+            if (chosen >= 0 && chosen < static_cast<int>(pages_.size())) ChoosePage(pages_[chosen]);
+            ShowPageSize();
+            return;
+        case IDC_BRIGHTNESS: MoveTone(id, ShownSetting::Brightness, settings_.brightness); return;
+        case IDC_CONTRAST: MoveTone(id, ShownSetting::Contrast, settings_.contrast); return;
+        default: return;
+    }
+    // A choice the capability did not take shows the setting as it is.
+    ShowSettings();
+}
+
+// The slider stops only on values the application allows; the preview
+// shows the new tone at once.
+void SourceDialog::MoveTone(int id, ShownSetting setting, NumberSetting& value) {
+    const int wanted = NearestAllowed(value, window_->GetSliderPosition(id));
+    if (wanted != value.current && TakeShownSetting(setting, wanted)) {
+        value.current = wanted;
+        ToneChanged();
+    }
+    ShowTone(id, value);
+}
+
+void SourceDialog::ChoosePage(const PageEntry& entry) {
+    if (preview.regionLocked || entry.kind == PageEntry::Drawn) return;
+    const bool page = entry.kind == PageEntry::Page;
+    const std::uint16_t code = page ? entry.page.code : TWSS_NONE;
+    if (!TakeShownSetting(ShownSetting::PageSize, code)) return;
+    settings_.pageSize = code;
+    if (page) {
+        RestoreScanRegionTo(entry.page.frame.left, entry.page.frame.top, entry.page.frame.right,
+                            entry.page.frame.bottom, false);
+    } else {
+        preview.ClearRegion();
+    }
+    RenderPreview();
+}
+
+// A region the user drew has no fixed size.
+void SourceDialog::OnRegionChange() {
+    if (held_) return;
+    if (TakeShownSetting(ShownSetting::PageSize, TWSS_NONE)) settings_.pageSize = TWSS_NONE;
+    ShowPageSize();
 }
 
 Rect32 SourceDialog::ShownFrame() const {

@@ -8,12 +8,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "acquisition/image_types.h"
 #include "acquisition/scan_session.h"
 #include "acquisition/session_window.h"
 #include "ui/preview_window.h"
 #include "ui/progress_window.h"
+#include "ui/setup_choices.h"
 
 class ScanSession;
 class DialogWindow;
@@ -45,6 +47,7 @@ public:
     bool CanScanAsShown() override;
     void HoldSetup(bool hold) override;
     void ToneChanged() override;
+    void OfferSettings(const ShownSettings& settings) override;
     void ShowSetupOnly(bool setupOnly) override;
     void RestoreScanRegion() override;
     void PreviewScan();
@@ -70,6 +73,12 @@ public:
     // --- Window operations, reached through the window's messages ---
     bool OnInitDialog();
     void OnImageTypeChange();
+    // The user changed the setting control `id` (a list's selection, a
+    // slider's position): the capability takes the value, or the control
+    // shows the setting again when it cannot.
+    void OnSettingChange(int id);
+    // The user drew, moved or cleared the region on the preview.
+    void OnRegionChange();
     void OnSysCommand(unsigned commandId);
     // The close box and Cancel hide the window and ask the application to
     // close the source. Like the scan button they end in a notification,
@@ -94,6 +103,14 @@ private:
     // and the application told; the window goes.
     void AcceptSetup();
     void AskToBeClosed();
+    // Fills the setting controls from settings_ and sets which act.
+    void ShowSettings();
+    // The page size list for the region shown now.
+    void ShowPageSize();
+    void ShowTone(int id, const NumberSetting& setting);
+    void EnableSettingControls();
+    void ChoosePage(const PageEntry& entry);
+    void MoveTone(int id, ShownSetting setting, NumberSetting& value);
 
     ScanSession& session_;
     ProgressWindow progress_;
@@ -101,6 +118,12 @@ private:
     Rect32 keptRegion_;
     Rect32 keptRegion300_;
     bool keptRegionLocked_ = false;
+    // The settings beside the image type, and what their lists offer.
+    ShownSettings settings_;
+    std::vector<int> resolutions_;
+    std::vector<int> rotations_;
+    std::vector<PageEntry> pages_;
+    bool held_ = false;
     std::unique_ptr<DialogWindow> window_;
     // Expires with this object: a handler that notifies the application
     // looks at it before touching anything of the dialog afterwards.

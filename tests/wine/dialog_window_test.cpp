@@ -1,6 +1,8 @@
 // The real dialog under Wine: its layout, list, buttons, the About box,
 // closing by the user, and a picture of it for people to look at.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -10,9 +12,9 @@
 
 namespace {
 
-std::vector<std::string> ListEntries(HWND dialog) {
+std::vector<std::string> ListEntries(HWND dialog, int id = 1002) {
     std::vector<std::string> entries;
-    HWND list = ::GetDlgItem(dialog, 1002);
+    HWND list = ::GetDlgItem(dialog, id);
     int count = static_cast<int>(::SendMessageA(list, CB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
         char text[64] = {};
@@ -22,12 +24,31 @@ std::vector<std::string> ListEntries(HWND dialog) {
     return entries;
 }
 
-std::string SelectedEntry(HWND dialog) {
-    HWND list = ::GetDlgItem(dialog, 1002);
+std::string SelectedEntry(HWND dialog, int id = 1002) {
+    HWND list = ::GetDlgItem(dialog, id);
     int selected = static_cast<int>(::SendMessageA(list, CB_GETCURSEL, 0, 0));
     char text[64] = {};
     if (selected >= 0) ::SendMessageA(list, CB_GETLBTEXT, selected, reinterpret_cast<LPARAM>(text));
     return text;
+}
+
+// The user picks `text` in the drop-down list `id`: the list tells its
+// dialog, as a click on the entry would.
+bool PickEntry(HWND dialog, int id, const char* text) {
+    HWND list = ::GetDlgItem(dialog, id);
+    const LRESULT at = ::SendMessageA(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text));
+    if (at == CB_ERR) return false;
+    ::SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(at), 0);
+    ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+    return true;
+}
+
+// The user drags the slider `id` to `position` and lets it go.
+void Slide(HWND dialog, int id, int position) {
+    HWND slider = ::GetDlgItem(dialog, id);
+    ::SendMessageA(slider, TBM_SETPOS, TRUE, position);
+    ::SendMessageA(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, position), reinterpret_cast<LPARAM>(slider));
+    ::SendMessageA(dialog, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(slider));
 }
 
 void ExpectRect(const RECT& actual, const RECT& expected, const char* what) {
@@ -296,4 +317,104 @@ TEST_F(DialogWindow, AboutBoxTemplateKeepsItsControls) {
         EXPECT_EQ(items[i].id, expected[i].id) << "item " << i;
         EXPECT_EQ(items[i].style, expected[i].style) << "item " << i << " style";
     }
+}
+
+namespace {
+
+// The controls beside the image type list: resolution, rotation, page size,
+// brightness and contrast with their values.
+constexpr int kSettingControls[] = {1004, 1005, 1006, 1007, 1008, 1009, 1010};
+
+double MeanOfDib(HANDLE dib) {
+    const auto* header = static_cast<const BITMAPINFOHEADER*>(::GlobalLock(dib));
+    const int width = header->biWidth;
+    const int height = std::abs(header->biHeight);
+    const int entries = header->biBitCount == 8 ? 256 : 0;
+    const BYTE* rows = reinterpret_cast<const BYTE*>(header) + header->biSize + 4 * entries;
+    const int stride = ((width * header->biBitCount + 31) / 32) * 4;
+    double sum = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width * header->biBitCount / 8; ++x) sum += rows[y * stride + x];
+    }
+    ::GlobalUnlock(dib);
+    return sum / (double(width) * height * header->biBitCount / 8);
+}
+
+}  // namespace
+
+TEST_F(DialogWindow, SettingControlsSitBesideTheListWithinTheWindow) {
+    RECT client{};
+    ::GetClientRect(dialog, &client);
+    const RECT preview = ControlRect(dialog, 1003);
+    const RECT previewScan = ControlRect(dialog, 1000);
+    for (int id : kSettingControls) {
+        HWND control = ::GetDlgItem(dialog, id);
+        ASSERT_NE(control, nullptr) << "control " << id;
+        EXPECT_TRUE(::IsWindowVisible(control) || !::IsWindowVisible(dialog)) << "control " << id;
+        const RECT rect = ControlRect(dialog, id);
+        EXPECT_GE(rect.left, 0) << "control " << id;
+        EXPECT_LT(rect.right, preview.left) << "control " << id << " left of the preview";
+        EXPECT_GT(rect.top, ControlRect(dialog, 1002).top) << "control " << id << " below the image type";
+        EXPECT_LE(rect.bottom, previewScan.top) << "control " << id << " above the buttons";
+    }
+}
+
+// What the user sets in the dialog is what is scanned and what the
+// capabilities answer: grey at 100 dpi, an A5 page, brightness raised.
+TEST_F(DialogWindow, SettingsChosenInTheDialogAreScanned) {
+    double means[2] = {};
+    const int brightness[2] = {0, 600};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE("brightness " + std::to_string(brightness[i]));
+        ASSERT_EQ(harness.Enable(true), TWRC_SUCCESS);
+        PumpMessages();
+        ASSERT_TRUE(PickEntry(dialog, 1002, "BW Photo"));
+        ASSERT_TRUE(PickEntry(dialog, 1004, "100 dpi"));
+        ASSERT_TRUE(PickEntry(dialog, 1006, "A5"));
+        Slide(dialog, 1007, brightness[i]);
+        char value[16] = {};
+        ::GetDlgItemTextA(dialog, 1009, value, sizeof value);
+        EXPECT_EQ(std::string(value), std::to_string(brightness[i])) << "the slider's value is shown";
+        TW_CAPABILITY cap{ICAP_XRESOLUTION, 0, nullptr};
+        ASSERT_EQ(harness.Call(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &cap), TWRC_SUCCESS);
+        const auto* one = static_cast<const TW_ONEVALUE*>(::GlobalLock(cap.hContainer));
+        EXPECT_EQ(static_cast<TW_INT16>(one->Item & 0xFFFF), 100) << "MSG_GETCURRENT ICAP_XRESOLUTION";
+        ::GlobalUnlock(cap.hContainer);
+        ::GlobalFree(cap.hContainer);
+
+        ClickButton(dialog, 1001);
+        ASSERT_FALSE(::IsWindowEnabled(::GetDlgItem(dialog, 1004))) << "held while the image is pending";
+        TW_IMAGEINFO info{};
+        ASSERT_EQ(harness.Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+        EXPECT_EQ(info.XResolution.Whole, 100);
+        EXPECT_EQ(info.BitsPerPixel, 8);
+        EXPECT_NEAR(info.ImageWidth, 583, 1) << "148 mm at 100 dpi";
+        EXPECT_NEAR(info.ImageLength, 827, 1) << "210 mm at 100 dpi";
+        TW_HANDLE dib = nullptr;
+        ASSERT_EQ(harness.Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
+        means[i] = MeanOfDib(dib);
+        ::GlobalFree(dib);
+        TW_PENDINGXFERS pending{};
+        ASSERT_EQ(harness.Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+        EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dialog, 1004))) << "free again once nothing is pending";
+        ASSERT_EQ(harness.Disable(), TWRC_SUCCESS);
+    }
+    EXPECT_GT(means[1], means[0] + 10) << "brightness 600 lightens the page";
+}
+
+TEST_F(DialogWindow, ResolutionListIsWhatTheApplicationAllows) {
+    TW_CAPABILITY capability{ICAP_XRESOLUTION, TWON_RANGE, ::GlobalAlloc(GHND, sizeof(TW_RANGE))};
+    auto* range = static_cast<TW_RANGE*>(::GlobalLock(capability.hContainer));
+    range->ItemType = TWTY_FIX32;
+    range->MinValue = 100;
+    range->MaxValue = 600;
+    range->StepSize = 100;
+    range->DefaultValue = 200;
+    range->CurrentValue = 200;
+    ::GlobalUnlock(capability.hContainer);
+    ASSERT_EQ(harness.Call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &capability), TWRC_SUCCESS);
+    ::GlobalFree(capability.hContainer);
+    ASSERT_EQ(harness.Enable(true), TWRC_SUCCESS);
+    EXPECT_EQ(ListEntries(dialog, 1004), (std::vector<std::string>{"100 dpi", "200 dpi", "300 dpi", "600 dpi"}));
+    EXPECT_EQ(SelectedEntry(dialog, 1004), "200 dpi");
 }

@@ -261,6 +261,9 @@ TEST_F(PreviewRegion, PicturesOfAPreviewScanWithARegion) {
     Settle();
     Press(40, 60, {{Drag::Move, 120, 160}, {Drag::Release, 200, 300}});
     EXPECT_EQ(Layout(), (Region{400, 600, 2000, 3000}));
+    char pageSize[32] = {};
+    ::GetDlgItemTextA(dialog, 1006, pageSize, sizeof pageSize);
+    EXPECT_STREQ(pageSize, "Region drawn") << "the page size list follows the drag";
     Capture("preview_region_color.bmp");
 
     HWND list = ::GetDlgItem(dialog, 1002);

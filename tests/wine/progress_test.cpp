@@ -5,6 +5,8 @@
 // counted, for every mechanism and on page 2 of a batch; a hook on the
 // transfer's thread hears every change announced.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -19,6 +21,10 @@
 namespace {
 
 constexpr int kCancelId = 2;
+// The page line and the bar, for a person to read; the test looks at them
+// only to see that they are there and agree with the properties.
+constexpr int kTextId = 100;
+constexpr int kBarId = 101;
 
 // Where the window says the page stands, from its properties.
 struct Told {
@@ -55,6 +61,12 @@ public:
     // The window that owned the progress window when Cancel was pressed.
     HWND Owner() const { return owner_; }
     bool Captured() const { return captured_; }
+    // The window's title, its page line and its bar's position and end
+    // when Cancel was pressed.
+    const std::string& Caption() const { return caption_; }
+    const std::string& Label() const { return label_; }
+    int BarPosition() const { return barPosition_; }
+    int BarEnd() const { return barEnd_; }
 
 private:
     static DWORD WINAPI Run(void* self) {
@@ -71,6 +83,18 @@ private:
                 if (told.page == unsigned(page_) && told.done > 0 && (picture_.empty() || third)) {
                     seen_ = told;
                     owner_ = ::GetWindow(window, GW_OWNER);
+                    char text[128] = {};
+                    ::GetWindowTextA(window, text, sizeof text);
+                    caption_ = text;
+                    ::GetWindowTextA(::GetDlgItem(window, kTextId), text, sizeof text);
+                    label_ = text;
+                    HWND bar = ::GetDlgItem(window, kBarId);
+                    char barClass[64] = {};
+                    if (bar != nullptr && ::GetClassNameA(bar, barClass, sizeof barClass) > 0 &&
+                        std::string(barClass) == PROGRESS_CLASSA) {
+                        barPosition_ = static_cast<int>(::SendMessageA(bar, PBM_GETPOS, 0, 0));
+                        barEnd_ = static_cast<int>(::SendMessageA(bar, PBM_GETRANGE, FALSE, 0));
+                    }
                     if (!picture_.empty()) {
                         ::Sleep(10);  // the text just set is drawn before the next read ends
                         captured_ = CaptureWindow(window, picture_);
@@ -92,6 +116,10 @@ private:
     volatile bool pressed_ = false;
     HWND owner_ = nullptr;
     Told seen_;
+    std::string caption_;
+    std::string label_;
+    int barPosition_ = -1;
+    int barEnd_ = -1;
 };
 
 // While it lives, every change the progress window announces on this
@@ -222,6 +250,12 @@ TEST(Progress, CancelOnPageTwoEndsTheBatch) {
         EXPECT_EQ(Transfer(harness, Mechanism::Memory, ""), TWRC_CANCEL);
         EXPECT_TRUE(presser.Pressed());
         EXPECT_EQ(presser.Seen().page, 2u);
+        // Three copies of the glass: the batch's length is known.
+        EXPECT_EQ(presser.Caption(), "Scanning - Vorel Source");
+        EXPECT_EQ(presser.Label(), "Page 2 of 3");
+        EXPECT_GT(presser.BarEnd(), 0) << "a progress bar counting the page's rows";
+        EXPECT_GT(presser.BarPosition(), 0) << "rows were counted when Cancel was pressed";
+        EXPECT_LE(presser.BarPosition(), presser.BarEnd());
     }
     ASSERT_EQ(EndXfer(harness, &count), TWRC_SUCCESS);
     EXPECT_EQ(count, 0) << "the batch stops";
@@ -231,6 +265,7 @@ TEST(Progress, CancelOnPageTwoEndsTheBatch) {
 TEST(Progress, PictureOfTheProgressWindow) {
     SourceHarness harness;
     ASSERT_EQ(harness.Open(), TWRC_SUCCESS);
+    ASSERT_EQ(harness.SetOneValue(CAP_XFERCOUNT, TWTY_INT16, 3), TWRC_SUCCESS);
     ASSERT_EQ(harness.Enable(false), TWRC_SUCCESS);
     CancelPresser presser(1, OutputFolder() + "progress.bmp");
     EXPECT_EQ(Transfer(harness, Mechanism::Native, ""), TWRC_CANCEL);

@@ -53,6 +53,25 @@ void DialogWindow::SetScanButtonText(const char* text) { headlessWindowLog.scanB
 
 void DialogWindow::EnableSetupControls(bool enable) { headlessWindowLog.setupControlsEnabled = enable; }
 
+void DialogWindow::SetListEntries(int id, const std::vector<std::string>& texts, int selected) {
+    HeadlessControl& control = headlessWindowLog.controls[id];
+    control.entries = texts;
+    control.selected = selected >= 0 && selected < static_cast<int>(texts.size()) ? selected : -1;
+}
+
+int DialogWindow::GetListSelection(int id) const { return headlessWindowLog.controls[id].selected; }
+
+void DialogWindow::SetSlider(int id, int minimum, int maximum, int position) {
+    HeadlessControl& control = headlessWindowLog.controls[id];
+    control.minimum = minimum;
+    control.maximum = maximum;
+    control.position = position < minimum ? minimum : position > maximum ? maximum : position;
+}
+
+int DialogWindow::GetSliderPosition(int id) const { return headlessWindowLog.controls[id].position; }
+void DialogWindow::SetControlText(int id, const std::string& text) { headlessWindowLog.controls[id].text = text; }
+void DialogWindow::EnableControl(int id, bool enable) { headlessWindowLog.controls[id].enabled = enable; }
+
 bool DialogWindow::AddAboutMenuItem(const char* text) {
     headlessWindowLog.aboutMenuText = text ? text : "";
     return true;

@@ -9,7 +9,8 @@
 HeadlessProgressLog headlessProgressLog;
 
 namespace {
-void Keep(char (&to)[64], const std::string& text) { std::snprintf(to, sizeof to, "%s", text.c_str()); }
+template <std::size_t N>
+void Keep(char (&to)[N], const std::string& text) { std::snprintf(to, sizeof to, "%s", text.c_str()); }
 }  // namespace
 
 struct ProgressWindow::Impl {
@@ -20,9 +21,10 @@ struct ProgressWindow::Impl {
 ProgressWindow::ProgressWindow(SessionWindow&) : impl_(std::make_unique<Impl>()) {}
 ProgressWindow::~ProgressWindow() { Hide(); }
 
-void ProgressWindow::Show(int page, std::uint32_t rows) {
+void ProgressWindow::Show(int page, int pages, std::uint32_t rows) {
     impl_->page = page;
     impl_->rows = rows;
+    Keep(headlessProgressLog.pageLabel, PageLabel(page, pages));
     const std::string text = ProgressText(page, 0, rows);
     if (headlessProgressLog.shows == 0) Keep(headlessProgressLog.firstText, text);
     if (!headlessProgressLog.visible) ++headlessProgressLog.shows;

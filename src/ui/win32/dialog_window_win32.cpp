@@ -3,6 +3,7 @@
 // SourceDialog; the SourceDialog reaches the controls through the small
 // operations below.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 
@@ -119,6 +120,13 @@ INT_PTR DialogWindow::Impl::HandleMessage(UINT message, WPARAM wParam, LPARAM lP
             // frees this object: nothing of it is used afterwards.
             owner.OnClose();
             return TRUE;
+        case WM_HSCROLL: {
+            // The sliders report every move, the thumb's drag included, so
+            // the preview follows the tone as it changes.
+            const int id = ::GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
+            if (id == IDC_BRIGHTNESS || id == IDC_CONTRAST) owner.OnSettingChange(id);
+            return TRUE;
+        }
         case WM_SYSCOMMAND:
             if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
                 owner.OnSysCommand(static_cast<unsigned>(wParam));
@@ -149,6 +157,14 @@ INT_PTR DialogWindow::Impl::OnCommand(int id, int code) {
         case IDC_IMAGE_TYPE:
             if (code == CBN_SELCHANGE) owner.OnImageTypeChange();
             return TRUE;
+        case IDC_RESOLUTION:
+        case IDC_ROTATION:
+        case IDC_PAGE_SIZE:
+            if (code == CBN_SELCHANGE) owner.OnSettingChange(id);
+            return TRUE;
+        case IDC_PREVIEW:
+            if (code == kPreviewRegionChanged) owner.OnRegionChange();
+            return TRUE;
         case IDCANCEL:
             // As the close box: the dialog hides the window, then asks.
             owner.OnCancel();
@@ -165,6 +181,9 @@ DialogWindow::DialogWindow(SourceDialog& owner) : impl_(std::make_unique<Impl>(o
 DialogWindow::~DialogWindow() { Destroy(); }
 
 bool DialogWindow::Create() {
+    // The sliders are the common controls' trackbars.
+    INITCOMMONCONTROLSEX classes{sizeof classes, ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
+    ::InitCommonControlsEx(&classes);
     HWND hwnd = ::CreateDialogParamA(static_cast<HINSTANCE>(platform::ModuleInstance()),
                                      MAKEINTRESOURCEA(IDD_SOURCE_DIALOG), nullptr, SourceDialogProc,
                                      reinterpret_cast<LPARAM>(impl_.get()));
@@ -199,6 +218,45 @@ void DialogWindow::SetScanButtonText(const char* text) {
 void DialogWindow::EnableSetupControls(bool enable) {
     ::EnableWindow(::GetDlgItem(impl_->hwnd, IDC_IMAGE_TYPE), enable);
     ::EnableWindow(::GetDlgItem(impl_->hwnd, IDC_PREVIEW), enable);
+}
+
+void DialogWindow::SetListEntries(int id, const std::vector<std::string>& texts, int selected) {
+    HWND list = ::GetDlgItem(impl_->hwnd, id);
+    if (list == nullptr) return;
+    ::SendMessageA(list, CB_RESETCONTENT, 0, 0);
+    for (const std::string& text : texts) ::SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    ::SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+}
+
+int DialogWindow::GetListSelection(int id) const {
+    HWND list = ::GetDlgItem(impl_->hwnd, id);
+    return list != nullptr ? static_cast<int>(::SendMessageA(list, CB_GETCURSEL, 0, 0)) : -1;
+}
+
+void DialogWindow::SetSlider(int id, int minimum, int maximum, int position) {
+    HWND slider = ::GetDlgItem(impl_->hwnd, id);
+    if (slider == nullptr) return;
+    ::SendMessageA(slider, TBM_SETRANGEMIN, FALSE, minimum);
+    ::SendMessageA(slider, TBM_SETRANGEMAX, FALSE, maximum);
+    // Ticks at the middle and the quarters of the full range; the arrow
+    // keys move a hundredth of it, Page Up and Down a tenth.
+    ::SendMessageA(slider, TBM_SETTICFREQ, 500, 0);
+    ::SendMessageA(slider, TBM_SETLINESIZE, 0, 20);
+    ::SendMessageA(slider, TBM_SETPAGESIZE, 0, 200);
+    ::SendMessageA(slider, TBM_SETPOS, TRUE, position);
+}
+
+int DialogWindow::GetSliderPosition(int id) const {
+    HWND slider = ::GetDlgItem(impl_->hwnd, id);
+    return slider != nullptr ? static_cast<int>(::SendMessageA(slider, TBM_GETPOS, 0, 0)) : 0;
+}
+
+void DialogWindow::SetControlText(int id, const std::string& text) {
+    if (impl_->hwnd != nullptr) ::SetDlgItemTextA(impl_->hwnd, id, text.c_str());
+}
+
+void DialogWindow::EnableControl(int id, bool enable) {
+    if (HWND control = ::GetDlgItem(impl_->hwnd, id)) ::EnableWindow(control, enable);
 }
 
 bool DialogWindow::AddAboutMenuItem(const char* text) {

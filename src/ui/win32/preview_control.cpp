@@ -143,6 +143,9 @@ LRESULT PreviewControl::OnLButtonDown(WPARAM wParam, LPARAM lParam) {
         ::InvalidateRect(hwnd_, &oldRegion, FALSE);
         RECT newRegion = ToRect(change.newRegion);
         ::InvalidateRect(hwnd_, &newRegion, FALSE);
+        ::SendMessageA(::GetParent(window), WM_COMMAND,
+                       MAKEWPARAM(::GetDlgCtrlID(window), kPreviewRegionChanged), reinterpret_cast<LPARAM>(window));
+        if (hwnd_ != window || !::IsWindow(window)) return 0;
     }
     return Default(WM_LBUTTONDOWN, wParam, lParam);
 }

@@ -5,6 +5,10 @@
 
 #include <windows.h>
 
+// The notification code of the WM_COMMAND the control sends its dialog
+// when the user has drawn, moved or cleared the region.
+constexpr int kPreviewRegionChanged = 0x0100;
+
 class PreviewWindow;
 class RegionTracker;
 

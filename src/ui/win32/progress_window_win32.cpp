@@ -1,5 +1,5 @@
-// The progress window on Windows: a small popup with a line of text and a
-// Cancel button. While a transfer runs inside the application's call, the
+// The progress window on Windows: a small popup titled as scanning, with
+// the page's line, a progress bar and a Cancel button. While a transfer runs inside the application's call, the
 // window is served between reads of the scanner by taking only its own
 // messages from the queue, so nothing else of the application runs inside
 // the source. Its class lives only as long as the window, so the module can
@@ -7,6 +7,7 @@
 // is also kept in the window's properties, and each change announced with
 // a registered message (ui/progress_interface.h).
 #include <windows.h>
+#include <commctrl.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -24,8 +25,10 @@ struct ProgressWindow::Impl {
     HWND application = nullptr;  // the window the application enabled the source with
     HWND window = nullptr;
     HWND text = nullptr;
+    HWND bar = nullptr;
     bool cancelled = false;
     int page = 0;
+    int pages = 0;
     std::uint32_t rows = 0;
     std::uint32_t shownRows = 0;
     bool served = false;    // served once since it was shown
@@ -53,8 +56,17 @@ constexpr DWORD kShowDelayMs = 250;
 // ends with the window served and a Cancel seen.
 constexpr DWORD kServeIntervalMs = 20;
 
-constexpr int kClientWidth = 300;
-constexpr int kClientHeight = 92;
+constexpr int kClientWidth = 320;
+constexpr int kClientHeight = 112;
+constexpr int kMargin = 16;
+
+// The bar counts in rows, within the 16 bits every version of the control
+// takes: a page of more rows moves it in steps of several.
+int BarRange(std::uint32_t rows) { return static_cast<int>(std::min<std::uint32_t>(rows, 30000)); }
+int BarPosition(std::uint32_t rowsDone, std::uint32_t rows) {
+    if (rows == 0) return 0;
+    return static_cast<int>(std::uint64_t(std::min(rowsDone, rows)) * BarRange(rows) / rows);
+}
 
 LRESULT CALLBACK ProgressProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* impl = reinterpret_cast<ProgressWindow::Impl*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
@@ -109,14 +121,17 @@ ProgressWindow::ProgressWindow(SessionWindow& dialog) : impl_(std::make_unique<I
 
 ProgressWindow::~ProgressWindow() { Hide(); }
 
-void ProgressWindow::Show(int page, std::uint32_t rows) {
+void ProgressWindow::Show(int page, int pages, std::uint32_t rows) {
     impl_->page = page;
+    impl_->pages = pages;
     impl_->rows = rows;
     impl_->shownRows = 0;
     impl_->cancelled = false;
     impl_->served = false;
     if (impl_->window != nullptr) {
-        ::SetWindowTextA(impl_->text, ProgressText(page, 0, rows).c_str());
+        ::SetWindowTextA(impl_->text, PageLabel(page, pages).c_str());
+        ::SendMessageA(impl_->bar, PBM_SETRANGE32, 0, BarRange(rows));
+        ::SendMessageA(impl_->bar, PBM_SETPOS, 0, 0);
         impl_->Tell(0);
         return;
     }
@@ -137,15 +152,16 @@ void ProgressWindow::Impl::Tell(std::uint32_t rowsDone) {
 
 void ProgressWindow::Impl::Make() {
     waiting = false;
-    const std::string label = ProgressText(page, shownRows, rows);
     if (!RegisterProgressClass()) return;
+    INITCOMMONCONTROLSEX classes{sizeof classes, ICC_PROGRESS_CLASS};
+    ::InitCommonControlsEx(&classes);
     HWND ownerWindow = owner.IsWindowVisible()                                    ? static_cast<HWND>(owner.WindowHandle())
                        : application != nullptr && ::IsWindow(application) != FALSE ? application
                                                                                     : ::GetActiveWindow();
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
     RECT frame{0, 0, kClientWidth, kClientHeight};
     ::AdjustWindowRectEx(&frame, style, FALSE, WS_EX_DLGMODALFRAME);
-    const std::string caption = platform::LoadStringResource(IDS_PRODUCT_NAME);
+    const std::string caption = "Scanning - " + platform::LoadStringResource(IDS_PRODUCT_NAME);
     HWND made = ::CreateWindowExA(WS_EX_DLGMODALFRAME, kProgressWindowClass, caption.c_str(), style, CW_USEDEFAULT,
                                   CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, ownerWindow,
                                   nullptr, Instance(), nullptr);
@@ -155,15 +171,22 @@ void ProgressWindow::Impl::Make() {
     }
     ::SetWindowLongPtrA(made, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     auto font = reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT));
-    text = ::CreateWindowExA(0, "STATIC", label.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT, 16, 16, kClientWidth - 32,
-                             20, made, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressTextId)), Instance(),
-                             nullptr);
+    const int width = kClientWidth - 2 * kMargin;
+    text = ::CreateWindowExA(0, "STATIC", PageLabel(page, pages).c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT, kMargin,
+                             14, width, 18, made, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressTextId)),
+                             Instance(), nullptr);
+    bar = ::CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, kMargin, 36, width, 18, made,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressBarId)), Instance(), nullptr);
     HWND cancel = ::CreateWindowExA(0, "BUTTON", "Cancel", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
-                                    (kClientWidth - 88) / 2, 52, 88, 26, made,
+                                    (kClientWidth - 88) / 2, 70, 88, 26, made,
                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressCancelId)), Instance(),
                                     nullptr);
     if (text != nullptr) ::SendMessageA(text, WM_SETFONT, font, FALSE);
     if (cancel != nullptr) ::SendMessageA(cancel, WM_SETFONT, font, FALSE);
+    if (bar != nullptr) {
+        ::SendMessageA(bar, PBM_SETRANGE32, 0, BarRange(rows));
+        ::SendMessageA(bar, PBM_SETPOS, BarPosition(shownRows, rows), 0);
+    }
     window = made;
     Tell(shownRows);
     Centre(made, ownerWindow);
@@ -180,13 +203,13 @@ bool ProgressWindow::Update(std::uint32_t rowsDone) {
     impl_->served = true;
     impl_->lastServed = now;
     if (std::min(rowsDone, impl_->rows) != impl_->toldRows) impl_->Tell(rowsDone);
-    // The text changes at most a hundred times a page: redrawing it for
-    // every read would cost more than the read.
+    // The bar moves at most a hundred times a page: redrawing it for every
+    // read would cost more than the read.
     const std::uint64_t rows = impl_->rows;
     if (rows > 0 && (std::uint64_t(rowsDone) * 100 / rows != std::uint64_t(impl_->shownRows) * 100 / rows ||
                      rowsDone >= rows)) {
         impl_->shownRows = rowsDone;
-        ::SetWindowTextA(impl_->text, ProgressText(impl_->page, rowsDone, impl_->rows).c_str());
+        ::SendMessageA(impl_->bar, PBM_SETPOS, BarPosition(rowsDone, impl_->rows), 0);
     }
     MSG message;
     while (::PeekMessageA(&message, window, 0, 0, PM_REMOVE)) {
@@ -204,6 +227,7 @@ void ProgressWindow::Hide() {
     HWND window = impl_->window;
     impl_->window = nullptr;
     impl_->text = nullptr;
+    impl_->bar = nullptr;
     ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
     for (const char* name : {kProgressPageProperty, kProgressRowsProperty, kProgressRowsDoneProperty}) {
         ::RemovePropA(window, name);
