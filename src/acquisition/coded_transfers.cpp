@@ -87,6 +87,7 @@ int ScanSession::WriteCodedPage(ImageWriter& writer, std::uint16_t compression, 
     page.resolution = ScanResolution();
     page.coding = CodingOf(compression);
     page.quality = quality;
+    if (setup_.quarterTurns != 0) return WriteTurnedPage(writer, page);
     const std::uint32_t perPiece = std::min(PieceLines(bytesPerLine), lines);
     std::vector<std::uint8_t> rows;
     try {
@@ -108,6 +109,19 @@ int ScanSession::WriteCodedPage(ImageWriter& writer, std::uint16_t compression, 
         if (got < want) return ScanIncomplete();
     }
     return writer.EndPage() ? TWCC_SUCCESS : TWCC_BUMMER;
+}
+
+// A turned page is read whole and turned first (the rotation's stage), then
+// coded from the turned rows.
+int ScanSession::WriteTurnedPage(ImageWriter& writer, PageFormat page) {
+    const int read = PrepareMemoryStrips();
+    if (read != TWCC_SUCCESS) return read;
+    page.width = turnedPage_.width();
+    page.height = turnedPage_.lines();
+    const bool written = writer.BeginPage(page) && writer.WriteRows(turnedPage_.Row(0), page.height, turnedPage_.stride()) &&
+                         writer.EndPage();
+    turnedPage_.Release();
+    return written ? TWCC_SUCCESS : TWCC_BUMMER;
 }
 
 int ScanSession::WriteImageFile(const char* fileName, std::uint16_t format, std::uint16_t compression, int quality) {
@@ -231,12 +245,20 @@ int ScanSession::ReadCodedStrip(void* buffer, std::uint32_t length, std::uint16_
             stream->writer = MakeImageWriter(
                 compression == TWCP_GROUP4 ? EncodedFormat::Group4Stream : EncodedFormat::JpegStream, stream->sink);
             if (stream->writer == nullptr) return TWCC_LOWMEMORY;
-            if (!stream->writer->BeginPage(page)) return TWCC_BUMMER;
+            if (setup_.quarterTurns != 0) {
+                // The whole turned page coded at once; the strips then hand
+                // out its bytes.
+                const int turned = WriteTurnedPage(*stream->writer, page);
+                if (turned != TWCC_SUCCESS) return turned;
+                stream->ended = true;
+            } else if (!stream->writer->BeginPage(page)) {
+                return TWCC_BUMMER;
+            }
             coded_ = std::move(stream);
         } catch (...) {
             return TWCC_LOWMEMORY;
         }
-        BeginProgress(lines);
+        if (!coded_->ended) BeginProgress(lines);
     }
     CodedStream& stream = *coded_;
     // Coded until the strip is full or the page ends.

@@ -8,17 +8,25 @@
 // 24-bit rows are blue, green, red in a DIB and a BMP file, red, green,
 // blue in memory strips and TIFF files. The scanner's colour matrix chooses
 // the order before a read; pixels are never converted here.
+//
+// A turned page cannot stream: its first row needs the scanner's last. Each
+// reader then reads the page whole into a HeldPage (the progress shows the
+// read, Cancel stops it), passes it through the PageTurnStage and hands the
+// turned page out; an unturned page streams as it always did.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
 
+#include "acquisition/held_page.h"
 #include "acquisition/image_types.h"
+#include "acquisition/page_turn_stage.h"
 #include "acquisition/scan_session.h"
 #include "device/error_message.h"
 #include "imaging/bmp_file.h"
 #include "imaging/dib_format.h"
 #include "imaging/tiff_header.h"
+#include "imaging/turn_image.h"
 #include "platform/file.h"
 #include "platform/global_memory.h"
 #include "protocol/manager_services.h"
@@ -76,6 +84,91 @@ private:
     platform::GlobalHandle handle_;
     std::uint8_t* data_;
 };
+
+// Reads the whole scan set up last into `page`, top-down, in rows of the
+// scanner's line padded to four, in pieces with the progress told between
+// them as `progressRows` rows for the whole. A condition code:
+// TWCC_LOWMEMORY when the page's block (or a read's) cannot be had,
+// TWCC_BUMMER when the scanner sent nothing, halted, or describes lines
+// shorter than their pixels; the box of an incomplete scan; or
+// kTransferCancelled.
+int ReadWholePage(ScanSession& session, HeldPage& page, std::uint32_t progressRows) {
+    ScannerDevice& scanner = SessionDevice::Of(session);
+    const std::uint32_t bytesPerLine = NonNegative(scanner.GetBytesPerLine());
+    const std::uint32_t pixels = NonNegative(scanner.GetPixelsPerLine());
+    const std::uint32_t lines = NonNegative(scanner.GetLineCount());
+    const std::uint32_t bitsPerPixel = session.ScanType().bitsPerPixel;
+    if (bytesPerLine == 0 || lines == 0 || PackedRowBytes(pixels, bitsPerPixel) > bytesPerLine) return TWCC_BUMMER;
+    const std::size_t stride = RowStride(bytesPerLine);
+    if (!page.Allocate(pixels, lines, bitsPerPixel, stride)) return TWCC_LOWMEMORY;
+
+    const std::uint64_t perPiece = ProgressPieceLines(bytesPerLine);
+    std::uint64_t placed = 0;
+    for (std::uint64_t done = 0; done < lines;) {
+        const std::uint64_t n = std::min<std::uint64_t>(perPiece, lines - done);
+        placed += scanner.ReadImageToDIB(static_cast<int>(bytesPerLine), static_cast<int>(n),
+                                         page.Row(static_cast<std::uint32_t>(done)), static_cast<std::size_t>(n * stride),
+                                         false);
+        if (scanner.TakeReadLackedMemory()) return TWCC_LOWMEMORY;
+        if (scanner.Halted()) return TWCC_BUMMER;
+        done += n;
+        if (session.AdvanceProgress(static_cast<std::uint32_t>(done * progressRows / lines))) return kTransferCancelled;
+    }
+    if (placed == 0) return TWCC_BUMMER;
+    if (placed < stride * lines) return session.ScanIncomplete();
+    return TWCC_SUCCESS;
+}
+
+// The scan read whole and turned into `turned`, as ReadWholePage answers;
+// the page as read is let go before the turned one is handed out.
+int ReadTurnedPage(ScanSession& session, HeldPage& turned, std::uint32_t progressRows) {
+    const PageTurnStage turn(session.ScanQuarterTurns());
+    HeldPage page;
+    const int read = ReadWholePage(session, page, progressRows);
+    if (read != TWCC_SUCCESS) return read;
+    return turn.Apply(page, turned) ? TWCC_SUCCESS : TWCC_LOWMEMORY;
+}
+
+// A held page's rows into the file, a batch at a time through a working
+// block: rows of `fileStride` bytes (the page's padded or cut to it), the
+// last row first for a bottom-up file.
+int WriteHeldRows(const HeldPage& page, platform::File& file, std::size_t fileStride, bool bottomUp) {
+    const std::uint32_t perBatch =
+        static_cast<std::uint32_t>(std::max<std::uint64_t>(1, kBmpRowsBytes / std::max<std::size_t>(fileStride, 1)));
+    WorkingBlock work(std::uint64_t{perBatch} * fileStride);
+    if (work.bytes() == nullptr) return TWCC_LOWMEMORY;
+    const std::uint32_t lines = page.lines();
+    for (std::uint32_t done = 0; done < lines;) {
+        const std::uint32_t n = std::min(perBatch, lines - done);
+        const std::uint32_t first = bottomUp ? lines - done - n : done;
+        if (page.CopyRows(first, n, work.bytes(), std::size_t{perBatch} * fileStride, fileStride, bottomUp) != n ||
+            !file.Write(work.bytes(), std::size_t{n} * fileStride)) {
+            return TWCC_BUMMER;
+        }
+        done += n;
+    }
+    return TWCC_SUCCESS;
+}
+
+// A turned scan as a TIFF file: the header of the turned image, then its
+// rows unpadded, top-down.
+int WriteTurnedTiff(ScanSession& session, platform::File& file, std::uint32_t bitsPerPixel, std::uint32_t resolution,
+                    bool inverted) {
+    const std::uint32_t width = session.ImageWidth();
+    const std::uint32_t lines = session.ImageLength();
+    session.BeginProgress(lines);
+    HeldPage page;
+    const int read = ReadTurnedPage(session, page, lines);
+    if (read != TWCC_SUCCESS) return read;
+    const std::uint32_t rowBytes = static_cast<std::uint32_t>(PackedRowBytes(width, bitsPerPixel));
+    std::uint8_t header[kTiffHeaderSize];
+    // Both axes are scanned at one resolution, so the turn leaves it as it is.
+    FillTiffHeader(header, rowBytes, width, lines, bitsPerPixel, resolution, resolution, inverted);
+    if (!file.Write(header, TiffHeaderSize())) return TWCC_BUMMER;
+    const int written = WriteHeldRows(page, file, rowBytes, false);
+    if (written != TWCC_SUCCESS) return written;
+    return file.EndHere() ? TWCC_SUCCESS : TWCC_BUMMER;
+}
 
 // The TIFF header, then the bytes the scanner sends up to its end, read in
 // chunks of kTiffChunk bytes (after a short chunk, one more read finds the
@@ -135,6 +228,31 @@ void FillDibPrefix(std::uint8_t* at, const ImageTypeEntry& type, std::int32_t pi
     FillGreyColorTable(type.paletteEntries, at + kDibHeaderSize, inverted);
 }
 
+// A turned scan as a BMP file: the file header and DIB prefix of the
+// turned image, then its rows bottom-up.
+int WriteTurnedBmp(ScanSession& session, platform::File& file, const ImageTypeEntry& type, std::uint32_t resolution,
+                   bool inverted) {
+    if (type.bitsPerPixel == 24) SessionDevice::Of(session).LoadColourMatrix(false);
+    const std::uint32_t width = session.ImageWidth();
+    const std::uint32_t lines = session.ImageLength();
+    const std::uint64_t stride = RowStride(DibRowBytes(static_cast<std::int32_t>(width), type.bitsPerPixel));
+    const std::uint64_t sizeImage = stride * lines;
+    std::uint8_t head[kBmpFileHeaderSize + kDibHeaderSize + 256 * kColorTableEntrySize];
+    if (type.paletteEntries > 256 || !FillBmpFileHeader(head, sizeImage, type.paletteEntries)) return TWCC_BUMMER;
+    FillDibPrefix(head + kBmpFileHeaderSize, type, static_cast<std::int32_t>(width), lines, resolution, inverted);
+    const std::uint64_t offBits =
+        kBmpFileHeaderSize + kDibHeaderSize + std::uint64_t(type.paletteEntries) * kColorTableEntrySize;
+
+    session.BeginProgress(lines);
+    HeldPage page;
+    const int read = ReadTurnedPage(session, page, lines);
+    if (read != TWCC_SUCCESS) return read;
+    if (!file.Write(head, static_cast<std::size_t>(offBits))) return TWCC_BUMMER;
+    const int written = WriteHeldRows(page, file, static_cast<std::size_t>(stride), true);
+    if (written != TWCC_SUCCESS) return written;
+    return file.EndHere() ? TWCC_SUCCESS : TWCC_BUMMER;
+}
+
 // A BMP file holding exactly what the native transfer's DIB would hold,
 // after the 14-byte file header: the scanner is asked the same questions
 // and read in the same calls. The rows are read bottom-up into the working
@@ -146,6 +264,7 @@ void FillDibPrefix(std::uint8_t* at, const ImageTypeEntry& type, std::int32_t pi
 int WriteBmpRows(ScanSession& session, platform::File& file, const ImageTypeEntry& type, std::uint32_t resolution,
                  bool inverted) {
     ScannerDevice& scanner = SessionDevice::Of(session);
+    if (session.ScanQuarterTurns() != 0) return WriteTurnedBmp(session, file, type, resolution, inverted);
     const std::uint32_t bytesPerLine = NonNegative(scanner.GetBytesPerLine());
     const std::int32_t pixels = static_cast<std::int32_t>(NonNegative(scanner.GetPixelsPerLine()));
     const std::uint32_t lines = NonNegative(scanner.GetLineCount());
@@ -221,6 +340,7 @@ int WriteBmpRows(ScanSession& session, platform::File& file, const ImageTypeEntr
 platform::GlobalHandle ScanSession::ReadNativeImage(int* failure) {
     int ignored = 0;
     int& reason = failure != nullptr ? *failure : ignored;
+    if (setup_.quarterTurns != 0) return ReadTurnedNativeImage(reason);
     const ImageTypeEntry& type = ScanType();
     const std::uint32_t bytesPerLine = NonNegative(scanner.GetBytesPerLine());
     const std::int32_t pixels = static_cast<std::int32_t>(NonNegative(scanner.GetPixelsPerLine()));
@@ -295,9 +415,82 @@ platform::GlobalHandle ScanSession::ReadNativeImage(int* failure) {
     return dib;
 }
 
+// The page is read whole and turned straight into the application's block,
+// its rows bottom-up as a DIB holds them; the padding is written too.
+platform::GlobalHandle ScanSession::ReadTurnedNativeImage(int& reason) {
+    const ImageTypeEntry& type = ScanType();
+    if (type.bitsPerPixel == 24) scanner.LoadColourMatrix(false);
+    const std::uint32_t width = ImageWidth();
+    const std::uint32_t lines = ImageLength();
+    BeginProgress(lines);
+    HeldPage page;
+    reason = ReadWholePage(*this, page, lines);
+    EndProgress();
+    if (cancelled_) reason = kTransferCancelled;
+    if (reason != TWCC_SUCCESS) return nullptr;
+
+    const std::uint64_t stride = RowStride(DibRowBytes(static_cast<std::int32_t>(width), type.bitsPerPixel));
+    const std::uint64_t prefix = kDibHeaderSize + std::uint64_t(type.paletteEntries) * kColorTableEntrySize;
+    reason = TWCC_LOWMEMORY;
+    if (prefix + stride * lines > SIZE_MAX) return nullptr;
+    platform::GlobalHandle dib = application_memory::Allocate(static_cast<std::size_t>(prefix + stride * lines));
+    {
+        application_memory::LockedBlock block(dib);
+        if (!block) {
+            application_memory::Free(dib);
+            return nullptr;
+        }
+        FillDibPrefix(block.bytes(), type, static_cast<std::int32_t>(width), lines, ScanResolution(), ScanInverted());
+        std::uint8_t* lastRow = block.bytes() + prefix + (lines > 0 ? (lines - 1) * stride : 0);
+        if (!TurnImage(page.Row(0), static_cast<std::ptrdiff_t>(page.stride()), page.width(), page.lines(),
+                       type.bitsPerPixel, setup_.quarterTurns, lastRow, -static_cast<std::ptrdiff_t>(stride))) {
+            reason = TWCC_BUMMER;
+        } else {
+            reason = TWCC_SUCCESS;
+        }
+    }
+    if (reason != TWCC_SUCCESS) {
+        application_memory::Free(dib);
+        return nullptr;
+    }
+    return dib;
+}
+
+std::uint32_t ScanSession::ImageWidth() {
+    return NonNegative(setup_.quarterTurns % 2 == 0 ? scanner.GetPixelsPerLine() : scanner.GetLineCount());
+}
+
+std::uint32_t ScanSession::ImageLength() {
+    return NonNegative(setup_.quarterTurns % 2 == 0 ? scanner.GetLineCount() : scanner.GetPixelsPerLine());
+}
+
+std::uint32_t ScanSession::ImageBytesPerLine() {
+    if (setup_.quarterTurns == 0) return NonNegative(scanner.GetBytesPerLine());
+    return static_cast<std::uint32_t>(PackedRowBytes(ImageWidth(), setup_.bitsPerPixel));
+}
+
+int ScanSession::PrepareMemoryStrips() {
+    if (setup_.quarterTurns == 0 || turnedPage_.Held()) return TWCC_SUCCESS;
+    stripRow_ = 0;
+    const int read = ReadTurnedPage(*this, turnedPage_, ImageLength());
+    if (cancelled_) return kTransferCancelled;
+    return read;
+}
+
 // The line length is asked for the row count and again for the read; until
-// the first read of a scan both questions go to the scanner.
+// the first read of a scan both questions go to the scanner. A turned page
+// hands out whole rows of the page PrepareMemoryStrips turned.
 std::uint32_t ScanSession::ReadMemoryStrip(void* buffer, std::uint32_t length) {
+    if (setup_.quarterTurns != 0) {
+        const std::size_t stride = turnedPage_.stride();
+        if (!turnedPage_.Held() || stride == 0 || length < stride) return 0;
+        const std::uint32_t rows = turnedPage_.CopyRows(stripRow_, static_cast<std::uint32_t>(length / stride),
+                                                         static_cast<std::uint8_t*>(buffer), length, stride, false);
+        stripRow_ += rows;
+        // The last row handed out lets the page go.
+        if (stripRow_ >= turnedPage_.lines()) turnedPage_.Release();
+        return static_cast<std::uint32_t>(rows * stride);
+    }
     const std::uint32_t stride = RowStride(NonNegative(scanner.GetBytesPerLine()));
     if (stride == 0) return 0;
     const std::uint32_t rows = length / stride;
@@ -321,6 +514,9 @@ int ScanSession::WriteNewImageFile(platform::File& file, std::uint16_t format) {
     if (format != TWFF_TIFF) return WriteBmpRows(*this, file, type, ScanResolution(), ScanInverted());
 
     if (type.bitsPerPixel == 24) scanner.LoadColourMatrix(true);
+    if (setup_.quarterTurns != 0) {
+        return WriteTurnedTiff(*this, file, type.bitsPerPixel, ScanResolution(), ScanInverted());
+    }
     WorkingBlock work(kTiffChunk * kTiffChunksPerWrite);
     if (work.bytes() == nullptr) return TWCC_LOWMEMORY;
     return WriteTiffFile(*this, file, work.bytes(), type.bitsPerPixel, ScanResolution(), ScanInverted());

@@ -59,6 +59,7 @@ bool ScanSession::SetupFinalScan(int imageType, const Rect32& frame, bool fromFe
     // photometry then tell readers so.
     setup_.invert = invert != 0 && setup_.bitsPerPixel != 24 ? 1 : 0;
     setup_.fromFeeder = fromFeeder;
+    setup_.quarterTurns = quarterTurns_;
     page_ = 1;
     cancelled_ = false;
     nothingToDeliver_ = false;
@@ -142,6 +143,7 @@ bool ScanSession::CanScan(int imageType, const Rect32& frame) {
 }
 
 bool ScanSession::SetupScan() {
+    turnedPage_.Release();
     return scanner.SetupFinalScan(xResolution, scaling, setup_.bitsPerPixel, setup_.window, setup_.invert);
 }
 
@@ -149,7 +151,7 @@ bool ScanSession::SetupScan() {
 // A batch that ends ends its multi-page file.
 bool ScanSession::ContinueBatch(std::int32_t remaining) {
     EndProgress();
-    scanner.DropHeldScan();
+    DropHeldScan();
     DropCodedStream();
     if (!ContinueWithNextSheet(remaining)) {
         EndDocument();

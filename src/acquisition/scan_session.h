@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "acquisition/held_page.h"
 #include "acquisition/image_types.h"
 #include "acquisition/progress_indicator.h"
 #include "imaging/rect32.h"
@@ -19,6 +20,7 @@
 
 class SessionWindow;
 class ImageWriter;
+struct PageFormat;
 struct CodedStream;
 struct DocumentFile;
 
@@ -96,6 +98,12 @@ public:
     // blank). Only sheets of the feeder are ever dropped: a page on the
     // glass was put there to be scanned.
     void SetBlankPages(std::int32_t setting) { blankPages_ = setting; }
+    // The clockwise quarter turns (QuarterTurns of the capabilities) the
+    // final scans set up from now on are delivered with.
+    void SetQuarterTurns(int quarterTurns) { quarterTurns_ = (quarterTurns % 4 + 4) % 4; }
+    int QuarterTurnsToSet() const { return quarterTurns_; }
+    // The quarter turns of the scan set up last.
+    int ScanQuarterTurns() const { return setup_.quarterTurns; }
     // The image type the window shows, and its depth.
     int GetImageTypeIndex();
     std::uint32_t GetBitsPerPixel();
@@ -171,7 +179,10 @@ public:
     std::uint32_t ReadData(std::uint32_t count, void* buffer) { return scanner.ReadData(count, buffer); }
     // A sheet held whole to be judged blank is let go (the batch was
     // reset before it was delivered).
-    void DropHeldScan() { scanner.DropHeldScan(); }
+    void DropHeldScan() {
+        scanner.DropHeldScan();
+        turnedPage_.Release();
+    }
     // The application's tone controls, for the final scan's tone map and
     // the preview's levels.
     void SetToneControls(const ToneControls& controls) { scanner.SetToneControls(controls); }
@@ -180,6 +191,13 @@ public:
     int GetBytesPerLine() { return scanner.GetBytesPerLine(); }
     int GetLineCount() { return scanner.GetLineCount(); }
     int GetPixelsPerLine() { return scanner.GetPixelsPerLine(); }
+    // The image the transfers deliver of the scan set up last: the
+    // scanner's lines, turned as the set-up says. Unturned, each is the
+    // scanner's own answer, asked as before; ImageBytesPerLine is without
+    // padding.
+    std::uint32_t ImageWidth();
+    std::uint32_t ImageLength();
+    std::uint32_t ImageBytesPerLine();
     bool IsDeviceOnline() { return scanner.GetKind() != 0; }
     bool IsFeederEnabled() { return scanner.IsFeederEnabled(); }
     bool IsFeederLoaded() { return scanner.IsFeederLoaded(); }
@@ -193,6 +211,10 @@ public:
     // cannot be had, TWCC_BUMMER when the scanner sent no data at all.
     // kTransferCancelled when the user cancelled it.
     platform::GlobalHandle ReadNativeImage(int* failure = nullptr);
+    // Before a memory transfer's first strip: a turned page is read whole
+    // and turned now (the progress shows it). A condition code, or
+    // kTransferCancelled.
+    int PrepareMemoryStrips();
     std::uint32_t ReadMemoryStrip(void* buffer, std::uint32_t length);
     // A condition code, or kTransferCancelled (the file is then left empty).
     // `compression` (TWCP_) and `quality` (1 to 100) code the file: BMP and
@@ -235,7 +257,10 @@ private:
         std::uint16_t window[5] = {};
         std::uint32_t invert = 0;
         bool fromFeeder = false;  // the feeder held a sheet when the final scan began
+        int quarterTurns = 0;     // clockwise, 0 to 3
     };
+    // The native DIB of a turned scan: read whole, turned into the block.
+    platform::GlobalHandle ReadTurnedNativeImage(int& reason);
     bool SetupScan();
     bool ContinueWithNextSheet(std::int32_t remaining);
     // Drops the blank sheets from the one set up on: true with a sheet to
@@ -252,6 +277,7 @@ private:
     // A page through an encoder, read from the scanner; the writer has
     // begun nothing yet.
     int WriteCodedPage(ImageWriter& writer, std::uint16_t compression, int quality);
+    int WriteTurnedPage(ImageWriter& writer, PageFormat page);
     int WriteDocumentPage(const char* fileName, std::uint16_t format, std::uint16_t compression, int quality);
 
     ScanSetup setup_;
@@ -268,6 +294,10 @@ private:
     int page_ = 1;
     int blanksBefore_ = 0;
     std::int32_t blankPages_ = -2;  // TWBP_DISABLE
+    int quarterTurns_ = 0;
+    // A turned scan's page for its memory strips, and the next row to hand out.
+    HeldPage turnedPage_;
+    std::uint32_t stripRow_ = 0;
     bool nothingToDeliver_ = false;
     int bedWidth_ = 0;
     int bedHeight_ = 0;

@@ -19,6 +19,7 @@
 #include "capabilities/compression_rules.h"
 #include "capabilities/container_block.h"
 #include "capabilities/page_sizes.h"
+#include "capabilities/page_turn.h"
 #include "imaging/units.h"
 #include "protocol/application_rules.h"
 #include "protocol/extended_image_info.h"
@@ -277,6 +278,15 @@ TW_UINT16 CheckSet(Capability& record, const Capability& before) {
     case ICAP_XSCALING:
     case ICAP_YSCALING:
         if (!FollowScaling(record)) break;
+        return TWCC_SUCCESS;
+    case ICAP_ROTATION:
+        // The page is turned by quarters only: a value between them, or a
+        // range whose bounds or step fall between them, is refused rather
+        // than taken as a turn the application did not ask for.
+        if (!IsQuarterTurn(record.current) || !IsQuarterTurn(record.minimum) || !IsQuarterTurn(record.maximum) ||
+            !IsQuarterTurn(record.step)) {
+            break;
+        }
         return TWCC_SUCCESS;
     default:
         return TWCC_SUCCESS;

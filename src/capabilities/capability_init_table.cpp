@@ -66,6 +66,11 @@ const CapabilityInit CapabilityInitTable[kCapabilityCount] = {
     {ICAP_YSCALING,            TWON_RANGE,       TWTY_FIX32,  100, 0,  kLowestScaling, kHighestScaling, 100, 100, 1, kNegotiable},
     {ICAP_EXTIMAGEINFO,        TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          0,     1,    1,    1,  0,  kNegotiable},
     {ICAP_AUTODISCARDBLANKPAGES, TWON_ONEVALUE,  TWTY_INT32,  0,  0,                                         -2, 32767,   -2,   -2,  1,  kNegotiable},
+    // The page turned clockwise: by ICAP_ROTATION (degrees, quarter turns
+    // only) and by the orientation's quarters on top of it.
+    {ICAP_ROTATION,            TWON_RANGE,       TWTY_FIX32,  1,  0,                                          0,   270,    0,    0, kQuarterTurnDegrees, kNegotiable},
+    {ICAP_ORIENTATION,         TWON_ENUMERATION, TWTY_UINT16, 0,  Bits({TWOR_ROT0, TWOR_ROT90, TWOR_ROT180, TWOR_ROT270}),
+                                                                                                              0,     3,    0,    0,  1,  kNegotiable},
     // 0 to 100, or one of the four named qualities (TWJQ_, -4 to -1).
     {ICAP_JPEGQUALITY,         TWON_RANGE,       TWTY_INT16,  0,  0,                                         -4,   100,   75,   75,  1,  kNegotiable},
     {ICAP_PHYSICALHEIGHT,      TWON_ONEVALUE,    TWTY_FIX32,  0,  0,                                          1,  4200, 4200, 4200,  1,  kReadOnly},

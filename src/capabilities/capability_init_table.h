@@ -30,7 +30,7 @@ struct CapabilityInit {
 constexpr TW_UINT16 kReadOnly = TWQC_GET | TWQC_GETCURRENT | TWQC_GETDEFAULT;
 constexpr TW_UINT16 kNegotiable = kReadOnly | TWQC_SET | TWQC_RESET;
 
-constexpr std::size_t kCapabilityCount = 41;
+constexpr std::size_t kCapabilityCount = 43;
 
 // Slot 0 is CAP_XFERCOUNT (the pending-transfers handler reads it without a
 // search); the last slot is ICAP_PHYSICALWIDTH (what a failed search returns).
@@ -46,3 +46,7 @@ constexpr TW_INT16 kScannerOpticalResolution = 300;
 // takes, 10 to 400 %.
 constexpr TW_INT16 kLowestScaling = 10;
 constexpr TW_INT16 kHighestScaling = 400;
+
+// ICAP_ROTATION in whole degrees: a quarter turn is the only step the
+// source turns a page by.
+constexpr TW_INT16 kQuarterTurnDegrees = 90;

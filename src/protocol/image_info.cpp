@@ -19,12 +19,13 @@ TW_UINT16 ImageInfoHandler(const TripletRequest* request) noexcept {
     ScanSession* session = CurrentSession();
     if (session == nullptr) return Refuse(TWCC_SEQERROR);
 
-    // The final scan takes both axes at the X resolution.
+    // The final scan takes both axes at the X resolution, so a turned image
+    // keeps it on both; its width and length are the turned image's.
     const TW_FIX32 resolution{static_cast<TW_INT16>(session->ScanResolution() & 0xFFFF), 0};
     info->XResolution = resolution;
     info->YResolution = resolution;
-    info->ImageWidth = session->GetPixelsPerLine();
-    info->ImageLength = session->GetLineCount();
+    info->ImageWidth = static_cast<TW_INT32>(session->ImageWidth());
+    info->ImageLength = static_cast<TW_INT32>(session->ImageLength());
 
     const auto bitsPerPixel = static_cast<TW_INT16>(session->ScanType().bitsPerPixel);
     info->BitsPerPixel = bitsPerPixel;

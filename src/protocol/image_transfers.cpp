@@ -38,10 +38,6 @@ std::uint32_t memXferTotal = 0;
 TW_UINT16 memXferCompression = TWCP_NONE;
 bool memXferStarted = false;
 
-// The scanner answers 16-bit signed values; a failed or nonsensical answer
-// counts as nothing to read.
-std::uint32_t NonNegative(int value) { return value > 0 ? static_cast<std::uint32_t>(value) : 0; }
-
 }  // namespace
 
 namespace {
@@ -188,7 +184,7 @@ TW_UINT16 CodedStrip(ScanSession& session, TW_IMAGEMEMXFER& xfer, const StripBuf
     }
     xfer.Compression = memXferCompression;
     xfer.BytesPerRow = TWON_DONTCARE32;
-    xfer.Columns = NonNegative(session.GetPixelsPerLine());
+    xfer.Columns = session.ImageWidth();
     xfer.Rows = TWON_DONTCARE32;
     xfer.XOffset = TWON_DONTCARE32;
     xfer.YOffset = TWON_DONTCARE32;
@@ -239,7 +235,7 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
     }
     if (memXferCompression != TWCP_NONE) return CodedStrip(*session, *xfer, buffer);
     xfer->BytesWritten = 0;
-    xfer->BytesPerRow = RowStride(NonNegative(session->GetBytesPerLine()));
+    xfer->BytesPerRow = RowStride(session->ImageBytesPerLine());
     const TW_UINT32 bytesPerRow = xfer->BytesPerRow;
     if (bytesPerRow == 0) {
         // No row to hand over: the scanner stopped answering the question,
@@ -249,7 +245,7 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
     }
 
     TW_UINT16 result = TWRC_SUCCESS;
-    const std::uint32_t lines = NonNegative(session->GetLineCount());
+    const std::uint32_t lines = session->ImageLength();
     bool endOfImage = memXferTotal / bytesPerRow >= lines;
     if (!endOfImage) {
         if (buffer.address() == nullptr) {
@@ -269,6 +265,18 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
                 memXferDone = true;
                 scanInProgress = 0;
                 return Cancelled();
+            }
+            // A turned page is read whole and turned before its first strip.
+            const int prepared = memXferTotal == 0 ? session->PrepareMemoryStrips() : TWCC_SUCCESS;
+            if (prepared == kTransferCancelled) {
+                memXferDone = true;
+                scanInProgress = 0;
+                return Cancelled();
+            }
+            if (prepared != TWCC_SUCCESS) {
+                memXferDone = true;
+                session->EndProgress();
+                return Refuse(FailureCode(*session, static_cast<TW_UINT16>(prepared)));
             }
             const std::uint32_t got = session->ReadMemoryStrip(buffer.address(), buffer.length());
             xfer->BytesWritten = got;
@@ -300,7 +308,7 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
     }
 
     xfer->Compression = TWCP_NONE;
-    xfer->Columns = NonNegative(session->GetPixelsPerLine());
+    xfer->Columns = session->ImageWidth();
     xfer->XOffset = 0;
     xfer->YOffset = memXferTotal / bytesPerRow;
     xfer->Rows = xfer->BytesWritten / bytesPerRow;

@@ -6,6 +6,7 @@
 
 #include "capabilities/capability_table.h"
 #include "capabilities/compression_rules.h"
+#include "capabilities/page_turn.h"
 #include "imaging/dib_format.h"
 #include "acquisition/current_session.h"
 #include "acquisition/image_types.h"
@@ -33,13 +34,17 @@ TW_UINT32 ImageRowBytes() {
     ScanSession* session = CurrentSession();
     if (session == nullptr) return 0;
     if (sourceState == 600) {
-        const int bytes = session->GetBytesPerLine();
-        return bytes > 0 ? RowStride(static_cast<std::uint32_t>(bytes)) : 0;
+        const std::uint32_t bytes = session->ImageBytesPerLine();
+        return bytes > 0 ? RowStride(bytes) : 0;
     }
     std::int32_t left = 0, top = 0, right = 0, bottom = 0;
     if (session->window() != nullptr) session->window()->GetScanRegion(&left, &top, &right, &bottom);
-    std::int64_t width = std::int64_t(right) - left;
-    if (width <= 0 || bottom <= top) width = capabilityTable.Find(ICAP_PHYSICALWIDTH).current;
+    // A page turned a quarter has the region's height as its line.
+    const bool across = QuarterTurns(capabilityTable) % 2 == 1;
+    std::int64_t width = across ? std::int64_t(bottom) - top : std::int64_t(right) - left;
+    if (width <= 0 || bottom <= top || right <= left) {
+        width = capabilityTable.Find(across ? ICAP_PHYSICALHEIGHT : ICAP_PHYSICALWIDTH).current;
+    }
     const Capability& resolution = capabilityTable.Find(ICAP_XRESOLUTION);
     const std::int64_t dpi = resolution.id == ICAP_XRESOLUTION ? std::max<TW_INT16>(resolution.current, 0) : 0;
     // The scanner scales the line too (ICAP_XSCALING in hundredths).

@@ -12,6 +12,7 @@
 #include "acquisition/scan_session.h"
 #include "acquisition/session_window.h"
 #include "capabilities/capability_table.h"
+#include "capabilities/page_turn.h"
 #include "device/error_message.h"
 #include "protocol/application_rules.h"
 #include "protocol/handlers.h"
@@ -100,6 +101,7 @@ TW_UINT16 Enable(const TripletRequest* request, bool setupOnly) {
         if (const Capability* blank = capabilityTable.Lookup(ICAP_AUTODISCARDBLANKPAGES)) {
             session->SetBlankPages(blank->current);
         }
+        session->SetQuarterTurns(QuarterTurns(capabilityTable));
         session->SetApplicationWindow(ui->hParent);
     }
 

@@ -489,6 +489,14 @@ constexpr TW_UINT16 TWSS_A6 = 13;
 constexpr TW_UINT16 TWSS_C5 = 15;
 constexpr TW_UINT16 TWSS_C6 = 16;
 
+// ICAP_ORIENTATION: the page's turn clockwise, in quarters.
+constexpr TW_UINT16 TWOR_ROT0 = 0;
+constexpr TW_UINT16 TWOR_ROT90 = 1;
+constexpr TW_UINT16 TWOR_ROT180 = 2;
+constexpr TW_UINT16 TWOR_ROT270 = 3;
+constexpr TW_UINT16 TWOR_PORTRAIT = TWOR_ROT0;
+constexpr TW_UINT16 TWOR_LANDSCAPE = TWOR_ROT270;
+
 // ICAP_AUTODISCARDBLANKPAGES (any other value is a byte count).
 constexpr TW_INT32 TWBP_DISABLE = -2;
 constexpr TW_INT32 TWBP_AUTO = -1;
@@ -560,6 +568,8 @@ constexpr TW_UINT16 ICAP_EXTIMAGEINFO = 0x112F;
 constexpr TW_UINT16 ICAP_AUTODISCARDBLANKPAGES = 0x1134;
 constexpr TW_UINT16 ICAP_JPEGQUALITY = 0x1153;
 constexpr TW_UINT16 ICAP_SUPPORTEDEXTIMAGEINFO = 0x115E;
+constexpr TW_UINT16 ICAP_ORIENTATION = 0x1110;
+constexpr TW_UINT16 ICAP_ROTATION = 0x1121;
 
 // The entry points, as the source exports and the source manager exports them.
 extern "C" {

@@ -1572,6 +1572,60 @@ TEST_F(ImageTransferTest, EncodedFilesReadBackAsTheScan) {
     ASSERT_EQ(SetOneValue(ICAP_PIXELFLAVOR, TWTY_UINT16, TWPF_CHOCOLATE), TWRC_SUCCESS);
 }
 
+// A turned page is compressed turned: the JPEG strips and an LZW TIFF of a
+// quarter turn decode to the turned uncompressed scan.
+TEST_F(ImageTransferTest, ATurnedPageIsCompressedTurned) {
+    ASSERT_EQ(SetOneValue(ICAP_ROTATION, TWTY_INT16, 90), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_XFERMECH, TWTY_UINT16, TWSX_MEMORY), TWRC_SUCCESS);
+    StartScan(TWPT_GRAY, 8, 100, 1500, 600);
+    TW_IMAGEINFO info{};
+    ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+    ASSERT_GT(info.ImageLength, info.ImageWidth) << "a wide frame turned stands upright";
+    Bytes plain;
+    {
+        Bytes buffer(64000);
+        for (TW_UINT16 rc = TWRC_SUCCESS; rc == TWRC_SUCCESS;) {
+            TW_IMAGEMEMXFER xfer = Strip(TWMF_POINTER, 64000, buffer.data());
+            rc = MemXfer(&xfer);
+            ASSERT_TRUE(rc == TWRC_SUCCESS || rc == TWRC_XFERDONE) << "cc " << Status();
+            for (std::uint32_t row = 0; row < xfer.Rows; ++row) {
+                plain.insert(plain.end(), buffer.begin() + row * xfer.BytesPerRow,
+                             buffer.begin() + row * xfer.BytesPerRow + info.ImageWidth);
+            }
+        }
+    }
+    BackToOpen();
+    ResetMemoryTransfer();
+    ASSERT_EQ(SetOneValue(ICAP_COMPRESSION, TWTY_UINT16, TWCP_JPEG), TWRC_SUCCESS);
+    ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+    Bytes coded, buffer(8192);
+    for (TW_UINT16 rc = TWRC_SUCCESS; rc == TWRC_SUCCESS;) {
+        TW_IMAGEMEMXFER xfer = Strip(TWMF_POINTER, 8192, buffer.data());
+        rc = MemXfer(&xfer);
+        ASSERT_TRUE(rc == TWRC_SUCCESS || rc == TWRC_XFERDONE) << "cc " << Status();
+        EXPECT_EQ(xfer.Columns, TW_UINT32(info.ImageWidth));
+        coded.insert(coded.end(), buffer.begin(), buffer.begin() + xfer.BytesWritten);
+    }
+    Bytes decoded;
+    int dpi = 0;
+    ASSERT_TRUE(codec_test::DecodeJpeg(coded, 1, &decoded, &dpi));
+    EXPECT_LT(MeanDifference(decoded, plain), 3.0);
+    BackToOpen();
+    ResetMemoryTransfer();
+
+    ASSERT_EQ(SetOneValue(ICAP_XFERMECH, TWTY_UINT16, TWSX_FILE), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_IMAGEFILEFORMAT, TWTY_UINT16, TWFF_TIFF), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_COMPRESSION, TWTY_UINT16, TWCP_LZW), TWRC_SUCCESS);
+    ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+    SetUpFile(folder + "/turned.tif", TWFF_TIFF);
+    ASSERT_EQ(FileXfer(), TWRC_XFERDONE) << "cc " << Status();
+    std::vector<float> resolutions;
+    const auto pages = codec_test::DecodeTiffPages(folder + "/turned.tif", 1, &resolutions);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(MeanDifference(pages[0], plain), 0.0);
+    BackToOpen();
+}
+
 // A file transfer that fails leaves the file at the name as it was: the
 // JPEG, PNG and compressed TIFF pages are written beside it first.
 TEST_F(ImageTransferTest, AFailedEncodedFileLeavesTheNamedFileAsItWas) {

@@ -82,6 +82,9 @@ TEST(ScanOptions, RefusesBadInputInWords) {
         {{"--out", "a.tiff", "--gamma", "2."}, "the gamma is a number"},
         {{"--out", "a.tiff", "--scale", "401"}, "--scale 401: the scale is 10 to 400 percent"},
         {{"--out", "a.tiff", "--discard-blank=yes"}, "--discard-blank takes no value"},
+        {{"--out", "a.tiff", "--rotate", "45"}, "--rotate 45: the rotation is 0, 90, 180 or 270 degrees"},
+        {{"--out", "a.tiff", "--rotate", "360"}, "the rotation is 0, 90, 180 or 270 degrees"},
+        {{"--out", "a.tiff", "--rotate", "-90"}, "the rotation is 0, 90, 180 or 270 degrees"},
         {{"--out", "a.tiff", "--buffer", "0"}, "at least one row"},
         {{"--out", "a.tiff", "--type", "colour"}, "--type colour: the type is bw, gray or color"},
         {{"--out", "a.tiff", "--mech", "disk"}, "native, memory or file"},
@@ -119,13 +122,14 @@ TEST(ScanOptions, ImageControls) {
     ScanOptions o;
     std::string error;
     ASSERT_TRUE(ParseScanOptions({"--out", "a.tiff", "--brightness", "-500", "--contrast=250", "--gamma", "1.8",
-                                  "--scale", "200", "--discard-blank"},
+                                  "--scale", "200", "--discard-blank", "--rotate=270"},
                                  &o, &error))
         << error;
     EXPECT_EQ(o.brightness, -500);
     EXPECT_EQ(o.contrast, 250);
     EXPECT_EQ(o.gammaHundredths, 180);
     EXPECT_EQ(o.scalePercent, 200);
+    EXPECT_EQ(o.rotateDegrees, 270);
     EXPECT_TRUE(o.discardBlank);
     for (const auto& [text, hundredths] : std::vector<std::pair<std::string, int>>{{"3", 300}, {"0.45", 45}, {"10", 1000}}) {
         ScanOptions g;

@@ -214,7 +214,7 @@ TW_UINT32 Fix32OfHundredths(int hundredths) {
 
 }  // namespace
 
-// The tone, the scaling and the blank sheets: only what was given, so a
+// The tone, the scaling, the rotation and the blank sheets: only what was given, so a
 // saved set-up keeps the rest.
 bool Session::NegotiateImageControls() {
     struct Control {
@@ -228,6 +228,7 @@ bool Session::NegotiateImageControls() {
         {"--contrast", ICAP_CONTRAST, options_.contrast * 100, "the contrast"},
         {"--gamma", ICAP_GAMMA, options_.gammaHundredths, "the gamma"},
         {"--scale", ICAP_XSCALING, options_.scalePercent, "the scale"},
+        {"--rotate", ICAP_ROTATION, options_.rotateDegrees * 100, "the rotation"},
     };
     for (const Control& c : controls) {
         if (options_.Given(c.flag) && !SetOneValue(c.cap, TWTY_FIX32, Fix32OfHundredths(c.hundredths), c.name)) {

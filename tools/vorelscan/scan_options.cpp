@@ -157,6 +157,12 @@ const Flag kFlags[] = {
          if (!SetNumber(v, &o->scalePercent, e)) return false;
          return (o->scalePercent >= 10 && o->scalePercent <= 400) || Fail(e, "the scale is 10 to 400 percent");
      }},
+    {"--rotate", "DEGREES", "the source turns the image clockwise by 0, 90, 180 or 270 degrees (ICAP_ROTATION)",
+     [](ScanOptions* o, const std::string& v, std::string* e) {
+         if (!SetNumber(v, &o->rotateDegrees, e)) return false;
+         return (o->rotateDegrees >= 0 && o->rotateDegrees <= 270 && o->rotateDegrees % 90 == 0) ||
+                Fail(e, "the rotation is 0, 90, 180 or 270 degrees");
+     }},
     {"--discard-blank", nullptr, "blank sheets from the feeder are dropped (ICAP_AUTODISCARDBLANKPAGES)",
      [](ScanOptions* o, const std::string&, std::string*) { return o->discardBlank = true; }},
     {"--buffer", "BYTES", "the memory transfer's buffer (default: the size the source prefers)",

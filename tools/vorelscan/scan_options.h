@@ -32,6 +32,7 @@ struct ScanOptions {
     int contrast = 0;         // ICAP_CONTRAST, -1000 to 1000 (sent only when given)
     int gammaHundredths = 220;  // ICAP_GAMMA in hundredths, 10 to 1000 (sent only when given)
     int scalePercent = 100;   // ICAP_XSCALING and ICAP_YSCALING in percent, 10 to 400 (sent only when given)
+    int rotateDegrees = 0;    // ICAP_ROTATION, 0, 90, 180 or 270 (sent only when given)
     bool discardBlank = false;  // ICAP_AUTODISCARDBLANKPAGES TWBP_AUTO: blank feeder sheets dropped
     std::string setUpOnly;    // --setup-only FILE: the set-up chosen in the source's window saved to FILE, no scan
     std::string setUp;        // --setup FILE: a saved set-up the source takes before the flags given
