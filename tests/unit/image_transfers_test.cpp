@@ -1374,17 +1374,17 @@ TEST_F(ImageTransferTest, CompressedMemoryStripsDecodeToTheUncompressedScan) {
             TW_IMAGEMEMXFER xfer = Strip(TWMF_APPOWNS | TWMF_POINTER, 8192, buffer.data());
             rc = MemXfer(&xfer);
             ASSERT_TRUE(rc == TWRC_SUCCESS || rc == TWRC_XFERDONE) << "strip " << strip << " rc " << rc << " cc " << Status();
-            EXPECT_EQ(xfer.Compression, c.compression);
-            EXPECT_EQ(xfer.Rows, TWON_DONTCARE32);
-            EXPECT_EQ(xfer.Columns, width);
-            EXPECT_LE(xfer.BytesWritten, 8192u);
-            if (rc == TWRC_SUCCESS) EXPECT_EQ(xfer.BytesWritten, 8192u) << "a full strip before the last";
+            EXPECT_EQ(TW_UINT16{xfer.Compression}, c.compression);
+            EXPECT_EQ(TW_UINT32{xfer.Rows}, TWON_DONTCARE32);
+            EXPECT_EQ(TW_UINT32{xfer.Columns}, width);
+            EXPECT_LE(TW_UINT32{xfer.BytesWritten}, 8192u);
+            if (rc == TWRC_SUCCESS) EXPECT_EQ(TW_UINT32{xfer.BytesWritten}, 8192u) << "a full strip before the last";
             coded.insert(coded.end(), buffer.begin(), buffer.begin() + xfer.BytesWritten);
         }
         EXPECT_EQ(rc, TWRC_XFERDONE);
         TW_IMAGEMEMXFER after = Strip(TWMF_POINTER, 8192, buffer.data());
         EXPECT_EQ(MemXfer(&after), TWRC_XFERDONE) << "the call after the end";
-        EXPECT_EQ(after.BytesWritten, 0u);
+        EXPECT_EQ(TW_UINT32{after.BytesWritten}, 0u);
 
         Bytes decoded;
         if (c.compression == TWCP_JPEG) {
@@ -1473,8 +1473,8 @@ TEST_F(ImageTransferTest, JpegCompressionIsAnsweredAndNotSet) {
     for (TW_UINT16 msg : {MSG_GET, MSG_GETDEFAULT, MSG_RESET}) {
         ASSERT_EQ(Call(DG_IMAGE, DAT_JPEGCOMPRESSION, msg, &jpeg), TWRC_SUCCESS) << msg;
         EXPECT_EQ(jpeg.NumComponents, 3);
-        EXPECT_EQ(jpeg.SubSampling, 0x21102110u);
-        EXPECT_EQ(jpeg.QuantTable[0].TheMem, nullptr);
+        EXPECT_EQ(TW_UINT32{jpeg.SubSampling}, 0x21102110u);
+        EXPECT_EQ(TW_MEMREF{jpeg.QuantTable[0].TheMem}, nullptr);
     }
     EXPECT_EQ(Call(DG_IMAGE, DAT_JPEGCOMPRESSION, MSG_SET, &jpeg), TWRC_FAILURE);
     EXPECT_EQ(Status(), TWCC_BADPROTOCOL);
@@ -1603,7 +1603,7 @@ TEST_F(ImageTransferTest, ATurnedPageIsCompressedTurned) {
         TW_IMAGEMEMXFER xfer = Strip(TWMF_POINTER, 8192, buffer.data());
         rc = MemXfer(&xfer);
         ASSERT_TRUE(rc == TWRC_SUCCESS || rc == TWRC_XFERDONE) << "cc " << Status();
-        EXPECT_EQ(xfer.Columns, TW_UINT32(info.ImageWidth));
+        EXPECT_EQ(TW_UINT32{xfer.Columns}, TW_UINT32(info.ImageWidth));
         coded.insert(coded.end(), buffer.begin(), buffer.begin() + xfer.BytesWritten);
     }
     Bytes decoded;
