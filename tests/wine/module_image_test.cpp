@@ -75,3 +75,11 @@ TEST(ModuleImage, SourceLoadsAndFindsDsEntry) {
     SourceHarness harness;
     EXPECT_TRUE(harness.Loaded()) << "LoadLibraryA of vorelsrc.ds or GetProcAddress of DS_Entry failed";
 }
+
+// The image libraries are linked in statically: a program that uses all four
+// brings no DLL of theirs.
+TEST(ModuleImage, ImageLibrariesLinkInWithoutDlls) {
+    PeImage image = ReadPeImage(TestFolder() + "vorel_image_libraries.exe");
+    ASSERT_TRUE(image.valid) << "vorel_image_libraries.exe is not a PE image";
+    ExpectOnlySystemImports(image, "vorel_image_libraries.exe");
+}
