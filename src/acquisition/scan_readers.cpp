@@ -498,26 +498,17 @@ std::uint32_t ScanSession::ReadMemoryStrip(void* buffer, std::uint32_t length) {
     return scanner.ReadImageToDIB(scanner.GetBytesPerLine(), static_cast<int>(rows), buffer, length, false);
 }
 
-// Returns a condition code: 0 written, TWCC_BUMMER when the file cannot be
-// written (or no name was set), the scanner sent nothing or stopped early,
+// The source's own writers, BMP and uncompressed TIFF, into the new, empty
+// `file` beside the name (WriteImageFile, coded_transfers.cpp, moves it over
+// the name when whole). Returns a condition code: 0 written, TWCC_BUMMER when
+// the file cannot be written, the scanner sent nothing or stopped early,
 // TWCC_LOWMEMORY when the image or the working block cannot be had; or
-// kTransferCancelled, the file of that name then untouched.
+// kTransferCancelled.
 //
-// The image goes to a new file in the same folder, made for this transfer
-// alone, and is moved over the name in one step only when it is complete:
-// until then a file of that name keeps what it held, and a failed transfer
-// leaves no file behind. Only the part file this transfer made is ever
-// removed: another transfer into the same folder has a part file of its own.
-int ScanSession::WriteImageFile(const char* fileName, std::uint16_t format) {
-    if (fileName == nullptr || fileName[0] == '\0') return TWCC_BUMMER;
-    PartFile part;
-    if (!part.Create(fileName)) return TWCC_BUMMER;
-    int result = WriteNewImageFile(part.file(), format);
-    EndProgress();
-    if (result == TWCC_SUCCESS && !part.MoveOver(fileName)) result = TWCC_BUMMER;
-    return result;
-}
-
+// Until the move a file of that name keeps what it held, and a failed
+// transfer leaves no file behind. Only the part file this transfer made is
+// ever removed: another transfer into the same folder has a part file of its
+// own.
 int ScanSession::WriteNewImageFile(platform::File& file, std::uint16_t format) {
     const ImageTypeEntry& type = ScanType();
     if (format != TWFF_TIFF) return WriteBmpRows(*this, file, type, ScanResolution(), ScanInverted());

@@ -63,6 +63,9 @@ bool ScanSession::SetupFinalScan(int imageType, const Rect32& frame, bool fromFe
     page_ = 1;
     cancelled_ = false;
     nothingToDeliver_ = false;
+    // A new enabling: a new multi-page file, and no strips of another scan.
+    DropCodedStream();
+    EndDocument();
     blanksBefore_ = 0;
     return SetupScan() && SkipBlankSheets();
 }
@@ -145,9 +148,19 @@ bool ScanSession::SetupScan() {
 }
 
 // A cancelled transfer ends the batch: the feeder takes no further sheet.
+// A batch that ends ends its multi-page file.
 bool ScanSession::ContinueBatch(std::int32_t remaining) {
     EndProgress();
     DropHeldScan();
+    DropCodedStream();
+    if (!ContinueWithNextSheet(remaining)) {
+        EndDocument();
+        return false;
+    }
+    return true;
+}
+
+bool ScanSession::ContinueWithNextSheet(std::int32_t remaining) {
     if (scanner.Halted() || cancelled_) return false;
     const bool more = setup_.fromFeeder ? (remaining > 1 || remaining == -1) && scanner.IsFeederLoaded()
                                         : remaining > 1;

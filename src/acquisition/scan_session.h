@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "acquisition/held_page.h"
@@ -18,6 +19,10 @@
 #include "platform/global_memory.h"
 
 class SessionWindow;
+class ImageWriter;
+struct PageFormat;
+struct CodedStream;
+struct DocumentFile;
 
 // The new file, beside the file a file transfer names, that the transfer
 // writes before it moves the file over that name. It is this transfer's
@@ -50,8 +55,8 @@ constexpr int kTransferCancelled = -1;
 
 class ScanSession {
 public:
-    ScanSession() = default;
-    virtual ~ScanSession() = default;
+    ScanSession();
+    virtual ~ScanSession();
     ScanSession(const ScanSession&) = delete;
     ScanSession& operator=(const ScanSession&) = delete;
 
@@ -216,7 +221,24 @@ public:
     int PrepareMemoryStrips();
     std::uint32_t ReadMemoryStrip(void* buffer, std::uint32_t length);
     // A condition code, or kTransferCancelled (the file is then left empty).
-    int WriteImageFile(const char* fileName, std::uint16_t format);
+    // `compression` (TWCP_) and `quality` (1 to 100) code the file: BMP and
+    // uncompressed TIFF are the source's own writers, the rest the
+    // encoders'. TWFF_TIFFMULTI and TWFF_PDF pages go into one file while
+    // the name stays the same (see EndDocument).
+    int WriteImageFile(const char* fileName, std::uint16_t format, std::uint16_t compression = 0, int quality = 75);
+    // The multi-page file the transfers add to is ended: the next page makes
+    // a new one. It is whole after every page, so nothing is left to write.
+    void EndDocument();
+    // Ends it unless it is the file of `fileName`.
+    void EndDocumentUnlessNamed(const char* fileName);
+    // The next strip of a compressed memory transfer (TWCP_JPEG or
+    // TWCP_GROUP4): at most `length` bytes into `buffer`, their count in
+    // `written`, and `last` set with the strip that ends the image. A
+    // condition code, or kTransferCancelled.
+    int ReadCodedStrip(void* buffer, std::uint32_t length, std::uint16_t compression, int quality,
+                       std::uint32_t* written, bool* last);
+    // Drops a compressed memory transfer under way.
+    void DropCodedStream();
     // A scan whose data ended before its announced size: the user is told
     // (unless the scanner's halt already said why) and the transfer fails, TWCC_BUMMER.
     int ScanIncomplete();
@@ -244,6 +266,7 @@ private:
     // The native DIB of a turned scan: read whole, turned into the block.
     platform::GlobalHandle ReadTurnedNativeImage(int& reason);
     bool SetupScan();
+    bool ContinueWithNextSheet(std::int32_t remaining);
     // Drops the blank sheets from the one set up on: true with a sheet to
     // deliver set up, false when the feeder ran out or a set-up failed.
     bool SkipBlankSheets();
@@ -255,7 +278,15 @@ private:
     // The five-value scan window record from the frame and resolution.
     void BuildScanWindow(const Rect32& frame, std::uint16_t window[5]) const;
 
+    // A page through an encoder, read from the scanner; the writer has
+    // begun nothing yet.
+    int WriteCodedPage(ImageWriter& writer, std::uint16_t compression, int quality);
+    int WriteTurnedPage(ImageWriter& writer, PageFormat page);
+    int WriteDocumentPage(const char* fileName, std::uint16_t format, std::uint16_t compression, int quality);
+
     ScanSetup setup_;
+    std::unique_ptr<CodedStream> coded_;
+    std::unique_ptr<DocumentFile> document_;
     SessionWindow* window_ = nullptr;
     ProgressIndicator* indicator_ = nullptr;
     bool indicators_ = true;

@@ -330,7 +330,19 @@ TW_UINT16 Capability::SetFromRange(const std::uint8_t* block, std::uint64_t bloc
     // so a capability such as CAP_XFERCOUNT refuses every range.
     const TW_UINT32 lowest = SignExtend(initialMinimum);
     const TW_UINT32 highest = SignExtend(initialMaximum);
-    if (minValue < lowest || maxValue > highest || currentValue < lowest || currentValue > highest) {
+    if (container == TWON_RANGE) {
+        // A capability that is a range itself takes its own range back,
+        // negative bounds too: its items are compared as the signed
+        // numbers they are.
+        const auto number = [&](TW_UINT32 item) {
+            return itemType == TWTY_INT16 || itemType == TWTY_INT8 ? TW_INT32{static_cast<TW_INT16>(item & 0xFFFF)}
+                                                                    : static_cast<TW_INT32>(item);
+        };
+        const TW_INT32 low = number(minValue), high = number(maxValue), value = number(currentValue);
+        if (low < initialMinimum || high > initialMaximum || low > high || value < low || value > high) {
+            return TWCC_BADVALUE;
+        }
+    } else if (minValue < lowest || maxValue > highest || currentValue < lowest || currentValue > highest) {
         return TWCC_BADVALUE;
     }
     minimum = static_cast<TW_INT16>(minValue & 0xFFFF);

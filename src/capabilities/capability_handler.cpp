@@ -16,6 +16,7 @@
 #include "acquisition/scan_session.h"
 #include "acquisition/session_window.h"
 #include "capabilities/capability_table.h"
+#include "capabilities/compression_rules.h"
 #include "capabilities/container_block.h"
 #include "capabilities/page_sizes.h"
 #include "capabilities/page_turn.h"
@@ -38,7 +39,7 @@ constexpr TW_UINT32 kSupportedDats[] = {
     DG_CONTROL << 16 | DAT_STATUS,          DG_CONTROL << 16 | DAT_USERINTERFACE,  DG_CONTROL << 16 | DAT_XFERGROUP,
     DG_CONTROL << 16 | DAT_ENTRYPOINT,      DG_CONTROL << 16 | DAT_CUSTOMDSDATA,   DG_IMAGE << 16 | DAT_IMAGEINFO,
     DG_IMAGE << 16 | DAT_IMAGELAYOUT,       DG_IMAGE << 16 | DAT_IMAGEMEMXFER,     DG_IMAGE << 16 | DAT_IMAGENATIVEXFER,
-    DG_IMAGE << 16 | DAT_IMAGEFILEXFER,     DG_IMAGE << 16 | DAT_EXTIMAGEINFO,
+    DG_IMAGE << 16 | DAT_IMAGEFILEXFER,     DG_IMAGE << 16 | DAT_EXTIMAGEINFO,     DG_IMAGE << 16 | DAT_JPEGCOMPRESSION,
 };
 
 // The scanner's feeder as the session reports it now; without a session there
@@ -173,6 +174,7 @@ TW_UINT16 ResetAll() {
         if (record.operations & TWQC_RESET) record.Reset();
     }
     MatchBitDepthToPixelType(capabilityTable);
+    FollowCompression(capabilityTable);
     if (SessionWindow* window = CurrentWindow()) window->ResetScanRegion();
     return TWRC_SUCCESS;
 }
@@ -206,6 +208,20 @@ TW_UINT16 GetBitDepths(const Capability& record, TW_CAPABILITY& cap) {
     return values.Get(cap);
 }
 
+// ICAP_COMPRESSION lists only what the present mechanism, pixel type and
+// file format carry.
+TW_UINT16 GetCompressions(const Capability& record, TW_CAPABILITY& cap) {
+    Capability values = record;
+    values.allowedMask = values.allowedMask & CompressionsNow(capabilityTable);
+    return values.Get(cap);
+}
+
+// What the compression depends on.
+bool MovesCompression(TW_UINT16 id) {
+    return id == ICAP_PIXELTYPE || id == ICAP_BITDEPTH || id == ICAP_XFERMECH || id == ICAP_IMAGEFILEFORMAT ||
+           id == ICAP_COMPRESSION;
+}
+
 // The scanner scales both axes by one value, so ICAP_XSCALING and
 // ICAP_YSCALING are kept equal: setting or resetting either sets the other's
 // current value too. A value the other's bounds exclude is refused.
@@ -237,8 +253,18 @@ TW_UINT16 CheckSet(Capability& record, const Capability& before) {
     }
     switch (record.id) {
     case ICAP_PIXELTYPE:
-        // The bit depth follows the type.
+        // The bit depth follows the type, and the compression what the
+        // type can carry.
         MatchBitDepthToPixelType(capabilityTable);
+        FollowCompression(capabilityTable);
+        return TWCC_SUCCESS;
+    case ICAP_XFERMECH:
+    case ICAP_IMAGEFILEFORMAT:
+        FollowCompression(capabilityTable);
+        return TWCC_SUCCESS;
+    case ICAP_COMPRESSION:
+        // Only one the mechanism, pixel type and format carry.
+        if ((CompressionsNow(capabilityTable) >> record.current & 1) == 0) break;
         return TWCC_SUCCESS;
     case ICAP_BITDEPTH:
         // The depth of the negotiated pixel type, and no other.
@@ -279,6 +305,7 @@ TW_UINT16 RouteToRecord(Capability& record, TW_CAPABILITY& cap, TW_UINT16 msg, b
             return GetBoolValues(record, cap);
         }
         if (record.id == ICAP_BITDEPTH) return GetBitDepths(record, cap);
+        if (record.id == ICAP_COMPRESSION) return GetCompressions(record, cap);
         return record.Get(cap);
     case MSG_GETCURRENT:
         if (length) return AnswerLength(cap, record.current);
@@ -297,6 +324,7 @@ TW_UINT16 RouteToRecord(Capability& record, TW_CAPABILITY& cap, TW_UINT16 msg, b
         record.Reset();
         if (record.id == ICAP_PIXELTYPE || record.id == ICAP_BITDEPTH) MatchBitDepthToPixelType(capabilityTable);
         if (Capability* partner = capabilityTable.Lookup(ScalingPartner(record.id))) partner->Reset();
+        if (MovesCompression(record.id)) FollowCompression(capabilityTable);
         return record.GetCurrent(cap);
     default:
         // A 1.x application's other messages (MSG_GETFIRST and the rest)

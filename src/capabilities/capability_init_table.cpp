@@ -33,8 +33,12 @@ const CapabilityInit CapabilityInitTable[kCapabilityCount] = {
     {ICAP_PIXELFLAVOR,         TWON_ENUMERATION, TWTY_UINT16, 0,  Bits({TWPF_CHOCOLATE, TWPF_VANILLA}),       0,     1,    0,    0,  1,  kNegotiable},
     {ICAP_PLANARCHUNKY,        TWON_ONEVALUE,    TWTY_UINT16, 0,  0,                                          0,     0,    0,    0,  0,  kNegotiable},
     {ICAP_BITDEPTH,            TWON_ENUMERATION, TWTY_UINT16, 0,  Bits({1, 8, 24}),                           1,    24,   24,   24,  0,  kNegotiable},
-    {ICAP_IMAGEFILEFORMAT,     TWON_ENUMERATION, TWTY_UINT16, 0,  Bits({TWFF_TIFF, TWFF_BMP}),                0,     2,    2,    2,  1,  kNegotiable},
-    {ICAP_COMPRESSION,         TWON_ONEVALUE,    TWTY_UINT16, 0,  0,                                          0,     0,    0,    0,  1,  kNegotiable},
+    {ICAP_IMAGEFILEFORMAT,     TWON_ENUMERATION, TWTY_UINT16, 0,  Bits({TWFF_TIFF, TWFF_BMP, TWFF_JFIF, TWFF_TIFFMULTI, TWFF_PNG, TWFF_PDF}),
+                                                                                                              0,    10,    2,    2,  1,  kNegotiable},
+    // The compressions of every mechanism and format; MSG_GET lists those
+    // of the present set-up (compression_rules.h).
+    {ICAP_COMPRESSION,         TWON_ENUMERATION, TWTY_UINT16, 0,  Bits({TWCP_NONE, TWCP_GROUP4, TWCP_JPEG, TWCP_LZW, TWCP_ZIP}),
+                                                                                                              0,    13,    0,    0,  1,  kNegotiable},
     {CAP_PAPERDETECTABLE,      TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          0,     1,    0,    0,  0,  kReadOnly},
     {CAP_AUTOMATICSENSEMEDIUM, TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          0,     0,    0,    0,  0,  kNegotiable},
     {CAP_CUSTOMDSDATA,         TWON_ONEVALUE,    TWTY_BOOL,   0,  0,                                          1,     1,    1,    1,  0,  kReadOnly},
@@ -67,6 +71,8 @@ const CapabilityInit CapabilityInitTable[kCapabilityCount] = {
     {ICAP_ROTATION,            TWON_RANGE,       TWTY_FIX32,  1,  0,                                          0,   270,    0,    0, kQuarterTurnDegrees, kNegotiable},
     {ICAP_ORIENTATION,         TWON_ENUMERATION, TWTY_UINT16, 0,  Bits({TWOR_ROT0, TWOR_ROT90, TWOR_ROT180, TWOR_ROT270}),
                                                                                                               0,     3,    0,    0,  1,  kNegotiable},
+    // 0 to 100, or one of the four named qualities (TWJQ_, -4 to -1).
+    {ICAP_JPEGQUALITY,         TWON_RANGE,       TWTY_INT16,  0,  0,                                         -4,   100,   75,   75,  1,  kNegotiable},
     {ICAP_PHYSICALHEIGHT,      TWON_ONEVALUE,    TWTY_FIX32,  0,  0,                                          1,  4200, 4200, 4200,  1,  kReadOnly},
     {ICAP_PHYSICALWIDTH,       TWON_ONEVALUE,    TWTY_FIX32,  0,  0,                                          1,  2550, 2550, 2550,  1,  kReadOnly},
 };

@@ -30,7 +30,7 @@ struct CapabilityInit {
 constexpr TW_UINT16 kReadOnly = TWQC_GET | TWQC_GETCURRENT | TWQC_GETDEFAULT;
 constexpr TW_UINT16 kNegotiable = kReadOnly | TWQC_SET | TWQC_RESET;
 
-constexpr std::size_t kCapabilityCount = 42;
+constexpr std::size_t kCapabilityCount = 43;
 
 // Slot 0 is CAP_XFERCOUNT (the pending-transfers handler reads it without a
 // search); the last slot is ICAP_PHYSICALWIDTH (what a failed search returns).

@@ -24,6 +24,9 @@ public:
     bool Open(const char* name, FileMode mode);
     // True only when every byte was written.
     bool Write(const void* data, std::size_t bytes);
+    // Reads up to `bytes` from where the file stands; the bytes read (0 at
+    // the end or on failure).
+    std::size_t Read(void* data, std::size_t bytes);
     // The next write goes to byte `offset` of the file; writing past the
     // end leaves zeros between the end and the new bytes.
     bool Seek(std::uint64_t offset);

@@ -25,6 +25,7 @@ constexpr TW_UINT16 kSetOnly[] = {MSG_SET, MSG_NULL};
 constexpr TW_UINT16 kGetAndSet[] = {MSG_GET, MSG_SET, MSG_NULL};
 constexpr TW_UINT16 kSetupFileMessages[] = {MSG_GET, MSG_GETCURRENT, MSG_GETDEFAULT, MSG_SET, MSG_NULL};
 constexpr TW_UINT16 kXferGroupMessages[] = {MSG_GET, MSG_GETCURRENT, MSG_GETDEFAULT, MSG_RESET, MSG_SET, MSG_NULL};
+constexpr TW_UINT16 kJpegCompressionMessages[] = {MSG_GET, MSG_GETDEFAULT, MSG_RESET, MSG_SET, MSG_NULL};
 constexpr TW_UINT16 kImageLayoutMessages[] = {MSG_GET, MSG_GETCURRENT, MSG_GETDEFAULT, MSG_SET, MSG_RESET, MSG_NULL};
 
 bool Knows(const TripletHandler& row, TW_UINT16 msg) {
@@ -57,6 +58,7 @@ const TripletHandler imageTable[] = {
     {DAT_IMAGENATIVEXFER, ImageNativeXferHandler, kGetOnly},
     {DAT_IMAGEFILEXFER, ImageFileXferHandler, kGetOnly},
     {DAT_EXTIMAGEINFO, ExtImageInfoHandler, kGetOnly},
+    {DAT_JPEGCOMPRESSION, JpegCompressionHandler, kJpegCompressionMessages},
     {0, nullptr, nullptr},
 };
 

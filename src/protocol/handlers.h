@@ -20,6 +20,7 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept;
 TW_UINT16 ImageNativeXferHandler(const TripletRequest* request) noexcept;
 TW_UINT16 ImageFileXferHandler(const TripletRequest* request) noexcept;
 TW_UINT16 ExtImageInfoHandler(const TripletRequest* request) noexcept;
+TW_UINT16 JpegCompressionHandler(const TripletRequest* request) noexcept;
 
 // The image type (0 bi-level, 1 grey, 2 colour) the negotiated
 // ICAP_BITDEPTH and ICAP_PIXELTYPE choose.

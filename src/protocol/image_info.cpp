@@ -7,6 +7,7 @@
 #include "acquisition/current_session.h"
 #include "acquisition/scan_session.h"
 #include "protocol/handlers.h"
+#include "protocol/image_transfers.h"
 #include "protocol/reporting.h"
 #include "protocol/source_globals.h"
 
@@ -41,6 +42,6 @@ TW_UINT16 ImageInfoHandler(const TripletRequest* request) noexcept {
         info->PixelType = TWPT_RGB;
     }
     info->Planar = 0;
-    info->Compression = TWCP_NONE;
+    info->Compression = CompressionOfTransfer(session->ScanType().bitsPerPixel);
     return TWRC_SUCCESS;
 }

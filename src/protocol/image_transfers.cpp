@@ -14,6 +14,7 @@
 #include "acquisition/current_session.h"
 #include "acquisition/scan_session.h"
 #include "capabilities/capability_table.h"
+#include "capabilities/compression_rules.h"
 #include "device/error_message.h"
 #include "device/scan_reads.h"
 #include "imaging/dib_format.h"
@@ -32,6 +33,10 @@ const char kNativePrefix[] = "General failure in response to DAT_IMAGENATIVEXFER
 bool memXferDone = false;
 // Bytes, row padding included, delivered by the memory transfer so far.
 std::uint32_t memXferTotal = 0;
+// The compression of the memory transfer under way, taken at its first
+// strip (TWCP_NONE: rows as the scanner sends them).
+TW_UINT16 memXferCompression = TWCP_NONE;
+bool memXferStarted = false;
 
 }  // namespace
 
@@ -60,6 +65,27 @@ TW_UINT16 FailureCode(const ScanSession& session, int code) {
 void ResetMemoryTransfer() {
     memXferDone = false;
     memXferTotal = 0;
+    memXferCompression = TWCP_NONE;
+    memXferStarted = false;
+}
+
+TW_UINT16 CompressionOfTransfer(std::uint32_t bitsPerPixel) {
+    const Capability& mechanism = capabilityTable.Find(ICAP_XFERMECH);
+    const Capability& compression = capabilityTable.Find(ICAP_COMPRESSION);
+    const Capability& format = capabilityTable.Find(ICAP_IMAGEFILEFORMAT);
+    if (mechanism.id != ICAP_XFERMECH || compression.id != ICAP_COMPRESSION || compression.current < 0) return TWCP_NONE;
+    const TW_UINT16 pixelType = bitsPerPixel == 1 ? TWPT_BW : bitsPerPixel == 8 ? TWPT_GRAY : TWPT_RGB;
+    const auto value = static_cast<TW_UINT16>(compression.current);
+    // The image's own pixel type decides, whatever was negotiated since.
+    const TW_UINT32 carried = CompressionsFor(static_cast<TW_UINT16>(mechanism.current), pixelType,
+                                              static_cast<TW_UINT16>(format.current));
+    if (value < 32 && (carried >> value & 1)) return value;
+    return (carried & 1) ? TWCP_NONE : TWCP_JPEG;
+}
+
+int NegotiatedJpegQuality() {
+    const Capability* quality = capabilityTable.Lookup(ICAP_JPEGQUALITY);
+    return JpegQualityOf(quality != nullptr ? quality->current : TWJQ_UNKNOWN);
 }
 
 // The handle goes into a slot of the application's: four bytes on the
@@ -131,6 +157,46 @@ bool UsableDescriptor(const TW_MEMORY& memory) {
     return (memory.Flags & (TWMF_HANDLE | TWMF_POINTER | TWMF_APPOWNS | TWMF_DSMOWNS | TWMF_DSOWNS)) != 0;
 }
 
+// A strip of compressed data: as many bytes as the buffer takes, the last
+// strip with TWRC_XFERDONE. Compressed bytes are no rows: the row fields
+// say so (TWON_DONTCARE32), Columns is the image's width.
+TW_UINT16 CodedStrip(ScanSession& session, TW_IMAGEMEMXFER& xfer, const StripBuffer& buffer) {
+    xfer.BytesWritten = 0;
+    if (buffer.address() == nullptr) {
+        memXferDone = true;
+        session.DropCodedStream();
+        session.EndProgress();
+        return Refuse(TWCC_BADVALUE);
+    }
+    std::uint32_t written = 0;
+    bool last = false;
+    const int result = session.ReadCodedStrip(buffer.address(), buffer.length(), memXferCompression,
+                                              NegotiatedJpegQuality(), &written, &last);
+    if (result == kTransferCancelled) {
+        memXferDone = true;
+        scanInProgress = 0;
+        return Cancelled();
+    }
+    if (result != TWCC_SUCCESS) {
+        memXferDone = true;
+        session.EndProgress();
+        return Refuse(FailureCode(session, result));
+    }
+    xfer.Compression = memXferCompression;
+    xfer.BytesPerRow = TWON_DONTCARE32;
+    xfer.Columns = session.ImageWidth();
+    xfer.Rows = TWON_DONTCARE32;
+    xfer.XOffset = TWON_DONTCARE32;
+    xfer.YOffset = TWON_DONTCARE32;
+    xfer.BytesWritten = written;
+    memXferTotal += written;
+    if (!last) return TWRC_SUCCESS;
+    memXferDone = true;
+    scanInProgress = 0;
+    conditionCode = TWCC_SUCCESS;
+    return TWRC_XFERDONE;
+}
+
 }  // namespace
 
 // One strip per call. The strip that comes out short carries its rows and
@@ -161,6 +227,13 @@ TW_UINT16 ImageMemXferHandler(const TripletRequest* request) noexcept {
     if (!UsableDescriptor(xfer->Memory)) return Refuse(TWCC_BADVALUE);
 
     StripBuffer buffer(xfer->Memory);
+    if (!memXferStarted) {
+        memXferStarted = true;
+        const Capability& mechanism = capabilityTable.Find(ICAP_XFERMECH);
+        memXferCompression = mechanism.current == TWSX_MEMORY ? CompressionOfTransfer(session->ScanType().bitsPerPixel)
+                                                               : TWCP_NONE;
+    }
+    if (memXferCompression != TWCP_NONE) return CodedStrip(*session, *xfer, buffer);
     xfer->BytesWritten = 0;
     xfer->BytesPerRow = RowStride(session->ImageBytesPerLine());
     const TW_UINT32 bytesPerRow = xfer->BytesPerRow;
@@ -258,7 +331,9 @@ TW_UINT16 ImageFileXferHandler(const TripletRequest* request) noexcept {
     int result = TWCC_BUMMER;
     try {
         const std::string fileName = transferFileName;
-        result = session->WriteImageFile(fileName.c_str(), static_cast<std::uint16_t>(format.current));
+        const TW_UINT16 compression = CompressionOfTransfer(session->ScanType().bitsPerPixel);
+        result = session->WriteImageFile(fileName.c_str(), static_cast<std::uint16_t>(format.current), compression,
+                                         NegotiatedJpegQuality());
     } catch (...) {  // the name could not be copied
         result = TWCC_LOWMEMORY;
     }

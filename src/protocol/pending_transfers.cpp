@@ -70,6 +70,8 @@ TW_UINT16 PendingXfersHandler(const TripletRequest* request) noexcept {
             if (ScanSession* session = CurrentSession()) {
                 session->EndProgress();
                 session->DropHeldScan();
+                session->DropCodedStream();
+                session->EndDocument();
             }
             BackToEnabled();
             pending->Count = 0;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "capabilities/capability_table.h"
+#include "capabilities/compression_rules.h"
 #include "capabilities/page_turn.h"
 #include "imaging/dib_format.h"
 #include "acquisition/current_session.h"
@@ -73,7 +74,8 @@ TW_UINT16 SetFileSetup(const TripletRequest* request) {
     const auto* setup = ReadableData<TW_SETUPFILEXFER>(request);
     if (setup == nullptr) return Refuse(TWCC_BADVALUE, kFilePrefix);
     transferFileName.assign(setup->FileName, strnlen(setup->FileName, 255));
-    if (setup->Format != TWFF_TIFF && setup->Format != TWFF_BMP) {
+    const Capability& formats = capabilityTable.Find(ICAP_IMAGEFILEFORMAT);
+    if (setup->Format > 31 || (formats.supportedMask >> setup->Format & 1) == 0) {
         transferFileName.clear();
         return Refuse(TWCC_BADVALUE);
     }
@@ -86,6 +88,10 @@ TW_UINT16 SetFileSetup(const TripletRequest* request) {
     Capability& format = capabilityTable.Find(ICAP_IMAGEFILEFORMAT);
     if (format.id != ICAP_IMAGEFILEFORMAT) return Refuse(TWCC_BUMMER);
     format.current = static_cast<TW_INT16>(setup->Format);
+    // A format that cannot carry the compression set takes one it can.
+    FollowCompression(capabilityTable);
+    // Another name ends the multi-page file of the name before.
+    if (ScanSession* session = CurrentSession()) session->EndDocumentUnlessNamed(transferFileName.c_str());
     return TWRC_SUCCESS;
 }
 

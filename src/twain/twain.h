@@ -174,6 +174,20 @@ struct TW_MEMORY {
     TW_MEMREF TheMem;
 };
 
+// DAT_JPEGCOMPRESSION: how the source codes JPEG. Tables left empty are
+// the coder's own, carried in the data.
+struct TW_JPEGCOMPRESSION {
+    TW_UINT16 ColorSpace;
+    TW_UINT32 SubSampling;
+    TW_UINT16 NumComponents;
+    TW_UINT16 RestartFrequency;
+    TW_UINT16 QuantMap[4];
+    TW_MEMORY QuantTable[4];
+    TW_UINT16 HuffmanMap[4];
+    TW_MEMORY HuffmanDC[2];
+    TW_MEMORY HuffmanAC[2];
+};
+
 struct TW_IMAGEMEMXFER {
     TW_UINT16 Compression;
     TW_UINT32 BytesPerRow;
@@ -253,6 +267,7 @@ static_assert(offsetof(TW_IMAGEINFO, BitsPerPixel) == 34, "TW_IMAGEINFO.BitsPerP
 static_assert(offsetof(TW_IMAGEINFO, Compression) == 40, "TW_IMAGEINFO.Compression");
 static_assert(offsetof(TW_IMAGEMEMXFER, BytesWritten) == 22, "TW_IMAGEMEMXFER.BytesWritten");
 static_assert(offsetof(TW_IMAGEMEMXFER, Memory) == 26, "TW_IMAGEMEMXFER.Memory");
+static_assert(offsetof(TW_JPEGCOMPRESSION, QuantTable) == 18, "TW_JPEGCOMPRESSION.QuantTable");
 static_assert(offsetof(TW_SETUPFILEXFER, Format) == 256, "TW_SETUPFILEXFER.Format");
 static_assert(sizeof(TW_UINTPTR) == sizeof(void*), "TW_UINTPTR holds a handle");
 static_assert(offsetof(TW_INFO, ReturnCode) == 6, "TW_INFO.ReturnCode");
@@ -267,6 +282,7 @@ static_assert(sizeof(TW_EVENT) == 6, "TW_EVENT");
 static_assert(sizeof(TW_CAPABILITY) == 8, "TW_CAPABILITY");
 static_assert(sizeof(TW_MEMORY) == 12, "TW_MEMORY");
 static_assert(sizeof(TW_IMAGEMEMXFER) == 38, "TW_IMAGEMEMXFER");
+static_assert(sizeof(TW_JPEGCOMPRESSION) == 122, "TW_JPEGCOMPRESSION");
 static_assert(sizeof(TW_ENTRYPOINT) == 24, "TW_ENTRYPOINT");
 static_assert(sizeof(TW_CALLBACK) == 10, "TW_CALLBACK");
 static_assert(sizeof(TW_CUSTOMDSDATA) == 8, "TW_CUSTOMDSDATA");
@@ -323,6 +339,7 @@ constexpr TW_UINT16 DAT_IMAGEMEMXFER = 0x0103;
 constexpr TW_UINT16 DAT_IMAGENATIVEXFER = 0x0104;
 constexpr TW_UINT16 DAT_IMAGEFILEXFER = 0x0105;
 constexpr TW_UINT16 DAT_EXTIMAGEINFO = 0x010B;
+constexpr TW_UINT16 DAT_JPEGCOMPRESSION = 0x0109;
 
 // Messages.
 constexpr TW_UINT16 MSG_NULL = 0x0000;
@@ -437,7 +454,23 @@ constexpr TW_UINT16 TWSX_MEMORY = 2;
 constexpr TW_UINT16 TWFF_TIFF = 0;
 constexpr TW_UINT16 TWFF_PICT = 1;
 constexpr TW_UINT16 TWFF_BMP = 2;
+constexpr TW_UINT16 TWFF_JFIF = 4;
+constexpr TW_UINT16 TWFF_TIFFMULTI = 6;
+constexpr TW_UINT16 TWFF_PNG = 7;
+constexpr TW_UINT16 TWFF_PDF = 10;
 constexpr TW_UINT16 TWCP_NONE = 0;
+constexpr TW_UINT16 TWCP_GROUP4 = 5;
+constexpr TW_UINT16 TWCP_JPEG = 6;
+constexpr TW_UINT16 TWCP_LZW = 7;
+constexpr TW_UINT16 TWCP_ZIP = 13;
+// ICAP_JPEGQUALITY's named qualities (0 to 100 are qualities themselves).
+constexpr TW_INT16 TWJQ_UNKNOWN = -4;
+constexpr TW_INT16 TWJQ_LOW = -3;
+constexpr TW_INT16 TWJQ_MEDIUM = -2;
+constexpr TW_INT16 TWJQ_HIGH = -1;
+// A TW_IMAGEMEMXFER field that does not apply (a compressed strip's rows).
+constexpr TW_UINT32 TWON_DONTCARE32 = 0xFFFFFFFF;
+constexpr TW_UINT16 TWPT_YUV = 6;
 constexpr TW_UINT16 TWBR_THRESHOLD = 0;
 // CAP_DUPLEX
 constexpr TW_UINT16 TWDX_NONE = 0;
@@ -533,6 +566,7 @@ constexpr TW_UINT16 ICAP_XSCALING = 0x1124;
 constexpr TW_UINT16 ICAP_YSCALING = 0x1125;
 constexpr TW_UINT16 ICAP_EXTIMAGEINFO = 0x112F;
 constexpr TW_UINT16 ICAP_AUTODISCARDBLANKPAGES = 0x1134;
+constexpr TW_UINT16 ICAP_JPEGQUALITY = 0x1153;
 constexpr TW_UINT16 ICAP_SUPPORTEDEXTIMAGEINFO = 0x115E;
 constexpr TW_UINT16 ICAP_ORIENTATION = 0x1110;
 constexpr TW_UINT16 ICAP_ROTATION = 0x1121;

@@ -18,6 +18,8 @@
 #include "imaging/units.h"
 #include "imaging/little_endian_writer.h"
 #include "sheet_page.h"
+#include "capability_test_blocks.h"
+#include "codec_decoders.h"
 
 namespace {
 
@@ -1321,6 +1323,371 @@ TEST_F(BatchTest, UnattendedJamShowsNoBoxAndTellsThePaperJam) {
     }
 }
 
+
+// --- Compressed transfers and encoded files ---
+
+// Levels as they look (0 black) of an uncompressed scan's rows: 1-bit rows
+// widened (the scanner's 1 is white), grey and colour as they are.
+Bytes LooksOf(const Bytes& rows, std::uint32_t bits, std::uint32_t width) {
+    if (bits != 1) return rows;
+    const std::size_t bytes = (width + 7) / 8;
+    Bytes levels;
+    for (std::size_t at = 0; at + bytes <= rows.size(); at += bytes) {
+        for (std::uint32_t x = 0; x < width; ++x) levels.push_back((rows[at + x / 8] >> (7 - x % 8)) & 1 ? 255 : 0);
+    }
+    return levels;
+}
+
+double MeanDifference(const Bytes& a, const Bytes& b) {
+    if (a.size() != b.size() || a.empty()) return 1e9;
+    double sum = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) sum += std::abs(int(a[i]) - int(b[i]));
+    return sum / a.size();
+}
+
+struct CodedCase {
+    TW_UINT16 pixelType, depth, compression;
+};
+
+// A compressed memory transfer: DAT_IMAGEINFO names the compression, every
+// strip carries it with the bytes written and no row fields, the strip with
+// the last byte answers TWRC_XFERDONE, and the bytes decode to the
+// uncompressed scan (Group 4 exactly, JPEG within a mean error of 3).
+TEST_F(ImageTransferTest, CompressedMemoryStripsDecodeToTheUncompressedScan) {
+    const CodedCase cases[] = {
+        {TWPT_GRAY, 8, TWCP_JPEG}, {TWPT_RGB, 24, TWCP_JPEG}, {TWPT_BW, 1, TWCP_GROUP4}};
+    for (const CodedCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "pixel type " << c.pixelType << " compression " << c.compression);
+        ASSERT_EQ(SetOneValue(ICAP_XFERMECH, TWTY_UINT16, TWSX_MEMORY), TWRC_SUCCESS);
+        StartScan(c.pixelType, c.depth, 100, 2550, 900);
+        const std::uint32_t width = static_cast<std::uint32_t>(Session().GetPixelsPerLine());
+        const std::uint32_t height = static_cast<std::uint32_t>(Lines());
+        const Bytes plain = LooksOf(MemoryImage(), c.depth, width);
+        BackToOpen();
+        ResetMemoryTransfer();
+
+        ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, c.pixelType), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_COMPRESSION, TWTY_UINT16, c.compression), TWRC_SUCCESS);
+        ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+        TW_IMAGEINFO info{};
+        ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+        EXPECT_EQ(info.Compression, c.compression) << "DAT_IMAGEINFO Compression";
+        Bytes coded, buffer(8192);
+        TW_UINT16 rc = TWRC_SUCCESS;
+        for (int strip = 0; strip < 10000 && rc == TWRC_SUCCESS; ++strip) {
+            TW_IMAGEMEMXFER xfer = Strip(TWMF_APPOWNS | TWMF_POINTER, 8192, buffer.data());
+            rc = MemXfer(&xfer);
+            ASSERT_TRUE(rc == TWRC_SUCCESS || rc == TWRC_XFERDONE) << "strip " << strip << " rc " << rc << " cc " << Status();
+            EXPECT_EQ(TW_UINT16{xfer.Compression}, c.compression);
+            EXPECT_EQ(TW_UINT32{xfer.Rows}, TWON_DONTCARE32);
+            EXPECT_EQ(TW_UINT32{xfer.Columns}, width);
+            EXPECT_LE(TW_UINT32{xfer.BytesWritten}, 8192u);
+            if (rc == TWRC_SUCCESS) EXPECT_EQ(TW_UINT32{xfer.BytesWritten}, 8192u) << "a full strip before the last";
+            coded.insert(coded.end(), buffer.begin(), buffer.begin() + xfer.BytesWritten);
+        }
+        EXPECT_EQ(rc, TWRC_XFERDONE);
+        TW_IMAGEMEMXFER after = Strip(TWMF_POINTER, 8192, buffer.data());
+        EXPECT_EQ(MemXfer(&after), TWRC_XFERDONE) << "the call after the end";
+        EXPECT_EQ(TW_UINT32{after.BytesWritten}, 0u);
+
+        Bytes decoded;
+        if (c.compression == TWCP_JPEG) {
+            int dpi = 0;
+            ASSERT_TRUE(codec_test::DecodeJpeg(coded, c.depth == 24 ? 3 : 1, &decoded, &dpi));
+            EXPECT_EQ(dpi, 100);
+            EXPECT_LT(MeanDifference(decoded, plain), 3.0);
+            EXPECT_LT(coded.size() * 4, plain.size()) << "JPEG smaller than a quarter of the scan";
+        } else {
+            ASSERT_TRUE(codec_test::DecodeGroup4(coded, width, height, &decoded));
+            EXPECT_EQ(MeanDifference(decoded, plain), 0.0) << "Group 4 is lossless";
+        }
+        BackToOpen();
+        ResetMemoryTransfer();
+        ASSERT_EQ(SetOneValue(ICAP_COMPRESSION, TWTY_UINT16, TWCP_NONE), TWRC_SUCCESS);
+    }
+}
+
+// ICAP_COMPRESSION takes only what the transfer carries and follows the
+// set-up: a native transfer is never compressed, Group 4 is for 1-bit and
+// JPEG for grey and colour, a file format has its own list, and a change of
+// pixel type, mechanism or format leaves no compression it cannot carry.
+TEST_F(ImageTransferTest, CompressionHoldsToWhatTheTransferCarries) {
+    struct Row {
+        TW_UINT16 mechanism, pixelType, format, compression;
+        bool taken;
+    };
+    const Row rows[] = {
+        {TWSX_NATIVE, TWPT_RGB, TWFF_BMP, TWCP_JPEG, false},   {TWSX_NATIVE, TWPT_RGB, TWFF_BMP, TWCP_NONE, true},
+        {TWSX_MEMORY, TWPT_RGB, TWFF_BMP, TWCP_JPEG, true},    {TWSX_MEMORY, TWPT_GRAY, TWFF_BMP, TWCP_GROUP4, false},
+        {TWSX_MEMORY, TWPT_BW, TWFF_BMP, TWCP_GROUP4, true},   {TWSX_MEMORY, TWPT_BW, TWFF_BMP, TWCP_JPEG, false},
+        {TWSX_MEMORY, TWPT_GRAY, TWFF_BMP, TWCP_LZW, false},   {TWSX_FILE, TWPT_GRAY, TWFF_TIFF, TWCP_LZW, true},
+        {TWSX_FILE, TWPT_BW, TWFF_TIFF, TWCP_ZIP, true},       {TWSX_FILE, TWPT_BW, TWFF_TIFFMULTI, TWCP_GROUP4, true},
+        {TWSX_FILE, TWPT_GRAY, TWFF_BMP, TWCP_JPEG, false},    {TWSX_FILE, TWPT_GRAY, TWFF_PNG, TWCP_ZIP, false},
+        {TWSX_FILE, TWPT_RGB, TWFF_PDF, TWCP_JPEG, true},      {TWSX_FILE, TWPT_RGB, TWFF_PDF, TWCP_LZW, false},
+        {TWSX_FILE, TWPT_BW, TWFF_PDF, TWCP_GROUP4, true},     {TWSX_FILE, TWPT_RGB, TWFF_JFIF, TWCP_NONE, false},
+        {TWSX_MEMORY, TWPT_RGB, TWFF_BMP, 99, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(testing::Message() << "mechanism " << r.mechanism << " type " << r.pixelType << " format "
+                                        << r.format << " compression " << r.compression);
+        // A native transfer first, which takes the compression back to none.
+        ASSERT_EQ(SetOneValue(ICAP_XFERMECH, TWTY_UINT16, TWSX_NATIVE), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_XFERMECH, TWTY_UINT16, r.mechanism), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, r.pixelType), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_IMAGEFILEFORMAT, TWTY_UINT16, r.format), TWRC_SUCCESS);
+        const TW_UINT16 before = static_cast<TW_UINT16>(capabilityTable.Find(ICAP_COMPRESSION).current);
+        const TW_UINT16 rc = SetOneValue(ICAP_COMPRESSION, TWTY_UINT16, r.compression);
+        EXPECT_EQ(rc, r.taken ? TWRC_SUCCESS : TWRC_FAILURE);
+        if (!r.taken) EXPECT_EQ(Status(), TWCC_BADVALUE);
+        EXPECT_EQ(capabilityTable.Find(ICAP_COMPRESSION).current, r.taken ? r.compression : before);
+    }
+    // Following the set-up.
+    ASSERT_EQ(SetOneValue(ICAP_XFERMECH, TWTY_UINT16, TWSX_MEMORY), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_COMPRESSION, TWTY_UINT16, TWCP_JPEG), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_BW), TWRC_SUCCESS);
+    EXPECT_EQ(capabilityTable.Find(ICAP_COMPRESSION).current, TWCP_NONE) << "JPEG left for a 1-bit type";
+    ASSERT_EQ(SetOneValue(ICAP_COMPRESSION, TWTY_UINT16, TWCP_GROUP4), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_XFERMECH, TWTY_UINT16, TWSX_NATIVE), TWRC_SUCCESS);
+    EXPECT_EQ(capabilityTable.Find(ICAP_COMPRESSION).current, TWCP_NONE) << "a native transfer";
+    ASSERT_EQ(SetOneValue(ICAP_XFERMECH, TWTY_UINT16, TWSX_FILE), TWRC_SUCCESS);
+    SetUpFile(folder + "/page.jpg", TWFF_JFIF);
+    EXPECT_EQ(capabilityTable.Find(ICAP_COMPRESSION).current, TWCP_JPEG) << "a JPEG file is JPEG";
+    // MSG_GET lists what the set-up carries.
+    ASSERT_EQ(SetOneValue(ICAP_IMAGEFILEFORMAT, TWTY_UINT16, TWFF_TIFF), TWRC_SUCCESS);
+    TW_CAPABILITY cap{ICAP_COMPRESSION, 0, nullptr};
+    ASSERT_EQ(Control(DAT_CAPABILITY, MSG_GET, &cap), TWRC_SUCCESS);
+    const Bytes list = capability_test::TakeBlock(cap.hContainer);
+    ASSERT_GE(list.size(), 14u);
+    EXPECT_EQ(list[2], 4) << "a 1-bit TIFF: none, Group 4, LZW, ZIP";
+    // ICAP_JPEGQUALITY: the named qualities and 0 to 100.
+    for (int quality : {-4, -1, 0, 100}) {
+        EXPECT_EQ(SetOneValue(ICAP_JPEGQUALITY, TWTY_INT16, static_cast<TW_UINT16>(quality)), TWRC_SUCCESS) << quality;
+    }
+    for (int quality : {-5, 101}) {
+        EXPECT_EQ(SetOneValue(ICAP_JPEGQUALITY, TWTY_INT16, static_cast<TW_UINT16>(quality)), TWRC_FAILURE) << quality;
+    }
+}
+
+// DAT_JPEGCOMPRESSION tells how the source codes JPEG and takes no other way.
+TEST_F(ImageTransferTest, JpegCompressionIsAnsweredAndNotSet) {
+    ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_RGB), TWRC_SUCCESS);
+    TW_JPEGCOMPRESSION jpeg;
+    std::memset(&jpeg, 0xA5, sizeof jpeg);
+    for (TW_UINT16 msg : {MSG_GET, MSG_GETDEFAULT, MSG_RESET}) {
+        ASSERT_EQ(Call(DG_IMAGE, DAT_JPEGCOMPRESSION, msg, &jpeg), TWRC_SUCCESS) << msg;
+        EXPECT_EQ(jpeg.NumComponents, 3);
+        EXPECT_EQ(TW_UINT32{jpeg.SubSampling}, 0x21102110u);
+        EXPECT_EQ(TW_MEMREF{jpeg.QuantTable[0].TheMem}, nullptr);
+    }
+    EXPECT_EQ(Call(DG_IMAGE, DAT_JPEGCOMPRESSION, MSG_SET, &jpeg), TWRC_FAILURE);
+    EXPECT_EQ(Status(), TWCC_BADPROTOCOL);
+    EXPECT_EQ(Call(DG_IMAGE, DAT_JPEGCOMPRESSION, MSG_GET, nullptr), TWRC_FAILURE);
+    EXPECT_EQ(Status(), TWCC_BADVALUE);
+}
+
+struct FileCase {
+    TW_UINT16 pixelType, depth, format, compression;
+    const char* name;
+    double maxError;  // 0: lossless
+};
+
+// Every new format and compression of a file transfer, read back by the
+// libraries: the pixels of the uncompressed scan (JPEG within a mean error
+// of 3, a 1-bit page's JPEG file as grey), and its resolution.
+TEST_F(ImageTransferTest, EncodedFilesReadBackAsTheScan) {
+    const FileCase cases[] = {
+        {TWPT_GRAY, 8, TWFF_JFIF, TWCP_JPEG, "g.jpg", 3},     {TWPT_RGB, 24, TWFF_JFIF, TWCP_JPEG, "c.jpg", 3},
+        {TWPT_BW, 1, TWFF_JFIF, TWCP_JPEG, "b.jpg", 12},      {TWPT_BW, 1, TWFF_PNG, TWCP_NONE, "b.png", 0},
+        {TWPT_GRAY, 8, TWFF_PNG, TWCP_NONE, "g.png", 0},      {TWPT_RGB, 24, TWFF_PNG, TWCP_NONE, "c.png", 0},
+        {TWPT_BW, 1, TWFF_TIFF, TWCP_GROUP4, "b4.tif", 0},    {TWPT_BW, 1, TWFF_TIFF, TWCP_LZW, "bl.tif", 0},
+        {TWPT_GRAY, 8, TWFF_TIFF, TWCP_ZIP, "gz.tif", 0},     {TWPT_RGB, 24, TWFF_TIFF, TWCP_LZW, "cl.tif", 0},
+        {TWPT_GRAY, 8, TWFF_TIFF, TWCP_JPEG, "gj.tif", 3},    {TWPT_RGB, 24, TWFF_TIFF, TWCP_JPEG, "cj.tif", 3},
+        {TWPT_BW, 1, TWFF_TIFFMULTI, TWCP_GROUP4, "bm.tif", 0}, {TWPT_RGB, 24, TWFF_PDF, TWCP_JPEG, "c.pdf", 3},
+        {TWPT_BW, 1, TWFF_PDF, TWCP_GROUP4, "b.pdf", 0},
+    };
+    for (const FileCase& c : cases) {
+        for (bool vanilla : {false, true}) {
+            if (vanilla && c.depth == 24) continue;
+            SCOPED_TRACE(testing::Message() << c.name << (vanilla ? " vanilla" : ""));
+            ASSERT_EQ(SetOneValue(ICAP_PIXELFLAVOR, TWTY_UINT16, vanilla ? TWPF_VANILLA : TWPF_CHOCOLATE), TWRC_SUCCESS);
+            ASSERT_EQ(SetOneValue(ICAP_XFERMECH, TWTY_UINT16, TWSX_MEMORY), TWRC_SUCCESS);
+            ASSERT_EQ(SetOneValue(ICAP_COMPRESSION, TWTY_UINT16, TWCP_NONE), TWRC_SUCCESS);
+            StartScan(c.pixelType, c.depth, 75, 1500, 600);
+            const std::uint32_t width = static_cast<std::uint32_t>(Session().GetPixelsPerLine());
+            Bytes plain = LooksOf(MemoryImage(), c.depth, width);
+            if (vanilla) {
+                for (auto& level : plain) level = static_cast<std::uint8_t>(255 - level);
+            }
+            BackToOpen();
+            ResetMemoryTransfer();
+
+            ASSERT_EQ(SetOneValue(ICAP_XFERMECH, TWTY_UINT16, TWSX_FILE), TWRC_SUCCESS);
+            ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, c.pixelType), TWRC_SUCCESS);
+            ASSERT_EQ(SetOneValue(ICAP_IMAGEFILEFORMAT, TWTY_UINT16, c.format), TWRC_SUCCESS);
+            ASSERT_EQ(SetOneValue(ICAP_COMPRESSION, TWTY_UINT16, c.compression), TWRC_SUCCESS);
+            ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+            const std::string name = folder + "/" + c.name;
+            SetUpFile(name, c.format);
+            ASSERT_EQ(FileXfer(), TWRC_XFERDONE) << "cc " << Status();
+            const std::string ext = std::string(c.name).substr(std::string(c.name).rfind('.'));
+            Bytes decoded;
+            const std::uint32_t channels = c.depth == 24 ? 3 : 1;
+            if (ext == ".jpg") {
+                int dpi = 0;
+                ASSERT_TRUE(codec_test::DecodeJpeg(image_tools::ReadAll(name), channels, &decoded, &dpi));
+                EXPECT_EQ(dpi, 75);
+            } else if (ext == ".png") {
+                png_uint_32 ppm = 0;
+                ASSERT_TRUE(codec_test::DecodePng(name, channels, &decoded, &ppm));
+                EXPECT_EQ(ppm, 2953u) << "75 dpi in dots per metre";
+            } else if (ext == ".tif") {
+                std::vector<float> dpi;
+                const auto pages = codec_test::DecodeTiffPages(name, channels, &dpi);
+                ASSERT_EQ(pages.size(), 1u);
+                EXPECT_EQ(dpi[0], 75.0f);
+                decoded = pages[0];
+            } else {
+                if (!codec_test::Have("qpdf") || !codec_test::Have("pdfimages")) continue;
+                EXPECT_EQ(std::system(("qpdf --check " + name + " >/dev/null 2>&1").c_str()), 0) << "qpdf --check";
+                // The page's image through pdfimages, as a PNM.
+                ASSERT_EQ(std::system(("pdfimages " + name + " " + name + "-img >/dev/null 2>&1").c_str()), 0);
+                const std::string pnm = name + "-img-000." + (channels == 3 ? "ppm" : c.depth == 1 ? "pbm" : "pgm");
+                Bytes file = image_tools::ReadAll(pnm);
+                // Three lines of header (magic, size, and for grey and colour the maximum).
+                std::size_t at = 0;
+                for (int lines = c.depth == 1 ? 2 : 3; lines > 0 && at < file.size(); ++at) {
+                    if (file[at] == '\n') --lines;
+                }
+                Bytes body(file.begin() + static_cast<std::ptrdiff_t>(at), file.end());
+                decoded = c.depth == 1 ? LooksOf(body, 1, width) : body;
+                if (c.depth == 1) {
+                    for (auto& level : decoded) level = static_cast<std::uint8_t>(255 - level);  // PBM's 1 is black
+                }
+            }
+            if (c.maxError == 0) {
+                EXPECT_EQ(MeanDifference(decoded, plain), 0.0);
+            } else {
+                EXPECT_LT(MeanDifference(decoded, plain), c.maxError);
+            }
+            BackToOpen();
+        }
+    }
+    ASSERT_EQ(SetOneValue(ICAP_PIXELFLAVOR, TWTY_UINT16, TWPF_CHOCOLATE), TWRC_SUCCESS);
+}
+
+// A turned page is compressed turned: the JPEG strips and an LZW TIFF of a
+// quarter turn decode to the turned uncompressed scan.
+TEST_F(ImageTransferTest, ATurnedPageIsCompressedTurned) {
+    ASSERT_EQ(SetOneValue(ICAP_ROTATION, TWTY_INT16, 90), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_XFERMECH, TWTY_UINT16, TWSX_MEMORY), TWRC_SUCCESS);
+    StartScan(TWPT_GRAY, 8, 100, 1500, 600);
+    TW_IMAGEINFO info{};
+    ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+    ASSERT_GT(info.ImageLength, info.ImageWidth) << "a wide frame turned stands upright";
+    Bytes plain;
+    {
+        Bytes buffer(64000);
+        for (TW_UINT16 rc = TWRC_SUCCESS; rc == TWRC_SUCCESS;) {
+            TW_IMAGEMEMXFER xfer = Strip(TWMF_POINTER, 64000, buffer.data());
+            rc = MemXfer(&xfer);
+            ASSERT_TRUE(rc == TWRC_SUCCESS || rc == TWRC_XFERDONE) << "cc " << Status();
+            for (std::uint32_t row = 0; row < xfer.Rows; ++row) {
+                plain.insert(plain.end(), buffer.begin() + row * xfer.BytesPerRow,
+                             buffer.begin() + row * xfer.BytesPerRow + info.ImageWidth);
+            }
+        }
+    }
+    BackToOpen();
+    ResetMemoryTransfer();
+    ASSERT_EQ(SetOneValue(ICAP_COMPRESSION, TWTY_UINT16, TWCP_JPEG), TWRC_SUCCESS);
+    ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+    Bytes coded, buffer(8192);
+    for (TW_UINT16 rc = TWRC_SUCCESS; rc == TWRC_SUCCESS;) {
+        TW_IMAGEMEMXFER xfer = Strip(TWMF_POINTER, 8192, buffer.data());
+        rc = MemXfer(&xfer);
+        ASSERT_TRUE(rc == TWRC_SUCCESS || rc == TWRC_XFERDONE) << "cc " << Status();
+        EXPECT_EQ(TW_UINT32{xfer.Columns}, TW_UINT32(info.ImageWidth));
+        coded.insert(coded.end(), buffer.begin(), buffer.begin() + xfer.BytesWritten);
+    }
+    Bytes decoded;
+    int dpi = 0;
+    ASSERT_TRUE(codec_test::DecodeJpeg(coded, 1, &decoded, &dpi));
+    EXPECT_LT(MeanDifference(decoded, plain), 3.0);
+    BackToOpen();
+    ResetMemoryTransfer();
+
+    ASSERT_EQ(SetOneValue(ICAP_XFERMECH, TWTY_UINT16, TWSX_FILE), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_IMAGEFILEFORMAT, TWTY_UINT16, TWFF_TIFF), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_COMPRESSION, TWTY_UINT16, TWCP_LZW), TWRC_SUCCESS);
+    ASSERT_EQ(Enable(false), TWRC_SUCCESS);
+    SetUpFile(folder + "/turned.tif", TWFF_TIFF);
+    ASSERT_EQ(FileXfer(), TWRC_XFERDONE) << "cc " << Status();
+    std::vector<float> resolutions;
+    const auto pages = codec_test::DecodeTiffPages(folder + "/turned.tif", 1, &resolutions);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(MeanDifference(pages[0], plain), 0.0);
+    BackToOpen();
+}
+
+// A file transfer that fails leaves the file at the name as it was: the
+// JPEG, PNG and compressed TIFF pages are written beside it first.
+TEST_F(ImageTransferTest, AFailedEncodedFileLeavesTheNamedFileAsItWas) {
+    Reopen("VOREL_SIM_LINES", "20");
+    for (TW_UINT16 format : {TWFF_JFIF, TWFF_PNG, TWFF_PDF}) {
+        SCOPED_TRACE(testing::Message() << "format " << format);
+        const std::string name = folder + "/kept";
+        {
+            std::ofstream old(name, std::ios::binary);
+            old << "the user's file";
+        }
+        ASSERT_EQ(SetOneValue(ICAP_XFERMECH, TWTY_UINT16, TWSX_FILE), TWRC_SUCCESS);
+        ASSERT_EQ(SetOneValue(ICAP_IMAGEFILEFORMAT, TWTY_UINT16, format), TWRC_SUCCESS);
+        StartScan(TWPT_GRAY, 8, 100, 1500, 600);
+        SetUpFile(name, format);
+        EXPECT_EQ(FileXfer(), TWRC_FAILURE);
+        const Bytes kept = image_tools::ReadAll(name);
+        EXPECT_EQ(std::string(kept.begin(), kept.end()), "the user's file");
+        BackToOpen();
+    }
+}
+
+// A feeder batch into one multi-page file: five sheets make five pages
+// (TIFF directories, PDF pages) while the name stays the same; a jam at
+// sheet 4 leaves the file whole with the three pages before it.
+TEST_F(BatchTest, AFeederBatchGoesIntoOneMultiPageFile) {
+    for (TW_UINT16 format : {TWFF_TIFFMULTI, TWFF_PDF}) {
+        for (const char* jam : {static_cast<const char*>(nullptr), "4"}) {
+            SCOPED_TRACE(testing::Message() << "format " << format << (jam ? " jam at 4" : ""));
+            Feeder("5", jam);
+            ASSERT_EQ(SetOneValue(ICAP_XFERMECH, TWTY_UINT16, TWSX_FILE), TWRC_SUCCESS);
+            ASSERT_EQ(SetOneValue(ICAP_IMAGEFILEFORMAT, TWTY_UINT16, format), TWRC_SUCCESS);
+            ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY), TWRC_SUCCESS);
+            ASSERT_EQ(SetOneValue(ICAP_COMPRESSION, TWTY_UINT16, TWCP_JPEG), TWRC_SUCCESS);
+            StartBatch();
+            const std::string name = folder + (format == TWFF_PDF ? "/batch.pdf" : "/batch.tif");
+            int delivered = 0;
+            for (int sheet = 1; sheet <= 5 && sourceState == 600; ++sheet) {
+                SetUpFile(name, format);
+                const TW_UINT16 rc = FileXfer();
+                if (rc == TWRC_XFERDONE) ++delivered;
+                TW_UINT16 count = 0;
+                ASSERT_EQ(EndXfer(&count), TWRC_SUCCESS);
+            }
+            EXPECT_EQ(delivered, jam ? 3 : 5);
+            if (format == TWFF_TIFFMULTI) {
+                std::vector<float> dpi;
+                EXPECT_EQ(codec_test::DecodeTiffPages(name, 1, &dpi).size(), std::size_t(delivered));
+            } else if (codec_test::Have("qpdf")) {
+                EXPECT_EQ(std::system(("qpdf --check " + name + " >/dev/null 2>&1").c_str()), 0);
+                const image_tools::Result pages = image_tools::Run("qpdf --show-npages " + name);
+                EXPECT_EQ(pages.output, std::to_string(delivered) + "\n");
+            }
+            BackToOpen();
+            unsetenv("VOREL_SIM_JAM");
+        }
+    }
+}
 }  // namespace
 
 // --- Progress and Cancel ---

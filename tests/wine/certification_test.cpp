@@ -99,6 +99,7 @@ const std::map<TW_UINT16, Expected> kTable = {
     {ICAP_AUTODISCARDBLANKPAGES, {{RG, OV}, TWTY_INT32, false, 0, true, static_cast<TW_UINT32>(TWBP_DISABLE)}},
     {ICAP_ROTATION, {{EN, RG, OV}, TWTY_FIX32, false, 0, true, 0}},
     {ICAP_ORIENTATION, {{EN, OV}, TWTY_UINT16, false, 0, true, TWOR_ROT0}},
+    {ICAP_JPEGQUALITY, {{EN, RG, OV}, TWTY_INT16, false, 0, false, 0}},
 };
 
 struct Reply {

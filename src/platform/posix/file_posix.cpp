@@ -49,6 +49,17 @@ bool File::Write(const void* data, std::size_t bytes) {
     return true;
 }
 
+std::size_t File::Read(void* data, std::size_t bytes) {
+    if (handle_ == nullptr) return 0;
+    std::size_t done = 0;
+    while (done < bytes) {
+        const ssize_t n = ::read(Descriptor(handle_), static_cast<char*>(data) + done, bytes - done);
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
 bool File::Seek(std::uint64_t offset) {
     if (handle_ == nullptr || offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
     return ::lseek(Descriptor(handle_), static_cast<off_t>(offset), SEEK_SET) >= 0;

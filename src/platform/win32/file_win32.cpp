@@ -31,6 +31,19 @@ bool File::Write(const void* data, std::size_t bytes) {
     return true;
 }
 
+std::size_t File::Read(void* data, std::size_t bytes) {
+    if (handle_ == nullptr) return 0;
+    std::size_t done = 0;
+    while (done < bytes) {
+        const std::size_t left = bytes - done;
+        const DWORD chunk = left > 0x10000000 ? 0x10000000 : static_cast<DWORD>(left);
+        DWORD got = 0;
+        if (!::ReadFile(static_cast<HANDLE>(handle_), static_cast<char*>(data) + done, chunk, &got, nullptr) || got == 0) break;
+        done += got;
+    }
+    return done;
+}
+
 bool File::Seek(std::uint64_t offset) {
     if (handle_ == nullptr || offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
     LARGE_INTEGER to;
