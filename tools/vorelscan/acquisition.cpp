@@ -103,7 +103,9 @@ std::string FileTransferRefusal(const std::string& target) {
 // for a BMP, is as long as its header says; a JPEG ends with its end
 // marker, a PDF with its end-of-file line.
 bool LooksWhole(const std::wstring& name, const std::string& format) {
-    HANDLE file = ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    // The source may hold a multi-page file open for its next page.
+    HANDLE file = ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     std::uint8_t head[8] = {};
     std::uint8_t tail[32] = {};
@@ -384,7 +386,7 @@ bool Session::Negotiate() {
     }
     // The file format first: the compressions a file may hold depend on it.
     const TW_UINT16 fileFormat = FileFormatCode(options_);
-    if (mechanism_ == "file" && fileFormat != kFileBmp && fileFormat != kFileTiff &&
+    if (mechanism_ == "file" && fileFormat != kFileBmp &&
         !SetOneValue(ICAP_IMAGEFILEFORMAT, TWTY_UINT16, fileFormat, "the file format of " + options_.out)) {
         return false;
     }
