@@ -118,10 +118,10 @@ protected:
                 xfer.Memory = TW_MEMORY{TWMF_APPOWNS | TWMF_POINTER, static_cast<TW_UINT32>(buffer.size()), buffer.data()};
                 rc = Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
                 if (rc != TWRC_SUCCESS && rc != TWRC_XFERDONE) break;
-                EXPECT_EQ(xfer.Columns, image.width) << "strip " << strip;
-                EXPECT_EQ(xfer.BytesPerRow, RowStride(static_cast<std::uint32_t>(rowBytes))) << "strip " << strip;
-                EXPECT_EQ(xfer.XOffset, 0u);
-                EXPECT_EQ(xfer.YOffset * rowBytes, image.rows.size()) << "strip " << strip;
+                EXPECT_EQ(TW_UINT32{xfer.Columns}, image.width) << "strip " << strip;
+                EXPECT_EQ(TW_UINT32{xfer.BytesPerRow}, RowStride(static_cast<std::uint32_t>(rowBytes))) << "strip " << strip;
+                EXPECT_EQ(TW_UINT32{xfer.XOffset}, 0u);
+                EXPECT_EQ(TW_UINT32{xfer.YOffset} * rowBytes, image.rows.size()) << "strip " << strip;
                 for (std::uint32_t row = 0; row < xfer.Rows; ++row) {
                     const std::uint8_t* at = buffer.data() + std::size_t(row) * xfer.BytesPerRow;
                     image.rows.insert(image.rows.end(), at, at + rowBytes);
@@ -191,8 +191,8 @@ TEST_F(TurnedScanTest, EveryTransferDeliversTheUnturnedScanTurned) {
                 const Image turned = Scan(mechanism, &info);
                 EXPECT_EQ(turned.width, quarters % 2 ? plain.length : plain.width) << "DAT_IMAGEINFO ImageWidth";
                 EXPECT_EQ(turned.length, quarters % 2 ? plain.width : plain.length) << "DAT_IMAGEINFO ImageLength";
-                EXPECT_EQ(info.XResolution.Whole, plainInfo.YResolution.Whole);
-                EXPECT_EQ(info.YResolution.Whole, plainInfo.XResolution.Whole);
+                EXPECT_EQ(TW_INT16{info.XResolution.Whole}, TW_INT16{plainInfo.YResolution.Whole});
+                EXPECT_EQ(TW_INT16{info.YResolution.Whole}, TW_INT16{plainInfo.XResolution.Whole});
                 ASSERT_EQ(turned.rows.size(), PackedRowBytes(turned.width, turned.bits) * turned.length);
                 for (std::uint32_t y = 0; y < turned.length; ++y) {
                     for (std::uint32_t x = 0; x < turned.width; ++x) {
