@@ -107,6 +107,10 @@ build_arch() {  # arch
     echo "build_deps: libz-mingw-w64-dev ${VERSION[libz-mingw-w64-dev]} is pinned, and ${zlib_version:-none} is installed (./vorel setup installs it)" >&2
     exit 1
   fi
+  local tool
+  for tool in nasm "$triple-gcc-posix" cmake; do
+    command -v "$tool" >/dev/null || { echo "build_deps: $tool is missing (./vorel setup installs it)" >&2; exit 1; }
+  done
   local stamp want
   want=$( { cat "$HERE/versions" "$HERE/build_deps.sh" "$ROOT/cmake/mingw-$arch.cmake"
             "$triple-gcc-posix" --version | head -n 1; nasm -v; } | sha256sum | cut -d' ' -f1)

@@ -2,13 +2,18 @@
 // first, rows padded) or as a native DIB (bottom-up, blue first) come out
 // as files ImageMagick reads back pixel for pixel, in chunks smaller than
 // the page; a multi-page TIFF keeps its complete pages when the next one is
-// dropped.
+// dropped; Group 4 data that arrives compressed becomes a TIFF libtiff
+// decodes to the pixels compressed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <tiffio.h>
 
 #include "image_tools.h"
 #include "image_writer.h"
@@ -164,6 +169,71 @@ TEST(ImageWriter, MultipageTiffKeepsCompletePagesWhenOneIsDropped) {
     EXPECT_EQ(image_tools::Run("identify " + file.path()).output.find("[2]"), std::string::npos) << "a third page";
     ExpectPage(file.path(), 0, colour, 1);
     ExpectPage(file.path(), 1, grey, 2);
+}
+
+// Group 4 strips as a memory transfer brings them: libtiff compresses a
+// page, its one stream is fed in uneven pieces (an odd total, so the
+// directory needs its pad byte), and the file around it decodes to the same
+// rows at the resolution given.
+TEST(ImageWriter, Group4DataBecomesATiffOfThatPage) {
+    for (const int width : {61, 1000}) {
+        SCOPED_TRACE("width " + std::to_string(width));
+        const int lines = 77;
+        const int stride = (width + 7) / 8;
+        std::vector<std::uint8_t> rows(static_cast<std::size_t>(stride) * lines);
+        for (int y = 0; y < lines; ++y)
+            for (int x = 0; x < width; ++x)
+                if ((x / 7 + y / 5) % 3 == 0 || x == y) rows[y * stride + x / 8] |= std::uint8_t(0x80 >> (x % 8));
+        const image_tools::ScratchFile source(".tif");
+        TIFF* out = TIFFOpen(source.path().c_str(), "w");
+        ASSERT_NE(out, nullptr);
+        TIFFSetField(out, TIFFTAG_IMAGEWIDTH, width);
+        TIFFSetField(out, TIFFTAG_IMAGELENGTH, lines);
+        TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 1);
+        TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+        TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+        TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, lines);
+        for (int y = 0; y < lines; ++y) ASSERT_EQ(TIFFWriteScanline(out, &rows[y * stride], y, 0), 1);
+        TIFFClose(out);
+        TIFF* in = TIFFOpen(source.path().c_str(), "r");
+        ASSERT_NE(in, nullptr);
+        std::vector<std::uint8_t> data(TIFFRawStripSize(in, 0));
+        ASSERT_EQ(TIFFReadRawStrip(in, 0, data.data(), data.size()), static_cast<tmsize_t>(data.size()));
+        TIFFClose(in);
+        if (data.size() % 2 == 0) data.push_back(0);  // a stray byte after the end of the page decodes to nothing
+
+        PageFormat page{width, lines, 1, 300, 200, false};
+        MemorySink sink;
+        std::uint64_t at = kGroup4TiffDataOffset;
+        for (std::size_t done = 0, piece = 1; done < data.size(); done += piece, piece = piece * 3 + 1) {
+            piece = std::min(piece, data.size() - done);
+            ASSERT_TRUE(sink.WriteAt(at, &data[done], piece));
+            at += piece;
+        }
+        ASSERT_TRUE(FinishGroup4Tiff(&sink, page, data.size()));
+        const image_tools::ScratchFile file(".tif");
+        sink.Save(file.path());
+        TIFF* back = TIFFOpen(file.path().c_str(), "r");
+        ASSERT_NE(back, nullptr);
+        std::uint16_t compression = 0;
+        float xDpi = 0, yDpi = 0;
+        TIFFGetField(back, TIFFTAG_COMPRESSION, &compression);
+        TIFFGetField(back, TIFFTAG_XRESOLUTION, &xDpi);
+        TIFFGetField(back, TIFFTAG_YRESOLUTION, &yDpi);
+        EXPECT_EQ(compression, COMPRESSION_CCITTFAX4);
+        EXPECT_EQ(xDpi, 300.0f);
+        EXPECT_EQ(yDpi, 200.0f);
+        std::vector<std::uint8_t> row(TIFFScanlineSize(back));
+        ASSERT_EQ(row.size(), static_cast<std::size_t>(stride));
+        for (int y = 0; y < lines; ++y) {
+            ASSERT_EQ(TIFFReadScanline(back, row.data(), y, 0), 1) << "row " << y;
+            ASSERT_EQ(std::memcmp(row.data(), &rows[y * stride], stride), 0) << "row " << y;
+        }
+        TIFFClose(back);
+    }
+    MemorySink sink;
+    EXPECT_FALSE(FinishGroup4Tiff(&sink, PageFormat{61, 77, 8, 300, 300, false}, 100)) << "a grey page";
+    EXPECT_FALSE(FinishGroup4Tiff(&sink, PageFormat{61, 77, 1, 300, 300, false}, 0)) << "no data";
 }
 
 }  // namespace

@@ -37,7 +37,10 @@ TEST(ScanOptions, BatchFlags) {
         {{"--batch", "all.tiff", "--multipage"}, true, "memory"},
         {{"--batch", "page.tiff"}, false, ""},
         {{"--batch", "all.bmp", "--multipage"}, false, ""},
-        {{"--batch", "all.tiff", "--multipage", "--mech", "file"}, false, ""},
+        {{"--batch", "all.tiff", "--multipage", "--mech", "file"}, true, "file"},
+        {{"--batch", "all.pdf", "--multipage"}, true, "file"},
+        {{"--batch", "all.pdf", "--multipage", "--mech", "memory"}, false, ""},
+        {{"--batch", "all.jpg", "--multipage"}, false, ""},
         {{"--batch", "p%d.tiff", "--count", "0"}, false, ""},
         {{"--batch", "p%d.tiff", "--count", "-2"}, false, ""},
     };
@@ -71,7 +74,7 @@ TEST(ScanOptions, RefusesBadInputInWords) {
         {{"--out", "a.tiff", "--region", "1,2,3"}, "--region 1,2,3: expected four whole numbers"},
         {{"--out", "a.tiff", "--region", "1,2,3,4,5"}, "expected four whole numbers"},
         {{"--out", "a.tiff", "--count", "3"}, "--count needs --batch"},
-        {{"--out", "a.png"}, "--out a.png: the name must end in .bmp, .tif or .tiff"},
+        {{"--out", "a.gif"}, "--out a.gif: the name must end in .bmp, .tif, .tiff, .jpg, .jpeg, .png or .pdf"},
         {{"--out", "a.bmp", "--format", "tiff"}, "another format"},
         {{"--out", "a.tiff", "--buffer", "64001"}, "at most 64000"},
         {{"--out", "a.tiff", "--brightness", "1001"}, "--brightness 1001: the brightness is -1000 to 1000"},
@@ -115,6 +118,82 @@ TEST(ScanOptions, RefusesBadInputInWords) {
         EXPECT_NE(error.find(c.message), std::string::npos) << "error \"" << error << "\", expected \"" << c.message
                                                             << "\"";
     }
+}
+
+// The file formats and compressions: what each name and flag asks of the
+// source (the transfer, ICAP_COMPRESSION, ICAP_JPEGQUALITY), and the
+// combinations that cannot give that file, refused before anything opens.
+TEST(ScanOptions, FormatsCompressionAndQuality) {
+    struct Case {
+        std::vector<std::string> words;
+        const char* format;       // nullptr: refused
+        const char* mechanism;    // or, when refused, a part of the error
+        const char* compression;  // what is sent; "" nothing
+        int quality;              // -1 nothing
+    };
+    const Case cases[] = {
+        {{"--out", "a.JPG"}, "jpeg", "file", "", -1},
+        {{"--out", "a.jpeg", "--type", "gray", "--quality", "75"}, "jpeg", "file", "", 75},
+        {{"--out", "a.jpg", "--mech", "memory", "--quality=75"}, "jpeg", "memory", "jpeg", 75},
+        {{"--out", "a.jpg", "--compression", "jpeg", "--mech", "memory"}, "jpeg", "memory", "jpeg", -1},
+        {{"--out", "a.png"}, "png", "file", "", -1},
+        {{"--out", "a.pdf", "--type", "bw"}, "pdf", "file", "", -1},
+        {{"--out", "a.pdf", "--compression", "group4", "--type", "bw"}, "pdf", "file", "group4", -1},
+        {{"--out", "a.pdf", "--quality", "0"}, "pdf", "file", "", 0},
+        {{"--out", "a.tif", "--compression", "group4", "--type", "bw"}, "tiff", "file", "group4", -1},
+        {{"--out", "a.tif", "--compression", "group4", "--type", "bw", "--mech", "memory"}, "tiff", "memory", "group4", -1},
+        {{"--out", "a.tif", "--compression", "lzw"}, "tiff", "file", "lzw", -1},
+        {{"--out", "a.tif", "--compression", "zip", "--type", "bw"}, "tiff", "file", "zip", -1},
+        {{"--out", "a.tif", "--compression", "jpeg", "--quality", "100"}, "tiff", "file", "jpeg", 100},
+        {{"--out", "a.tif", "--compression", "none", "--mech", "memory"}, "tiff", "memory", "none", -1},
+        {{"--out", "a.bmp", "--compression", "none"}, "bmp", "native", "none", -1},
+        {{"--out", "scan", "--format", "pdf"}, "pdf", "file", "", -1},
+        {{"--batch", "all.tif", "--multipage", "--compression", "group4", "--type", "bw"}, "tiff", "file", "group4", -1},
+        {{"--batch", "all.tif", "--multipage", "--compression", "none"}, "tiff", "memory", "none", -1},
+        // Refused, each with the reason.
+        {{"--out", "a.tif", "--compression", "group4"}, nullptr, "Group 4 compresses 1-bit images: add --type bw", "", -1},
+        {{"--out", "a.tif", "--compression", "group4", "--type", "gray"}, nullptr, "add --type bw", "", -1},
+        {{"--out", "a.tif", "--compression", "jpeg", "--type", "bw"}, nullptr, "JPEG compresses grey and colour", "", -1},
+        {{"--out", "a.jpg", "--type", "bw"}, nullptr, "--type bw: JPEG holds grey and colour images", "", -1},
+        {{"--out", "a.jpg", "--mech", "native"}, nullptr, "a native transfer is an uncompressed DIB", "", -1},
+        {{"--out", "a.jpg", "--compression", "none"}, nullptr, "a .jpg holds JPEG", "", -1},
+        {{"--out", "a.tif", "--mech", "native", "--compression", "jpeg"}, nullptr, "a native transfer is an uncompressed", "", -1},
+        {{"--out", "a.bmp", "--compression", "zip"}, nullptr, "a BMP file is uncompressed", "", -1},
+        {{"--out", "a.png", "--compression", "zip"}, nullptr, "PNG compresses in its own way", "", -1},
+        {{"--out", "a.png", "--mech", "memory"}, nullptr, "--mech memory: the source writes PNG files itself", "", -1},
+        {{"--out", "a.pdf", "--mech", "native"}, nullptr, "the source writes PDF files itself", "", -1},
+        {{"--out", "a.pdf", "--compression", "lzw"}, nullptr, "a PDF holds JPEG (grey and colour) or Group 4", "", -1},
+        {{"--out", "a.tif", "--mech", "memory", "--compression", "lzw"}, nullptr, "LZW and ZIP compress TIFF files", "", -1},
+        {{"--out", "a.tif", "--mech", "memory", "--compression", "jpeg"}, nullptr, "JPEG memory strips make a JPEG file", "", -1},
+        {{"--batch", "all.tif", "--multipage", "--mech", "memory", "--compression", "lzw"}, nullptr,
+         "the tool's own multi-page TIFF holds uncompressed pages", "", -1},
+        {{"--out", "a.tif", "--quality", "75"}, nullptr, "--quality 75: the quality is JPEG's", "", -1},
+        {{"--out", "a.pdf", "--type", "bw", "--quality", "75"}, nullptr, "the quality is JPEG's", "", -1},
+        {{"--out", "a.jpg", "--quality", "101"}, nullptr, "--quality 101: the quality is 0 to 100", "", -1},
+        {{"--out", "a.jpg", "--quality", "-1"}, nullptr, "the quality is 0 to 100", "", -1},
+        {{"--out", "a.tif", "--compression", "g4"}, nullptr, "--compression g4: the compression is none, jpeg", "", -1},
+        {{"--out", "a.jpg", "--format", "png"}, nullptr, "another format than --format png", "", -1},
+    };
+    for (const Case& c : cases) {
+        ScanOptions o;
+        std::string error;
+        std::string words;
+        for (const std::string& word : c.words) words += word + " ";
+        const bool accepted = ParseScanOptions(c.words, &o, &error);
+        if (c.format == nullptr) {
+            EXPECT_FALSE(accepted) << words;
+            EXPECT_NE(error.find(c.mechanism), std::string::npos)
+                << words << ": error \"" << error << "\", expected \"" << c.mechanism << "\"";
+            continue;
+        }
+        ASSERT_TRUE(accepted) << words << ": " << error;
+        EXPECT_EQ(o.format, c.format) << words;
+        EXPECT_EQ(o.mechanism, c.mechanism) << words;
+        EXPECT_EQ(o.compression, c.compression) << words;
+        EXPECT_EQ(o.Given("--quality") ? o.quality : -1, c.quality) << words;
+    }
+    EXPECT_NE(ScanUsage().find("--compression none|jpeg|group4|lzw|zip"), std::string::npos) << ScanUsage();
+    EXPECT_NE(ScanUsage().find("--quality N"), std::string::npos) << ScanUsage();
 }
 
 // The image controls: what each flag stores, the gamma's decimals included.

@@ -216,7 +216,10 @@ o=$(winpath "$out/words.tiff")
 refused dpi-range 2 "--dpi 65686: resolution must be 12 to 2400 dpi" -- --out "$o" --dpi 65686
 refused region-reversed 2 "empty or reversed" -- --out "$o" --region 600,0,300,300
 refused count-alone 2 "--count needs --batch" -- --out "$o" --count 2
-refused extension 2 "must end in .bmp, .tif or .tiff" -- --out "$(winpath "$out/words.png")"
+refused extension 2 "must end in .bmp, .tif, .tiff, .jpg, .jpeg, .png or .pdf" -- --out "$(winpath "$out/words.gif")"
+# Group 4 holds 1-bit images only: refused before the source is opened.
+refused group4-colour 2 "--compression group4: Group 4 compresses 1-bit images: add --type bw" -- \
+  --out "$o" --compression group4
 refused ydpi 2 "both axes at the X resolution" -- --out "$o" --dpi 300 --ydpi 600
 refused bed 2 "the region lies outside the 8.5 × 14 inch bed" -- --out "$o" --region 0,0,2551,300
 refused bed-partly 2 "the region lies outside the 8.5 × 14 inch bed" -- --out "$o" --region 2000,4000,2600,4300

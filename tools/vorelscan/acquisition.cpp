@@ -32,6 +32,33 @@ namespace {
 
 constexpr TW_UINT16 kUnitsOf300thInch = 4;  // TWUN_TWIPS: exchanged as 1/300-inch counts, taken as given
 
+// The values of ICAP_COMPRESSION, ICAP_IMAGEFILEFORMAT and the capability
+// ICAP_JPEGQUALITY, as the tool asks for them.
+constexpr TW_UINT16 kJpegQuality = 0x1153;
+constexpr TW_UINT16 kFileTiff = 0, kFileBmp = 2, kFileJfif = 4, kFileTiffMulti = 6, kFilePng = 7, kFilePdf = 10;
+
+TW_UINT16 CompressionCode(const std::string& compression) {
+    return compression == "jpeg" ? 6 : compression == "group4" ? 5 : compression == "lzw" ? 7 : compression == "zip" ? 13 : 0;
+}
+
+std::string CompressionWords(TW_UINT16 code) {
+    switch (code) {
+        case 0: return "uncompressed data";
+        case 5: return "Group 4";
+        case 6: return "JPEG";
+        case 7: return "LZW";
+        case 13: return "ZIP";
+        default: return "compression " + std::to_string(code);
+    }
+}
+
+// The file format a file transfer asks for.
+TW_UINT16 FileFormatCode(const ScanOptions& options) {
+    const std::string& format = options.format;
+    if (format == "tiff") return options.multipage ? kFileTiffMulti : kFileTiff;
+    return format == "jpeg" ? kFileJfif : format == "png" ? kFilePng : format == "pdf" ? kFilePdf : kFileBmp;
+}
+
 std::string TypeWords(int bitsPerPixel) {
     return bitsPerPixel == 1 ? "1-bit black and white" : bitsPerPixel == 8 ? "8-bit grey" : bitsPerPixel == 24
                                                                                                  ? "24-bit colour"
@@ -72,20 +99,73 @@ std::string FileTransferRefusal(const std::string& target) {
 }
 
 // A file the source wrote is whole when it starts as its format does and,
-// for a BMP, is as long as its header says.
-bool LooksWhole(const std::wstring& name, bool tiff) {
+// for a BMP, is as long as its header says; a JPEG ends with its end
+// marker, a PDF with its end-of-file line.
+bool LooksWhole(const std::wstring& name, const std::string& format) {
     HANDLE file = ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     std::uint8_t head[8] = {};
-    DWORD read = 0;
+    std::uint8_t tail[32] = {};
+    DWORD read = 0, tailRead = 0;
     LARGE_INTEGER size{};
-    const bool ok = ::ReadFile(file, head, sizeof head, &read, nullptr) && read == sizeof head &&
-                    ::GetFileSizeEx(file, &size);
+    bool ok = ::ReadFile(file, head, sizeof head, &read, nullptr) && read == sizeof head &&
+              ::GetFileSizeEx(file, &size);
+    if (ok) {
+        LARGE_INTEGER at{};
+        at.QuadPart = size.QuadPart > static_cast<LONGLONG>(sizeof tail) ? size.QuadPart - sizeof tail : 0;
+        ok = ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && ::ReadFile(file, tail, sizeof tail, &tailRead, nullptr);
+    }
     ::CloseHandle(file);
     if (!ok) return false;
-    if (tiff) return std::memcmp(head, "II*\0", 4) == 0 || std::memcmp(head, "MM\0*", 4) == 0;
+    if (format == "tiff") return std::memcmp(head, "II*\0", 4) == 0 || std::memcmp(head, "MM\0*", 4) == 0;
+    if (format == "jpeg") return head[0] == 0xFF && head[1] == 0xD8 && tailRead >= 2 && tail[tailRead - 2] == 0xFF && tail[tailRead - 1] == 0xD9;
+    if (format == "png") return std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) == 0;
+    if (format == "pdf") {
+        const std::string end(reinterpret_cast<const char*>(tail), tailRead);
+        return std::memcmp(head, "%PDF-", 5) == 0 && end.find("%%EOF") != std::string::npos;
+    }
     const std::uint32_t said = head[2] | head[3] << 8 | head[4] << 16 | std::uint32_t(head[5]) << 24;
     return head[0] == 'B' && head[1] == 'M' && said == static_cast<std::uint64_t>(size.QuadPart);
+}
+
+// The pages of a TIFF file: its chain of directories, followed within the
+// file; -1 for a file that is no TIFF, or whose chain leaves the file or
+// runs past 65535 directories (a loop).
+int TiffPages(const std::wstring& name) {
+    HANDLE file = ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return -1;
+    LARGE_INTEGER size{};
+    auto readAt = [&](std::uint64_t offset, std::uint8_t* into, DWORD n) {
+        LARGE_INTEGER at{};
+        at.QuadPart = static_cast<LONGLONG>(offset);
+        DWORD read = 0;
+        return offset + n <= static_cast<std::uint64_t>(size.QuadPart) && ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
+               ::ReadFile(file, into, n, &read, nullptr) && read == n;
+    };
+    std::uint8_t head[8] = {};
+    int pages = -1;
+    if (::GetFileSizeEx(file, &size) && readAt(0, head, 8) && (head[0] == 'I' || head[0] == 'M')) {
+        const bool little = head[0] == 'I';
+        auto u16 = [little](const std::uint8_t* b) { return little ? b[0] | b[1] << 8 : b[0] << 8 | b[1]; };
+        auto u32 = [&](const std::uint8_t* b) {
+            return little ? std::uint32_t(u16(b)) | std::uint32_t(u16(b + 2)) << 16
+                          : std::uint32_t(u16(b)) << 16 | std::uint32_t(u16(b + 2));
+        };
+        std::uint64_t next = u32(head + 4);
+        pages = 0;
+        while (next != 0) {
+            std::uint8_t count[2], link[4];
+            if (pages == 65535 || !readAt(next, count, 2) ||
+                !readAt(next + 2 + 12ull * u16(count), link, 4)) {
+                pages = -1;
+                break;
+            }
+            ++pages;
+            next = u32(link);
+        }
+    }
+    ::CloseHandle(file);
+    return pages;
 }
 
 // Whether a window can be shown: the source's dialog, progress window and
@@ -151,7 +231,9 @@ private:
     bool TransferNative(const PageFormat& format, ImageWriter* writer);
     bool TransferMemory(const PageFormat& format, ImageWriter* writer);
     bool TransferFile(const std::string& name);
+    bool TransferCompressed(const PageFormat& format, TW_UINT16 compression, PendingFile* file);
     bool TransferAll();
+    bool FinishMultiFile(bool ok, int page);
 
     const ScanOptions& options_;
     std::string mechanism_;  // the transfer: as asked, or the one that can take the file's name
@@ -163,6 +245,7 @@ private:
     // A multi-page file, open from the first page to the last.
     std::unique_ptr<PendingFile> multiFile_;
     std::unique_ptr<ImageWriter> multiWriter_;
+    int filePages_ = 0;  // pages the source has put into a multi-page file
     std::string writeError_;
 };
 
@@ -259,6 +342,22 @@ bool Session::Negotiate() {
     if (!saved || options_.Given("--dpi")) {
         if (!SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, options_.dpi, "the resolution " + dpi)) return false;
         if (!SetOneValue(ICAP_YRESOLUTION, TWTY_UINT16, options_.yDpi, "the resolution " + dpi)) return false;
+    }
+    // The file format first: the compressions a file may hold depend on it.
+    const TW_UINT16 fileFormat = FileFormatCode(options_);
+    if (mechanism_ == "file" && fileFormat != kFileBmp && fileFormat != kFileTiff &&
+        !SetOneValue(ICAP_IMAGEFILEFORMAT, TWTY_UINT16, fileFormat, "the file format of " + options_.out)) {
+        return false;
+    }
+    if (!options_.compression.empty() &&
+        !SetOneValue(ICAP_COMPRESSION, TWTY_UINT16, CompressionCode(options_.compression),
+                     "the compression " + options_.compression)) {
+        return false;
+    }
+    if (options_.Given("--quality") &&
+        !SetOneValue(kJpegQuality, TWTY_INT16, static_cast<TW_UINT16>(options_.quality),
+                     "the JPEG quality " + std::to_string(options_.quality))) {
+        return false;
     }
     if (options_.vanilla && !SetOneValue(ICAP_PIXELFLAVOR, TWTY_UINT16, TWPF_VANILLA, "the vanilla flavour")) {
         return false;
@@ -433,29 +532,106 @@ bool Session::TransferMemory(const PageFormat& format, ImageWriter* writer) {
     return Fail("the memory transfer did not end");
 }
 
+std::string FormatWords(const std::string& format) {
+    return format == "tiff" ? "TIFF" : format == "jpeg" ? "JPEG" : format == "png" ? "PNG" : format == "pdf" ? "PDF" : "BMP";
+}
+
 // The source writes the file under a new name beside the target, so that a
 // failure cannot touch the target; the name travels in the ANSI code page,
-// at most 254 characters.
+// at most 254 characters. The pages of a multi-page file all go to the one
+// name, which the source appends to and completes at the last MSG_ENDXFER;
+// TransferAll moves it over the target then.
 bool Session::TransferFile(const std::string& name) {
-    PendingFile file;
+    PendingFile single;
+    PendingFile* file = &single;
     std::string error;
-    if (!file.Create(name, &error)) return Fail(error);
-    file.Release();
+    if (options_.multipage && multiFile_) {
+        file = multiFile_.get();
+    } else {
+        if (options_.multipage) {
+            multiFile_.reset(new PendingFile);
+            file = multiFile_.get();
+        }
+        if (!file->Create(name, &error)) return Fail(error);
+        file->Release();
+    }
     TW_SETUPFILEXFER setup{};
-    if (!AnsiFileName(file.Name(), setup.FileName, sizeof setup.FileName)) return Fail(FileTransferRefusal(name));
-    const bool tiff = options_.format == "tiff";
-    setup.Format = tiff ? TWFF_TIFF : TWFF_BMP;
+    if (!AnsiFileName(file->Name(), setup.FileName, sizeof setup.FileName)) return Fail(FileTransferRefusal(name));
+    setup.Format = FileFormatCode(options_);
     TW_UINT16 rc = ToSource(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup);
     if (rc != TWRC_SUCCESS) return twain_.Fail("the source refused the file name", rc);
     interruption::WatchSourceParts(WideFromUtf8(FolderOf(name)));
     rc = ToSource(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr);
     interruption::UnwatchSourceParts();
     if (rc != TWRC_XFERDONE) return FailTransfer(rc);
-    if (!LooksWhole(file.Name(), tiff)) {
-        return Fail("the source said the file transfer was done, but its file is no whole " +
-                    std::string(tiff ? "TIFF" : "BMP") + " image");
+    if (options_.multipage) {
+        ++filePages_;
+        return true;
     }
-    return file.Commit(&error) || Fail(error);
+    if (!LooksWhole(file->Name(), options_.format)) {
+        return Fail("the source said the file transfer was done, but its file is no whole " +
+                    FormatWords(options_.format) + " image");
+    }
+    return file->Commit(&error) || Fail(error);
+}
+
+// Compressed strips as they come: JPEG strips end to end make the JPEG
+// file; Group 4 strips, one stream for the page, go into a TIFF of one strip
+// that the tool writes around them.
+bool Session::TransferCompressed(const PageFormat& format, TW_UINT16 compression, PendingFile* file) {
+    TW_SETUPMEMXFER setup{};
+    TW_UINT16 rc = ToSource(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup);
+    if (rc != TWRC_SUCCESS) return twain_.Fail("the source gave no memory transfer sizes", rc);
+    TW_UINT32 size = static_cast<TW_UINT32>(options_.memoryBuffer);
+    if (size == 0) size = std::min<TW_UINT32>(std::max<TW_UINT32>(setup.Preferred, setup.MinBufSize), kMaxMemoryBuffer);
+    if (size < setup.MinBufSize || size == 0) {
+        return Fail("the memory buffer of " + std::to_string(size) + " bytes is smaller than the source's minimum of " +
+                    std::to_string(setup.MinBufSize));
+    }
+    const bool group4 = compression == 5;
+    // Compressed data is smaller than the image, or not much larger: a source
+    // that sends more than twice the raw image and a megabyte is stopped.
+    const std::uint64_t limit = 2 * static_cast<std::uint64_t>(format.RowBytes()) * format.lines + (1 << 20);
+    const std::uint64_t start = group4 ? kGroup4TiffDataOffset : 0;
+    std::uint64_t at = start;
+    std::vector<std::uint8_t> buffer(size);
+    std::uint8_t first[2] = {}, last[2] = {};
+    long rows = 0;
+    for (;;) {
+        if (interruption::Requested()) return Fail("interrupted");
+        TW_IMAGEMEMXFER xfer{};
+        xfer.Memory = TW_MEMORY{TWMF_APPOWNS | TWMF_POINTER, size, buffer.data()};
+        rc = ToSource(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
+        if (rc != TWRC_SUCCESS && rc != TWRC_XFERDONE) return FailTransfer(rc);
+        if (xfer.Compression != compression) {
+            return Fail("the source sent a strip of " + CompressionWords(xfer.Compression) + " in a transfer of " +
+                        CompressionWords(compression));
+        }
+        if (xfer.BytesWritten > size) return Fail("the source wrote more into a memory strip than it holds");
+        if (xfer.BytesWritten > 0) {
+            if (at == start) std::memcpy(first, buffer.data(), std::min<TW_UINT32>(2, xfer.BytesWritten));
+            if (xfer.BytesWritten >= 2) {
+                std::memcpy(last, &buffer[xfer.BytesWritten - 2], 2);
+            } else {
+                last[0] = last[1];
+                last[1] = buffer[0];
+            }
+            if (!file->WriteAt(at, buffer.data(), xfer.BytesWritten)) return writeError_ = "write", false;
+            at += xfer.BytesWritten;
+            if (at - start > limit) return Fail("the source sent more compressed data than the image holds");
+        }
+        rows += xfer.Rows;
+        if (options_.progress && xfer.Rows > 0) {
+            progress_.Rows(page_, static_cast<std::uint64_t>(std::min<long>(rows, format.lines)), format.lines);
+        }
+        if (rc == TWRC_XFERDONE) break;
+    }
+    if (at == start) return Fail("the memory transfer brought no data");
+    if (group4) {
+        return FinishGroup4Tiff(file, format, at - start) || (writeError_ = "write", false);
+    }
+    return (first[0] == 0xFF && first[1] == 0xD8 && last[0] == 0xFF && last[1] == 0xD9) ||
+           Fail("the source's JPEG strips do not make a whole JPEG image (no start or end marker)");
 }
 
 bool Session::TransferPage(int page, TW_UINT16* remaining) {
@@ -488,10 +664,21 @@ bool Session::TransferPage(int page, TW_UINT16* remaining) {
     } else if (format.width <= 0 || format.lines <= 0) {
         ok = Fail("the source did not say the image's size");
     }
+    const TW_UINT16 compression = CompressionCode(options_.compression);
+    if (ok && mechanism_ == "memory" && info.Compression != compression) {
+        ok = Fail("the source sends " + CompressionWords(info.Compression) + ", not the " +
+                  CompressionWords(compression) + " asked for");
+    }
     const std::string name = options_.batch && !options_.multipage ? BatchFileName(options_.out, page) : options_.out;
     writeError_.clear();
     if (ok && mechanism_ == "file") {
         ok = TransferFile(name);
+    } else if (ok && mechanism_ == "memory" && compression != 0) {
+        PendingFile file;
+        std::string error;
+        ok = (file.Create(name, &error) || Fail(error)) && TransferCompressed(format, compression, &file);
+        if (!writeError_.empty()) ok = Fail(file.WriteError().empty() ? "cannot write " + name : file.WriteError());
+        if (ok && !file.Commit(&error)) ok = Fail(error);
     } else if (ok) {
         PendingFile single;
         std::unique_ptr<ImageWriter> singleWriter;
@@ -546,6 +733,7 @@ bool Session::TransferAll() {
     int page = 0;
     bool ok = true;
     for (TW_UINT16 remaining = 1; remaining != 0 && ok;) ok = TransferPage(++page, &remaining);
+    if (options_.multipage && mechanism_ == "file") return FinishMultiFile(ok, page);
     const int written = ok ? page : page - 1;
     std::string error;
     if (multiFile_ && multiWriter_->Pages() > 0 && !multiFile_->Commit(&error)) {
@@ -558,6 +746,40 @@ bool Session::TransferAll() {
                     KeptPagesText(written, options_.multipage, options_.out));
     }
     if (options_.batch && options_.count > 0 && page < options_.count) {
+        return Fail("the source delivered " + std::to_string(page) + " of the " + std::to_string(options_.count) +
+                    " pages asked for");
+    }
+    pagesWritten = page;
+    return true;
+}
+
+// The source's multi-page file, complete after the last MSG_ENDXFER or,
+// when the batch stopped early, after the MSG_RESET that ended it: moved
+// over the target when whole, with the pages it holds told.
+bool Session::FinishMultiFile(bool ok, int page) {
+    const std::string failed = ok ? std::string() : "page " + std::to_string(page) + ": " + Error();
+    if (!multiFile_ || filePages_ == 0) {
+        return ok ? Fail("the source delivered no page") : false;
+    }
+    const std::wstring& name = multiFile_->Name();
+    int held = filePages_;
+    bool whole = LooksWhole(name, options_.format);
+    if (whole && options_.format == "tiff") {
+        held = TiffPages(name);
+        whole = held > 0;
+    }
+    if (!whole) {
+        const std::string why = "the source's file is no whole " + FormatWords(options_.format) + " file";
+        return Fail(ok ? why : failed + "; the pages before it are lost: " + why);
+    }
+    std::string error;
+    if (!multiFile_->Commit(&error)) return Fail(ok ? error : failed + "; the pages before it are lost: " + error);
+    if (!ok) return Fail(failed + KeptPagesText(held, true, options_.out));
+    if (held != page) {
+        return Fail(options_.out + " holds " + std::to_string(held) + " pages, and the source delivered " +
+                    std::to_string(page));
+    }
+    if (options_.count > 0 && page < options_.count) {
         return Fail("the source delivered " + std::to_string(page) + " of the " + std::to_string(options_.count) +
                     " pages asked for");
     }

@@ -234,3 +234,52 @@ std::unique_ptr<ImageWriter> MakeBmpWriter(ByteSink* sink) { return std::unique_
 std::unique_ptr<ImageWriter> MakeTiffWriter(ByteSink* sink, bool multipage) {
     return std::unique_ptr<ImageWriter>(new TiffWriter(sink, multipage));
 }
+
+bool FinishGroup4Tiff(ByteSink* sink, const PageFormat& page, std::uint64_t dataBytes) {
+    if (page.width <= 0 || page.lines <= 0 || page.bitsPerPixel != 1 || dataBytes == 0) return false;
+    // The directory starts on a word boundary after the data, the two
+    // resolutions right after the directory.
+    constexpr std::uint32_t kEntries = 12;
+    const std::uint64_t directory = (kGroup4TiffDataOffset + dataBytes + 1) & ~std::uint64_t(1);
+    const std::uint64_t rationals = directory + 2 + kEntries * 12 + 4;
+    if (rationals + 16 > kMaxFileBytes) return false;
+    const auto resolution = static_cast<std::uint32_t>(rationals);
+    Fields ifd;
+    auto entry = [&ifd](std::uint32_t tag, std::uint32_t type, std::uint32_t value) {
+        ifd.u16(tag);
+        ifd.u16(type);
+        ifd.u32(1);  // count
+        if (type == 3) {
+            ifd.u16(value);
+            ifd.u16(0);
+        } else {
+            ifd.u32(value);
+        }
+    };
+    ifd.u16(kEntries);
+    entry(256, 4, static_cast<std::uint32_t>(page.width));   // ImageWidth
+    entry(257, 4, static_cast<std::uint32_t>(page.lines));   // ImageLength
+    entry(258, 3, 1);                                         // BitsPerSample
+    entry(259, 3, 4);                                         // Compression: CCITT T.6 (Group 4)
+    entry(262, 3, 0);                                         // PhotometricInterpretation: white is zero, as fax runs start white
+    entry(273, 4, static_cast<std::uint32_t>(kGroup4TiffDataOffset));  // StripOffsets
+    entry(277, 3, 1);                                         // SamplesPerPixel
+    entry(278, 4, static_cast<std::uint32_t>(page.lines));   // RowsPerStrip: one strip
+    entry(279, 4, static_cast<std::uint32_t>(dataBytes));    // StripByteCounts
+    entry(282, 5, resolution);                                // XResolution
+    entry(283, 5, resolution + 8);                            // YResolution
+    entry(296, 3, 2);                                         // ResolutionUnit: inch
+    ifd.u32(0);                                               // no next directory
+    ifd.u32(static_cast<std::uint32_t>(page.xDpi > 0 ? page.xDpi : 0));
+    ifd.u32(1);
+    ifd.u32(static_cast<std::uint32_t>(page.yDpi > 0 ? page.yDpi : 0));
+    ifd.u32(1);
+    Fields header;
+    header.u16(0x4949);                                       // "II": little-endian
+    header.u16(42);                                           // TIFF
+    header.u32(static_cast<std::uint32_t>(directory));        // the first directory
+    const std::uint8_t pad = 0;
+    return (directory == kGroup4TiffDataOffset + dataBytes || sink->WriteAt(directory - 1, &pad, 1)) &&
+           sink->WriteAt(directory, ifd.bytes.data(), ifd.bytes.size()) &&
+           sink->WriteAt(0, header.bytes.data(), header.bytes.size());
+}

@@ -56,3 +56,12 @@ protected:
 std::unique_ptr<ImageWriter> MakeBmpWriter(ByteSink* sink);
 // `multipage`: every page a page of one document (NewSubfileType 2).
 std::unique_ptr<ImageWriter> MakeTiffWriter(ByteSink* sink, bool multipage);
+
+// A one-page TIFF around Group 4 data that arrives compressed (a memory
+// transfer's strips, one stream for the whole page): the data is written
+// from kGroup4TiffDataOffset as it comes, then FinishGroup4Tiff writes the
+// header and, after the data, the directory (the page as one strip,
+// white is zero, the resolution). False for a page that is not 1-bit, no
+// data, or a file past 4 GiB.
+constexpr std::uint64_t kGroup4TiffDataOffset = 8;
+bool FinishGroup4Tiff(ByteSink* sink, const PageFormat& page, std::uint64_t dataBytes);

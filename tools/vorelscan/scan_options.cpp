@@ -79,7 +79,7 @@ bool SetNumber(const std::string& value, int* into, std::string* error) {
 }
 
 const Flag kFlags[] = {
-    {"--out", "FILE", "the image to write: .bmp for BMP, .tif or .tiff for TIFF",
+    {"--out", "FILE", "the image to write: .bmp, .tif/.tiff, .jpg/.jpeg, .png or .pdf",
      [](ScanOptions* o, const std::string& v, std::string* e) {
          o->out = v;
          o->outGiven = true;
@@ -98,16 +98,30 @@ const Flag kFlags[] = {
          return o->count == -1 || (o->count >= 1 && o->count <= 32767) ||
                 Fail(e, "the count must be -1 (as many as there are) or 1 to 32767");
      }},
-    {"--multipage", nullptr, "with --batch: all pages into the one TIFF file PATTERN",
+    {"--multipage", nullptr,
+     "with --batch: all pages into the one file PATTERN, a TIFF (.tif, .tiff) or, by file transfer, a PDF (.pdf)",
      [](ScanOptions* o, const std::string&, std::string*) { return o->multipage = true; }},
-    {"--format", "bmp|tiff", "the file format, when the name does not tell",
+    {"--format", "bmp|tiff|jpeg|png|pdf", "the file format, when the name does not tell",
      [](ScanOptions* o, const std::string& v, std::string* e) {
          o->format = v;
-         return OneOf(v, {"bmp", "tiff"}) || Fail(e, "the format is bmp or tiff");
+         return OneOf(v, {"bmp", "tiff", "jpeg", "png", "pdf"}) || Fail(e, "the format is bmp, tiff, jpeg, png or pdf");
+     }},
+    {"--compression", "none|jpeg|group4|lzw|zip",
+     "the source compresses the image (ICAP_COMPRESSION): JPEG for grey and colour, Group 4 for bw; LZW and ZIP "
+     "for TIFF files",
+     [](ScanOptions* o, const std::string& v, std::string* e) {
+         o->compression = v;
+         return OneOf(v, {"none", "jpeg", "group4", "lzw", "zip"}) ||
+                Fail(e, "the compression is none, jpeg, group4, lzw or zip");
+     }},
+    {"--quality", "N", "JPEG's quality, 0 to 100 (ICAP_JPEGQUALITY)",
+     [](ScanOptions* o, const std::string& v, std::string* e) {
+         if (!SetNumber(v, &o->quality, e)) return false;
+         return (o->quality >= 0 && o->quality <= 100) || Fail(e, "the quality is 0 to 100");
      }},
     {"--mech", "native|memory|file",
-     "the transfer: native DIB, memory strips or a file the source writes (default: file for TIFF, native for "
-     "BMP, memory for --multipage)",
+     "the transfer: native DIB, memory strips or a file the source writes (default: native for BMP, memory for "
+     "an uncompressed --multipage TIFF, file otherwise)",
      [](ScanOptions* o, const std::string& v, std::string* e) {
          o->mechanism = v;
          return OneOf(v, {"native", "memory", "file"}) || Fail(e, "the transfer is native, memory or file");
@@ -208,6 +222,18 @@ const Flag* FindFlag(const std::string& name) {
 }
 
 bool CheckScanValues(ScanOptions* o, std::string* e);
+bool CheckTransfer(ScanOptions* o, std::string* e);
+bool CheckRest(ScanOptions* o, std::string* e);
+
+// The format a file name says, or nullptr.
+const char* FormatOfName(const std::string& name) {
+    if (EndsWith(name, ".tif") || EndsWith(name, ".tiff")) return "tiff";
+    if (EndsWith(name, ".bmp")) return "bmp";
+    if (EndsWith(name, ".jpg") || EndsWith(name, ".jpeg")) return "jpeg";
+    if (EndsWith(name, ".png")) return "png";
+    if (EndsWith(name, ".pdf")) return "pdf";
+    return nullptr;
+}
 
 // The combinations, once every flag is read.
 bool Check(ScanOptions* o, std::string* e) {
@@ -229,22 +255,89 @@ bool Check(ScanOptions* o, std::string* e) {
     if (o->batch && !o->multipage && BatchFileName(o->out, 1).empty()) {
         return Fail(e, "--batch " + o->out + ": the pattern needs one %d for the page number, e.g. page-%d.tiff");
     }
-    const bool saysTiff = EndsWith(o->out, ".tif") || EndsWith(o->out, ".tiff");
-    const bool saysBmp = EndsWith(o->out, ".bmp");
+    const char* named = FormatOfName(o->out);
     const char* flag = o->batch ? "--batch " : "--out ";
     if (o->format.empty()) {
-        if (!saysTiff && !saysBmp) {
-            return Fail(e, flag + o->out + ": the name must end in .bmp, .tif or .tiff (or give --format)");
+        if (named == nullptr) {
+            return Fail(e, flag + o->out +
+                               ": the name must end in .bmp, .tif, .tiff, .jpg, .jpeg, .png or .pdf (or give --format)");
         }
-        o->format = saysTiff ? "tiff" : "bmp";
-    } else if ((saysTiff && o->format != "tiff") || (saysBmp && o->format != "bmp")) {
+        o->format = named;
+    } else if (named != nullptr && o->format != named) {
         return Fail(e, flag + o->out + ": the name says another format than --format " + o->format);
     }
-    if (o->multipage && o->format != "tiff") return Fail(e, "--multipage writes TIFF: name the file .tif or .tiff");
-    if (o->mechanism.empty()) o->mechanism = o->multipage ? "memory" : o->format == "tiff" ? "file" : "native";
-    if (o->multipage && o->mechanism == "file") {
-        return Fail(e, "--multipage takes the pages by native or memory transfer, not --mech file");
+    if (o->multipage && o->format != "tiff" && o->format != "pdf") {
+        return Fail(e, "--multipage writes TIFF or PDF: name the file .tif, .tiff or .pdf");
     }
+    return CheckTransfer(o, e) && CheckRest(o, e);
+}
+
+// The transfer, compression and quality that can give the format asked
+// for, once it is known.
+bool CheckTransfer(ScanOptions* o, std::string* e) {
+    const std::string& format = o->format;
+    const std::string& compression = o->compression;
+    const bool compressed = !compression.empty() && compression != "none";
+    if (o->mechanism.empty()) {
+        // The tool writes BMP and uncompressed TIFF itself; the source writes
+        // the other formats and every compressed file.
+        o->mechanism = format == "bmp" ? "native"
+                       : o->multipage && format == "tiff" && !compressed ? "memory"
+                                                                           : "file";
+    }
+    const std::string& mechanism = o->mechanism;
+    const std::string mech = "--mech " + mechanism + ": ";
+    if ((format == "png" || format == "pdf") && mechanism != "file") {
+        return Fail(e, mech + "the source writes " + (format == "png" ? "PNG" : "PDF") +
+                           " files itself: use --mech file (the default for this name)");
+    }
+    if (format == "jpeg" && mechanism == "native") {
+        return Fail(e, mech + "a native transfer is an uncompressed DIB: a JPEG comes by --mech file or memory");
+    }
+    if (o->multipage && format == "tiff" && mechanism != "file" && compressed) {
+        return Fail(e, "--multipage with --compression " + compression +
+                           ": the tool's own multi-page TIFF holds uncompressed pages; use --mech file");
+    }
+    if (format == "jpeg" && o->type == "bw") {
+        return Fail(e, "--type bw: JPEG holds grey and colour images; use --type gray or color");
+    }
+    const std::string given = "--compression " + compression + ": ";
+    if (!compression.empty()) {
+        if (format == "bmp" && compressed) return Fail(e, given + "a BMP file is uncompressed");
+        if (mechanism == "native" && compressed) {
+            return Fail(e, given + "a native transfer is an uncompressed DIB; use --mech memory or file");
+        }
+        if (format == "png") return Fail(e, given + "PNG compresses in its own way: leave --compression out");
+        if (format == "jpeg" && compression != "jpeg") return Fail(e, given + "a .jpg holds JPEG: use --compression jpeg");
+        if (format == "pdf" && compression != "jpeg" && compression != "group4") {
+            return Fail(e, given + "a PDF holds JPEG (grey and colour) or Group 4 (bw) pages");
+        }
+        if (mechanism == "memory" && (compression == "lzw" || compression == "zip")) {
+            return Fail(e, given + "LZW and ZIP compress TIFF files that the source writes: use --mech file");
+        }
+        if (mechanism == "memory" && compression == "jpeg" && format != "jpeg") {
+            return Fail(e, given + "JPEG memory strips make a JPEG file: name it .jpg, or use --mech file");
+        }
+        if (compression == "group4" && o->type != "bw") {
+            return Fail(e, given + "Group 4 compresses 1-bit images: add --type bw");
+        }
+        if (compression == "jpeg" && o->type == "bw") {
+            return Fail(e, given + "JPEG compresses grey and colour images: use --type gray or color");
+        }
+    } else if (format == "jpeg" && mechanism == "memory") {
+        // Memory strips make a JPEG file only when they carry JPEG.
+        o->compression = "jpeg";
+    }
+    const bool jpeg = o->compression == "jpeg" || format == "jpeg" || (format == "pdf" && compression.empty() && o->type != "bw");
+    if (o->Given("--quality") && !jpeg) {
+        return Fail(e, "--quality " + std::to_string(o->quality) +
+                           ": the quality is JPEG's; give it with --compression jpeg, a .jpg, or a grey or colour .pdf");
+    }
+    return true;
+}
+
+// The rest, once the transfer is known.
+bool CheckRest(ScanOptions* o, std::string* e) {
     if (!CheckScanValues(o, e)) return false;
     if (o->progress && o->noIndicators && o->mechanism != "memory") {
         return Fail(e, "--progress counts the rows of a " + o->mechanism +

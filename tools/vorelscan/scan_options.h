@@ -9,7 +9,7 @@
 
 struct ScanOptions {
     std::string out;          // the image file to write; with --batch, the pattern of the names
-    std::string format;       // "bmp" or "tiff", from --format or the file name
+    std::string format;       // "bmp", "tiff", "jpeg", "png" or "pdf", from --format or the file name
     std::string mechanism;    // "native", "memory" or "file"
     std::string type = "color";  // "bw", "gray" or "color"
     int dpi = 150;
@@ -23,7 +23,11 @@ struct ScanOptions {
     bool outGiven = false;    // --out was given (as opposed to --batch)
     int count = -1;           // CAP_XFERCOUNT of a batch: -1 as many as there are
     bool countGiven = false;
-    bool multipage = false;   // a batch into one multi-page TIFF
+    bool multipage = false;   // a batch into one multi-page TIFF or PDF
+    // ICAP_COMPRESSION: "none", "jpeg", "group4", "lzw" or "zip"; "" sends
+    // nothing. A .jpg by memory transfer asks for "jpeg" without the flag.
+    std::string compression;
+    int quality = -1;         // ICAP_JPEGQUALITY 0 to 100 (sent only when given)
     int memoryBuffer = 0;     // bytes; 0: the size the source prefers
     bool twain2 = false;      // act as a TWAIN 2 application (DF_APP2, callback) through TWAINDSM.DLL
     bool progress = false;    // a line on standard error per tenth of each page
