@@ -9,7 +9,8 @@
 // when whole, as the source's own writers do. A multi-page file is made so
 // too; from its first page on it is the file at the name, and each later
 // page is added to it in place: a page that fails is cut off again, so the
-// file always holds the pages delivered so far, whole.
+// file always holds the pages delivered so far, whole. Between pages the
+// file is closed: the application may read it.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -178,6 +179,15 @@ int ScanSession::WriteDocumentPage(const char* fileName, std::uint16_t format, s
             return TWCC_LOWMEMORY;
         }
     }
+    if (document_->moved) {
+        // The file is closed between pages, so that the application may read
+        // it; a file that cannot be opened again is no longer this one.
+        if (!document_->part.file().Open(fileName, platform::FileMode::ReadWrite) ||
+            !document_->sink->Seek(document_->whole)) {
+            EndDocument();
+            return WriteDocumentPage(fileName, format, compression, quality);
+        }
+    }
     DocumentFile& document = *document_;
     int result = WriteCodedPage(*document.writer, compression, quality);
     if (result != TWCC_SUCCESS) {
@@ -186,23 +196,22 @@ int ScanSession::WriteDocumentPage(const char* fileName, std::uint16_t format, s
             // Its first page failed: the file at the name is as it was, and
             // the part file goes.
             document_.reset();
-        } else if (!document.sink->CutTo(document.whole)) {
-            result = TWCC_BUMMER;
+        } else {
+            if (!document.sink->CutTo(document.whole)) result = TWCC_BUMMER;
+            document.part.file().Close();
         }
         return result;
     }
     document.whole = document.sink->Size();
     if (!document.moved) {
-        // The first page whole: the file takes the name, and is opened again
-        // there for the pages to come.
-        if (!document.part.MoveOver(fileName) ||
-            !document.part.file().Open(fileName, platform::FileMode::ReadWrite)) {
+        // The first page whole: the file takes the name.
+        if (!document.part.MoveOver(fileName)) {
             document_.reset();
             return TWCC_BUMMER;
         }
         document.moved = true;
-        if (!document.sink->Seek(document.whole)) return TWCC_BUMMER;
     }
+    document.part.file().Close();
     return TWCC_SUCCESS;
 }
 

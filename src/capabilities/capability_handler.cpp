@@ -259,8 +259,10 @@ TW_UINT16 CheckSet(Capability& record, const Capability& before) {
         FollowCompression(capabilityTable);
         return TWCC_SUCCESS;
     case ICAP_XFERMECH:
-    case ICAP_IMAGEFILEFORMAT:
         FollowCompression(capabilityTable);
+        return TWCC_SUCCESS;
+    case ICAP_IMAGEFILEFORMAT:
+        FollowCompression(capabilityTable, true);
         return TWCC_SUCCESS;
     case ICAP_COMPRESSION:
         // Only one the mechanism, pixel type and format carry.
@@ -324,7 +326,7 @@ TW_UINT16 RouteToRecord(Capability& record, TW_CAPABILITY& cap, TW_UINT16 msg, b
         record.Reset();
         if (record.id == ICAP_PIXELTYPE || record.id == ICAP_BITDEPTH) MatchBitDepthToPixelType(capabilityTable);
         if (Capability* partner = capabilityTable.Lookup(ScalingPartner(record.id))) partner->Reset();
-        if (MovesCompression(record.id)) FollowCompression(capabilityTable);
+        if (MovesCompression(record.id)) FollowCompression(capabilityTable, record.id == ICAP_IMAGEFILEFORMAT);
         return record.GetCurrent(cap);
     default:
         // A 1.x application's other messages (MSG_GETFIRST and the rest)

@@ -34,18 +34,29 @@ TW_UINT32 CompressionsFor(TW_UINT16 mechanism, TW_UINT16 pixelType, TW_UINT16 fo
     }
 }
 
-TW_UINT32 CompressionsNow(CapabilityTable& table) {
-    const Capability& mechanism = table.Find(ICAP_XFERMECH);
-    const Capability& pixelType = table.Find(ICAP_PIXELTYPE);
-    const Capability& format = table.Find(ICAP_IMAGEFILEFORMAT);
-    return CompressionsFor(static_cast<TW_UINT16>(mechanism.current), static_cast<TW_UINT16>(pixelType.current),
-                           static_cast<TW_UINT16>(format.current));
+namespace {
+
+TW_UINT32 CompressionsOf(CapabilityTable& table, bool formatNamed) {
+    const auto mechanism = static_cast<TW_UINT16>(table.Find(ICAP_XFERMECH).current);
+    const auto pixelType = static_cast<TW_UINT16>(table.Find(ICAP_PIXELTYPE).current);
+    if (mechanism != TWSX_FILE || formatNamed) {
+        return CompressionsFor(mechanism, pixelType, static_cast<TW_UINT16>(table.Find(ICAP_IMAGEFILEFORMAT).current));
+    }
+    TW_UINT32 any = 0;
+    for (TW_UINT16 format : {TWFF_TIFF, TWFF_BMP, TWFF_JFIF, TWFF_TIFFMULTI, TWFF_PNG, TWFF_PDF}) {
+        any |= CompressionsFor(mechanism, pixelType, format);
+    }
+    return any;
 }
 
-void FollowCompression(CapabilityTable& table) {
+}  // namespace
+
+TW_UINT32 CompressionsNow(CapabilityTable& table) { return CompressionsOf(table, false); }
+
+void FollowCompression(CapabilityTable& table, bool formatNamed) {
     Capability* compression = table.Lookup(ICAP_COMPRESSION);
     if (compression == nullptr) return;
-    const TW_UINT32 carried = CompressionsNow(table);
+    const TW_UINT32 carried = CompressionsOf(table, formatNamed);
     if (compression->current >= 0 && compression->current < 32 && (carried >> compression->current & 1)) return;
     compression->current = (carried & Bit(TWCP_NONE)) ? TWCP_NONE : TWCP_JPEG;
 }

@@ -11,11 +11,14 @@
 // The TWCP_ values (as bits 0 to 31) a transfer of `mechanism` (TWSX_),
 // `pixelType` (TWPT_) and, for a file, `format` (TWFF_) can carry.
 TW_UINT32 CompressionsFor(TW_UINT16 mechanism, TW_UINT16 pixelType, TW_UINT16 format);
-// Those of the set-up the table holds now.
+// What ICAP_COMPRESSION lists and takes now: for a file transfer, what any
+// format carries for the pixel type (applications often name the format
+// only with the file, after the compression); else CompressionsFor.
 TW_UINT32 CompressionsNow(CapabilityTable& table);
 // Puts ICAP_COMPRESSION back on a value the set-up can carry, when a change
-// of mechanism, pixel type or format left it on one it cannot: no
-// compression, or the format's own when it has nothing else (JPEG for JFIF).
-void FollowCompression(CapabilityTable& table);
+// of mechanism or pixel type left it on one it cannot, or (`formatNamed`)
+// the file format just named cannot carry it: no compression, or the
+// format's own when it has nothing else (JPEG for JFIF).
+void FollowCompression(CapabilityTable& table, bool formatNamed = false);
 // libjpeg's quality for ICAP_JPEGQUALITY's value.
 int JpegQualityOf(TW_INT16 value);

@@ -89,7 +89,7 @@ TW_UINT16 SetFileSetup(const TripletRequest* request) {
     if (format.id != ICAP_IMAGEFILEFORMAT) return Refuse(TWCC_BUMMER);
     format.current = static_cast<TW_INT16>(setup->Format);
     // A format that cannot carry the compression set takes one it can.
-    FollowCompression(capabilityTable);
+    FollowCompression(capabilityTable, true);
     // Another name ends the multi-page file of the name before.
     if (ScanSession* session = CurrentSession()) session->EndDocumentUnlessNamed(transferFileName.c_str());
     return TWRC_SUCCESS;

@@ -1422,10 +1422,11 @@ TEST_F(ImageTransferTest, CompressionHoldsToWhatTheTransferCarries) {
         {TWSX_MEMORY, TWPT_BW, TWFF_BMP, TWCP_GROUP4, true},   {TWSX_MEMORY, TWPT_BW, TWFF_BMP, TWCP_JPEG, false},
         {TWSX_MEMORY, TWPT_GRAY, TWFF_BMP, TWCP_LZW, false},   {TWSX_FILE, TWPT_GRAY, TWFF_TIFF, TWCP_LZW, true},
         {TWSX_FILE, TWPT_BW, TWFF_TIFF, TWCP_ZIP, true},       {TWSX_FILE, TWPT_BW, TWFF_TIFFMULTI, TWCP_GROUP4, true},
-        {TWSX_FILE, TWPT_GRAY, TWFF_BMP, TWCP_JPEG, false},    {TWSX_FILE, TWPT_GRAY, TWFF_PNG, TWCP_ZIP, false},
-        {TWSX_FILE, TWPT_RGB, TWFF_PDF, TWCP_JPEG, true},      {TWSX_FILE, TWPT_RGB, TWFF_PDF, TWCP_LZW, false},
-        {TWSX_FILE, TWPT_BW, TWFF_PDF, TWCP_GROUP4, true},     {TWSX_FILE, TWPT_RGB, TWFF_JFIF, TWCP_NONE, false},
-        {TWSX_MEMORY, TWPT_RGB, TWFF_BMP, 99, false},
+        {TWSX_FILE, TWPT_RGB, TWFF_PDF, TWCP_JPEG, true},      {TWSX_FILE, TWPT_BW, TWFF_PDF, TWCP_GROUP4, true},
+        {TWSX_FILE, TWPT_GRAY, TWFF_TIFF, TWCP_GROUP4, false}, {TWSX_FILE, TWPT_RGB, TWFF_PDF, 99, false},
+        // The format is often named with the file, after the compression:
+        // a file transfer takes what any format carries for the type.
+        {TWSX_FILE, TWPT_GRAY, TWFF_BMP, TWCP_LZW, true},      {TWSX_MEMORY, TWPT_RGB, TWFF_BMP, 99, false},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::Message() << "mechanism " << r.mechanism << " type " << r.pixelType << " format "
@@ -1453,13 +1454,18 @@ TEST_F(ImageTransferTest, CompressionHoldsToWhatTheTransferCarries) {
     ASSERT_EQ(SetOneValue(ICAP_XFERMECH, TWTY_UINT16, TWSX_FILE), TWRC_SUCCESS);
     SetUpFile(folder + "/page.jpg", TWFF_JFIF);
     EXPECT_EQ(capabilityTable.Find(ICAP_COMPRESSION).current, TWCP_JPEG) << "a JPEG file is JPEG";
+    ASSERT_EQ(SetOneValue(ICAP_COMPRESSION, TWTY_UINT16, TWCP_LZW), TWRC_SUCCESS);
+    SetUpFile(folder + "/page.tif", TWFF_TIFF);
+    EXPECT_EQ(capabilityTable.Find(ICAP_COMPRESSION).current, TWCP_LZW) << "a TIFF file keeps LZW";
+    SetUpFile(folder + "/page.bmp", TWFF_BMP);
+    EXPECT_EQ(capabilityTable.Find(ICAP_COMPRESSION).current, TWCP_NONE) << "a BMP file cannot carry LZW";
     // MSG_GET lists what the set-up carries.
     ASSERT_EQ(SetOneValue(ICAP_IMAGEFILEFORMAT, TWTY_UINT16, TWFF_TIFF), TWRC_SUCCESS);
     TW_CAPABILITY cap{ICAP_COMPRESSION, 0, nullptr};
     ASSERT_EQ(Control(DAT_CAPABILITY, MSG_GET, &cap), TWRC_SUCCESS);
     const Bytes list = capability_test::TakeBlock(cap.hContainer);
     ASSERT_GE(list.size(), 14u);
-    EXPECT_EQ(list[2], 4) << "a 1-bit TIFF: none, Group 4, LZW, ZIP";
+    EXPECT_EQ(list[2], 5) << "a 1-bit page in some file: none, Group 4, JPEG (a JFIF file), LZW, ZIP";
     // ICAP_JPEGQUALITY: the named qualities and 0 to 100.
     for (int quality : {-4, -1, 0, 100}) {
         EXPECT_EQ(SetOneValue(ICAP_JPEGQUALITY, TWTY_INT16, static_cast<TW_UINT16>(quality)), TWRC_SUCCESS) << quality;
