@@ -32,6 +32,7 @@
 #include "platform/global_memory.h"
 #include "platform/pointer_check.h"
 #include "protocol/handlers.h"
+#include "protocol/manager_services.h"
 #include "protocol/reporting.h"
 #include "protocol/setup_block.h"
 #include "protocol/source_globals.h"
@@ -159,12 +160,11 @@ TW_UINT16 Replay(Capability& record, const setup_block::CapabilityState& wanted,
     return same ? TWCC_SUCCESS : TWCC_BADVALUE;
 }
 
-// Every capability the application may set appears exactly once, and no
-// other: a block is a whole set-up of this source.
+// Capabilities the application may set, each at most once, and no other.
+// A block kept by an earlier build of this source lacks the capabilities
+// added since: those take their reset values when it is applied.
 bool CoversEveryCapability(const setup_block::SetupBlock& block) {
-    std::size_t settable = 0;
-    for (std::size_t i = 0; i < capabilityTable.Size(); ++i) settable += Settable(capabilityTable.Slot(i)) ? 1 : 0;
-    if (block.capabilityCount != settable || !block.haveRegion || !block.haveImageType) return false;
+    if (!block.haveRegion || !block.haveImageType) return false;
     for (std::size_t i = 0; i < block.capabilityCount; ++i) {
         const Capability* record = capabilityTable.Lookup(block.capabilities[i].id);
         if (record == nullptr || !Settable(*record)) return false;
@@ -175,7 +175,24 @@ bool CoversEveryCapability(const setup_block::SetupBlock& block) {
     return true;
 }
 
+bool InBlock(const setup_block::SetupBlock& block, TW_UINT16 id) {
+    for (std::size_t i = 0; i < block.capabilityCount; ++i) {
+        if (block.capabilities[i].id == id) return true;
+    }
+    return false;
+}
+
 TW_UINT16 Apply(const setup_block::SetupBlock& block, SessionWindow& window) {
+    for (std::size_t i = 0; i < capabilityTable.Size(); ++i) {
+        const Capability& record = capabilityTable.Slot(i);
+        if (!Settable(record) || InBlock(block, record.id)) continue;
+        // The value reset to comes back in a container of its own.
+        TW_CAPABILITY cap{record.id, TWON_ONEVALUE, nullptr};
+        const TripletRequest request{nullptr, DG_CONTROL, DAT_CAPABILITY, MSG_RESET, &cap};
+        const bool reset = CapabilityHandler(&request) == TWRC_SUCCESS;
+        application_memory::Free(cap.hContainer);
+        if (!reset) return conditionCode;
+    }
     for (std::size_t i = 0; i < block.capabilityCount; ++i) {
         Capability* record = capabilityTable.Lookup(block.capabilities[i].id);
         if (record == nullptr) return TWCC_BADVALUE;

@@ -165,3 +165,39 @@ TEST_F(CustomDsDataTest, ADamagedBlockIsRefusedWholeAndChangesNothing) {
 }
 
 }  // namespace
+
+// A block kept by an earlier build lacks the capabilities added since: it is
+// still taken, those capabilities go back to their reset values, and every
+// capability it holds is as it says.
+TEST_F(CustomDsDataTest, ABlockOfAnEarlierBuildTakesResetValuesForWhatItLacks) {
+    ASSERT_EQ(Open(), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_BITDEPTH, TWTY_UINT16, 8), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, 300), TWRC_SUCCESS);
+    const Bytes whole = GetBlock();
+    setup_block::SetupBlock block;
+    ASSERT_TRUE(setup_block::Decode(whole.data(), whole.size(), &block));
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < block.capabilityCount; ++i) {
+        const TW_UINT16 id = block.capabilities[i].id;
+        if (id != ICAP_ROTATION && id != ICAP_ORIENTATION && id != ICAP_JPEGQUALITY) block.capabilities[kept++] = block.capabilities[i];
+    }
+    ASSERT_EQ(kept + 3, block.capabilityCount);
+    block.capabilityCount = kept;
+    Bytes earlier(setup_block::EncodedSize(block));
+    setup_block::Encode(block, earlier.data());
+
+    ASSERT_EQ(SetOneValue(ICAP_ROTATION, TWTY_FIX32, 90u), TWRC_SUCCESS);
+    ASSERT_EQ(SetOneValue(ICAP_XRESOLUTION, TWTY_UINT16, 75), TWRC_SUCCESS);
+    ASSERT_EQ(SetBlock(earlier, earlier.size()), TWRC_SUCCESS) << "cc " << Status();
+    EXPECT_EQ(GetCurrent(ICAP_ROTATION), 0) << "lacking from the block: reset";
+    EXPECT_EQ(GetCurrent(ICAP_XRESOLUTION), 300) << "held by the block";
+    EXPECT_EQ(GetCurrent(ICAP_PIXELTYPE), TWPT_GRAY);
+
+    // An entry named twice is still no set-up of this source.
+    block.capabilities[block.capabilityCount] = block.capabilities[0];
+    ++block.capabilityCount;
+    Bytes twice(setup_block::EncodedSize(block));
+    setup_block::Encode(block, twice.data());
+    EXPECT_EQ(SetBlock(twice, twice.size()), TWRC_FAILURE);
+}
