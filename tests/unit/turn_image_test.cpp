@@ -1,12 +1,13 @@
 // Quarter turns of 1-, 8- and 24-bit images against a pixel-by-pixel
-// reference, over odd sizes, sizes that cross the tiles, 1-bit widths that
-// are not whole bytes, padded and bottom-up target rows.
+// reference, over odd sizes, sizes that cross the tiles and bands, 1-bit
+// widths that are not whole bytes, padded and bottom-up target rows.
 #include "imaging/turn_image.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <random>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -58,7 +59,7 @@ std::uint32_t ReferencePixel(const Image& in, int quarters, std::uint32_t x, std
 }
 
 TEST(TurnImage, EveryDepthSizeAndTurnMatchesThePixelReference) {
-    const std::uint32_t sizes[][2] = {{1, 1}, {3, 5}, {7, 2}, {9, 13}, {8, 16}, {33, 70}, {65, 1}, {1, 40}, {100, 67}};
+    const std::uint32_t sizes[][2] = {{1, 1}, {3, 5}, {7, 2}, {9, 13}, {8, 16}, {33, 70}, {65, 1}, {1, 40}, {100, 67}, {300, 150}};
     for (std::uint32_t bits : {1u, 8u, 24u}) {
         for (const auto& size : sizes) {
             const Image in = Random(size[0], size[1], bits, size[0] * 131 + size[1] + bits);
@@ -97,17 +98,25 @@ TEST(TurnImage, FourQuartersAndTwoHalvesGiveTheImageBack) {
 }
 
 TEST(TurnImage, BottomUpTargetRowsAndRefusals) {
-    const Image in = Random(10, 6, 24, 7);
-    const Image up = Turn(in, 1, 2);
-    // The same rows laid out from the block's end backwards, as a DIB holds them.
-    std::vector<std::uint8_t> dib(up.bytes.size(), 0xA5);
-    ASSERT_TRUE(TurnImage(in.bytes.data(), static_cast<std::ptrdiff_t>(in.stride), 10, 6, 24, 1,
-                          dib.data() + (up.height - 1) * up.stride, -static_cast<std::ptrdiff_t>(up.stride)));
-    for (std::uint32_t y = 0; y < up.height; ++y) {
-        EXPECT_TRUE(std::equal(dib.begin() + (up.height - 1 - y) * up.stride, dib.begin() + (up.height - y) * up.stride,
-                               up.bytes.begin() + y * up.stride))
-            << "row " << y;
+    // The same rows laid out from the block's end backwards, as a DIB holds
+    // them: a small image and one turned in blocks and bands.
+    for (const auto& size : {std::pair<std::uint32_t, std::uint32_t>{10, 6}, {300, 150}}) {
+        const Image in = Random(size.first, size.second, 24, 7);
+        for (int quarters : {1, 3}) {
+            SCOPED_TRACE(testing::Message() << size.first << " x " << size.second << ", " << quarters * 90 << " degrees");
+            const Image up = Turn(in, quarters, 2);
+            std::vector<std::uint8_t> dib(up.bytes.size(), 0xA5);
+            ASSERT_TRUE(TurnImage(in.bytes.data(), static_cast<std::ptrdiff_t>(in.stride), in.width, in.height, 24,
+                                  quarters, dib.data() + (up.height - 1) * up.stride,
+                                  -static_cast<std::ptrdiff_t>(up.stride)));
+            for (std::uint32_t y = 0; y < up.height; ++y) {
+                ASSERT_TRUE(std::equal(dib.begin() + (up.height - 1 - y) * up.stride,
+                                       dib.begin() + (up.height - y) * up.stride, up.bytes.begin() + y * up.stride))
+                    << "row " << y;
+            }
+        }
     }
+    const Image in = Random(10, 6, 24, 7);
     std::vector<std::uint8_t> small(64, 0xA5);
     EXPECT_FALSE(TurnImage(in.bytes.data(), 30, 10, 6, 24, 1, small.data(), 17)) << "a row of 6 pixels is 18 bytes";
     EXPECT_FALSE(TurnImage(in.bytes.data(), 30, 10, 6, 16, 1, small.data(), 64)) << "16 bits";
