@@ -71,23 +71,34 @@ std::uint32_t PieceLines(std::uint32_t bytesPerLine) {
 
 // Reads the page set up and hands it to `writer`, piece by piece; the
 // caller drops what the writer wrote when this fails.
-int ScanSession::WriteCodedPage(ImageWriter& writer, std::uint16_t compression, int quality) {
+int ScanSession::DescribeCodedPage(std::uint16_t compression, int quality, PageFormat* page,
+                                   std::uint32_t* bytesPerLine) {
     const ImageTypeEntry& type = ScanType();
-    const std::uint32_t bytesPerLine = NonNegative(scanner.GetBytesPerLine());
+    *bytesPerLine = NonNegative(scanner.GetBytesPerLine());
     const std::uint32_t pixels = NonNegative(scanner.GetPixelsPerLine());
     const std::uint32_t lines = NonNegative(scanner.GetLineCount());
-    if (bytesPerLine == 0 || lines == 0 || std::uint64_t(pixels) * type.bitsPerPixel > std::uint64_t(bytesPerLine) * 8) {
+    if (*bytesPerLine == 0 || lines == 0 ||
+        std::uint64_t(pixels) * type.bitsPerPixel > std::uint64_t(*bytesPerLine) * 8) {
         return TWCC_BUMMER;
     }
     if (type.bitsPerPixel == 24) scanner.LoadColourMatrix(true);
+    page->width = pixels;
+    page->height = lines;
+    page->bitsPerPixel = type.bitsPerPixel;
+    page->whiteIsZero = ScanInverted();
+    page->resolution = ScanResolution();
+    page->coding = CodingOf(compression);
+    page->quality = quality;
+    return TWCC_SUCCESS;
+}
+
+int ScanSession::WriteCodedPage(ImageWriter& writer, std::uint16_t compression, int quality) {
     PageFormat page;
-    page.width = pixels;
-    page.height = lines;
-    page.bitsPerPixel = type.bitsPerPixel;
-    page.whiteIsZero = ScanInverted();
-    page.resolution = ScanResolution();
-    page.coding = CodingOf(compression);
-    page.quality = quality;
+    std::uint32_t bytesPerLine = 0;
+    if (const int described = DescribeCodedPage(compression, quality, &page, &bytesPerLine); described != TWCC_SUCCESS) {
+        return described;
+    }
+    const std::uint32_t lines = page.height;
     if (setup_.quarterTurns != 0) return WriteTurnedPage(writer, page);
     const std::uint32_t perPiece = std::min(PieceLines(bytesPerLine), lines);
     std::vector<std::uint8_t> rows;
@@ -228,23 +239,13 @@ int ScanSession::ReadCodedStrip(void* buffer, std::uint32_t length, std::uint16_
     *written = 0;
     *last = false;
     if (coded_ == nullptr) {
-        const ImageTypeEntry& type = ScanType();
-        const std::uint32_t bytesPerLine = NonNegative(scanner.GetBytesPerLine());
-        const std::uint32_t pixels = NonNegative(scanner.GetPixelsPerLine());
-        const std::uint32_t lines = NonNegative(scanner.GetLineCount());
-        if (bytesPerLine == 0 || lines == 0 ||
-            std::uint64_t(pixels) * type.bitsPerPixel > std::uint64_t(bytesPerLine) * 8) {
-            return TWCC_BUMMER;
-        }
-        if (type.bitsPerPixel == 24) scanner.LoadColourMatrix(true);
         PageFormat page;
-        page.width = pixels;
-        page.height = lines;
-        page.bitsPerPixel = type.bitsPerPixel;
-        page.whiteIsZero = ScanInverted();
-        page.resolution = ScanResolution();
-        page.coding = CodingOf(compression);
-        page.quality = quality;
+        std::uint32_t bytesPerLine = 0;
+        if (const int described = DescribeCodedPage(compression, quality, &page, &bytesPerLine);
+            described != TWCC_SUCCESS) {
+            return described;
+        }
+        const std::uint32_t lines = page.height;
         try {
             auto stream = std::make_unique<CodedStream>();
             stream->bytesPerLine = bytesPerLine;

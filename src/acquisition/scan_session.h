@@ -281,6 +281,9 @@ private:
     // A page through an encoder, read from the scanner; the writer has
     // begun nothing yet.
     int WriteCodedPage(ImageWriter& writer, std::uint16_t compression, int quality);
+    // The page set up, as an encoder takes it, and the scanner's bytes per
+    // line; TWCC_BUMMER when the scanner's sizes do not fit together.
+    int DescribeCodedPage(std::uint16_t compression, int quality, PageFormat* page, std::uint32_t* bytesPerLine);
     int WriteTurnedPage(ImageWriter& writer, PageFormat page);
     int WriteDocumentPage(const char* fileName, std::uint16_t format, std::uint16_t compression, int quality);
 
