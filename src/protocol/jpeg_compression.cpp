@@ -30,9 +30,7 @@ TW_UINT16 JpegCompressionHandler(const TripletRequest* request) noexcept {
         jpeg->HuffmanMap[1] = jpeg->HuffmanMap[2] = colour ? 1 : 0;
         return TWRC_SUCCESS;
     }
-    case MSG_SET:
-        return Refuse(TWCC_BADPROTOCOL);
-    default:
+    default:  // MSG_SET too: the coding is fixed
         return Refuse(TWCC_BADPROTOCOL);
     }
 }
