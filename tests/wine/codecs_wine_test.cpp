@@ -24,7 +24,6 @@ struct Image {
     std::vector<unsigned char> rows;  // top-down, unpadded
 };
 
-std::size_t RowBytes(const TW_IMAGEINFO& info) { return (std::size_t(info.ImageWidth) * info.BitsPerPixel + 7) / 8; }
 
 std::string Folder() {
     static const std::string folder = [] {
@@ -111,26 +110,16 @@ protected:
         return pending.Count;
     }
     void Finish() {
-        if (EndXfer() == 0) EXPECT_EQ(source.Disable(), TWRC_SUCCESS);
+        if (EndXfer() == 0) {
+            EXPECT_EQ(source.Disable(), TWRC_SUCCESS);
+        }
     }
     // The uncompressed scan of the set-up by memory strips.
     Image Uncompressed(TW_UINT16 pixelType, TW_UINT16 dpi, TW_INT16 right, TW_INT16 bottom) {
         Image image;
         Configure(TWSX_MEMORY, pixelType, dpi, right, bottom);
         image.info = Enable(TWCP_NONE);
-        std::vector<unsigned char> buffer(64000);
-        const std::size_t bytes = RowBytes(image.info);
-        for (int strip = 0; strip < 100000; ++strip) {
-            TW_IMAGEMEMXFER xfer{};
-            xfer.Memory = TW_MEMORY{TWMF_APPOWNS | TWMF_POINTER, 64000, buffer.data()};
-            const TW_UINT16 rc = source.Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
-            EXPECT_TRUE(rc == TWRC_SUCCESS || rc == TWRC_XFERDONE) << "strip " << strip;
-            for (TW_UINT32 row = 0; row < xfer.Rows; ++row) {
-                const unsigned char* at = buffer.data() + std::size_t(row) * xfer.BytesPerRow;
-                image.rows.insert(image.rows.end(), at, at + bytes);
-            }
-            if (rc != TWRC_SUCCESS) break;
-        }
+        image.rows = ReadMemoryRows(source, RowBytes(image.info), 64000);
         Finish();
         return image;
     }
@@ -146,7 +135,9 @@ protected:
             EXPECT_EQ(xfer.Compression, compression);
             EXPECT_EQ(xfer.Rows, TWON_DONTCARE32);
             EXPECT_EQ(xfer.Columns, TW_UINT32(width));
-            if (rc == TWRC_SUCCESS) EXPECT_EQ(xfer.BytesWritten, 32000u) << "a full strip before the last";
+            if (rc == TWRC_SUCCESS) {
+                EXPECT_EQ(xfer.BytesWritten, 32000u) << "a full strip before the last";
+            }
             coded.insert(coded.end(), buffer.begin(), buffer.begin() + xfer.BytesWritten);
         }
         EXPECT_EQ(rc, TWRC_XFERDONE);

@@ -260,3 +260,21 @@ SourceForWinesManager::~SourceForWinesManager() {
     ::DeleteFileA((folder_ + "sane.ds").c_str());
     ::DeleteFileA((folder_ + "VOREL32.dll").c_str());
 }
+
+std::size_t RowBytes(const TW_IMAGEINFO& info) { return (std::size_t(info.ImageWidth) * info.BitsPerPixel + 7) / 8; }
+
+std::vector<unsigned char> ReadMemoryRows(SourceHarness& source, std::size_t rowBytes, std::uint32_t bufferBytes) {
+    std::vector<unsigned char> rows, buffer(bufferBytes);
+    for (int strip = 0; strip < 100000; ++strip) {
+        TW_IMAGEMEMXFER xfer{};
+        xfer.Memory = TW_MEMORY{TWMF_APPOWNS | TWMF_POINTER, bufferBytes, buffer.data()};
+        const TW_UINT16 rc = source.Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
+        EXPECT_TRUE(rc == TWRC_SUCCESS || rc == TWRC_XFERDONE) << "strip " << strip;
+        for (TW_UINT32 row = 0; row < xfer.Rows; ++row) {
+            const unsigned char* at = buffer.data() + std::size_t(row) * xfer.BytesPerRow;
+            rows.insert(rows.end(), at, at + rowBytes);
+        }
+        if (rc != TWRC_SUCCESS) break;
+    }
+    return rows;
+}

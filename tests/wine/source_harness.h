@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -90,3 +92,10 @@ private:
 
 // Pumps this thread's messages until none are left.
 void PumpMessages();
+
+// The bytes of one row of the image DAT_IMAGEINFO describes, unpadded.
+std::size_t RowBytes(const TW_IMAGEINFO& info);
+// The rows of an uncompressed memory transfer through `bufferBytes` strips,
+// each row cut to `rowBytes` (its padding dropped); every strip must answer
+// TWRC_SUCCESS or, the last one, TWRC_XFERDONE.
+std::vector<unsigned char> ReadMemoryRows(SourceHarness& source, std::size_t rowBytes, std::uint32_t bufferBytes);

@@ -24,7 +24,6 @@ struct Image {
     std::vector<unsigned char> rows;  // top-down, unpadded
 };
 
-std::size_t RowBytes(const TW_IMAGEINFO& info) { return (std::size_t(info.ImageWidth) * info.BitsPerPixel + 7) / 8; }
 
 // The rows of a packed DIB (header, colour table, bottom-up rows).
 std::vector<unsigned char> DibRows(const unsigned char* dib, const TW_IMAGEINFO& info) {
@@ -71,20 +70,7 @@ Image Scan(SourceHarness& source, Mechanism mechanism, int brightness, int contr
         break;
     }
     case Mechanism::Memory: {
-        std::vector<unsigned char> buffer(32000);
-        for (int strip = 0; strip < 1000; ++strip) {
-            TW_IMAGEMEMXFER xfer{};
-            xfer.Memory.Flags = TWMF_APPOWNS | TWMF_POINTER;
-            xfer.Memory.Length = static_cast<TW_UINT32>(buffer.size());
-            xfer.Memory.TheMem = buffer.data();
-            const TW_UINT16 rc = source.Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
-            EXPECT_TRUE(rc == TWRC_SUCCESS || rc == TWRC_XFERDONE) << "strip " << strip;
-            for (TW_UINT32 row = 0; row < xfer.Rows; ++row) {
-                const unsigned char* at = buffer.data() + std::size_t(row) * xfer.BytesPerRow;
-                image.rows.insert(image.rows.end(), at, at + bytes);
-            }
-            if (rc != TWRC_SUCCESS) break;
-        }
+        image.rows = ReadMemoryRows(source, bytes, 32000);
         break;
     }
     case Mechanism::File: {
